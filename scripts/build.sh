@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Configures and builds into build/ (or build-sanitize/ with SANITIZE=1).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+dir="$root/build"
+args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+if [[ "${SANITIZE:-0}" == 1 ]]; then
+    dir="$root/build-sanitize"
+    args=(-DCMAKE_BUILD_TYPE=Debug -DCORVANTA_SANITIZE=ON)
+fi
+cmake -S "$root" -B "$dir" -G Ninja "${args[@]}" >/dev/null
+cmake --build "$dir" --parallel "$(nproc)"
+echo "$dir"

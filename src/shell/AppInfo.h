@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+// The program's own name and version, as shown in titles and messages.
+namespace AppInfo {
+
+inline QString ProductName() { return QStringLiteral("Corvanta"); }
+constexpr int Major = CORVANTA_VERSION_MAJOR;
+constexpr int Minor = CORVANTA_VERSION_MINOR;
+constexpr int Revision = CORVANTA_VERSION_REVISION;
+
+// The title that message boxes without a caption of their own carry.
+inline QString Title() { return ProductName(); }
+
+} // namespace AppInfo

@@ -1,0 +1,28 @@
+#include "TestMain.h"
+
+#include <QFileDevice>
+
+namespace TestSupport {
+
+QString PrepareHome()
+{
+    QString home = qEnvironmentVariable("CORVANTA_TEST_HOME");
+    if (home.isEmpty())
+        home = QDir::tempPath() + QStringLiteral("/corvanta-test-home-") +
+               QString::number(QCoreApplication::applicationPid());
+    QDir(home).removeRecursively();
+    const QString runtime = home + QStringLiteral("/run");
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                       QFileDevice::ExeOwner);
+    qputenv("HOME", home.toLocal8Bit());
+    qputenv("XDG_DATA_HOME", (home + QStringLiteral("/.local/share")).toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", (home + QStringLiteral("/.cache")).toLocal8Bit());
+    qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    return home;
+}
+
+} // namespace TestSupport

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "controls/Dialogs.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <QTest>
+
+namespace TestSupport {
+
+// Gives the test process a fresh, private home (set by CTest in
+// CORVANTA_TEST_HOME) so data folders, lock files and settings of one test
+// never meet those of another or of the user. Returns the home's path.
+QString PrepareHome();
+
+// The shared real-world test files.
+inline QString TestData(const QString& relative)
+{
+    return QStringLiteral(CORVANTA_TESTDATA "/") + relative;
+}
+
+} // namespace TestSupport
+
+// Like QTEST_MAIN, with a private home and every dialog answered by script.
+#define CORVANTA_TEST_MAIN(TestObject)                                                             \
+    int main(int argc, char* argv[])                                                               \
+    {                                                                                              \
+        TestSupport::PrepareHome();                                                                \
+        QApplication app(argc, argv);                                                              \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
+        Dialogs::SetScripted(true);                                                                \
+        TestObject tc;                                                                             \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
+        return QTest::qExec(&tc, argc, argv);                                                      \
+    }
+
+// For tests of code without windows.
+#define CORVANTA_TEST_GUILESS_MAIN(TestObject)                                                     \
+    int main(int argc, char* argv[])                                                               \
+    {                                                                                              \
+        TestSupport::PrepareHome();                                                                \
+        QCoreApplication app(argc, argv);                                                          \
+        TestObject tc;                                                                             \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
+        return QTest::qExec(&tc, argc, argv);                                                      \
+    }
