@@ -1,0 +1,50 @@
+#include "shell/StartupChecks.h"
+
+#include "shell/AppInfo.h"
+
+namespace StartupChecks {
+
+Refusal Check(const SystemVersions& v)
+{
+    if (v.OSMajor < 5)
+        return Refusal::Windows;
+    if (v.IEMajor < 5)
+        return Refusal::InternetExplorer;
+    if (v.ADOMajor < 2 || (v.ADOMajor == 2 && v.ADOMinor < 5))
+        return Refusal::DataProvider;
+    return Refusal::None;
+}
+
+int MessageId(Refusal refusal)
+{
+    switch (refusal) {
+    case Refusal::Windows:
+        return 53;
+    case Refusal::InternetExplorer:
+        return 51;
+    case Refusal::DataProvider:
+        return 52;
+    case Refusal::None:
+        break;
+    }
+    return 0;
+}
+
+QString UpdateAddress(Refusal refusal)
+{
+    QString component;
+    if (refusal == Refusal::InternetExplorer)
+        component = QStringLiteral("ie");
+    else if (refusal == Refusal::DataProvider)
+        component = QStringLiteral("ado");
+    else
+        return {};
+    return QString::fromLatin1(UpdateHost) + QStringLiteral("/updates/?p=") +
+           AppInfo::ProductName() + QStringLiteral("&v=%1.%2.%3&u=")
+                                        .arg(AppInfo::Major)
+                                        .arg(AppInfo::Minor)
+                                        .arg(AppInfo::Revision) +
+           component;
+}
+
+} // namespace StartupChecks

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "platform/sysinfo/SystemVersions.h"
+
+#include <QString>
+
+// The decisions the start-up routine takes before any window exists.
+namespace StartupChecks {
+
+// Why this machine cannot run the program, in the order the checks run.
+enum class Refusal {
+    None,
+    Windows,          // operating system too old: message 53, OK only
+    InternetExplorer, // network layer too old: message 51, offers the update page
+    DataProvider,     // data layer too old: message 52, offers the update page
+};
+
+Refusal Check(const SystemVersions& versions);
+
+// The string table id of the message for a refusal.
+int MessageId(Refusal refusal);
+
+// The maker's update page for a refusal that offers one: path "/updates/",
+// product, full version and the component, inserted as they are.
+QString UpdateAddress(Refusal refusal);
+
+// Where the update pages live.
+inline constexpr const char* UpdateHost = "https://www.corvanta.example";
+
+} // namespace StartupChecks

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "shell/EMailAddress.h"
+
+#include <QFont>
+#include <QIcon>
+#include <QRect>
+#include <QString>
+#include <functional>
+
+class QAbstractItemView;
+class QAbstractScrollArea;
+class QLineEdit;
+class QTreeView;
+class QTreeWidgetItem;
+class QWidget;
+
+// Helpers every window calls: the uniform interface font and a few window
+// style switches.
+namespace modForms {
+
+struct UIFont
+{
+    QString face;
+    int pointSize = 0;
+    int charset = 0;
+};
+
+// The interface font for this user's locale, worked out once and kept.
+UIFont GetUIFont();
+
+// The choice behind GetUIFont, for a Windows-style primary language and
+// sublanguage; fontExists answers whether a face is installed.
+UIFont ChooseUIFont(int primaryLanguage, int subLanguage,
+                    const std::function<bool(const QString&)>& fontExists, int localeCharset);
+
+// The Windows-style primary language and sublanguage of a locale.
+struct LanguageId
+{
+    int primary = 0;
+    int sub = 0;
+};
+LanguageId LanguageOf(const QLocale& locale);
+
+// The Windows character set code that suits a locale's script (0 for Latin).
+int GetLocaleCharset();
+int CharsetOf(const QLocale& locale);
+
+// True when a font set to this face reports back the same face, ignoring case.
+bool FontExists(const QString& name);
+
+// The font the platform uses for message boxes.
+QFont GetMessageFont();
+
+// Gives the container and everything on it the interface font; bold labels
+// and text boxes stay bold, status bars get the message font.
+void ApplyFonts(QWidget* container);
+
+// The desktop area not taken by panels, in pixels.
+QRect GetWorkArea();
+
+// Lets a text box take digits only (on) or anything again (off).
+void SetNumbersOnly(QLineEdit* textBox, bool on);
+
+// Takes away the window's close button and ignores the window manager's
+// close request, so only the program can close it.
+void RemoveCloseCommand(QWidget* window);
+
+void SetFullRowSelect(QAbstractItemView* listView, bool on);
+
+// Sizes every column to its contents, from the first.
+void AutoSizeColumns(QTreeView* listView);
+
+bool HasVerticalScrollBar(const QWidget* control);
+
+// Sets the small system icon for the file at path on the list item and
+// returns it.
+QIcon AddFileIcon(const QString& path, QTreeWidgetItem* item);
+
+} // namespace modForms

@@ -1,0 +1,108 @@
+#include "TestMain.h"
+#include "platform/sysinfo/VersionProbe.h"
+
+using VersionProbe::FromTexts;
+using VersionProbe::Parts;
+
+class TestVersionProbe : public QObject
+{
+    Q_OBJECT
+
+    static VersionProbe::Texts passing()
+    {
+        VersionProbe::Texts t;
+        t.os = QStringLiteral("6.1.0-18-amd64");
+        t.workbookClass = QStringLiteral("Corvanta.Workbook.12");
+        t.dataLayer = QStringLiteral("6.4.2");
+        t.contactsReader = true;
+        t.worksheetReader = true;
+        t.mailClass = QStringLiteral("GMime.Message.3");
+        t.networkVersion = QStringLiteral("6.4.2");
+        return t;
+    }
+
+private Q_SLOTS:
+    void partsReadLeadingNumbers()
+    {
+        QCOMPARE(Parts(QStringLiteral("6.1.0-18-amd64")), (QList<qint32>{6, 1, 0}));
+        QCOMPARE(Parts(QStringLiteral("-2.x7.3abc")), (QList<qint32>{2, 0, 3}));
+        QCOMPARE(Parts(QStringLiteral(" 5.")), (QList<qint32>{5, 0}));
+        QCOMPARE(Parts(QString()), QList<qint32>{});
+        // Out of range is a failed reading, not an overflow.
+        QCOMPARE(Parts(QStringLiteral("99999999999.1")), (QList<qint32>{0, 1}));
+        QCOMPARE(Parts(QStringLiteral("2e1")), (QList<qint32>{20}));
+    }
+
+    void fullMachine()
+    {
+        const SystemVersions v = FromTexts(passing());
+        QCOMPARE(v.OSMajor, 6);
+        QCOMPARE(v.OSMinor, 1);
+        QCOMPARE(v.ExcelVersion, 12);
+        QCOMPARE(v.ADOMajor, 6);
+        QCOMPARE(v.ADOMinor, 4);
+        QCOMPARE(v.OutlookISAM, 9);
+        QCOMPARE(v.ExcelISAM, 8);
+        QCOMPARE(v.CDOVersion, 3);
+        QCOMPARE(v.IEMajor, 6);
+        QCOMPARE(v.IEMinor, 4);
+    }
+
+    void networkVersionNeedsThreeParts()
+    {
+        auto t = passing();
+        t.networkVersion = QStringLiteral("5.5");
+        QCOMPARE(FromTexts(t).IEMajor, 0);
+        QCOMPARE(FromTexts(t).IEMinor, 0);
+        t.networkVersion = QStringLiteral("5.5.1.7");
+        QCOMPARE(FromTexts(t).IEMajor, 5);
+    }
+
+    void classNamesNeedExactlyThreeParts()
+    {
+        auto t = passing();
+        t.workbookClass = QStringLiteral("Workbook.12");
+        t.mailClass = QStringLiteral("GMime.Message.3.1");
+        const SystemVersions v = FromTexts(t);
+        QCOMPARE(v.ExcelVersion, 0);
+        QCOMPARE(v.CDOVersion, 0);
+    }
+
+    void dataLayerWithOnePart()
+    {
+        auto t = passing();
+        t.dataLayer = QStringLiteral("3");
+        QCOMPARE(FromTexts(t).ADOMajor, 3);
+        QCOMPARE(FromTexts(t).ADOMinor, 0);
+        t.dataLayer.clear();
+        QCOMPARE(FromTexts(t).ADOMajor, 0);
+    }
+
+    void missingReadersLeaveZeros()
+    {
+        auto t = passing();
+        t.contactsReader = false;
+        t.worksheetReader = false;
+        t.os = QStringLiteral("6");
+        const SystemVersions v = FromTexts(t);
+        QCOMPARE(v.OutlookISAM, 0);
+        QCOMPARE(v.ExcelISAM, 0);
+        QCOMPARE(v.OSMajor, 0);
+    }
+
+    void thisMachinePassesItsOwnProbe()
+    {
+        // The packages the program is built with must all be found here.
+        const SystemVersions v = FromTexts(VersionProbe::ReadThisMachine());
+        QVERIFY(v.OSMajor >= 5);
+        QVERIFY(v.ADOMajor >= 6);
+        QVERIFY(v.IEMajor >= 6);
+        QCOMPARE(v.ExcelVersion, 12);
+        QCOMPARE(v.ExcelISAM, 8);
+        QCOMPARE(v.OutlookISAM, 9);
+        QCOMPARE(v.CDOVersion, 3);
+    }
+};
+
+CORVANTA_TEST_GUILESS_MAIN(TestVersionProbe)
+#include "tst_VersionProbe.moc"

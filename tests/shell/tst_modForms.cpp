@@ -1,0 +1,197 @@
+#include "TestMain.h"
+#include "shell/modForms.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+using modForms::ChooseUIFont;
+
+class TestModForms : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void fontFallsBackInOrder()
+    {
+        QStringList asked;
+        auto none = [&](const QString& face) {
+            asked << face;
+            return false;
+        };
+        const auto font = ChooseUIFont(0x09, 1, none, 0);
+        QCOMPARE(font.face, QStringLiteral("System"));
+        QCOMPARE(font.pointSize, 8);
+        // "System" is the last resort and is taken untested.
+        QCOMPARE(asked, (QStringList{QStringLiteral("Tahoma"), QStringLiteral("Arial")}));
+
+        const auto arial = ChooseUIFont(0x09, 1,
+                                        [](const QString& f) { return f == QLatin1String("Arial"); },
+                                        238);
+        QCOMPARE(arial.face, QStringLiteral("Arial"));
+        QCOMPARE(arial.pointSize, 8);
+        QCOMPARE(arial.charset, 238);
+
+        const auto tahoma = ChooseUIFont(0x07, 1, [](const QString&) { return true; }, 0);
+        QCOMPARE(tahoma.face, QStringLiteral("Tahoma"));
+    }
+
+    void eastAsianFaces()
+    {
+        auto any = [](const QString&) { return true; };
+        const auto traditional = ChooseUIFont(0x04, 1, any, 0);
+        QCOMPARE(traditional.face, QString::fromUtf8("新細明體"));
+        QCOMPARE(traditional.charset, 136);
+        QCOMPARE(traditional.pointSize, 9);
+        QCOMPARE(ChooseUIFont(0x04, 2, any, 0).face, QString::fromUtf8("宋体"));
+        QCOMPARE(ChooseUIFont(0x04, 2, any, 0).charset, 134);
+        const auto hongKong = ChooseUIFont(0x04, 3, any, 0);
+        QVERIFY(hongKong.face.isEmpty());
+        QCOMPARE(hongKong.pointSize, 0);
+        QCOMPARE(hongKong.charset, 0);
+        const auto japanese = ChooseUIFont(0x11, 1, any, 0);
+        QCOMPARE(japanese.face, QString::fromUtf8("ＭＳ Ｐゴシック"));
+        QCOMPARE(japanese.charset, 128);
+        QCOMPARE(ChooseUIFont(0x12, 1, any, 0).face, QString::fromUtf8("굴림"));
+        const auto otherKorean = ChooseUIFont(0x12, 3, any, 0);
+        QVERIFY(otherKorean.face.isEmpty());
+        QCOMPARE(otherKorean.charset, 129);
+        QCOMPARE(otherKorean.pointSize, 9);
+    }
+
+    void localesMapToLanguageIds()
+    {
+        QCOMPARE(modForms::LanguageOf(QLocale(QStringLiteral("zh_TW"))).sub, 1);
+        QCOMPARE(modForms::LanguageOf(QLocale(QStringLiteral("zh_CN"))).sub, 2);
+        QCOMPARE(modForms::LanguageOf(QLocale(QStringLiteral("zh_HK"))).sub, 3);
+        QCOMPARE(modForms::LanguageOf(QLocale(QStringLiteral("ja_JP"))).primary, 0x11);
+        QCOMPARE(modForms::LanguageOf(QLocale(QStringLiteral("ko_KR"))).primary, 0x12);
+        QCOMPARE(modForms::CharsetOf(QLocale(QStringLiteral("ru_RU"))), 204);
+        QCOMPARE(modForms::CharsetOf(QLocale(QStringLiteral("pl_PL"))), 238);
+        QCOMPARE(modForms::CharsetOf(QLocale(QStringLiteral("en_US"))), 0);
+    }
+
+    void fontExistsComparesWhatIsReported()
+    {
+        QVERIFY(!modForms::FontExists(QStringLiteral("No Such Face 4711")));
+        QVERIFY(!modForms::FontExists(QString()));
+        const QString real = QFontInfo(QApplication::font()).family();
+        QVERIFY(modForms::FontExists(real));
+        QVERIFY(modForms::FontExists(real.toUpper()));
+    }
+
+    void applyFontsKeepsBoldAndReachesChildren()
+    {
+        QMainWindow window;
+        auto* central = new QWidget(&window);
+        auto* layout = new QVBoxLayout(central);
+        auto* plain = new QLabel(QStringLiteral("plain"), central);
+        auto* bold = new QLabel(QStringLiteral("bold"), central);
+        QFont boldFont = bold->font();
+        boldFont.setBold(true);
+        boldFont.setFamily(QStringLiteral("Some Other Face"));
+        bold->setFont(boldFont);
+        auto* button = new QPushButton(QStringLiteral("button"), central);
+        QFont big = button->font();
+        big.setPointSize(20);
+        button->setFont(big);
+        layout->addWidget(plain);
+        layout->addWidget(bold);
+        layout->addWidget(button);
+        window.setCentralWidget(central);
+        window.statusBar()->setObjectName(QStringLiteral("sbMain"));
+
+        modForms::ApplyFonts(&window);
+        const auto ui = modForms::GetUIFont();
+        QCOMPARE(plain->font().family(), ui.face);
+        QCOMPARE(plain->font().pointSize(), ui.pointSize);
+        QVERIFY(!plain->font().bold());
+        QCOMPARE(bold->font().family(), ui.face);
+        QVERIFY(bold->font().bold());
+        QCOMPARE(button->font().pointSize(), ui.pointSize);
+        QCOMPARE(window.statusBar()->font(), modForms::GetMessageFont());
+    }
+
+    void numbersOnly()
+    {
+        QLineEdit edit;
+        modForms::SetNumbersOnly(&edit, true);
+        QTest::keyClicks(&edit, QStringLiteral("1a2-3"));
+        QCOMPARE(edit.text(), QStringLiteral("123"));
+        modForms::SetNumbersOnly(&edit, true); // twice is the same as once
+        modForms::SetNumbersOnly(&edit, false);
+        QVERIFY(!edit.validator());
+        QTest::keyClicks(&edit, QStringLiteral("x"));
+        QCOMPARE(edit.text(), QStringLiteral("123x"));
+    }
+
+    void numbersOnlyLeavesOtherValidatorsAlone()
+    {
+        QLineEdit edit;
+        QIntValidator other(0, 10);
+        edit.setValidator(&other);
+        modForms::SetNumbersOnly(&edit, false);
+        QCOMPARE(edit.validator(), &other);
+    }
+
+    void closeCommandRemoved()
+    {
+        QWidget window;
+        modForms::RemoveCloseCommand(&window);
+        window.show();
+        QVERIFY(!(window.windowFlags() & Qt::WindowCloseButtonHint));
+        // The window manager's request is refused...
+        QCloseEvent request;
+        request.setSpontaneous(true);
+        QApplication::sendEvent(&window, &request);
+        QVERIFY(!request.isAccepted());
+        QVERIFY(window.isVisible());
+        // ...the program's own close still works.
+        QVERIFY(window.close());
+        QVERIFY(!window.isVisible());
+    }
+
+    void fullRowSelectAndColumns()
+    {
+        QTreeWidget list;
+        list.setColumnCount(2);
+        auto* item = new QTreeWidgetItem(&list, {QStringLiteral("short"),
+                                                 QString(60, u'w')});
+        Q_UNUSED(item);
+        modForms::SetFullRowSelect(&list, true);
+        QCOMPARE(list.selectionBehavior(), QAbstractItemView::SelectRows);
+        modForms::SetFullRowSelect(&list, false);
+        QCOMPARE(list.selectionBehavior(), QAbstractItemView::SelectItems);
+        list.setColumnWidth(1, 10);
+        modForms::AutoSizeColumns(&list);
+        QVERIFY(list.columnWidth(1) > 100);
+    }
+
+    void verticalScrollBar()
+    {
+        QTreeWidget list;
+        list.resize(200, 80);
+        list.show();
+        QVERIFY(!modForms::HasVerticalScrollBar(&list));
+        for (int i = 0; i < 50; ++i)
+            new QTreeWidgetItem(&list, {QString::number(i)});
+        QTRY_VERIFY(modForms::HasVerticalScrollBar(&list));
+        QLabel label;
+        QVERIFY(!modForms::HasVerticalScrollBar(&label));
+    }
+
+    void fileIcon()
+    {
+        QTreeWidgetItem item;
+        const QIcon icon = modForms::AddFileIcon(QStringLiteral(CORVANTA_SOURCE_DIR "/README.md"), &item);
+        QVERIFY(!icon.isNull());
+        QVERIFY(!item.icon(0).isNull());
+    }
+};
+
+CORVANTA_TEST_MAIN(TestModForms)
+#include "tst_modForms.moc"
