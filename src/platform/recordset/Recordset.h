@@ -159,11 +159,13 @@ public:
     int FieldIndex(const QString& name) const;
 
     // --- state ---
+    // A closed set reads as empty: AtBOF() and AtEOF() true, RecordCount() 0.
     // Opens with no source: the appended fields, no rows (or the rows kept
     // by FromPersisted). ErrNotAllowed when already open.
     void Open();
     // Drops this record set's rows, cursor and filter (clones keep theirs);
-    // the fields stay, so Open() gives an empty table again.
+    // the fields stay, so Open() gives an empty table again. Closing a closed
+    // set does nothing.
     void Close();
     int State() const;
 
@@ -229,19 +231,28 @@ public:
     // first row. Bytes that are not a persisted record set raise ErrPersisted.
     static Recordset FromPersisted(const QByteArray& bytes);
 
-private:
-    void RequireOpen() const;
-    void CommitPending();
-    int VisibleToTableRow(int row) const;
+    // Bytes the shared table holds (values, offsets, null bits, spare room).
+    qint64 StorageBytes() const;
 
-    std::shared_ptr<RecordsetDetail::Table> m_table;
+private:
+    static constexpr int kBof = -1;
+    static constexpr int kEof = -2;
+
+    const RecordsetDetail::Table& Data() const;
+    void RequireOpen() const;
+    void CheckField(int position) const;
+    void CommitPending();
+    int AppendValues(std::span<const QVariant> values);
+    void ResetCursor();
+    int TableRow(int visibleRow) const { return m_filtered ? m_visible[size_t(visibleRow)] : visibleRow; }
+
+    std::shared_ptr<RecordsetDetail::Table> m_table; // shared with clones
     bool m_open = false;
-    bool m_opened = false;           // fields are fixed once opened
-    int m_pos = 0;                   // kBof, kEof or a visible row index
+    int m_pos = kEof;                // kBof, kEof or a visible row index
     bool m_filtered = false;
     std::vector<int> m_visible;      // table rows that pass, when filtered
     QString m_filter;
     bool m_adding = false;
-    int m_posBeforeAdd = 0;
-    std::vector<QVariant> m_pending; // converted values of the row being added
+    int m_posBeforeAdd = kEof;
+    std::vector<QVariant> m_pending; // values of the row being added, already in the column types
 };

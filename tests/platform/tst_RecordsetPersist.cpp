@@ -1,0 +1,217 @@
+#include "TestMain.h"
+#include "platform/recordset/Recordset.h"
+#include "shell/AppError.h"
+
+#include <QDateTime>
+#include <QRandomGenerator>
+#include <QtEndian>
+
+#include <optional>
+
+namespace {
+
+template <class F>
+std::optional<AppError> ErrorOf(F&& f)
+{
+    try {
+        f();
+    } catch (const AppError& e) {
+        return e;
+    }
+    return std::nullopt;
+}
+
+// One field of every storage kind, with Nulls, empty values and text outside
+// the basic plane.
+Recordset EveryType()
+{
+    Recordset rs;
+    const QList<int> types{AdoType::SmallInt, AdoType::Integer, AdoType::BigInt, AdoType::UnsignedTinyInt,
+                           AdoType::Double, AdoType::Currency, AdoType::Boolean, AdoType::DBTimeStamp,
+                           AdoType::DBDate, AdoType::DBTime, AdoType::VarChar, AdoType::VarWChar,
+                           AdoType::VarBinary};
+    for (int i = 0; i < types.size(); ++i)
+        rs.AppendField(i == 3 ? QString() : QStringLiteral("F%1 \u00e9").arg(i), types[i], 100 + i, i == 0 ? 0 : -1);
+    rs.Open();
+    const QVariant null;
+    rs.AppendRow(QVariantList{-32768, 2147483647, qlonglong(-9000000000000LL), 255, 3.141592653589793, -0.0001,
+                              true, QDateTime(QDate(1601, 1, 1), QTime(0, 0, 0, 1)), QDate(9999, 12, 31),
+                              QTime(23, 59, 59), QStringLiteral("plain"), QStringLiteral("\U0001F600\u00e9\U00010400"),
+                              QByteArray("\0\xff\x01", 3)});
+    rs.AppendRow(QVariantList{null, null, null, null, null, null, null, null, null, null, null, null, null});
+    rs.AppendRow(QVariantList{0, 0, 0, 0, 0.0, 0.0, false, QDateTime(QDate(1899, 12, 30), QTime(0, 0)),
+                              QDate(1, 1, 1), QTime(0, 0), QString(""), QString(""), QByteArray("")});
+    return rs;
+}
+
+void CompareTables(const Recordset& a, const Recordset& b)
+{
+    QCOMPARE(b.FieldCount(), a.FieldCount());
+    for (int f = 0; f < a.FieldCount(); ++f) {
+        QCOMPARE(b.FieldName(f), a.FieldName(f));
+        QCOMPARE(b.FieldType(f), a.FieldType(f));
+        QCOMPARE(b.FieldDefinedSize(f), a.FieldDefinedSize(f));
+        QCOMPARE(b.FieldAt(f).Attributes, a.FieldAt(f).Attributes);
+    }
+    QCOMPARE(b.RecordCount(), a.RecordCount());
+    for (int r = 0; r < a.RecordCount(); ++r)
+        for (int f = 0; f < a.FieldCount(); ++f) {
+            QCOMPARE(b.IsNullAt(r, f), a.IsNullAt(r, f));
+            const QVariant x = a.ValueAt(r, f), y = b.ValueAt(r, f);
+            QCOMPARE(y.metaType(), x.metaType());
+            QCOMPARE(y, x);
+        }
+}
+
+// Reads every value, so a loaded but broken table would show up here.
+void Touch(const Recordset& rs)
+{
+    for (int r = 0; r < rs.RecordCount(); ++r)
+        for (int f = 0; f < rs.FieldCount(); ++f)
+            (void)rs.ValueAt(r, f);
+}
+
+} // namespace
+
+class TestRecordsetPersist : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void everyTypeRoundTrips()
+    {
+        const Recordset original = EveryType();
+        const Recordset loaded = Recordset::FromPersisted(original.Persist());
+        QCOMPARE(loaded.State(), int(Recordset::StateOpen));
+        QCOMPARE(loaded.CurrentRow(), 0);
+        CompareTables(original, loaded);
+        // Empty values stay values, Nulls stay Null.
+        QVERIFY(loaded.IsNullAt(1, 10));
+        QVERIFY(!loaded.IsNullAt(2, 10));
+        QCOMPARE(loaded.ValueAt(2, 10), QVariant(QString("")));
+        QCOMPARE(loaded.ValueAt(0, 11).toString(), QStringLiteral("\U0001F600\u00e9\U00010400"));
+        // The same table persists to the same bytes.
+        QCOMPARE(loaded.Persist(), original.Persist());
+    }
+
+    void wholeTableIsPersistedWhateverTheFilter()
+    {
+        Recordset rs;
+        rs.AppendField(QStringLiteral("Id"), AdoType::Integer, 4);
+        rs.Open();
+        for (int i = 0; i < 5; ++i)
+            rs.AppendRow(QVariantList{4 - i});
+        rs.SetFilter(QStringLiteral("Id = 2"));
+        Recordset loaded = Recordset::FromPersisted(rs.Persist());
+        QCOMPARE(loaded.RecordCount(), 5);
+        QVERIFY(loaded.Filter().isEmpty());
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(loaded.ValueAt(i, 0).toInt(), 4 - i);
+        // The loaded table is a working record set.
+        loaded.SetFilter(QStringLiteral("Id = 2"));
+        QCOMPARE(loaded.RecordCount(), 1);
+        loaded.AppendRow(QVariantList{9});
+        QCOMPARE(loaded.RecordCount(), 2);
+    }
+
+    void emptyTablesRoundTrip()
+    {
+        Recordset rs;
+        rs.AppendField(QStringLiteral("Name"), AdoType::VarChar, 4000);
+        rs.AppendField(QStringLiteral("Flag"), AdoType::Boolean, 2);
+        rs.Open();
+        Recordset loaded = Recordset::FromPersisted(rs.Persist());
+        QCOMPARE(loaded.FieldCount(), 2);
+        QCOMPARE(loaded.RecordCount(), 0);
+        QVERIFY(loaded.AtBOF() && loaded.AtEOF());
+
+        Recordset noFields;
+        noFields.Open();
+        QCOMPARE(Recordset::FromPersisted(noFields.Persist()).FieldCount(), 0);
+
+        Recordset closed;
+        closed.AppendField(QStringLiteral("Name"), AdoType::VarChar, 10);
+        QCOMPARE(ErrorOf([&] { closed.Persist(); })->Number(), long(Recordset::ErrClosed));
+    }
+
+    void largeTablesRoundTripAcrossStorageBlocks()
+    {
+        Recordset rs;
+        rs.AppendField(QStringLiteral("Id"), AdoType::Integer, 4);
+        rs.AppendField(QStringLiteral("Text"), AdoType::VarWChar, 50);
+        rs.AppendField(QStringLiteral("Bytes"), AdoType::VarBinary, 50);
+        rs.AppendField(QStringLiteral("Real"), AdoType::Double, 8);
+        rs.Open();
+        QVariantList row(4);
+        const int rows = 70000;
+        for (int i = 0; i < rows; ++i) {
+            row[0] = i;
+            row[1] = i % 5 == 0 ? QVariant() : QVariant(QString(i % 13, QChar(u'a' + i % 26)));
+            row[2] = QByteArray(i % 3, char(i));
+            row[3] = i / 7.0;
+            rs.AppendRow(row);
+        }
+        const Recordset loaded = Recordset::FromPersisted(rs.Persist());
+        CompareTables(rs, loaded);
+    }
+
+    void malformedBytesAreRefused()
+    {
+        const QByteArray good = EveryType().Persist();
+        auto refused = [](const QByteArray& bytes) {
+            const auto error = ErrorOf([&] { Recordset::FromPersisted(bytes); });
+            return error && error->Number() == Recordset::ErrPersisted && error->Source() == QStringLiteral("Recordset")
+                && !error->Description().isEmpty();
+        };
+        QVERIFY(refused(QByteArray()));
+        QVERIFY(refused(QByteArray("not a record set at all")));
+        QVERIFY(refused(good + '\0'));
+        for (qsizetype length = 0; length < good.size(); ++length)
+            QVERIFY2(refused(good.left(length)), qPrintable(QStringLiteral("prefix of %1 bytes").arg(length)));
+
+        // Counts far beyond the data are refused before anything is allocated for them.
+        QByteArray manyFields = good;
+        qToLittleEndian<quint32>(0xFFFFFFFFu, manyFields.data() + 8);
+        QVERIFY(refused(manyFields));
+        Recordset one;
+        one.AppendField(QStringLiteral("B"), AdoType::Boolean, 2);
+        one.Open();
+        one.AppendRow(QVariantList{true});
+        QByteArray bytes = one.Persist();
+        QByteArray manyRows = bytes;
+        qToLittleEndian<quint32>(0x7FFFFFFFu, manyRows.data() + bytes.size() - 6);
+        QVERIFY(refused(manyRows));
+        // A yes/no value other than 0 or 1.
+        bytes[bytes.size() - 1] = 2;
+        QVERIFY(refused(bytes));
+        // An unknown layout version.
+        QByteArray version = good;
+        version[4] = 9;
+        QVERIFY(refused(version));
+    }
+
+    void garbledBytesNeverBreakTheReader()
+    {
+        const QByteArray good = EveryType().Persist();
+        QRandomGenerator random(20240229);
+        int refused = 0;
+        for (int round = 0; round < 3000; ++round) {
+            QByteArray bytes = good;
+            const int flips = 1 + random.bounded(4);
+            for (int i = 0; i < flips; ++i)
+                bytes[random.bounded(int(bytes.size()))] = char(random.bounded(256));
+            if (round % 10 == 0)
+                bytes.truncate(random.bounded(int(bytes.size())));
+            try {
+                Touch(Recordset::FromPersisted(bytes));
+            } catch (const AppError& e) {
+                QCOMPARE(e.Number(), long(Recordset::ErrPersisted));
+                ++refused;
+            }
+        }
+        QVERIFY(refused > 0); // most garbling has to be noticed
+    }
+};
+
+CORVANTA_TEST_GUILESS_MAIN(TestRecordsetPersist)
+#include "tst_RecordsetPersist.moc"
