@@ -1,0 +1,111 @@
+#pragma once
+
+#include "shell/AppError.h"
+#include "store/PropertyBag.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QString>
+
+// One store file on disk: a property bag's contents wrapped as a single
+// byte-array value.
+//
+// Envelope, all little-endian, from the start of the file:
+//   2 bytes  type code 0x2011 (array of bytes)
+//   2 bytes  dimension count, 1
+//   4 bytes  element count N, unsigned
+//   4 bytes  lower bound, 0
+//   N bytes  PropertyBag::Contents()
+// Nothing follows the N bytes.
+namespace StoreFile {
+
+inline constexpr quint16 ByteArrayType = 0x2011;
+inline constexpr int HeaderSize = 12;
+
+QByteArray Wrap(const QByteArray& bagContents);
+// The bag's bytes; AppError 321 (PropertyBag::InvalidFormat) when the data
+// is not exactly one such record.
+QByteArray Unwrap(const QByteArray& fileContents);
+
+struct ReadResult
+{
+    enum class Status {
+        Missing,    // no file: an empty bag
+        Empty,      // a file of no bytes, as a first load leaves it: an empty bag
+        Read,       // the bag as stored
+        Damaged,    // bytes that are not a bag: an empty bag, `problem` says why
+        Unreadable, // the file is there but cannot be read: an empty bag
+    };
+    Status status = Status::Missing;
+    PropertyBag bag;
+    QString problem;
+};
+
+// Reads a store file. Never throws; damage and access failures are told by
+// the status.
+ReadResult Read(const QString& path);
+
+// Writes the bag atomically (a temporary file beside the target takes its
+// place) with owner-only permissions, since store files hold passwords.
+// AppError 75 when it cannot be written; the old file then stays as it was.
+void Write(const QString& path, const PropertyBag& bag);
+
+// Writes several files as one step as far as the file system allows: every
+// new content is written to its temporary file first, and only when all are
+// complete do they replace their targets, in the given order. When any
+// cannot be prepared, none is replaced. Returns the problems (AppError 75),
+// empty when all were written.
+QList<AppError> WriteAll(const QList<QPair<QString, PropertyBag>>& files);
+
+// Creates an empty, owner-only file when none is there (a first load leaves
+// the three table files so). Returns whether the file exists afterwards.
+bool Touch(const QString& path);
+
+// Copies the file beside itself as "<name>.<yyyyMMdd-HHmmss>.bak" (a number
+// is added when that name is taken), owner-only. Returns the copy's path;
+// AppError 75 when no copy could be made.
+QString KeepAside(const QString& path);
+
+// The AppError number for file access failures.
+inline constexpr long FileAccessError = 75;
+
+} // namespace StoreFile
+
+// The mail settings file "mlcfg.dat": seven plain properties in the store
+// envelope. The mail configuration owns the meaning and the defaults; this
+// is the file's shape.
+namespace MailSettingsFile {
+
+inline constexpr const char* FileName = "mlcfg.dat";
+
+inline const QString SendUsingMethod = QStringLiteral("SendUsingMethod");             // 32-bit
+inline const QString SMTPServer = QStringLiteral("SMTPServer");                       // text
+inline const QString SMTPConnectionTimeout = QStringLiteral("SMTPConnectionTimeout"); // 16-bit
+inline const QString SMPTAuthenticate = QStringLiteral("SMPTAuthenticate");           // 32-bit
+inline const QString SMTPUsername = QStringLiteral("SMTPUsername");                   // text
+inline const QString SMTPPassword = QStringLiteral("SMTPPassword");                   // text, in clear
+inline const QString SMTPServerPort = QStringLiteral("SMTPServerPort");               // 16-bit
+
+struct Values
+{
+    qint32 SendUsingMethod = 2;
+    QString SMTPServer;
+    qint16 SMTPConnectionTimeout = 1200;
+    qint32 SMPTAuthenticate = 0;
+    QString SMTPUsername;
+    QString SMTPPassword;
+    qint16 SMTPServerPort = 25;
+};
+
+// The stored values, for reading each with its default (ReadInt32 and so
+// on). A missing, empty, damaged or unreadable file gives an empty bag.
+PropertyBag Read(const QString& path);
+
+// Writes the seven values in their order and with their widths. A file that
+// holds bytes which are not settings is first kept aside
+// (StoreFile::KeepAside). AppError 75 when the file cannot be written or
+// kept aside; the old file then stays as it was.
+void Write(const QString& path, const Values& values);
+
+} // namespace MailSettingsFile

@@ -1,0 +1,231 @@
+#include "TestMain.h"
+#include "store/FilesSystem.h"
+
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUrl>
+
+namespace {
+
+void WriteBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray ReadBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+class TestFilesSystem : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QList<QPair<QString, QString>> m_reports;
+    FilesSystem fs;
+
+    QString Path(const QString& name) const { return m_dir.filePath(name); }
+
+private Q_SLOTS:
+    void init()
+    {
+        QVERIFY(m_dir.isValid());
+        m_reports.clear();
+        FilesSystem::SetProblemHandler(
+            [this](const QString& text, const QString& path) { m_reports.append({text, path}); });
+    }
+
+    void cleanup() { FilesSystem::SetProblemHandler({}); }
+
+    void specialFoldersLieInTheUsersHome()
+    {
+        const QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+        QVERIFY(!dataHome.isEmpty());
+        QCOMPARE(fs.GetSpecialFolder(FilesSystem::CSIDL_LOCAL_APPDATA), dataHome);
+        QCOMPARE(fs.GetSpecialFolder(FilesSystem::CSIDL_PERSONAL),
+                 QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+        QCOMPARE(fs.GetSpecialFolder(12345), QString());
+
+        const QString folder = FilesSystem::VersionDataFolder();
+        QCOMPARE(folder, dataHome + QStringLiteral("/Corvanta Software/Corvanta/") +
+                             QStringLiteral("%1.%2/").arg(CORVANTA_VERSION_MAJOR).arg(CORVANTA_VERSION_MINOR));
+    }
+
+    void existenceTestsTellFilesFromFolders()
+    {
+        WriteBytes(Path("a.txt"), "x");
+        QVERIFY(fs.FileExists(Path("a.txt")));
+        QVERIFY(!fs.FolderExists(Path("a.txt")));
+        QVERIFY(fs.FolderExists(m_dir.path()));
+        QVERIFY(fs.FolderExists(m_dir.path() + u'/'));
+        // The source pages accept a folder where a file is asked for and
+        // check the ending themselves.
+        QVERIFY(fs.FileExists(m_dir.path()));
+        QVERIFY(!fs.FileExists(Path("missing.txt")));
+        QVERIFY(!fs.FolderExists(Path("missing")));
+        QVERIFY(!fs.FileExists(QString()));
+        QVERIFY(!fs.FolderExists(QString()));
+    }
+
+    void createFolderMakesEveryLevelAndNeverThrows()
+    {
+        const QString deep = Path("one/two/three");
+        QVERIFY(fs.CreateFolder(deep));
+        QVERIFY(QFileInfo(deep).isDir());
+        QVERIFY(fs.CreateFolder(deep + u'/')); // already there
+        WriteBytes(Path("plain"), "x");
+        QVERIFY(!fs.CreateFolder(Path("plain/below")));
+        QVERIFY(!fs.CreateFolder(QString()));
+    }
+
+    void readTakesUtf8AndFallsBackToWindows1252()
+    {
+        const QString unicode = QStringLiteral("Grüße \u20AC \U0001F600\r\nline 2\n");
+        WriteBytes(Path("utf8.txt"), unicode.toUtf8());
+        bool ok = false;
+        QCOMPARE(fs.ReadTextFile(Path("utf8.txt"), &ok), unicode);
+        QVERIFY(ok);
+
+        WriteBytes(Path("bom.txt"), "\xEF\xBB\xBFhello");
+        QCOMPARE(fs.ReadTextFile(Path("bom.txt")), QStringLiteral("hello"));
+
+        // A single invalid byte makes the whole file Windows-1252, including
+        // the bytes 0x80-0x9F that differ from Latin-1.
+        WriteBytes(Path("ansi.txt"), "caf\xE9 \x80 \x93quoted\x94 \x81");
+        QCOMPARE(fs.ReadTextFile(Path("ansi.txt")),
+                 QStringLiteral("caf\u00E9 \u20AC \u201Cquoted\u201D \u0081"));
+
+        // A UTF-8 sequence cut short at the end is not valid UTF-8 either.
+        WriteBytes(Path("cut.txt"), "ab\xC3");
+        QCOMPARE(fs.ReadTextFile(Path("cut.txt")), QStringLiteral("ab\u00C3"));
+
+        WriteBytes(Path("empty.txt"), "");
+        QCOMPARE(fs.ReadTextFile(Path("empty.txt"), &ok), QString());
+        QVERIFY(ok);
+        QVERIFY(m_reports.isEmpty());
+    }
+
+    void readFailureIsReportedNotThrown()
+    {
+        bool ok = true;
+        QCOMPARE(fs.ReadTextFile(Path("missing.txt"), &ok), QString());
+        QVERIFY(!ok);
+        QCOMPARE(m_reports.size(), 1);
+        QCOMPARE(m_reports[0].first, QStringLiteral("Error reading file ..."));
+        QCOMPARE(m_reports[0].second, Path("missing.txt"));
+
+        ok = true;
+        fs.ReadTextFile(m_dir.path(), &ok);
+        QVERIFY(!ok);
+        QCOMPARE(m_reports.size(), 2);
+    }
+
+    void writeReplacesTheWholeFile()
+    {
+        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("write")));
+        const QString path = Path("write/out.txt");
+        QVERIFY(fs.WriteTextFile(path, QStringLiteral("a much longer first text\n")));
+        const QString second = QStringLiteral("short \u00E9\U0001F600");
+        QVERIFY(fs.WriteTextFile(path, second));
+        // No tail of the longer text survives, and the text is UTF-8.
+        QCOMPARE(ReadBytes(path), second.toUtf8());
+        QCOMPARE(fs.ReadTextFile(path), second);
+        // Nothing temporary is left beside it.
+        QCOMPARE(QDir(Path("write")).entryList(QDir::Files), QStringList{QStringLiteral("out.txt")});
+        QVERIFY(m_reports.isEmpty());
+
+        QVERIFY(fs.WriteTextFile(path, QString()));
+        QCOMPARE(ReadBytes(path), QByteArray());
+    }
+
+    void writeFailureIsReportedAndKeepsNothingHalfDone()
+    {
+        WriteBytes(Path("file"), "x");
+        QVERIFY(!fs.WriteTextFile(Path("file/below.txt"), QStringLiteral("text")));
+        QCOMPARE(m_reports.size(), 1);
+        QCOMPARE(m_reports[0].first, QStringLiteral("Error writing file ..."));
+        QCOMPARE(m_reports[0].second, Path("file/below.txt"));
+        QCOMPARE(ReadBytes(Path("file")), QByteArray("x"));
+
+        // A folder in the way is not replaced.
+        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("folder")));
+        QVERIFY(!fs.WriteTextFile(Path("folder"), QStringLiteral("text")));
+        QVERIFY(QFileInfo(Path("folder")).isDir());
+        QCOMPARE(m_reports.size(), 2);
+    }
+
+    void copyHonoursOverwrite()
+    {
+        WriteBytes(Path("src"), "new contents");
+        WriteBytes(Path("dst"), "old");
+
+        QVERIFY(!fs.CopyOneFile(Path("src"), Path("dst"), false));
+        QCOMPARE(ReadBytes(Path("dst")), QByteArray("old"));
+
+        QVERIFY(fs.CopyOneFile(Path("src"), Path("dst"), true));
+        QCOMPARE(ReadBytes(Path("dst")), QByteArray("new contents"));
+
+        QVERIFY(fs.CopyOneFile(Path("src"), Path("fresh"), false));
+        QCOMPARE(ReadBytes(Path("fresh")), QByteArray("new contents"));
+
+        // A large file is copied whole when replacing.
+        QByteArray big(3 * 1024 * 1024 + 17, 'z');
+        big[0] = 'a';
+        big[big.size() - 1] = 'b';
+        WriteBytes(Path("big"), big);
+        QVERIFY(fs.CopyOneFile(Path("big"), Path("dst"), true));
+        QCOMPARE(ReadBytes(Path("dst")), big);
+
+        // Failures are quiet and leave the target alone.
+        QVERIFY(!fs.CopyOneFile(Path("missing"), Path("dst"), true));
+        QVERIFY(!fs.CopyOneFile(m_dir.path(), Path("dst"), true));
+        QVERIFY(!fs.CopyOneFile(Path("src"), Path("no/such/folder/x"), true));
+        QCOMPARE(ReadBytes(Path("dst")), big);
+        QVERIFY(m_reports.isEmpty());
+    }
+
+    void validSourceAddresses()
+    {
+        WriteBytes(Path("list.xml"), "<x/>");
+        const QString fileUrl = QUrl::fromLocalFile(Path("list.xml")).toString();
+
+        QVERIFY(fs.IsValidSource(QStringLiteral("http://example.com/list.xml")));
+        QVERIFY(fs.IsValidSource(QStringLiteral("HTTP://EXAMPLE.COM/LIST.XML")));
+        QVERIFY(fs.IsValidSource(QStringLiteral("https://example.com/list.xml")));
+        QVERIFY(fs.IsValidSource(QStringLiteral("HTTPS://Example.com/")));
+        QVERIFY(!fs.IsValidSource(QStringLiteral("ftp://example.com/list.xml")));
+        QVERIFY(!fs.IsValidSource(QStringLiteral("mailto:someone@example.com")));
+        QVERIFY(!fs.IsValidSource(QStringLiteral("httpx://example.com/")));
+
+        QVERIFY(fs.IsValidSource(fileUrl));
+        QVERIFY(fs.IsValidSource(QStringLiteral("FILE://") + Path("list.xml")));
+        QVERIFY(!fs.IsValidSource(QUrl::fromLocalFile(Path("gone.xml")).toString()));
+
+        QVERIFY(fs.IsValidSource(Path("list.xml")));
+        QVERIFY(fs.IsValidSource(m_dir.path()));
+        QVERIFY(!fs.IsValidSource(Path("gone.xml")));
+        QVERIFY(!fs.IsValidSource(QString()));
+    }
+
+    void urlSchemeRecognition()
+    {
+        QVERIFY(FilesSystem::IsUrl(QStringLiteral("http://x")));
+        QVERIFY(FilesSystem::IsUrl(QStringLiteral("svn+ssh://x")));
+        QVERIFY(FilesSystem::IsUrl(QStringLiteral("file:relative.xml")));
+        QVERIFY(!FilesSystem::IsUrl(QStringLiteral("/home/user/list.xml")));
+        QVERIFY(!FilesSystem::IsUrl(QStringLiteral("a:b")));        // too short for a scheme
+        QVERIFY(!FilesSystem::IsUrl(QStringLiteral("1http://x")));  // must start with a letter
+        QVERIFY(!FilesSystem::IsUrl(QStringLiteral("my list:x")));  // blank in the scheme
+        QVERIFY(!FilesSystem::IsUrl(QStringLiteral("no colon")));
+    }
+};
+
+CORVANTA_TEST_GUILESS_MAIN(TestFilesSystem)
+#include "tst_FilesSystem.moc"
