@@ -1,0 +1,98 @@
+#include "TestMain.h"
+#include "filters/Filters.h"
+#include "shell/AppError.h"
+
+namespace {
+
+Filter Row(const QString& data)
+{
+    Filter row;
+    row.SetData(data);
+    return row;
+}
+
+} // namespace
+
+class TestFilters : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void newRowDefaults()
+    {
+        const Filter row;
+        QCOMPARE(row.Data(), QString());
+        QCOMPARE(row.LogicalOperator(), 0);
+        QCOMPARE(row.ComparisonOperator(), 0);
+        // "No value" is an empty string, not null: a null value stands for an
+        // unreadable date.
+        QVERIFY(row.Value().isValid());
+        QCOMPARE(row.Value().toString(), QString());
+    }
+
+    void valueKeepsItsType()
+    {
+        Filter row;
+        row.SetValue(QVariant::fromValue<qint16>(1));
+        QCOMPARE(row.Value().typeId(), QMetaType::Short);
+        row.SetValue(QVariant());
+        QVERIFY(!row.Value().isValid());
+    }
+
+    void addAppendsAtTheEnd()
+    {
+        Filters rows;
+        QCOMPARE(rows.Count(), 0);
+        rows.Add(Row(QStringLiteral("first")));
+        rows.Add(Row(QStringLiteral("second")));
+        QCOMPARE(rows.Count(), 2);
+        QCOMPARE(rows.Item(1).Data(), QStringLiteral("first"));
+        QCOMPARE(rows.Item(2).Data(), QStringLiteral("second"));
+    }
+
+    void removeFirstOfThree()
+    {
+        Filters rows;
+        for (const char* name : {"a", "b", "c"})
+            rows.Add(Row(QString::fromLatin1(name)));
+        rows.Remove(1);
+        QStringList left;
+        for (const Filter& row : rows)
+            left << row.Data();
+        QCOMPARE(left, QStringList({QStringLiteral("b"), QStringLiteral("c")}));
+        QCOMPARE(rows.Item(1).Data(), QStringLiteral("b"));
+    }
+
+    void outOfRangeIsAnError()
+    {
+        Filters rows;
+        rows.Add(Row(QStringLiteral("a")));
+        for (int index : {0, -3, 2}) {
+            try {
+                rows.Item(index);
+                QFAIL("Item accepted a position outside the rows");
+            } catch (const AppError& error) {
+                QCOMPARE(error.Number(), 9L);
+                QCOMPARE(error.Source(), QStringLiteral("Filters"));
+            }
+            QVERIFY_THROWS_EXCEPTION(AppError, rows.Remove(index));
+        }
+        QCOMPARE(rows.Count(), 1);
+    }
+
+    void copiesAreIndependent()
+    {
+        // A list's filters are replaced as a whole; a copy taken before must
+        // not see later changes.
+        Filters rows;
+        rows.Add(Row(QStringLiteral("a")));
+        const Filters copy = rows;
+        rows.Item(1).SetData(QStringLiteral("changed"));
+        rows.Add(Row(QStringLiteral("b")));
+        QCOMPARE(copy.Count(), 1);
+        QCOMPARE(copy.Item(1).Data(), QStringLiteral("a"));
+    }
+};
+
+CORVANTA_TEST_GUILESS_MAIN(TestFilters)
+#include "tst_Filters.moc"

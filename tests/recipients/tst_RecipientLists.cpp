@@ -1,0 +1,207 @@
+#include "TestMain.h"
+#include "recipients/RecipientLists.h"
+#include "shell/AppError.h"
+
+namespace {
+
+std::shared_ptr<RecipientList> NamedList(const QString& name)
+{
+    auto list = std::make_shared<RecipientList>();
+    list->SetListName(name);
+    return list;
+}
+
+QStringList Names(const RecipientLists& lists)
+{
+    QStringList names;
+    for (const auto& list : lists)
+        names << list->ListName();
+    return names;
+}
+
+} // namespace
+
+class TestRecipientLists : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void newListHasItsInitialValues()
+    {
+        const RecipientList list;
+        QCOMPARE(list.ListName(), QString());
+        QCOMPARE(list.DataType(), -1);
+        QCOMPARE(list.Filters().Count(), 0);
+        QCOMPARE(list.IsListValid(), false);
+        QCOMPARE(list.CatalogTableOrView(), QString());
+        QCOMPARE(list.CatalogCommandText(), QString());
+        QCOMPARE(list.CatalogCommandType(), 8);
+        QCOMPARE(list.ExcelFirstRowContainsColumnHeadings(), true);
+        QCOMPARE(list.AdvancedConnectionString(), QString());
+        QCOMPARE(list.AccessFileName(), QString());
+        QCOMPARE(list.AuthenticationRequired(), false);
+        QCOMPARE(list.Username(), QString());
+        QCOMPARE(list.Password(), QString());
+        QCOMPARE(list.ExcelFilename(), QString());
+        QCOMPARE(list.SQLServerName(), QString());
+        QCOMPARE(list.SQLUseWindowsSecurity(), true);
+        QCOMPARE(list.SQLDataBase(), QString());
+        QCOMPARE(list.XMLUrlUri(), QString());
+        QCOMPARE(list.OutlookPath(), QString());
+        QCOMPARE(list.OutlookCatalog(), QString());
+        QCOMPARE(list.OutlookCatalogType(), 0);
+    }
+
+    void storedCodesKeepTheirNumbers()
+    {
+        QCOMPARE(qint32(RecipientList::SQLServer), 0);
+        QCOMPARE(qint32(RecipientList::Access), 1);
+        QCOMPARE(qint32(RecipientList::XML), 2);
+        QCOMPARE(qint32(RecipientList::Excel), 3);
+        QCOMPARE(qint32(RecipientList::Advanced), 4);
+        QCOMPARE(qint32(RecipientList::Outlook), 5);
+        QCOMPARE(qint32(RecipientList::CmdText), 1);
+        QCOMPARE(qint32(RecipientList::CmdTable), 2);
+        QCOMPARE(qint32(RecipientList::CmdUnknown), 8);
+        QCOMPARE(qint32(RecipientList::AddressBooks), 1);
+    }
+
+    void switchingTypeKeepsOtherFields()
+    {
+        RecipientList list;
+        list.SetDataType(RecipientList::Access);
+        list.SetAccessFileName(QStringLiteral("/x.mdb"));
+        list.SetDataType(RecipientList::Excel);
+        list.SetExcelFilename(QStringLiteral("/x.xls"));
+        list.SetDataType(RecipientList::Access);
+        QCOMPARE(list.AccessFileName(), QStringLiteral("/x.mdb"));
+        QCOMPARE(list.ExcelFilename(), QStringLiteral("/x.xls"));
+    }
+
+    void copyAndRestoreUndoesAnEdit()
+    {
+        // The edit handler keeps a copy and puts it back when the wizard is
+        // cancelled; the filters must come back too.
+        RecipientList list;
+        list.SetListName(QStringLiteral("Before"));
+        Filter row;
+        row.SetData(QStringLiteral("Town"));
+        list.Filters().Add(row);
+        const RecipientList saved = list;
+        list.SetListName(QStringLiteral("After"));
+        list.SetFilters(Filters());
+        list.SetSQLUseWindowsSecurity(false);
+        QVERIFY(!(list == saved));
+        list = saved;
+        QCOMPARE(list.ListName(), QStringLiteral("Before"));
+        QCOMPARE(list.Filters().Count(), 1);
+        QCOMPARE(list.SQLUseWindowsSecurity(), true);
+    }
+
+    void addItemCountAndOrder()
+    {
+        RecipientLists lists;
+        QCOMPARE(lists.Count(), 0);
+        QCOMPARE(lists.CurrentIndex(), 0);
+        lists.Add(NamedList(QStringLiteral("a")));
+        lists.Add(NamedList(QStringLiteral("b")));
+        lists.Add(NamedList(QStringLiteral("c")));
+        QCOMPARE(lists.Count(), 3);
+        QCOMPARE(lists.Item(1).ListName(), QStringLiteral("a"));
+        QCOMPARE(lists.Item(3).ListName(), QStringLiteral("c"));
+        QCOMPARE(Names(lists), QStringList({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
+    }
+
+    void itemIsTheElementItself()
+    {
+        // Editing works on the element of the collection in place.
+        RecipientLists lists;
+        auto list = NamedList(QStringLiteral("a"));
+        lists.Add(list);
+        lists.Item(1).SetListName(QStringLiteral("renamed"));
+        QCOMPARE(list->ListName(), QStringLiteral("renamed"));
+        QCOMPARE(lists.ItemPtr(1).get(), list.get());
+    }
+
+    void removeShiftsAndResetsCurrentIndex_data()
+    {
+        QTest::addColumn<int>("current");
+        QTest::addColumn<int>("removed");
+        QTest::newRow("the current one") << 2 << 2;
+        QTest::newRow("before the current one") << 3 << 1;
+        QTest::newRow("after the current one") << 1 << 3;
+        QTest::newRow("none current") << 0 << 1;
+    }
+
+    void removeShiftsAndResetsCurrentIndex()
+    {
+        QFETCH(int, current);
+        QFETCH(int, removed);
+        RecipientLists lists;
+        for (const char* name : {"a", "b", "c"})
+            lists.Add(NamedList(QString::fromLatin1(name)));
+        lists.SetCurrentIndex(current);
+        lists.Remove(removed);
+        QCOMPARE(lists.CurrentIndex(), 0);
+        QCOMPARE(lists.Count(), 2);
+        QStringList expected = {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
+        expected.removeAt(removed - 1);
+        QCOMPARE(Names(lists), expected);
+    }
+
+    void addLeavesCurrentIndexAlone()
+    {
+        RecipientLists lists;
+        lists.Add(NamedList(QStringLiteral("a")));
+        lists.SetCurrentIndex(1);
+        lists.Add(NamedList(QStringLiteral("b")));
+        QCOMPARE(lists.CurrentIndex(), 1);
+    }
+
+    void outOfRangeIsAnError_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::newRow("zero") << 0;
+        QTest::newRow("negative") << -1;
+        QTest::newRow("past the end") << 3;
+        QTest::newRow("far past the end") << 20;
+    }
+
+    void outOfRangeIsAnError()
+    {
+        QFETCH(int, index);
+        RecipientLists lists;
+        lists.Add(NamedList(QStringLiteral("a")));
+        lists.Add(NamedList(QStringLiteral("b")));
+        lists.SetCurrentIndex(2);
+        try {
+            lists.Item(index);
+            QFAIL("Item accepted a position outside the collection");
+        } catch (const AppError& error) {
+            QCOMPARE(error.Number(), 9L);
+            QCOMPARE(error.Source(), QStringLiteral("RecipientLists"));
+        }
+        QVERIFY_THROWS_EXCEPTION(AppError, lists.ItemPtr(index));
+        QVERIFY_THROWS_EXCEPTION(AppError, lists.Remove(index));
+        // A refused removal changes nothing.
+        QCOMPARE(lists.Count(), 2);
+        QCOMPARE(lists.CurrentIndex(), 2);
+    }
+
+    void emptyCollectionRefusesEveryPosition()
+    {
+        RecipientLists lists;
+        QVERIFY_THROWS_EXCEPTION(AppError, lists.Item(1));
+        QVERIFY_THROWS_EXCEPTION(AppError, lists.Remove(1));
+    }
+
+    void nullListIsRefused()
+    {
+        RecipientLists lists;
+        QVERIFY_THROWS_EXCEPTION(AppError, lists.Add(nullptr));
+        QCOMPARE(lists.Count(), 0);
+    }
+};
+
+CORVANTA_TEST_GUILESS_MAIN(TestRecipientLists)
+#include "tst_RecipientLists.moc"

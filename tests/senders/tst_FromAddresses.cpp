@@ -1,0 +1,120 @@
+#include "TestMain.h"
+#include "senders/FromAddresses.h"
+#include "shell/AppError.h"
+
+class TestFromAddresses : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void displayForms_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<QString>("full");
+        QTest::addColumn<QString>("preview");
+
+        QTest::newRow("name")
+            << "Jo Hansen" << "" << "\"Jo Hansen\" <jo@example.org>" << "Jo Hansen (jo@example.org)";
+        QTest::newRow("no name")
+            << "" << "" << "jo@example.org" << "jo@example.org (jo@example.org)";
+        QTest::newRow("no name, reply")
+            << "" << "help@example.org" << "jo@example.org"
+            << "jo@example.org (jo@example.org) (help@example.org)";
+        QTest::newRow("name, reply")
+            << "Jo" << "help@example.org" << "\"Jo\" <jo@example.org>"
+            << "Jo (jo@example.org) (help@example.org)";
+        QTest::newRow("comma stays inside the quotes")
+            << "Hansen, Jo" << "" << "\"Hansen, Jo\" <jo@example.org>" << "Hansen, Jo (jo@example.org)";
+        QTest::newRow("non-ASCII unchanged")
+            << QStringLiteral("Søren Ærø 日本") << "" << QStringLiteral("\"Søren Ærø 日本\" <jo@example.org>")
+            << QStringLiteral("Søren Ærø 日本 (jo@example.org)");
+        // Inside the header's quotes a quote or backslash must be escaped, or
+        // the name ends early and the rest reads as more addresses. The
+        // preview is plain display text and shows the name as typed.
+        QTest::newRow("quotes escaped in the header only")
+            << "Jo \"The Boss\" Hansen" << "" << "\"Jo \\\"The Boss\\\" Hansen\" <jo@example.org>"
+            << "Jo \"The Boss\" Hansen (jo@example.org)";
+        QTest::newRow("quote and comma cannot add an address")
+            << "x\", evil@example.net, \"y" << "" << "\"x\\\", evil@example.net, \\\"y\" <jo@example.org>"
+            << "x\", evil@example.net, \"y (jo@example.org)";
+        QTest::newRow("backslash escaped")
+            << "A\\B" << "" << "\"A\\\\B\" <jo@example.org>" << "A\\B (jo@example.org)";
+        QTest::newRow("line break cannot start a header")
+            << "Jo\r\nBcc: all@example.net" << "" << "\"Jo  Bcc: all@example.net\" <jo@example.org>"
+            << "Jo\r\nBcc: all@example.net (jo@example.org)";
+        QTest::newRow("blank name is still a name")
+            << " " << "" << "\" \" <jo@example.org>" << "  (jo@example.org)";
+    }
+
+    void displayForms()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, reply);
+        QFETCH(QString, full);
+        QFETCH(QString, preview);
+        const FromAddress sender(name, QStringLiteral("jo@example.org"), reply);
+        QCOMPARE(sender.GetFullEMailAddress(), full);
+        QCOMPARE(sender.GetPreviewEMailAddress(), preview);
+    }
+
+    void addKeepsOrderAndValues()
+    {
+        FromAddresses book;
+        QCOMPARE(book.Count(), 0);
+        book.Add(QStringLiteral("A"), QStringLiteral("a@x.org"), QString());
+        book.Add(QString(), QStringLiteral("b@x.org"), QStringLiteral("r@x.org"));
+        QCOMPARE(book.Count(), 2);
+        QCOMPARE(book.Item(1).Name(), QStringLiteral("A"));
+        QCOMPARE(book.Item(2).EMailAddress(), QStringLiteral("b@x.org"));
+        QCOMPARE(book.Item(2).ReplyEMailAddress(), QStringLiteral("r@x.org"));
+        QStringList shown;
+        for (const FromAddress& sender : book)
+            shown << sender.GetPreviewEMailAddress();
+        QCOMPARE(shown, QStringList({QStringLiteral("A (a@x.org)"), QStringLiteral("b@x.org (b@x.org) (r@x.org)")}));
+    }
+
+    void editInPlaceThroughItem()
+    {
+        FromAddresses book;
+        book.Add(QStringLiteral("A"), QStringLiteral("a@x.org"), QString());
+        FromAddress& entry = book.Item(1);
+        entry.SetName(QStringLiteral("B"));
+        entry.SetReplyEMailAddress(QStringLiteral("r@x.org"));
+        QCOMPARE(book.Item(1).GetPreviewEMailAddress(), QStringLiteral("B (a@x.org) (r@x.org)"));
+    }
+
+    void removeShiftsLaterEntries()
+    {
+        FromAddresses book;
+        for (const char* address : {"a@x.org", "b@x.org", "c@x.org"})
+            book.Add(QString(), QString::fromLatin1(address), QString());
+        book.Remove(2);
+        QCOMPARE(book.Count(), 2);
+        QCOMPARE(book.Item(2).EMailAddress(), QStringLiteral("c@x.org"));
+        book.Remove(1);
+        book.Remove(1);
+        QCOMPARE(book.Count(), 0);
+    }
+
+    void outOfRangeIsAnError()
+    {
+        FromAddresses book;
+        QVERIFY_THROWS_EXCEPTION(AppError, book.Item(1));
+        book.Add(QString(), QStringLiteral("a@x.org"), QString());
+        for (int index : {0, -1, 2}) {
+            try {
+                book.Remove(index);
+                QFAIL("Remove accepted a position outside the book");
+            } catch (const AppError& error) {
+                QCOMPARE(error.Number(), 9L);
+                QCOMPARE(error.Source(), QStringLiteral("FromAddresses"));
+            }
+            QVERIFY_THROWS_EXCEPTION(AppError, book.Item(index));
+        }
+        QCOMPARE(book.Count(), 1);
+    }
+};
+
+CORVANTA_TEST_GUILESS_MAIN(TestFromAddresses)
+#include "tst_FromAddresses.moc"
