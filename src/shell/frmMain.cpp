@@ -1,5 +1,7 @@
 #include "shell/frmMain.h"
 
+#include "controls/Icons.h"
+
 #include "shell/AppInfo.h"
 #include "shell/Texts.h"
 #include "shell/modForms.h"
@@ -83,11 +85,10 @@ void frmMain::buildSteps()
     for (const auto& step : steps) {
         auto* frame = new QWidget(m_tabMain);
         frame->setObjectName(QLatin1String(step.frame));
-        m_tabMain->addTab(frame, QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(step.icon))),
-                          LoadResString(step.textId));
+        m_tabMain->addTab(frame, Icons::Load(QLatin1String(step.icon)), LoadResString(step.textId));
     }
     setCentralWidget(m_tabMain);
-    setWindowIcon(QIcon(QStringLiteral(":/icons/ICO_EMAIL.svg")));
+    Icons::SetIcon(this, QStringLiteral("ICO_EMAIL"), false);
 }
 
 void frmMain::buildStatusbar()

@@ -1,5 +1,7 @@
 #include "shell/frmSplash.h"
 
+#include "controls/Images.h"
+
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPixmap>
@@ -16,8 +18,9 @@ frmSplash::frmSplash(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::F
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_picture);
 
-    const QPixmap picture(QStringLiteral(":/images/IMG_SPLASH.png"));
-    if (!picture.isNull()) {
+    QPixmap picture;
+    QString error;
+    if (Images::LoadPictureTransparent(picture, QStringLiteral("IMG_SPLASH"), error, false)) {
         m_picture->setPixmap(picture);
         setFixedSize(picture.size());
     }
