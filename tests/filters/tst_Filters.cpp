@@ -30,15 +30,6 @@ private Q_SLOTS:
         QCOMPARE(row.Value().toString(), QString());
     }
 
-    void valueKeepsItsType()
-    {
-        Filter row;
-        row.SetValue(QVariant::fromValue<qint16>(1));
-        QCOMPARE(row.Value().typeId(), QMetaType::Short);
-        row.SetValue(QVariant());
-        QVERIFY(!row.Value().isValid());
-    }
-
     void addAppendsAtTheEnd()
     {
         Filters rows;
@@ -78,19 +69,6 @@ private Q_SLOTS:
             QVERIFY_THROWS_EXCEPTION(AppError, rows.Remove(index));
         }
         QCOMPARE(rows.Count(), 1);
-    }
-
-    void copiesAreIndependent()
-    {
-        // A list's filters are replaced as a whole; a copy taken before must
-        // not see later changes.
-        Filters rows;
-        rows.Add(Row(QStringLiteral("a")));
-        const Filters copy = rows;
-        rows.Item(1).SetData(QStringLiteral("changed"));
-        rows.Add(Row(QStringLiteral("b")));
-        QCOMPARE(copy.Count(), 1);
-        QCOMPARE(copy.Item(1).Data(), QStringLiteral("a"));
     }
 };
 

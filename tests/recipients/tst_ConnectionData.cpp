@@ -207,19 +207,6 @@ private Q_SLOTS:
         QCOMPARE(ConnectionData().ConnectionType(), 0);
     }
 
-    void newListHasNoConnection()
-    {
-        QCOMPARE(RecipientList().GetConnectionData(), ConnectionData());
-    }
-
-    void eachCallMakesAFreshObject()
-    {
-        RecipientList list = FilledList(RecipientList::Access);
-        ConnectionData first = list.GetConnectionData();
-        first.SetSource(QStringLiteral("changed"));
-        QCOMPARE(list.GetConnectionData().Source(), QStringLiteral("[Members]"));
-    }
-
     void outlookBrowseString()
     {
         QCOMPARE(OutlookBrowseConnectionString(QStringLiteral("Mailbox - Jo|"), 0, QStringLiteral("Outlook")),

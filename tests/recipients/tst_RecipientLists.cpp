@@ -66,18 +66,6 @@ private Q_SLOTS:
         QCOMPARE(qint32(RecipientList::AddressBooks), 1);
     }
 
-    void switchingTypeKeepsOtherFields()
-    {
-        RecipientList list;
-        list.SetDataType(RecipientList::Access);
-        list.SetAccessFileName(QStringLiteral("/x.mdb"));
-        list.SetDataType(RecipientList::Excel);
-        list.SetExcelFilename(QStringLiteral("/x.xls"));
-        list.SetDataType(RecipientList::Access);
-        QCOMPARE(list.AccessFileName(), QStringLiteral("/x.mdb"));
-        QCOMPARE(list.ExcelFilename(), QStringLiteral("/x.xls"));
-    }
-
     void copyAndRestoreUndoesAnEdit()
     {
         // The edit handler keeps a copy and puts it back when the wizard is
@@ -149,15 +137,6 @@ private Q_SLOTS:
         QCOMPARE(Names(lists), expected);
     }
 
-    void addLeavesCurrentIndexAlone()
-    {
-        RecipientLists lists;
-        lists.Add(NamedList(QStringLiteral("a")));
-        lists.SetCurrentIndex(1);
-        lists.Add(NamedList(QStringLiteral("b")));
-        QCOMPARE(lists.CurrentIndex(), 1);
-    }
-
     void outOfRangeIsAnError_data()
     {
         QTest::addColumn<int>("index");
@@ -186,13 +165,6 @@ private Q_SLOTS:
         // A refused removal changes nothing.
         QCOMPARE(lists.Count(), 2);
         QCOMPARE(lists.CurrentIndex(), 2);
-    }
-
-    void emptyCollectionRefusesEveryPosition()
-    {
-        RecipientLists lists;
-        QVERIFY_THROWS_EXCEPTION(AppError, lists.Item(1));
-        QVERIFY_THROWS_EXCEPTION(AppError, lists.Remove(1));
     }
 
     void nullListIsRefused()

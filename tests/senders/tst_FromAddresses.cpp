@@ -74,16 +74,6 @@ private Q_SLOTS:
         QCOMPARE(shown, QStringList({QStringLiteral("A (a@x.org)"), QStringLiteral("b@x.org (b@x.org) (r@x.org)")}));
     }
 
-    void editInPlaceThroughItem()
-    {
-        FromAddresses book;
-        book.Add(QStringLiteral("A"), QStringLiteral("a@x.org"), QString());
-        FromAddress& entry = book.Item(1);
-        entry.SetName(QStringLiteral("B"));
-        entry.SetReplyEMailAddress(QStringLiteral("r@x.org"));
-        QCOMPARE(book.Item(1).GetPreviewEMailAddress(), QStringLiteral("B (a@x.org) (r@x.org)"));
-    }
-
     void removeShiftsLaterEntries()
     {
         FromAddresses book;
