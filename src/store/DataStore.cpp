@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 
 #include <sys/statvfs.h>
 
@@ -325,6 +326,24 @@ bool DataStore::Load()
 
 void DataStore::FillCollections(Recordset& lists, Recordset& filters, Recordset& senders)
 {
+    // The filter rows of every list, in file order, gathered in one pass
+    // rather than filtering the table once per list.
+    QHash<qint64, std::vector<Filter>> rowsOfList;
+    int filterRows = 0;
+    for (filters.MoveFirst(); !filters.AtEOF(); filters.MoveNext()) {
+        ++filterRows;
+        const QVariant id = filters.Value(QStringLiteral("RecipientListID"));
+        if (IsNull(id))
+            continue;
+        Filter row;
+        row.SetComparisonOperator(Number(filters.Value(QStringLiteral("ComparisonOperator")), 0));
+        row.SetData(Text(filters.Value(QStringLiteral("Data"))));
+        row.SetLogicalOperator(Number(filters.Value(QStringLiteral("LogicalOperator")), Filter::And));
+        const QVariant value = filters.Value(QStringLiteral("Value"));
+        row.SetValue(IsNull(value) ? QVariant() : QVariant(value.toString()));
+        rowsOfList[id.toLongLong()].push_back(std::move(row));
+    }
+
     int filterRowsTaken = 0;
     for (lists.MoveFirst(); !lists.AtEOF(); lists.MoveNext()) {
         auto list = std::make_shared<RecipientList>();
@@ -341,16 +360,10 @@ void DataStore::FillCollections(Recordset& lists, Recordset& filters, Recordset&
 
         const QVariant id = lists.Value(QStringLiteral("RecipientListID"));
         if (!IsNull(id)) {
-            filters.SetFilter(QStringLiteral("RecipientListID = %1").arg(id.toLongLong()));
-            for (filters.MoveFirst(); !filters.AtEOF(); filters.MoveNext()) {
-                Filter row;
-                row.SetComparisonOperator(Number(filters.Value(QStringLiteral("ComparisonOperator")), 0));
-                row.SetData(Text(filters.Value(QStringLiteral("Data"))));
-                row.SetLogicalOperator(Number(filters.Value(QStringLiteral("LogicalOperator")), Filter::And));
-                const QVariant value = filters.Value(QStringLiteral("Value"));
-                row.SetValue(IsNull(value) ? QVariant() : QVariant(value.toString()));
-                list->Filters().Add(row);
-                ++filterRowsTaken;
+            if (const auto rows = rowsOfList.constFind(id.toLongLong()); rows != rowsOfList.cend()) {
+                for (const Filter& row : *rows)
+                    list->Filters().Add(row);
+                filterRowsTaken += static_cast<int>(rows->size());
             }
         }
 
@@ -372,8 +385,7 @@ void DataStore::FillCollections(Recordset& lists, Recordset& filters, Recordset&
 
     // Filter rows of no saved list would vanish at the next save; keep the
     // file as it is now (its list file may have been the damaged one).
-    filters.SetFilter(QString());
-    const int orphans = filters.RecordCount() - filterRowsTaken;
+    const int orphans = filterRows - filterRowsTaken;
     if (orphans > 0 && m_fileState[FiltersKind] == FileState::Good) {
         const QString path = PathOf(FiltersKind);
         try {

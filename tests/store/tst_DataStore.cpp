@@ -627,6 +627,67 @@ private Q_SLOTS:
         QCOMPARE(ReadBytes(product + QStringLiteral("1.3")), QByteArray("in the way"));
     }
 
+    void sparseRowsLoadWithTheModelsInitialValues()
+    {
+        // A row with only an id, a name and an unreadable command type: the
+        // rest is Null, which must not stop the load.
+        const QString folder = NewProductFolder() + QStringLiteral("1.3/");
+        QDir().mkpath(folder);
+        {
+            RecipientLists unused;
+            FromAddresses none;
+            DataStore writer(unused, none, folder);
+            Recordset table = DataStore::NewRecipientListsTable();
+            table.AddNew();
+            table.SetValue(QStringLiteral("RecipientListID"), 1);
+            table.SetValue(QStringLiteral("ListName"), QStringLiteral("sparse"));
+            table.SetValue(QStringLiteral("CatalogCommandType"), QStringLiteral("not a number"));
+            table.Update();
+            writer.SaveTable(DataStore::RecipientListsKind, table);
+            Recordset filters = DataStore::NewFiltersTable();
+            filters.AddNew();
+            filters.SetValue(QStringLiteral("FilterID"), 1);
+            filters.SetValue(QStringLiteral("RecipientListID"), 1);
+            filters.Update();
+            writer.SaveTable(DataStore::FiltersKind, filters);
+        }
+        RecipientLists lists;
+        FromAddresses senders;
+        DataStore store(lists, senders, folder, Collect());
+        QVERIFY(store.Load());
+        QCOMPARE(lists.Count(), 1);
+        RecipientList expected;
+        expected.SetListName(QStringLiteral("sparse"));
+        Filter emptyRow;
+        emptyRow.SetValue(QVariant());
+        expected.Filters().Add(emptyRow);
+        QVERIFY(lists.Item(1) == expected);
+        QVERIFY(!lists.Item(1).IsListValid());
+    }
+
+    void valueTheTableCannotHoldFailsTheWholeSave()
+    {
+        const QString folder = NewProductFolder() + QStringLiteral("1.3/");
+        RecipientLists source;
+        source.Add(MakeList(QStringLiteral("kept"), 1));
+        SaveInto(folder, source, FromAddresses());
+        QByteArray before[3];
+        for (int kind = 0; kind < 3; ++kind)
+            before[kind] = ReadBytes(folder + DataStore::FileName(kind));
+
+        RecipientLists lists;
+        FromAddresses senders;
+        DataStore store(lists, senders, folder, Collect());
+        QVERIFY(store.Load());
+        lists.Add(MakeList(QStringLiteral("new"), 0));
+        lists.Item(1).Filters().Item(1).SetComparisonOperator(70000); // no 16-bit number
+        QVERIFY(!store.Save());
+        QCOMPARE(m_problems.size(), 1);
+        for (int kind = 0; kind < 3; ++kind)
+            QCOMPARE(ReadBytes(folder + DataStore::FileName(kind)), before[kind]);
+        lists.Item(1).Filters().Item(1).SetComparisonOperator(1);
+    }
+
     void folderThatCannotBeMadeIsReported()
     {
         const QString product = NewProductFolder();
