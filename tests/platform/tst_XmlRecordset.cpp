@@ -1,0 +1,358 @@
+#include "TestMain.h"
+#include "platform/providers/XmlRecordsetReader.h"
+#include "platform/providers/XmlRecordsetWriter.h"
+#include "platform/providers/XmlSource.h"
+#include "shell/AppError.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <functional>
+#include <optional>
+
+namespace {
+
+std::optional<AppError> ErrorOf(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const AppError& e) {
+        return e;
+    }
+    return std::nullopt;
+}
+
+Recordset ReadFile(const QString& relative)
+{
+    QFile file(TestSupport::TestData(QStringLiteral("adoxml/") + relative));
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("missing test file %s", qPrintable(relative));
+    return XmlRecordsetReader::Read(file);
+}
+
+QStringList Names(const Recordset& set)
+{
+    QStringList names;
+    for (int i = 0; i < set.FieldCount(); ++i)
+        names << set.FieldName(i);
+    return names;
+}
+
+QList<int> Types(const Recordset& set)
+{
+    QList<int> types;
+    for (int i = 0; i < set.FieldCount(); ++i)
+        types << set.FieldType(i);
+    return types;
+}
+
+QVariantList Column(const Recordset& set, int position)
+{
+    QVariantList values;
+    for (int row = 0; row < set.RecordCount(); ++row)
+        values << set.ValueAt(row, position);
+    return values;
+}
+
+QDateTime Naive(int y, int mo, int d, int h = 0, int mi = 0, int s = 0)
+{
+    return QDateTime(QDate(y, mo, d), QTime(h, mi, s));
+}
+
+const char* const kHead = "<xml xmlns:s='uuid:BDC6E3F0-6DA3-11d1-A2A3-00AA00C14882' "
+                          "xmlns:dt='uuid:C2F41010-65B3-11d1-A29F-00AA00C14882' "
+                          "xmlns:rs='urn:schemas-microsoft-com:rowset' xmlns:z='#RowsetSchema'>"
+                          "<s:Schema id='RowsetSchema'><s:ElementType name='row' content='eltOnly'>"
+                          "<s:AttributeType name='ID'><s:datatype dt:type='int'/></s:AttributeType>"
+                          "<s:AttributeType name='Name'><s:datatype dt:type='string' dt:maxLength='40'/>"
+                          "</s:AttributeType></s:ElementType></s:Schema>";
+
+} // namespace
+
+class TestXmlRecordset : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void readsTypesFromTheSchema()
+    {
+        const Recordset set = ReadFile(QStringLiteral("tablegram-types_basic.xml"));
+        QCOMPARE(Names(set), QStringList({"ID", "FLAG", "AMOUNT", "RATIO", "WHEN_AT"}));
+        QCOMPARE(Types(set), QList<int>({AdoType::Integer, AdoType::Boolean, AdoType::Currency, AdoType::Double,
+                                         AdoType::Date}));
+        QCOMPARE(set.FieldDefinedSize(0), 4);
+        QCOMPARE(set.RecordCount(), 2); // both rows sit in a pending insert section
+        QCOMPARE(Column(set, 0), QVariantList({1, -2}));
+        QCOMPARE(Column(set, 1), QVariantList({true, false}));
+        QCOMPARE(set.ValueAt(0, 2).toDouble(), 1234.56);
+        QCOMPARE(set.ValueAt(1, 2).toDouble(), -7.89);
+        QCOMPARE(set.ValueAt(0, 3).toDouble(), 3.14159);
+        QCOMPARE(set.ValueAt(0, 4).toDateTime(), Naive(2001, 2, 3, 4, 5, 6));
+        QCOMPARE(set.ValueAt(1, 4).toDateTime(), Naive(1999, 12, 31, 23, 59, 58));
+    }
+
+    void nullsAreNullAndEmptyTextIsNot()
+    {
+        const Recordset set = ReadFile(QStringLiteral("tablegram-nulls.xml"));
+        QCOMPARE(set.RecordCount(), 2);
+        QVERIFY(set.IsNullAt(0, 1));
+        QVERIFY(set.IsNullAt(0, 2));
+        QVERIFY(!set.IsNullAt(1, 1));
+        QCOMPARE(set.ValueAt(1, 1).toString(), QString());
+        QCOMPARE(set.ValueAt(1, 2), QVariant(0));
+
+        // An omitted attribute is Null too, and a row with none at all is all Null.
+        const Recordset extremes = ReadFile(QStringLiteral("tablegram-temporal_extremes.xml"));
+        QCOMPARE(extremes.RecordCount(), 3);
+        for (int i = 1; i < extremes.FieldCount(); ++i)
+            QVERIFY(extremes.IsNullAt(2, i));
+    }
+
+    void pendingChangesCountAsDone()
+    {
+        // Updated row 1 with its new values, plain row 3, inserted row 4; row 2 deleted.
+        const Recordset set = ReadFile(QStringLiteral("tablegram-name_mapping.xml"));
+        QCOMPARE(Names(set), QStringList({"ID", "Field Space Text", "1LeadingInteger", "Name-With-Dash",
+                                          QStringLiteral("한글 필드")}));
+        QCOMPARE(Types(set), QList<int>({AdoType::Integer, AdoType::VarWChar, AdoType::Integer, AdoType::VarChar,
+                                         AdoType::VarWChar}));
+        QCOMPARE(Column(set, 0), QVariantList({1, 3, 4}));
+        QCOMPARE(Column(set, 1), QVariantList({"alpha-updated", "gamma", "delta"}));
+        QCOMPARE(set.ValueAt(0, 4).toString(), QStringLiteral("한글_4_값"));
+
+        // The changed row of an update lists only what changed; the rest comes from the original.
+        const Recordset utf16 = ReadFile(QStringLiteral("tablegram-utf16_xml_stream.xml"));
+        QCOMPARE(Column(utf16, 0), QVariantList({1, 3}));
+        QCOMPARE(utf16.ValueAt(0, 1).toString(), QStringLiteral("€ updated"));
+        QVERIFY(utf16.ValueAt(0, 2).toString().startsWith(QStringLiteral("updated|한글|")));
+        QCOMPARE(utf16.FieldType(2), int(AdoType::LongVarWChar));
+
+        const Recordset pre = ReadFile(QStringLiteral("tablegram-pre_epoch_date.xml"));
+        QCOMPARE(Column(pre, 0), QVariantList({1, 3, 4}));
+        QCOMPARE(pre.ValueAt(0, 1).toDateTime(), Naive(1899, 12, 30, 11, 25, 4));
+        QCOMPARE(pre.ValueAt(2, 1).toDateTime(), Naive(1899, 12, 29, 12, 0, 0));
+    }
+
+    void utf16InBothByteOrdersReadAlike()
+    {
+        const Recordset le = ReadFile(QStringLiteral("tablegram-utf16_xml_stream.xml"));
+        const Recordset be = ReadFile(QStringLiteral("tablegram-utf16be_xml_stream.xml"));
+        QCOMPARE(Names(le), Names(be));
+        for (int i = 0; i < le.FieldCount(); ++i)
+            QCOMPARE(Column(le, i), Column(be, i));
+        QCOMPARE(le.ValueAt(1, 2).toString(), QStringLiteral("한글 inserted"));
+    }
+
+    void namesKeepTheirCharacters()
+    {
+        const Recordset special = ReadFile(QStringLiteral("tablegram-special_field_names.xml"));
+        QCOMPARE(Names(special), QStringList({"ID", "Amp & Field", "Quote \" Field", "Apostrophe ' Field",
+                                              "Less < Field", "Greater > Field"}));
+        QCOMPARE(special.ValueAt(2, 3).toString(), QStringLiteral("apostrophe|row=4|phase=2|한글"));
+
+        // A blank name stays blank, so the unnamed-column label applies to it;
+        // tabs and line breaks in attribute values read as blanks, as in any XML.
+        const Recordset blanks = ReadFile(QStringLiteral("tablegram-whitespace_field_names.xml"));
+        QCOMPARE(blanks.FieldName(1), QStringLiteral(" "));
+        QCOMPARE(blanks.FieldName(2), QStringLiteral("  Edge Name  "));
+        QCOMPARE(blanks.FieldName(3), QStringLiteral("Tab Field"));
+        QCOMPARE(blanks.FieldName(4), QStringLiteral("Lf Field"));
+        QCOMPARE(blanks.FieldIndex(QStringLiteral("  edge name  ")), 2);
+    }
+
+    void textValuesKeepEscapesBlanksAndLineBreaks()
+    {
+        const Recordset set = ReadFile(QStringLiteral("tablegram-text_escapes.xml"));
+        QVERIFY(set.RecordCount() > 0);
+        // Character references come back as the characters; a literal tab or
+        // line break inside an attribute reads as a blank, as XML has it (the
+        // writer uses references so that its own line breaks survive).
+        QCOMPARE(set.ValueAt(0, 1).toString(), QStringLiteral("row=1|phase=1|\"dq\"|'sq'|<&>|tab cr lf end"));
+        QVERIFY(set.ValueAt(0, 2).toString().endsWith(QStringLiteral("|wide=한글_값_€")));
+        QVERIFY(set.ValueAt(0, 3).toString().size() > 300);
+
+        const Recordset empty = ReadFile(QStringLiteral("tablegram-text_empty_strings.xml"));
+        QCOMPARE(Column(empty, 0), QVariantList({1, 3, 4}));
+        QCOMPARE(empty.ValueAt(0, 1).toString(), QStringLiteral("    "));
+        QCOMPARE(empty.FieldType(1), int(AdoType::Char));
+        QCOMPARE(empty.FieldType(2), int(AdoType::WChar));
+        QCOMPARE(empty.FieldType(5), int(AdoType::LongVarChar));
+        QVERIFY(!empty.IsNullAt(0, 3));
+        QVERIFY(empty.IsNullAt(1, 3));
+    }
+
+    void minimalSchemasAndUndeclaredAttributes()
+    {
+        const Recordset set = ReadFile(QStringLiteral("tablegram-doc_minimal_schema.xml"));
+        QCOMPARE(Names(set), QStringList({"ID", "Friendly Name", "Direct Int", "Direct Binary"}));
+        QCOMPARE(Types(set), QList<int>({AdoType::Integer, AdoType::LongVarWChar, AdoType::Integer,
+                                         AdoType::VarBinary}));
+        QCOMPARE(set.RecordCount(), 2);
+        QCOMPARE(set.ValueAt(0, 2), QVariant(42));
+        QCOMPARE(set.ValueAt(0, 3).toByteArray(), QByteArray::fromHex("000102"));
+        QCOMPARE(set.ValueAt(1, 1).toString(), QString());
+        QVERIFY(set.IsNullAt(1, 2));
+
+        const Recordset shippers = ReadFile(QStringLiteral("msdocs-northwind-shippers.xml"));
+        QCOMPARE(Names(shippers), QStringList({"ShipperID", "CompanyName", "Phone"}));
+        QCOMPARE(Column(shippers, 1), QVariantList({"Speedy Express", "United Package", "Federal Shipping"}));
+
+        const Recordset empty = ReadFile(QStringLiteral("tablegram-empty.xml"));
+        QCOMPARE(Names(empty), QStringList({"ID", "NAME"}));
+        QCOMPARE(empty.RecordCount(), 0);
+        QVERIFY(empty.AtEOF());
+    }
+
+    void dateAndTimeTypes()
+    {
+        const Recordset set = ReadFile(QStringLiteral("tablegram-temporal_extremes.xml"));
+        QCOMPARE(Types(set), QList<int>({AdoType::Integer, AdoType::Date, AdoType::DBDate, AdoType::DBTime,
+                                         AdoType::DBTimeStamp, AdoType::DBTimeStamp}));
+        QCOMPARE(set.ValueAt(0, 1).toDateTime(), Naive(100, 1, 1));
+        QCOMPARE(set.ValueAt(1, 1).toDateTime(), Naive(9999, 12, 31, 23, 59, 59));
+        QCOMPARE(set.ValueAt(1, 2).toDate(), QDate(9999, 12, 31));
+        QCOMPARE(set.ValueAt(1, 3).toTime(), QTime(23, 59, 59));
+        QCOMPARE(set.ValueAt(0, 5).toDateTime(), Naive(1601, 1, 1));
+    }
+
+    void nestedChildRecordSetsAreLeftOut()
+    {
+        const Recordset set = ReadFile(QStringLiteral("tablegram-regions_customers_boolean_shape.xml"));
+        QCOMPARE(Names(set), QStringList({"IsDomestic", "Bucket"}));
+        QCOMPARE(Column(set, 0), QVariantList({true, false}));
+        QCOMPARE(Column(set, 1), QVariantList({"Domestic", "International"}));
+    }
+
+    void brokenAndForeignDocumentsFailClearly_data()
+    {
+        QTest::addColumn<QByteArray>("document");
+        QTest::addColumn<QString>("expected");
+        QFile truncated(TestSupport::TestData(QStringLiteral("adoxml/tablegram-types_basic-truncated.xml")));
+        QVERIFY(truncated.open(QIODevice::ReadOnly));
+        QTest::newRow("truncated") << truncated.readAll() << "incomplete";
+        QTest::newRow("html") << QByteArray("<html><body>Sign in</body></html>") << "root element is <html>";
+        QTest::newRow("empty") << QByteArray() << "empty";
+        QTest::newRow("text") << QByteArray("a,b,c\n1,2,3\n") << "not well-formed";
+        QTest::newRow("no schema") << QByteArray("<xml><rs:data xmlns:rs='urn:schemas-microsoft-com:rowset'/></xml>")
+                                   << "before any row schema";
+        QTest::newRow("no data") << QByteArray(kHead) + "</xml>" << "no rows section";
+        QTest::newRow("bad int") << QByteArray(kHead) + "<rs:data><z:row ID='7'/><z:row ID='x1' Name='b'/></rs:data></xml>"
+                                 << "Row 2 of the XML record set holds \"x1\" in the column [ID]";
+        QTest::newRow("cut after rows") << QByteArray(kHead) + "<rs:data><z:row ID='7'/></rs:data>" << "incomplete";
+        QTest::newRow("entities")
+            << QByteArray("<?xml version='1.0'?><!DOCTYPE xml [<!ENTITY a 'aaaaaaaaaa'><!ENTITY b '&a;&a;&a;&a;'>]>"
+                          "<xml>&b;</xml>")
+            << "declares entities";
+        QTest::newRow("doctype") << QByteArray("<!DOCTYPE html><html/>") << "carries a DTD";
+    }
+
+    void brokenAndForeignDocumentsFailClearly()
+    {
+        QFETCH(QByteArray, document);
+        QFETCH(QString, expected);
+        const auto error = ErrorOf([&] { XmlRecordsetReader::Read(document); });
+        QVERIFY(error);
+        QCOMPARE(error->Number(), XmlRecordsetReader::ErrNotRecordset);
+        QCOMPARE(error->Source(), XmlRecordsetReader::Source);
+        QVERIFY2(error->Description().contains(expected), qPrintable(error->Description()));
+    }
+
+    void writerRoundTripsEveryType()
+    {
+        Recordset set;
+        set.AppendField(QStringLiteral("Id"), AdoType::Integer, 4);
+        set.AppendField(QStringLiteral("E-Mail Address"), AdoType::VarWChar, 255);
+        set.AppendField(QString(), AdoType::LongVarWChar, 64000);
+        set.AppendField(QStringLiteral("Id"), AdoType::Double, 8); // a duplicate name
+        set.AppendField(QStringLiteral("Born"), AdoType::Date, 8);
+        set.AppendField(QStringLiteral("Day"), AdoType::DBDate, 6);
+        set.AppendField(QStringLiteral("At"), AdoType::DBTime, 6);
+        set.AppendField(QStringLiteral("Ok"), AdoType::Boolean, 2);
+        set.AppendField(QStringLiteral("Big"), AdoType::BigInt, 8);
+        set.AppendField(QStringLiteral("Bytes"), AdoType::VarBinary, 16);
+        set.AppendField(QStringLiteral("Price"), AdoType::Currency, 8);
+        set.AppendField(QStringLiteral("xmlish"), AdoType::VarChar, 10);
+        set.Open();
+        set.AppendRow(QVariantList{1, QStringLiteral("a\"b'c<d>&e\tf\ng\rh"), QStringLiteral("한글 €"), 0.1,
+                                   Naive(1899, 12, 30, 8, 30, 15), QDate(2024, 2, 29), QTime(23, 59, 58), true,
+                                   qlonglong(9007199254740993LL), QByteArray("\x00\xff", 2), 1234.5678,
+                                   QStringLiteral("x")});
+        set.AppendRow(QVariantList{2, QString(), QVariant(), -1e300});
+        const QByteArray xml = XmlRecordsetWriter::Write(set);
+        const Recordset back = XmlRecordsetReader::Read(xml);
+
+        QCOMPARE(Names(back), Names(set));
+        QCOMPARE(Types(back), Types(set));
+        QCOMPARE(back.RecordCount(), 2);
+        for (int row = 0; row < 2; ++row)
+            for (int i = 0; i < set.FieldCount(); ++i) {
+                QCOMPARE(back.IsNullAt(row, i), set.IsNullAt(row, i));
+                QCOMPARE(back.ValueAt(row, i), set.ValueAt(row, i));
+            }
+        // An empty text is a value, not a Null, on both sides.
+        QVERIFY(!back.IsNullAt(1, 1));
+        QVERIFY(xml.contains("rs:name=\"E-Mail Address\""));
+    }
+
+    void writerWritesOnlyTheFilteredRowsAndRefusesWhatXmlCannotCarry()
+    {
+        Recordset set;
+        set.AppendField(QStringLiteral("Id"), AdoType::Integer, 4);
+        set.AppendField(QStringLiteral("Note"), AdoType::VarWChar, 50);
+        set.Open();
+        for (int i = 1; i <= 5; ++i)
+            set.AppendRow(QVariantList{i, QStringLiteral("n%1").arg(i)});
+        set.SetFilter(QStringLiteral("Id > 3"));
+        const Recordset back = XmlRecordsetReader::Read(XmlRecordsetWriter::Write(set));
+        QCOMPARE(Column(back, 0), QVariantList({4, 5}));
+
+        Recordset bad;
+        bad.AppendField(QStringLiteral("Note"), AdoType::VarWChar, 50);
+        bad.Open();
+        bad.AppendRow(QVariantList{QStringLiteral("bell\x07")});
+        const auto error = ErrorOf([&] { XmlRecordsetWriter::Write(bad); });
+        QVERIFY(error);
+        QCOMPARE(error->Number(), XmlRecordsetWriter::ErrUnwritable);
+        QVERIFY2(error->Description().contains(QStringLiteral("U+0007")), qPrintable(error->Description()));
+    }
+
+    void pathsAndFileUrlsAreReadDirectly()
+    {
+        const QString path = TestSupport::TestData(QStringLiteral("adoxml/msdocs-northwind-shippers.xml"));
+        QCOMPARE(XmlSource::Open(path, {}, {}).RecordCount(), 3);
+        QCOMPARE(XmlSource::Open(QUrl::fromLocalFile(path).toString(), {}, {}).RecordCount(), 3);
+
+        QTemporaryDir dir;
+        const auto missing = ErrorOf([&] { XmlSource::Open(dir.filePath(QStringLiteral("gone.xml")), {}, {}); });
+        QVERIFY(missing);
+        QCOMPARE(missing->Number(), XmlSource::ErrFileNotFound);
+        QVERIFY(missing->Description().contains(QStringLiteral("could not be found")));
+
+        const auto folder = ErrorOf([&] { XmlSource::Open(dir.path(), {}, {}); });
+        QVERIFY(folder && folder->Description().contains(QStringLiteral("is a folder")));
+
+        const auto scheme = ErrorOf([&] { XmlSource::Open(QStringLiteral("ftp://example.invalid/x.xml"), {}, {}); });
+        QVERIFY(scheme && scheme->Description().contains(QStringLiteral("use an http or https address")));
+
+        // A workbook part is XML, but not a record set.
+        const auto workbook =
+            ErrorOf([&] { XmlSource::Open(TestSupport::TestData(QStringLiteral("csv/csvspectrum-simple.csv")), {}, {}); });
+        QVERIFY(workbook && workbook->Number() == XmlRecordsetReader::ErrNotRecordset);
+    }
+
+    void requestAddressGetsTheTimeStamp()
+    {
+        const QDateTime at(QDate(2024, 3, 5), QTime(7, 8, 9));
+        QCOMPARE(XmlSource::RequestAddress(QStringLiteral("http://h/list.xml"), at),
+                 QStringLiteral("http://h/list.xml?timestamptoavoidcache=20240305070809"));
+        QCOMPARE(XmlSource::RequestAddress(QStringLiteral("http://h/list.asp?id=4"), at),
+                 QStringLiteral("http://h/list.asp?id=4&timestamptoavoidcache=20240305070809"));
+        QCOMPARE(XmlSource::RequestAddress(QStringLiteral("http://h/?"), QDateTime(QDate(999, 12, 31), QTime(23, 0))),
+                 QStringLiteral("http://h/?&timestamptoavoidcache=09991231230000"));
+    }
+};
+
+CORVANTA_TEST_GUILESS_MAIN(TestXmlRecordset)
+#include "tst_XmlRecordset.moc"
