@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+// One mailbox: an optional display name and the address itself.
+struct MailAddress
+{
+    QString name;
+    QString address;
+
+    bool operator==(const MailAddress&) const = default;
+};
+
+namespace MailAddresses {
+
+// Reads addresses separated by "," or ";" (outside quotes, angle brackets
+// and comments). Each is a bare address, <address>, or a display name
+// (words and "quoted strings") followed by <address>. Empty pieces are
+// skipped. Throws AppError when an address cannot be used or there is
+// none; `field` names the header in the message ("To", "From").
+QList<MailAddress> ParseList(const QString& text, const QString& field);
+
+// Exactly one address.
+MailAddress ParseOne(const QString& text, const QString& field);
+
+// Whether `address` can go into an SMTP envelope and a header as it is:
+// local part "@" domain, no blanks, controls, brackets or quotes.
+bool IsUsableAddress(const QString& address);
+
+} // namespace MailAddresses
