@@ -1,0 +1,178 @@
+#include "SmtpTestServer.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+
+#include <csignal>
+#include <sys/prctl.h>
+
+namespace TestSupport {
+
+namespace {
+
+QString SupportScript(const char* name)
+{
+    return QStringLiteral(CORVANTA_SOURCE_DIR "/tests/support/") + QLatin1String(name);
+}
+
+QString ReadText(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// Children die with the test, even when it crashes before any destructor runs.
+void DieWithParent(QProcess& process)
+{
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+}
+
+} // namespace
+
+QString SystemPython()
+{
+    return QStringLiteral("/usr/bin/python3");
+}
+
+QJsonObject InspectMessage(const QString& path)
+{
+    QProcess process;
+    DieWithParent(process);
+    process.start(SystemPython(), {SupportScript("mail_inspect.py"), path});
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return {{QStringLiteral("error"),
+                 QString::fromUtf8(process.readAllStandardError()) + process.errorString()}};
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(process.readAllStandardOutput(), &error);
+    if (!document.isObject())
+        return {{QStringLiteral("error"), error.errorString()}};
+    return document.object();
+}
+
+SmtpTestServer::SmtpTestServer() : SmtpTestServer(Options()) {}
+
+SmtpTestServer::SmtpTestServer(Options options) : m_options(std::move(options))
+{
+    DieWithParent(m_process);
+}
+
+SmtpTestServer::~SmtpTestServer()
+{
+    Stop();
+}
+
+bool SmtpTestServer::MakeCertificate()
+{
+    QProcess openssl;
+    DieWithParent(openssl);
+    openssl.setProcessChannelMode(QProcess::MergedChannels);
+    openssl.start(QStringLiteral("openssl"),
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                   QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
+                   QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
+                   QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
+                   QStringLiteral("/CN=localhost"), QStringLiteral("-addext"),
+                   QStringLiteral("subjectAltName=IP:127.0.0.1,DNS:localhost"),
+                   QStringLiteral("-keyout"), m_dir.filePath(QStringLiteral("key.pem")),
+                   QStringLiteral("-out"), CertificateFile()});
+    if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0) {
+        m_error = QStringLiteral("openssl failed: ") + QString::fromUtf8(openssl.readAll())
+                  + openssl.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool SmtpTestServer::Start()
+{
+    if (!m_dir.isValid()) {
+        m_error = QStringLiteral("no temporary folder");
+        return false;
+    }
+    const QString messages = m_dir.filePath(QStringLiteral("messages"));
+    QDir().mkpath(messages);
+
+    QStringList arguments{SupportScript("smtp_test_server.py"), QStringLiteral("--out"), messages};
+    if (m_options.tls != Tls::None) {
+        if (!MakeCertificate())
+            return false;
+        arguments << QStringLiteral("--tls")
+                  << (m_options.tls == Tls::StartTls ? QStringLiteral("starttls") : QStringLiteral("implicit"))
+                  << QStringLiteral("--cert") << CertificateFile() << QStringLiteral("--key")
+                  << m_dir.filePath(QStringLiteral("key.pem"));
+    }
+    if (!m_options.user.isEmpty())
+        arguments << QStringLiteral("--user") << m_options.user << QStringLiteral("--password")
+                  << m_options.password << QStringLiteral("--mechanisms") << m_options.mechanisms;
+    for (const QString& address : m_options.reject)
+        arguments << QStringLiteral("--reject") << address;
+    if (m_options.dropAfter > 0)
+        arguments << QStringLiteral("--drop-after") << QString::number(m_options.dropAfter)
+                  << QStringLiteral("--drop-mode")
+                  << (m_options.drop == Drop::AfterReply ? QStringLiteral("reply") : QStringLiteral("next"));
+    if (m_options.silent)
+        arguments << QStringLiteral("--silent");
+    if (m_options.stallData)
+        arguments << QStringLiteral("--stall-data");
+
+    const QString log = m_dir.filePath(QStringLiteral("server.log"));
+    m_process.setStandardErrorFile(log);
+    m_process.start(SystemPython(), arguments);
+    if (!m_process.waitForStarted(30000)) {
+        m_error = QStringLiteral("python did not start: ") + m_process.errorString();
+        return false;
+    }
+    const QDeadlineTimer deadline(30000);
+    while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
+        if (!m_process.canReadLine()) {
+            m_process.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
+            continue;
+        }
+        const QByteArray line = m_process.readLine().trimmed();
+        if (line.startsWith("PORT ")) {
+            m_port = line.mid(5).toInt();
+            return m_port > 0;
+        }
+    }
+    m_error = QStringLiteral("the test SMTP server did not come up: ") + ReadText(log);
+    Stop();
+    return false;
+}
+
+void SmtpTestServer::Stop()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(5000)) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+int SmtpTestServer::ConnectionCount() const
+{
+    return ReadText(m_dir.filePath(QStringLiteral("messages/connections"))).toInt();
+}
+
+int SmtpTestServer::MessageCount() const
+{
+    return static_cast<int>(QDir(m_dir.filePath(QStringLiteral("messages")))
+                                .entryList({QStringLiteral("*.json")}, QDir::Files)
+                                .size());
+}
+
+QString SmtpTestServer::MessageFile(int number) const
+{
+    return m_dir.filePath(QStringLiteral("messages/%1.eml").arg(number, 4, 10, QLatin1Char('0')));
+}
+
+QJsonObject SmtpTestServer::Envelope(int number) const
+{
+    const QString path = m_dir.filePath(QStringLiteral("messages/%1.json").arg(number, 4, 10, QLatin1Char('0')));
+    return QJsonDocument::fromJson(ReadText(path).toUtf8()).object();
+}
+
+} // namespace TestSupport

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+namespace TestSupport {
+
+// Debian's own interpreter, the one that has aiosmtpd; a python found
+// first on PATH may lack it.
+QString SystemPython();
+
+// What Python's email package (default policy) reads from a message file;
+// the keys are listed in mail_inspect.py. {"error": ...} when it fails.
+QJsonObject InspectMessage(const QString& path);
+
+// A real SMTP server (aiosmtpd, smtp_test_server.py) on 127.0.0.1 and a
+// free port, with a private folder for what it receives. The process is
+// stopped by the destructor and killed with the test process if that dies.
+class SmtpTestServer
+{
+public:
+    enum class Tls { None, StartTls, Implicit };
+    enum class Drop { AfterReply, AtNextCommand };
+
+    struct Options
+    {
+        Tls tls = Tls::None;
+        QString user;                      // AUTH required when set
+        QString password;
+        QString mechanisms = QStringLiteral("PLAIN,LOGIN");
+        QStringList reject;                // recipients refused with a two-line 550
+        int dropAfter = 0;                 // close a connection after this many messages
+        Drop drop = Drop::AfterReply;      // right after the reply, or silently at the next MAIL
+        bool silent = false;               // accept connections and never say a word
+        bool stallData = false;            // never answer the end of a message
+    };
+
+    SmtpTestServer();
+    explicit SmtpTestServer(Options options);
+    ~SmtpTestServer();
+    SmtpTestServer(const SmtpTestServer&) = delete;
+    SmtpTestServer& operator=(const SmtpTestServer&) = delete;
+
+    // Makes the certificate when TLS is wanted, starts the server and waits
+    // for its port. False with Error() when it cannot.
+    bool Start();
+    void Stop();
+    QString Error() const { return m_error; }
+
+    int Port() const { return m_port; }
+    // Self-signed certificate for 127.0.0.1 and localhost, to trust in the client.
+    QString CertificateFile() const { return m_dir.filePath(QStringLiteral("cert.pem")); }
+    // A scratch folder that goes with the server.
+    QString WorkFolder() const { return m_dir.path(); }
+
+    int ConnectionCount() const;
+    int MessageCount() const;
+    QString MessageFile(int number) const; // 1-based, in order of arrival
+    QJsonObject Envelope(int number) const;
+    QJsonObject Inspect(int number) const { return InspectMessage(MessageFile(number)); }
+
+private:
+    bool MakeCertificate();
+
+    Options m_options;
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    int m_port = 0;
+    QString m_error;
+};
+
+} // namespace TestSupport

@@ -1,0 +1,164 @@
+#!/usr/bin/python3
+"""SMTP server for the mail tests, on 127.0.0.1 only.
+
+Prints "PORT <n>" once it listens on a free port. Every accepted message is
+written to the output folder as NNNN.eml (the data as received, CRLF line
+ends, dots unstuffed) followed by NNNN.json (envelope, TLS, AUTH, connection
+number); "connections" holds the number of connections accepted so far.
+"""
+import argparse
+import asyncio
+import json
+import os
+import ssl
+import sys
+
+from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
+
+
+def write_atomically(path, data):
+    temporary = path + '.part'
+    with open(temporary, 'wb') as f:
+        f.write(data)
+    os.replace(temporary, path)
+
+
+class State:
+    def __init__(self, options):
+        self.options = options
+        self.connections = 0
+        self.messages = 0
+
+    def connected(self):
+        self.connections += 1
+        write_atomically(os.path.join(self.options.out, 'connections'),
+                         str(self.connections).encode())
+        return self.connections
+
+
+class Handler:
+    def __init__(self, state):
+        self.state = state
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if address.lower() in (a.lower() for a in self.state.options.reject):
+            # Two lines, so the client must join a multi-line reply.
+            return ('550-5.1.1 <%s>: Recipient address rejected\r\n'
+                    '550 5.1.1 User unknown in this test' % address)
+        envelope.rcpt_tos.append(address)
+        return '250 OK'
+
+    async def handle_DATA(self, server, session, envelope):
+        if self.state.options.stall_data:
+            await asyncio.sleep(3600)
+        self.state.messages += 1
+        server.messages_here += 1
+        base = os.path.join(self.state.options.out, '%04d' % self.state.messages)
+        write_atomically(base + '.eml', envelope.original_content)
+        tls = (session.ssl is not None
+               or server.transport.get_extra_info('ssl_object') is not None)
+        meta = {
+            'mail_from': envelope.mail_from,
+            'rcpt_tos': envelope.rcpt_tos,
+            'tls': tls,
+            'authenticated': bool(session.authenticated),
+            'connection': server.connection_number,
+        }
+        write_atomically(base + '.json', json.dumps(meta).encode())
+        return '250 Message accepted for delivery'
+
+
+class TestSMTP(SMTP):
+    def __init__(self, state, *args, **kwargs):
+        super().__init__(*args, **kwargs)
+        self.state = state
+        self.messages_here = 0
+        self.connection_number = 0
+
+    def connection_made(self, transport):
+        if self.transport is None:  # not the second call after STARTTLS
+            self.connection_number = self.state.connected()
+        super().connection_made(transport)
+
+    def _drop_due(self):
+        after = self.state.options.drop_after
+        return after > 0 and self.messages_here >= after
+
+    async def smtp_MAIL(self, arg):
+        if self.state.options.drop_mode == 'next' and self._drop_due():
+            self.transport.close()  # without a word, as a vanished peer would
+            return
+        await super().smtp_MAIL(arg)
+
+    async def smtp_DATA(self, arg):
+        await super().smtp_DATA(arg)
+        if self.state.options.drop_mode == 'reply' and self._drop_due() and self.transport:
+            self.transport.close()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument('--out', required=True)
+    parser.add_argument('--tls', choices=['none', 'starttls', 'implicit'], default='none')
+    parser.add_argument('--cert')
+    parser.add_argument('--key')
+    parser.add_argument('--user')
+    parser.add_argument('--password')
+    parser.add_argument('--mechanisms', default='PLAIN,LOGIN')
+    parser.add_argument('--reject', action='append', default=[])
+    parser.add_argument('--drop-after', type=int, default=0)
+    parser.add_argument('--drop-mode', choices=['reply', 'next'], default='reply')
+    parser.add_argument('--silent', action='store_true')
+    parser.add_argument('--stall-data', action='store_true')
+    options = parser.parse_args()
+    state = State(options)
+
+    context = None
+    if options.tls != 'none':
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(options.cert, options.key)
+
+    def authenticate(server, session, envelope, mechanism, data):
+        ok = (isinstance(data, LoginPassword)
+              and data.login.decode() == options.user
+              and data.password.decode() == options.password)
+        return AuthResult(success=ok, handled=False)
+
+    smtp_options = dict(data_size_limit=None, hostname='test.invalid', auth_require_tls=False)
+    if options.tls == 'starttls':
+        smtp_options.update(tls_context=context, require_starttls=True)
+    if options.user:
+        wanted = {m.strip().upper() for m in options.mechanisms.split(',')}
+        smtp_options.update(authenticator=authenticate, auth_required=True,
+                            auth_exclude_mechanism=[m for m in ('PLAIN', 'LOGIN')
+                                                    if m not in wanted])
+
+    async def silent_client(reader, writer):
+        state.connected()
+        while await reader.read(65536):
+            pass
+        writer.close()
+
+    async def serve():
+        loop = asyncio.get_running_loop()
+        handler = Handler(state)
+        implicit = context if options.tls == 'implicit' else None
+        if options.silent:
+            server = await asyncio.start_server(silent_client, '127.0.0.1', 0)
+        else:
+            server = await loop.create_server(
+                lambda: TestSMTP(state, handler, loop=loop, **smtp_options),
+                '127.0.0.1', 0, ssl=implicit)
+        port = server.sockets[0].getsockname()[1]
+        print('PORT %d' % port, flush=True)
+        async with server:
+            await server.serve_forever()
+
+    try:
+        asyncio.run(serve())
+    except KeyboardInterrupt:
+        pass
+
+
+if __name__ == '__main__':
+    sys.exit(main())
