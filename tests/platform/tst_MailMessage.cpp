@@ -1,0 +1,251 @@
+#include "SmtpTestMessages.h"
+#include "SmtpTestServer.h"
+#include "TestMain.h"
+
+#include "platform/mail/MailAddress.h"
+#include "platform/mail/MessageBuilder.h"
+#include "shell/AppError.h"
+
+#include <QBuffer>
+#include <QJsonArray>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace TestSupport;
+
+namespace {
+
+// Either the parsed addresses as "name|address" or "error: description".
+QStringList Parsed(const QString& text)
+{
+    try {
+        QStringList out;
+        for (const MailAddress& address : MailAddresses::ParseList(text, QStringLiteral("To")))
+            out << address.name + u'|' + address.address;
+        return out;
+    } catch (const AppError& error) {
+        return {QStringLiteral("error: ") + error.Description()};
+    }
+}
+
+QString BuildError(const OutgoingMessage& message, long* number = nullptr)
+{
+    try {
+        MessageBuilder(LineEnding::Crlf).Build(message);
+        return QString();
+    } catch (const AppError& error) {
+        if (number)
+            *number = error.Number();
+        return error.Description();
+    }
+}
+
+} // namespace
+
+class TestMailMessage : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void addressLists_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("expected");
+        const auto list = [](std::initializer_list<const char*> items) {
+            QStringList out;
+            for (const char* item : items)
+                out << QString::fromUtf8(item);
+            return out;
+        };
+        QTest::newRow("sender book form") << "\"Jane Doe\" <jane@example.com>" << list({"Jane Doe|jane@example.com"});
+        QTest::newRow("bare") << "  jane@example.com " << list({"|jane@example.com"});
+        QTest::newRow("angle only") << "<jane@example.com>" << list({"|jane@example.com"});
+        QTest::newRow("unquoted name") << "Jane  Doe <jane@example.com>" << list({"Jane Doe|jane@example.com"});
+        QTest::newRow("escapes in quotes") << "\"Jane \\\"JD\\\" D\\\\oe\" <j@example.com>"
+                                           << list({"Jane \"JD\" D\\oe|j@example.com"});
+        QTest::newRow("semicolons and commas") << "a@example.com; b@example.com,c@example.com"
+                                               << list({"|a@example.com", "|b@example.com", "|c@example.com"});
+        QTest::newRow("separators inside quotes") << "\"Doe; Jane, Dr.\" <j@example.com>;"
+                                                  << list({"Doe; Jane, Dr.|j@example.com"});
+        QTest::newRow("empty pieces skipped") << ";a@example.com;; ;" << list({"|a@example.com"});
+        QTest::newRow("comment") << "jane@example.com (Jane at work)" << list({"|jane@example.com"});
+        QTest::newRow("non-ASCII name") << "Jürgen Müller <j@example.com>" << list({"Jürgen Müller|j@example.com"});
+        QTest::newRow("encoded word kept literally") << "\"=?utf-8?q?x?=\" <j@example.com>"
+                                                     << list({"=?utf-8?q?x?=|j@example.com"});
+        QTest::newRow("line break in a name") << "\"Jane\r\nBcc: x@example.com\" <j@example.com>"
+                                              << list({"Jane Bcc: x@example.com|j@example.com"});
+        QTest::newRow("domain literal") << "root@[127.0.0.1]" << list({"|root@[127.0.0.1]"});
+
+        QTest::newRow("empty") << "" << list({"error: No e-mail address in To"});
+        QTest::newRow("only separators") << " ; , " << list({"error: No e-mail address in To"});
+        QTest::newRow("no at sign") << "not an address" << list({"error: Invalid e-mail address in To: \"not an address\""});
+        QTest::newRow("no domain") << "x@" << list({"error: Invalid e-mail address in To: \"x@\""});
+        QTest::newRow("no local part") << "@example.com" << list({"error: Invalid e-mail address in To: \"@example.com\""});
+        QTest::newRow("blank inside") << "a b@example.com" << list({"error: Invalid e-mail address in To: \"a b@example.com\""});
+        QTest::newRow("command smuggled in") << "a@example.com\r\nRCPT TO:b@example.com"
+                                             << list({"error: Invalid e-mail address in To: \"a@example.com\r\nRCPT TO:b@example.com\""});
+        QTest::newRow("unclosed angle") << "Jane <j@example.com" << list({"error: Invalid e-mail address in To: \"Jane <j@example.com\""});
+        QTest::newRow("text after angle") << "<j@example.com> Jane" << list({"error: Invalid e-mail address in To: \"<j@example.com> Jane\""});
+        QTest::newRow("unclosed quote") << "\"Jane <j@example.com>" << list({"error: Invalid e-mail address in To: \"\"Jane <j@example.com>\""});
+        QTest::newRow("double dot in domain") << "j@example..com" << list({"error: Invalid e-mail address in To: \"j@example..com\""});
+        QTest::newRow("one bad among good") << "a@example.com; oops" << list({"error: Invalid e-mail address in To: \"oops\""});
+    }
+
+    void addressLists()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, expected);
+        QCOMPARE(Parsed(text), expected);
+    }
+
+    void exactlyOneSender()
+    {
+        QCOMPARE(MailAddresses::ParseOne(QStringLiteral("\"A\" <a@example.com>"), QStringLiteral("From")),
+                 (MailAddress{QStringLiteral("A"), QStringLiteral("a@example.com")}));
+        QVERIFY_THROWS_EXCEPTION(AppError, MailAddresses::ParseOne(QStringLiteral("a@example.com; b@example.com"),
+                                                                   QStringLiteral("From")));
+    }
+
+    void existingAttachmentsOnly()
+    {
+        QTemporaryDir dir;
+        const QString first = WriteFile(dir.filePath(QStringLiteral("one.txt")), "1");
+        const QString second = WriteFile(dir.filePath(QStringLiteral("two;three.txt")), "2");
+        Q_UNUSED(second);
+        QCOMPARE(ExistingAttachments(QString()), QStringList());
+        QCOMPARE(ExistingAttachments(dir.filePath(QStringLiteral("missing.txt")) + u';' + first + u';'),
+                 QStringList{first});
+        QCOMPARE(ExistingAttachments(QStringLiteral(";;")), QStringList());
+    }
+
+    void badPartsAreThisMailsError()
+    {
+        OutgoingMessage mail = SmallMail(QStringLiteral("a@example.org"));
+        long number = 0;
+        mail.from.clear();
+        QCOMPARE(BuildError(mail, &number), QStringLiteral("No e-mail address in From"));
+        QCOMPARE(number, MailError::InvalidArgument);
+        mail = SmallMail(QStringLiteral("a@example.org"));
+        mail.replyTo = QStringLiteral("reply at example");
+        QCOMPARE(BuildError(mail), QStringLiteral("Invalid e-mail address in Reply-To: \"reply at example\""));
+    }
+
+    void unreadableAttachmentIsThisMailsError()
+    {
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath(QStringLiteral("pipe"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const QString locked = WriteFile(dir.filePath(QStringLiteral("locked.txt")), "secret");
+        QFile::setPermissions(locked, QFileDevice::Permissions());
+
+        const QStringList cases{dir.path(), fifo, dir.filePath(QStringLiteral("gone.txt")), locked};
+        for (const QString& path : cases) {
+            if (path == locked && ::geteuid() == 0)
+                continue; // root reads it anyway
+            OutgoingMessage mail = SmallMail(QStringLiteral("a@example.org"));
+            mail.attachments = {path};
+            long number = 0;
+            const QString error = BuildError(mail, &number); // a FIFO must not block here
+            QVERIFY2(error.startsWith(QStringLiteral("The attachment \"%1\" ").arg(path)), qPrintable(error));
+            QCOMPARE(number, MailError::FileAccess);
+        }
+    }
+
+    void fileAndMemoryGiveTheSameMessage()
+    {
+        QTemporaryDir dir;
+        const SampleMail mail = RichMail(dir.path());
+        PreparedMessage inMemory = MessageBuilder(LineEnding::Crlf).Build(mail.message);
+        PreparedMessage inFile = MessageBuilder(LineEnding::Crlf, 1024).Build(mail.message);
+        QVERIFY(inMemory.InMemory());
+        QVERIFY(!inFile.InMemory());
+        QCOMPARE(inFile.Recipients(), (QStringList{QStringLiteral("zoe@example.org"),
+                                                   QStringLiteral("plain@example.org"),
+                                                   QStringLiteral("jane@example.net")}));
+        QCOMPARE(inFile.Sender(), QStringLiteral("juergen@example.com"));
+
+        // Read in odd pieces, then again after a seek back, as curl may.
+        QByteArray pieces;
+        char buffer[1000];
+        qint64 got;
+        while ((got = inFile.Read(buffer, sizeof buffer)) > 0)
+            pieces.append(buffer, got);
+        QCOMPARE(got, 0);
+        QCOMPARE(pieces.size(), inFile.Size());
+        QVERIFY(inFile.Seek(0));
+        QCOMPARE(inFile.ReadAll(), pieces);
+        QVERIFY(!inFile.Seek(inFile.Size() + 1));
+
+        for (const QByteArray& bytes : {inMemory.ReadAll(), pieces}) {
+            const QString path = WriteFile(dir.filePath(QStringLiteral("out.eml")), bytes);
+            const QStringList differences = Differences(mail, InspectMessage(path));
+            QVERIFY2(differences.isEmpty(), qPrintable(differences.join(u'\n')));
+        }
+    }
+
+    void lineFeedOutputForSendmailAndFiles()
+    {
+        QTemporaryDir dir;
+        const SampleMail mail = RichMail(dir.path());
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        MessageBuilder(LineEnding::Lf).Write(mail.message, buffer);
+        QVERIFY(!buffer.data().contains('\r'));
+        const QJsonObject read = InspectMessage(WriteFile(dir.filePath(QStringLiteral("lf.eml")), buffer.data()));
+        const QStringList differences = Differences(mail, read);
+        QVERIFY2(differences.isEmpty(), qPrintable(differences.join(u'\n')));
+    }
+
+    void headersCannotBeSplit()
+    {
+        QTemporaryDir dir;
+        SampleMail mail;
+        mail.message = SmallMail(QStringLiteral("a@example.org"),
+                                 QStringLiteral("Hi\r\nBcc: victim@example.com\nX-Evil: 1"));
+        mail.message.mailer = QStringLiteral("Mailer\r\nBcc: other@example.com");
+        const QByteArray bytes = MessageBuilder(LineEnding::Crlf).Build(mail.message).ReadAll();
+        const QJsonObject read = InspectMessage(WriteFile(dir.filePath(QStringLiteral("m.eml")), bytes));
+        QCOMPARE(read.value(QStringLiteral("subject")).toString(),
+                 QStringLiteral("Hi Bcc: victim@example.com X-Evil: 1"));
+        QCOMPARE(read.value(QStringLiteral("x_mailer")).toString(), QStringLiteral("Mailer Bcc: other@example.com"));
+        const QJsonArray names = read.value(QStringLiteral("header_names")).toArray();
+        QVERIFY(!names.contains(QStringLiteral("Bcc")));
+        QVERIFY(!names.contains(QStringLiteral("X-Evil")));
+        QVERIFY(!names.contains(QStringLiteral("Reply-To"))); // none asked for
+    }
+
+    void bodyShapes_data()
+    {
+        QTest::addColumn<QString>("body");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("no final line break") << QStringLiteral("one\ntwo");
+        QTest::newRow("CRLF and lone CR") << QStringLiteral("one\r\ntwo\rthree\r\n");
+        QTest::newRow("only dots") << QStringLiteral(".\n..\n...\n");
+        QTest::newRow("trailing blanks") << QStringLiteral("blanks   \ntab\t\n");
+        QTest::newRow("long ASCII line, nothing else") << QString(5000, u'x');
+        QTest::newRow("non-Latin") << QStringLiteral("Привет, 世界 🙂\n");
+    }
+
+    void bodyShapes()
+    {
+        QFETCH(QString, body);
+        QTemporaryDir dir;
+        SampleMail mail;
+        mail.message = SmallMail(QStringLiteral("a@example.org"));
+        mail.message.body = body;
+        mail.from = {{QStringLiteral("Sender"), QStringLiteral("sender@example.com")}};
+        mail.to = {{QString(), QStringLiteral("a@example.org")}};
+        // Every kind of line end arrives as a line feed.
+        SampleMail expected = mail;
+        expected.message.body = QString(body).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+        const QByteArray bytes = MessageBuilder(LineEnding::Crlf).Build(mail.message).ReadAll();
+        const QStringList differences =
+            Differences(expected, InspectMessage(WriteFile(dir.filePath(QStringLiteral("m.eml")), bytes)));
+        QVERIFY2(differences.isEmpty(), qPrintable(differences.join(u'\n')));
+    }
+};
+
+CORVANTA_TEST_GUILESS_MAIN(TestMailMessage)
+#include "tst_MailMessage.moc"
