@@ -4,6 +4,7 @@
 #include "platform/recordset/RecordsetStorage.h"
 
 #include <algorithm>
+#include <utility>
 
 using namespace RecordsetDetail;
 
@@ -25,8 +26,39 @@ const Table& EmptyTable()
 
 Recordset::Recordset() = default;
 Recordset::~Recordset() = default;
-Recordset::Recordset(Recordset&&) noexcept = default;
-Recordset& Recordset::operator=(Recordset&&) noexcept = default;
+// A moved-from record set is closed and empty, never half of the other.
+Recordset::Recordset(Recordset&& other) noexcept
+    : m_table(std::move(other.m_table)),
+      m_open(std::exchange(other.m_open, false)),
+      m_pos(std::exchange(other.m_pos, kEof)),
+      m_filtered(std::exchange(other.m_filtered, false)),
+      m_visible(std::move(other.m_visible)),
+      m_filter(std::move(other.m_filter)),
+      m_adding(std::exchange(other.m_adding, false)),
+      m_posBeforeAdd(std::exchange(other.m_posBeforeAdd, kEof)),
+      m_pending(std::move(other.m_pending))
+{
+    other.m_visible.clear();
+    other.m_filter.clear();
+    other.m_pending.clear();
+}
+
+Recordset& Recordset::operator=(Recordset&& other) noexcept
+{
+    if (this != &other) {
+        Recordset moved(std::move(other));
+        std::swap(m_table, moved.m_table);
+        std::swap(m_open, moved.m_open);
+        std::swap(m_pos, moved.m_pos);
+        std::swap(m_filtered, moved.m_filtered);
+        std::swap(m_visible, moved.m_visible);
+        std::swap(m_filter, moved.m_filter);
+        std::swap(m_adding, moved.m_adding);
+        std::swap(m_posBeforeAdd, moved.m_posBeforeAdd);
+        std::swap(m_pending, moved.m_pending);
+    }
+    return *this;
+}
 
 const Table& Recordset::Data() const
 {

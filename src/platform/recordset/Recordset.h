@@ -60,7 +60,8 @@ struct Criteria;
 // Storage is column-wise and shared: Clone() gives a second record set over
 // the same rows, with its own cursor and filter; a row added through either is
 // part of the table both see. Copying is therefore not offered; use Clone()
-// for a shared view and move for ownership.
+// for a shared view and move for ownership (what is left behind is closed,
+// with no fields).
 //
 // Each column keeps its values in the representation of its type family:
 //   integers (2, 3, 16-21)                 int64, range-checked per type
@@ -102,7 +103,8 @@ struct Criteria;
 //     "M/d/yyyy", "M/d/yyyy h:mm[:ss] AP" or "M/d/yyyy H:mm[:ss]"; a date
 //     without a time is midnight, and the full date and time is compared;
 //   boolean columns: '1', '-1', 'True' true; '0', 'False' false; only = and <>;
-//   text columns: compared without regard to case (Unicode case folding);
+//   text columns: compared without regard to case (Unicode simple case
+//     folding, character by character);
 //   LIKE works on text columns only: 'ab*' starts with, '*ab' ends with,
 //     '*ab*' contains, no star is equality; a star inside the value is refused;
 //   binary columns cannot be filtered.
@@ -123,7 +125,7 @@ public:
         ErrNoCurrentRow = 3021,  // BOF or EOF is true, or row index out of range
         ErrNotAllowed = 3219,    // operation not allowed in this state
         ErrFieldNotFound = 3265, // no field of that name or position
-        ErrConvert = 3421,       // value cannot be stored in or compared with the column
+        ErrConvert = 3421,       // value cannot be stored in the column
         ErrClosed = 3704,        // operation not allowed on a closed record set
         ErrCriteria = 3016,      // filter text cannot be read or applied
         ErrPersisted = 3709,     // persisted bytes are not a record set

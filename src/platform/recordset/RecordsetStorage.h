@@ -84,11 +84,21 @@ public:
     bool PushBack(const Char* data, size_t length)
     {
         if (m_blocks.empty() || m_blocks.back().ends.size() == size_t(kBlockRows)) {
-            if (!m_blocks.empty())
-                m_blocks.back().chars.shrink_to_fit(); // a full block never grows again
+            size_t expected = 0;
+            if (!m_blocks.empty()) {
+                std::vector<Char>& full = m_blocks.back().chars;
+                // A full block never grows again; give back real slack only,
+                // since shrinking copies the block.
+                if (full.capacity() - full.size() > full.size() / 8)
+                    full.shrink_to_fit();
+                // The next block will likely hold about as much.
+                expected = full.size() + full.size() / 16;
+            }
             m_blocks.emplace_back();
-            if (m_blocks.size() > 1)
+            if (m_blocks.size() > 1) {
                 m_blocks.back().ends.reserve(kBlockRows);
+                m_blocks.back().chars.reserve(expected);
+            }
         }
         Block& block = m_blocks.back();
         if (length > size_t(UINT32_MAX) - block.chars.size())
