@@ -1,9 +1,7 @@
 #include "controls/Images.h"
 
-#include <QApplication>
 #include <QFile>
 #include <QImageReader>
-#include <QPalette>
 
 namespace {
 
@@ -40,38 +38,6 @@ QImage Images::MakeTransparent(const QImage& image)
     return result;
 }
 
-QImage Images::MapSystemColours(const QImage& image)
-{
-    if (image.isNull())
-        return image;
-    const QPalette palette = QApplication::palette();
-    // Dark grey, grey and light grey stand for shadow, face and light.
-    const struct
-    {
-        QRgb from;
-        QRgb to;
-    } map[] = {
-        {qRgb(128, 128, 128), palette.color(QPalette::Dark).rgb()},
-        {qRgb(192, 192, 192), palette.color(QPalette::Button).rgb()},
-        {qRgb(223, 223, 223), palette.color(QPalette::Midlight).rgb()},
-    };
-    QImage result = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32
-                                                                   : QImage::Format_RGB32);
-    for (int y = 0; y < result.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(result.scanLine(y));
-        for (int x = 0; x < result.width(); ++x) {
-            if (qAlpha(line[x]) != 255)
-                continue;
-            for (const auto& m : map)
-                if (line[x] == m.from) {
-                    line[x] = m.to;
-                    break;
-                }
-        }
-    }
-    return result;
-}
-
 bool Images::LoadPictureTransparent(QPixmap& picture, const QString& name, QString& errorText,
                                     bool transparent)
 {
@@ -81,7 +47,7 @@ bool Images::LoadPictureTransparent(QPixmap& picture, const QString& name, QStri
         errorText = QStringLiteral("Could not read the bitmap file...");
         return false;
     }
-    picture = QPixmap::fromImage(transparent ? MakeTransparent(image) : MapSystemColours(image));
+    picture = QPixmap::fromImage(transparent ? MakeTransparent(image) : image);
     errorText.clear();
     return true;
 }

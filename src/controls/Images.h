@@ -11,13 +11,10 @@ class Images
 public:
     // Loads the named picture. With transparent, the colour of its top-left
     // pixel becomes transparent (for pictures without transparency of their
-    // own); without, the classic greys of button faces and shadows take the
-    // current palette's colours. On failure the picture is empty, errorText
-    // says so and the result is false.
+    // own); without, it is taken as drawn. On failure the picture is empty,
+    // errorText says so and the result is false.
     static bool LoadPictureTransparent(QPixmap& picture, const QString& name, QString& errorText,
                                        bool transparent);
 
-    // The two treatments, on their own.
     static QImage MakeTransparent(const QImage& image);
-    static QImage MapSystemColours(const QImage& image);
 };

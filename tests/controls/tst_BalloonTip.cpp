@@ -26,43 +26,48 @@ void flushDeletes()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-// A small window with a button, a line edit and a text edit at known places.
+BalloonTipPopup* current()
+{
+    return ctlBalloonTip::CurrentBalloon();
+}
+
 struct Form
 {
     QWidget window;
-    ctlBalloonTip* balloon;
-    QPushButton* button;
-    QLineEdit* edit;
-    QLineEdit* other;
-    QTextEdit* body;
+    ctlBalloonTip* balloon = new ctlBalloonTip(&window);
+    QPushButton* button = new QPushButton(QStringLiteral("&Next >"), &window);
+    QLineEdit* edit = new QLineEdit(&window);
+    QLineEdit* other = new QLineEdit(&window);
+    QTextEdit* body = new QTextEdit(&window);
 
     Form()
     {
-        window.setObjectName(QStringLiteral("frmTest"));
-        window.resize(400, 300);
-        window.move(40, 40);
-        balloon = new ctlBalloonTip(&window);
-        button = new QPushButton(QStringLiteral("&Next >"), &window);
-        button->setObjectName(QStringLiteral("cmdNext"));
+        window.setGeometry(40, 40, 400, 300);
         button->setGeometry(50, 60, 90, 28);
-        edit = new QLineEdit(&window);
-        edit->setObjectName(QStringLiteral("txtSubject"));
         edit->setGeometry(50, 120, 200, 24);
-        other = new QLineEdit(&window);
-        other->setObjectName(QStringLiteral("txtOther"));
         other->setGeometry(50, 160, 200, 24);
-        body = new QTextEdit(&window);
-        body->setObjectName(QStringLiteral("txtBody"));
         body->setGeometry(50, 200, 200, 80);
-    }
-
-    bool showActive()
-    {
         window.show();
         window.activateWindow();
-        return QTest::qWaitForWindowActive(&window);
+    }
+
+    void show(QWidget* target, const QString& title = QStringLiteral("T"), int icon = 1, int x = 0,
+              int y = 0, const QString& text = QStringLiteral("B"))
+    {
+        balloon->ShowBalloonTip(target, title, text, icon, x, y);
     }
 };
+
+bool pointsAt(BalloonTipPopup* popup, QPoint global)
+{
+    return popup && popup->TipPoint() == global &&
+           popup->mapToGlobal(popup->TailTip()) == global;
+}
+
+QRect globalRect(QWidget* w)
+{
+    return QRect(w->mapToGlobal(QPoint(0, 0)), w->size());
+}
 
 } // namespace
 
@@ -71,334 +76,208 @@ class TestBalloonTip : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init()
-    {
-        setOs(6, 1);
-        Dialogs::TakeAsked();
-    }
+    void init() { setOs(6, 1); }
 
     void cleanup()
     {
         ctlBalloonTip::CloseBalloon();
         flushDeletes();
-        QCOMPARE(Dialogs::QueuedAnswers(), 0);
+        QCOMPARE(Dialogs::TakeAsked().size(), 0);
     }
 
-    void nonTextTargetIsPointedAtTopLeftPlusOffsets_data()
-    {
-        QTest::addColumn<int>("x");
-        QTest::addColumn<int>("y");
-        QTest::newRow("corner") << 0 << 0;
-        QTest::newRow("inside") << 7 << 9;
-        QTest::newRow("below the button") << 0 << 45;
-        QTest::newRow("left of the button") << -20 << 5;
-    }
-
-    void nonTextTargetIsPointedAtTopLeftPlusOffsets()
-    {
-        QFETCH(int, x);
-        QFETCH(int, y);
-        Form form;
-        QVERIFY(form.showActive());
-        form.balloon->ShowBalloonTip(form.button, QStringLiteral("Title"), QStringLiteral("Body"),
-                                     ctlBalloonTip::IconError, x, y);
-        BalloonTipPopup* popup = ctlBalloonTip::CurrentBalloon();
-        QVERIFY(popup);
-        QVERIFY(popup->isVisible());
-        QCOMPARE(popup->objectName(), QStringLiteral("ctlBalloonTipPopup"));
-        QCOMPARE(popup->Target(), form.button);
-        QCOMPARE(popup->TipPoint(), form.button->mapToGlobal(QPoint(x, y)));
-        // The tail really ends there on screen.
-        QCOMPARE(popup->mapToGlobal(popup->TailTip()), popup->TipPoint());
-        QVERIFY(popup->TailAtTop());
-    }
-
-    void textBoxIsPointedAtItselfWhateverTheOffsets()
+    void pointsAtANonTextTargetsTopLeftPlusOffsets()
     {
         Form form;
-        QVERIFY(form.showActive());
-        const QRect editArea(form.edit->mapToGlobal(QPoint(0, 0)), form.edit->size());
-        form.balloon->ShowBalloonTip(form.edit, QStringLiteral("T"), QStringLiteral("B"), 1, 300,
-                                     300);
-        BalloonTipPopup* popup = ctlBalloonTip::CurrentBalloon();
-        QVERIFY(popup);
-        QVERIFY(editArea.contains(popup->TipPoint()));
-        QCOMPARE(popup->mapToGlobal(popup->TailTip()), popup->TipPoint());
-
-        const QRect bodyArea(form.body->mapToGlobal(QPoint(0, 0)), form.body->size());
-        form.balloon->ShowBalloonTip(form.body, QStringLiteral("T"), QStringLiteral("B"), 1, 300,
-                                     300);
-        QVERIFY(ctlBalloonTip::CurrentBalloon());
-        QVERIFY(bodyArea.contains(ctlBalloonTip::CurrentBalloon()->TipPoint()));
+        QVERIFY(QTest::qWaitForWindowActive(&form.window));
+        for (const QPoint offset : {QPoint(0, 0), QPoint(7, 45), QPoint(-20, 5)}) {
+            form.show(form.button, QStringLiteral("T"), 3, offset.x(), offset.y());
+            QVERIFY(current() && current()->isVisible());
+            QVERIFY(pointsAt(current(), form.button->mapToGlobal(offset)));
+            QVERIFY(current()->TailAtTop());
+        }
+        // A text box is pointed at itself; offsets do not apply to it.
+        form.show(form.edit, QStringLiteral("T"), 1, 300, 300);
+        QVERIFY(globalRect(form.edit).contains(current()->TipPoint()));
+        QCOMPARE(current()->mapToGlobal(current()->TailTip()), current()->TipPoint());
+        form.show(form.body, QStringLiteral("T"), 1, 300, 300);
+        QVERIFY(globalRect(form.body).contains(current()->TipPoint()));
     }
 
-    void titleAndBodyAreShownExactlyAsGiven_data()
+    void showsTitleAndTextExactlyAsGiven()
     {
-        QTest::addColumn<int>("icon");
-        QTest::addColumn<bool>("iconShown");
-        QTest::newRow("none") << 0 << false;
-        QTest::newRow("information") << 1 << true;
-        QTest::newRow("warning") << 2 << true;
-        QTest::newRow("error") << 3 << true;
-        QTest::newRow("unknown") << 9 << false;
-    }
-
-    void titleAndBodyAreShownExactlyAsGiven()
-    {
-        QFETCH(int, icon);
-        QFETCH(bool, iconShown);
         Form form;
-        QVERIFY(form.showActive());
         // Markup in a provider's message must come out as typed.
         const QString title = QStringLiteral("A <b>From</b> e-mail address is required");
-        const QString text = QStringLiteral("Please select a From e-mail address & <i>retry</i>");
-        form.balloon->ShowBalloonTip(form.button, title, text, icon);
-        BalloonTipPopup* popup = ctlBalloonTip::CurrentBalloon();
-        QVERIFY(popup);
-        QCOMPARE(popup->Title(), title);
-        QCOMPARE(popup->Text(), text);
-        QCOMPARE(popup->IconCode(), icon);
-        auto* titleLabel = popup->findChild<QLabel*>(QStringLiteral("lblBalloonTitle"));
-        auto* textLabel = popup->findChild<QLabel*>(QStringLiteral("lblBalloonText"));
-        auto* iconLabel = popup->findChild<QLabel*>(QStringLiteral("lblBalloonIcon"));
-        QVERIFY(titleLabel && textLabel && iconLabel);
-        QCOMPARE(titleLabel->textFormat(), Qt::PlainText);
-        QCOMPARE(textLabel->textFormat(), Qt::PlainText);
-        QVERIFY(titleLabel->isVisible());
-        QVERIFY(textLabel->isVisible());
-        QCOMPARE(iconLabel->isVisible(), iconShown);
-        // Both labels get all the room their wrapped text needs.
-        QVERIFY(textLabel->height() >= textLabel->heightForWidth(textLabel->width()));
-        QVERIFY(titleLabel->height() >= titleLabel->heightForWidth(titleLabel->width()));
+        const QString text = QString(QStringLiteral("Please select & <i>retry</i> ")).repeated(20);
+        for (const int icon : {0, 1, 2, 3, 9}) {
+            form.show(form.button, title, icon, 0, 0, text);
+            QCOMPARE(current()->Title(), title);
+            QCOMPARE(current()->Text(), text);
+            QCOMPARE(current()->IconCode(), icon);
+            auto* iconLabel = current()->findChild<QLabel*>(QStringLiteral("lblBalloonIcon"));
+            QCOMPARE(iconLabel->isVisible(), icon >= 1 && icon <= 3);
+            for (const char* name : {"lblBalloonTitle", "lblBalloonText"}) {
+                auto* label = current()->findChild<QLabel*>(QLatin1String(name));
+                QCOMPARE(label->textFormat(), Qt::PlainText);
+                // Long text wraps, and every line gets room.
+                QVERIFY(label->height() >= label->heightForWidth(label->width()));
+            }
+            QVERIFY(current()->width() < 400);
+        }
     }
 
-    void longTextWrapsInsteadOfWidening()
+    void removesEveryNetworkLibraryPrefix()
     {
-        Form form;
-        QVERIFY(form.showActive());
-        const QString text = QString(QStringLiteral("word ")).repeated(200).trimmed();
-        form.balloon->ShowBalloonTip(form.button, QStringLiteral("Title"), text, 1);
-        BalloonTipPopup* popup = ctlBalloonTip::CurrentBalloon();
-        QVERIFY(popup);
-        QVERIFY(popup->width() < 400);
-        auto* textLabel = popup->findChild<QLabel*>(QStringLiteral("lblBalloonText"));
-        QVERIFY(textLabel->height() >= textLabel->heightForWidth(textLabel->width()));
-    }
-
-    void networkLibraryPrefixIsRemovedEverywhereInTheText()
-    {
-        QCOMPARE(ctlBalloonTip::CleanText(Prefix + QStringLiteral("SQL Server does not exist.") +
-                                          Prefix),
-                 QStringLiteral("SQL Server does not exist."));
         QCOMPARE(ctlBalloonTip::CleanText(QStringLiteral("a") + Prefix + Prefix +
                                           QStringLiteral("b")),
                  QStringLiteral("ab"));
-        // Only the exact prefix goes.
         QCOMPARE(ctlBalloonTip::CleanText(QStringLiteral("[DBNETLIB] timeout")),
                  QStringLiteral("[DBNETLIB] timeout"));
-
         Form form;
-        QVERIFY(form.showActive());
-        form.balloon->ShowBalloonTip(form.button, QStringLiteral("Could not connect to data source"),
-                                     Prefix + QStringLiteral("Access denied.") + Prefix, 3);
-        QVERIFY(ctlBalloonTip::CurrentBalloon());
-        QCOMPARE(ctlBalloonTip::CurrentBalloon()->Text(), QStringLiteral("Access denied."));
+        form.show(form.button, QStringLiteral("Could not connect to data source"), 3, 0, 0,
+                  Prefix + QStringLiteral("Access denied.") + Prefix);
+        QCOMPARE(current()->Text(), QStringLiteral("Access denied."));
     }
 
-    void systemFiveZeroUsesAMessageBoxAndFocusesTheTarget_data()
-    {
-        QTest::addColumn<int>("icon");
-        QTest::addColumn<int>("expected");
-        QTest::newRow("information") << 1 << int(Dialogs::Icon::Information);
-        QTest::newRow("warning") << 2 << int(Dialogs::Icon::Warning);
-        QTest::newRow("error") << 3 << int(Dialogs::Icon::Critical);
-        QTest::newRow("none") << 0 << int(Dialogs::Icon::None);
-        QTest::newRow("unknown") << 4 << int(Dialogs::Icon::None);
-    }
-
-    void systemFiveZeroUsesAMessageBoxAndFocusesTheTarget()
-    {
-        QFETCH(int, icon);
-        QFETCH(int, expected);
-        setOs(5, 0);
-        Form form;
-        QVERIFY(form.showActive());
-        form.other->setFocus();
-        QTRY_COMPARE(QApplication::focusWidget(), form.other);
-
-        form.balloon->ShowBalloonTip(form.edit, QStringLiteral("A Subject is required"),
-                                     Prefix + QStringLiteral("Please type a Subject"), icon);
-        QVERIFY(!ctlBalloonTip::CurrentBalloon());
-        const QList<Dialogs::Asked> asked = Dialogs::TakeAsked();
-        QCOMPARE(asked.size(), 1);
-        QCOMPARE(asked[0].kind, Dialogs::Asked::Kind::Message);
-        QCOMPARE(asked[0].text, QStringLiteral("A Subject is required\n\nPlease type a Subject"));
-        QCOMPARE(int(asked[0].icon), expected);
-        QCOMPARE(asked[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-        QTRY_COMPARE(QApplication::focusWidget(), form.edit);
-    }
-
-    void otherSystemsGetTheBalloon_data()
+    void fallsBackToAMessageBoxOnlyOnFiveZero_data()
     {
         QTest::addColumn<int>("major");
         QTest::addColumn<int>("minor");
-        QTest::newRow("5.1") << 5 << 1;
-        QTest::newRow("6.0") << 6 << 0;
-        QTest::newRow("4.0") << 4 << 0;
+        QTest::addColumn<int>("icon");
+        QTest::addColumn<int>("expected"); // -1: a balloon
+        using I = Dialogs::Icon;
+        QTest::newRow("5.0 information") << 5 << 0 << 1 << int(I::Information);
+        QTest::newRow("5.0 warning") << 5 << 0 << 2 << int(I::Warning);
+        QTest::newRow("5.0 error") << 5 << 0 << 3 << int(I::Critical);
+        QTest::newRow("5.0 none") << 5 << 0 << 0 << int(I::None);
+        QTest::newRow("5.0 unknown") << 5 << 0 << 4 << int(I::None);
+        QTest::newRow("5.1") << 5 << 1 << 1 << -1;
+        QTest::newRow("4.0") << 4 << 0 << 1 << -1;
     }
 
-    void otherSystemsGetTheBalloon()
+    void fallsBackToAMessageBoxOnlyOnFiveZero()
     {
         QFETCH(int, major);
         QFETCH(int, minor);
+        QFETCH(int, icon);
+        QFETCH(int, expected);
         setOs(major, minor);
         Form form;
-        QVERIFY(form.showActive());
-        form.balloon->ShowBalloonTip(form.edit, QStringLiteral("T"), QStringLiteral("B"), 1);
-        QVERIFY(ctlBalloonTip::CurrentBalloon());
-        QVERIFY(Dialogs::TakeAsked().isEmpty());
+        QVERIFY(QTest::qWaitForWindowActive(&form.window));
+        form.other->setFocus();
+        form.show(form.edit, QStringLiteral("A Subject is required"), icon, 0, 0,
+                  Prefix + QStringLiteral("Please type a Subject"));
+        const QList<Dialogs::Asked> asked = Dialogs::TakeAsked();
+        if (expected < 0) {
+            QVERIFY(current());
+            QVERIFY(asked.isEmpty());
+            QCOMPARE(QApplication::focusWidget(), form.other);
+            return;
+        }
+        QVERIFY(!current());
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked[0].text, QStringLiteral("A Subject is required\n\nPlease type a Subject"));
+        QCOMPARE(int(asked[0].icon), expected);
+        QCOMPARE(asked[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(QApplication::focusWidget(), form.edit);
     }
 
     void withoutATargetTheMessageStillReachesTheUser()
     {
-        ctlBalloonTip balloon;
-        balloon.ShowBalloonTip(nullptr, QStringLiteral("T"), QStringLiteral("B"), 1);
-        QVERIFY(!ctlBalloonTip::CurrentBalloon());
+        ctlBalloonTip().ShowBalloonTip(nullptr, QStringLiteral("T"), QStringLiteral("B"), 1);
+        QVERIFY(!current());
         const QList<Dialogs::Asked> asked = Dialogs::TakeAsked();
         QCOMPARE(asked.size(), 1);
         QCOMPARE(asked[0].text, QStringLiteral("T\n\nB"));
     }
 
-    void balloonLeavesTheFocusWhereItWas()
+    void closesOnTheNextKeyOrClickButLeavesTheFocus()
     {
         Form form;
-        QVERIFY(form.showActive());
+        QVERIFY(QTest::qWaitForWindowActive(&form.window));
         form.edit->setFocus();
-        QTRY_COMPARE(QApplication::focusWidget(), form.edit);
-        form.balloon->ShowBalloonTip(form.edit, QStringLiteral("T"), QStringLiteral("B"), 1);
+        form.show(form.edit);
+        QPointer<BalloonTipPopup> popup = current();
+        // Input already under way belongs to whatever raised the balloon.
+        QTest::keyClick(form.edit, Qt::Key_A);
+        QVERIFY(popup && popup->isVisible());
         QCoreApplication::processEvents();
         QCOMPARE(QApplication::focusWidget(), form.edit);
         QCOMPARE(QApplication::activeWindow(), &form.window);
-        QVERIFY(ctlBalloonTip::CurrentBalloon()->isVisible());
-    }
-
-    void aKeyPressClosesItButNotTheOneBeingHandled()
-    {
-        Form form;
-        QVERIFY(form.showActive());
-        form.balloon->ShowBalloonTip(form.edit, QStringLiteral("T"), QStringLiteral("B"), 1);
-        QPointer<BalloonTipPopup> popup = ctlBalloonTip::CurrentBalloon();
-        // Before the event loop has turned, input still belongs to whatever
-        // raised the balloon.
-        QTest::keyClick(form.other, Qt::Key_A);
-        QVERIFY(popup && popup->isVisible());
-        QCoreApplication::processEvents();
-        QTest::keyClick(form.other, Qt::Key_A);
+        QTest::keyClick(form.edit, Qt::Key_A);
         flushDeletes();
         QVERIFY(!popup);
-        QVERIFY(!ctlBalloonTip::CurrentBalloon());
-    }
+        QVERIFY(!current());
 
-    void aClickAnywhereClosesIt()
-    {
-        Form form;
-        QVERIFY(form.showActive());
-        form.balloon->ShowBalloonTip(form.button, QStringLiteral("T"), QStringLiteral("B"), 1);
-        QPointer<BalloonTipPopup> popup = ctlBalloonTip::CurrentBalloon();
+        form.show(form.button);
+        popup = current();
         QCoreApplication::processEvents();
-        QVERIFY(popup && popup->isVisible());
         QTest::mouseClick(form.other, Qt::LeftButton);
         flushDeletes();
         QVERIFY(!popup);
     }
 
-    void hidingOrDestroyingTheTargetClosesIt()
+    void closesWhenItsTargetGoesOrAnotherBalloonComes()
     {
         Form form;
-        QVERIFY(form.showActive());
-        form.balloon->ShowBalloonTip(form.button, QStringLiteral("T"), QStringLiteral("B"), 1);
-        QPointer<BalloonTipPopup> popup = ctlBalloonTip::CurrentBalloon();
+        form.show(form.button);
+        QPointer<BalloonTipPopup> popup = current();
         form.button->hide();
         flushDeletes();
         QVERIFY(!popup);
 
-        form.balloon->ShowBalloonTip(form.edit, QStringLiteral("T"), QStringLiteral("B"), 1);
-        popup = ctlBalloonTip::CurrentBalloon();
-        QVERIFY(popup && popup->isVisible());
+        form.show(form.edit);
+        popup = current();
         delete form.edit;
-        form.edit = nullptr;
         flushDeletes();
         QVERIFY(!popup);
-        QVERIFY(!ctlBalloonTip::CurrentBalloon());
-    }
+        QVERIFY(!current());
 
-    void aNewBalloonReplacesTheOldOne()
-    {
-        Form form;
-        QVERIFY(form.showActive());
-        form.balloon->ShowBalloonTip(form.button, QStringLiteral("First"), QStringLiteral("B"), 1);
-        QPointer<BalloonTipPopup> first = ctlBalloonTip::CurrentBalloon();
-        form.balloon->ShowBalloonTip(form.edit, QStringLiteral("Second"), QStringLiteral("B"), 1);
+        form.show(form.other, QStringLiteral("First"));
+        popup = current();
+        form.show(form.body, QStringLiteral("Second"));
         flushDeletes();
-        QVERIFY(!first);
-        QCOMPARE(ctlBalloonTip::CurrentBalloon()->Title(), QStringLiteral("Second"));
+        QVERIFY(!popup);
+        QCOMPARE(current()->Title(), QStringLiteral("Second"));
         QCOMPARE(form.window.findChildren<BalloonTipPopup*>().size(), 1);
     }
 
-    void aHiddenTargetGetsItsBalloonOnceShown()
+    void aHiddenTargetGetsItsBalloonOnlyIfShownBeforeTheEventLoopTurns()
     {
         Form form;
-        QVERIFY(form.showActive());
         form.edit->hide();
-        form.balloon->ShowBalloonTip(form.edit, QStringLiteral("T"), QStringLiteral("B"), 1);
-        QPointer<BalloonTipPopup> popup = ctlBalloonTip::CurrentBalloon();
+        form.show(form.edit);
+        QPointer<BalloonTipPopup> popup = current();
         QVERIFY(popup && !popup->isVisible());
-        // The caller shows the page with the control before returning.
-        form.edit->show();
+        form.edit->show(); // the caller shows the page with the control
         QCoreApplication::processEvents();
         QVERIFY(popup && popup->isVisible());
-        const QRect editArea(form.edit->mapToGlobal(QPoint(0, 0)), form.edit->size());
-        QVERIFY(editArea.contains(popup->TipPoint()));
+        QVERIFY(globalRect(form.edit).contains(popup->TipPoint()));
 
-        // A control that stays hidden gets none.
         form.button->hide();
-        form.balloon->ShowBalloonTip(form.button, QStringLiteral("T"), QStringLiteral("B"), 1);
-        popup = ctlBalloonTip::CurrentBalloon();
+        form.show(form.button);
+        popup = current();
         flushDeletes();
         QVERIFY(!popup);
-        QVERIFY(!ctlBalloonTip::CurrentBalloon());
     }
 
-    void staysOnScreenNearTheEdges()
+    void staysOnScreenNearItsEdges()
     {
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
         Form form;
-        form.window.resize(300, 200);
-        form.window.move(area.right() - 300, area.bottom() - 200);
-        QVERIFY(form.showActive());
-        form.button->move(form.window.width() - form.button->width(),
-                          form.window.height() - form.button->height());
+        form.window.setGeometry(area.right() - 300, area.bottom() - 200, 300, 200);
+        form.button->move(300 - form.button->width(), 200 - form.button->height());
         const QPoint offset(form.button->width() - 2, form.button->height() - 2);
-        form.balloon->ShowBalloonTip(form.button, QStringLiteral("A rather long title line"),
-                                     QStringLiteral("And a body text that needs some room"), 1,
-                                     offset.x(), offset.y());
-        BalloonTipPopup* popup = ctlBalloonTip::CurrentBalloon();
-        QVERIFY(popup);
-        QCOMPARE(popup->TipPoint(), form.button->mapToGlobal(offset));
-        QVERIFY(area.contains(popup->TipPoint()));
-        QVERIFY(!popup->TailAtTop());
-        QVERIFY(area.contains(popup->frameGeometry()));
-        QCOMPARE(popup->mapToGlobal(popup->TailTip()), popup->TipPoint());
-    }
+        form.show(form.button, QStringLiteral("A rather long title line"), 1, offset.x(),
+                  offset.y(), QStringLiteral("And a body text that needs some room"));
+        QVERIFY(pointsAt(current(), form.button->mapToGlobal(offset)));
+        QVERIFY(!current()->TailAtTop());
+        QVERIFY(area.contains(current()->frameGeometry()));
 
-    void followsItsWindowWhenItMoves()
-    {
-        Form form;
-        QVERIFY(form.showActive());
-        form.balloon->ShowBalloonTip(form.button, QStringLiteral("T"), QStringLiteral("B"), 1);
-        BalloonTipPopup* popup = ctlBalloonTip::CurrentBalloon();
-        form.window.move(form.window.pos() + QPoint(30, 20));
-        QTRY_COMPARE(popup->mapToGlobal(popup->TailTip()), form.button->mapToGlobal(QPoint(0, 0)));
+        // It follows its window.
+        form.window.move(area.topLeft() + QPoint(10, 10));
+        QTRY_VERIFY(pointsAt(current(), form.button->mapToGlobal(offset)));
+        QVERIFY(current()->TailAtTop());
     }
 };
 

@@ -8,15 +8,13 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QToolTip>
-#include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace {
 
-// Real list widgets that note when they would start dragging instead of
-// running the drag (a real drag waits for the mouse in its own loop).
-template <typename Base>
-class NotingList : public Base
+// A real list that notes when it would start dragging instead of running the
+// drag (a real drag waits for the mouse in a loop of its own).
+class NotingList : public QListWidget
 {
 public:
     int drags = 0;
@@ -25,34 +23,12 @@ protected:
     void startDrag(Qt::DropActions) override { ++drags; }
 };
 
-using NotingTree = NotingList<QTreeWidget>;
-using NotingListWidget = NotingList<QListWidget>;
-
-template <typename View>
-View* makeList(QWidget* parent, const QString& name)
-{
-    auto* view = new View;
-    view->setParent(parent);
-    view->setObjectName(name);
-    view->setDragEnabled(true);
-    view->setSelectionMode(QAbstractItemView::SingleSelection);
-    if constexpr (std::is_base_of_v<QTreeWidget, View>) {
-        view->setHeaderHidden(true);
-        new QTreeWidgetItem(view, QStringList{QStringLiteral("letter.pdf")});
-        new QTreeWidgetItem(view, QStringList{QStringLiteral("price list.xls")});
-    } else {
-        view->addItems({QStringLiteral("letter.pdf"), QStringLiteral("price list.xls")});
-    }
-    parent->layout()->addWidget(view);
-    return view;
-}
-
 // Press on the first item, move well past the drag distance, let go.
 void dragFirstItem(QAbstractItemView* view)
 {
     QWidget* viewport = view->viewport();
     const QPoint start = view->visualRect(view->model()->index(0, 0)).center();
-    const QPoint end = start + QPoint(0, 4 * QApplication::startDragDistance() + 20);
+    const QPoint step(0, QApplication::startDragDistance() + 5);
     auto send = [viewport](QEvent::Type type, QPoint pos, Qt::MouseButtons buttons) {
         QMouseEvent event(type, pos, viewport->mapToGlobal(pos),
                           type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
@@ -60,40 +36,49 @@ void dragFirstItem(QAbstractItemView* view)
         QApplication::sendEvent(viewport, &event);
     };
     send(QEvent::MouseButtonPress, start, Qt::LeftButton);
-    for (int step = 1; step <= 4; ++step)
-        send(QEvent::MouseMove, start + (end - start) * step / 4, Qt::LeftButton);
-    send(QEvent::MouseButtonRelease, end, Qt::NoButton);
+    for (int i = 1; i <= 3; ++i)
+        send(QEvent::MouseMove, start + i * step, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, start + 3 * step, Qt::NoButton);
 }
 
 struct MainLike
 {
     QWidget window;
-    NotingTree* compose;
-    NotingTree* preview;
-    NotingListWidget* other;
+    QWidget* frame = new QWidget(&window); // the lists sit in step frames
+    NotingList* compose = list(frame, "lvwComposeAttach");
+    NotingList* preview = list(&window, "lvwPreviewAttach");
+    NotingList* other = list(&window, "lstFields");
 
     MainLike()
     {
-        new QVBoxLayout(&window);
-        // The attachment lists sit deeper, in their step frames.
-        auto* frame = new QWidget(&window);
-        frame->setObjectName(QStringLiteral("fraCompose"));
-        new QVBoxLayout(frame);
-        window.layout()->addWidget(frame);
-        compose = makeList<NotingTree>(frame, QStringLiteral("lvwComposeAttach"));
-        preview = makeList<NotingTree>(&window, QStringLiteral("lvwPreviewAttach"));
-        other = makeList<NotingListWidget>(&window, QStringLiteral("lstFields"));
-        window.resize(300, 400);
+        auto* layout = new QVBoxLayout(&window);
+        for (QWidget* w : {frame, static_cast<QWidget*>(preview), static_cast<QWidget*>(other)})
+            layout->addWidget(w);
+        compose->setGeometry(0, 0, 200, 100);
         window.show();
     }
 
-    void dragAll()
+    static NotingList* list(QWidget* parent, const char* name)
     {
-        dragFirstItem(compose);
-        dragFirstItem(preview);
-        dragFirstItem(other);
+        auto* view = new NotingList;
+        view->setParent(parent);
+        view->setObjectName(QLatin1String(name));
+        view->setDragEnabled(true);
+        view->addItems({QStringLiteral("letter.pdf"), QStringLiteral("price list.xls")});
+        return view;
+    }
+
+    QList<int> drags()
+    {
+        for (QAbstractItemView* view : {compose, preview, other})
+            dragFirstItem(view);
+        return {std::exchange(compose->drags, 0), std::exchange(preview->drags, 0),
+                std::exchange(other->drags, 0)};
     }
 };
+
+const QList<int> AllDrag{1, 1, 1};
+const QList<int> OnlyOtherDrags{0, 0, 1};
 
 } // namespace
 
@@ -102,164 +87,84 @@ class TestWindowHelpers : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // ---- ListViewHook
-
-    void listsDragFreelyWithoutTheHook()
+    void hookStopsDragsFromTheAttachmentListsOnly()
     {
         MainLike main;
         QVERIFY(QTest::qWaitForWindowExposed(&main.window));
-        main.dragAll();
-        // Proves the drag simulation reaches a drag start at all.
-        QCOMPARE(main.compose->drags, 1);
-        QCOMPARE(main.preview->drags, 1);
-        QCOMPARE(main.other->drags, 1);
-    }
-
-    void theHookStopsDragsFromTheAttachmentListsOnly()
-    {
-        MainLike main;
-        QVERIFY(QTest::qWaitForWindowExposed(&main.window));
+        QCOMPARE(main.drags(), AllDrag); // the simulated drag does reach a drag start
         ListViewHook hook;
+        hook.UnHook(); // unhooking an unhooked object does nothing
         hook.Hook(&main.window);
-        QVERIFY(hook.IsHooked());
-        main.dragAll();
-        QCOMPARE(main.compose->drags, 0);
-        QCOMPARE(main.preview->drags, 0);
-        QCOMPARE(main.other->drags, 1);
+        QCOMPARE(main.drags(), OnlyOtherDrags);
         // Clicking still selects.
-        QVERIFY(main.compose->currentItem());
-        QCOMPARE(main.compose->currentItem()->text(0), QStringLiteral("letter.pdf"));
-
+        QCOMPARE(main.compose->currentRow(), 0);
         hook.UnHook();
-        QVERIFY(!hook.IsHooked());
-        main.dragAll();
-        QCOMPARE(main.compose->drags, 1);
-        QCOMPARE(main.preview->drags, 1);
-    }
-
-    void unhookingTwiceOrEndingUnhookedDoesNothing()
-    {
-        MainLike main;
-        QVERIFY(QTest::qWaitForWindowExposed(&main.window));
+        hook.UnHook();
+        QCOMPARE(main.drags(), AllDrag);
         {
-            ListViewHook never;
-            never.UnHook();
-            never.UnHook();
+            ListViewHook scoped;
+            scoped.Hook(&main.window);
+            QCOMPARE(main.drags(), OnlyOtherDrags);
         }
-        ListViewHook hook;
-        hook.Hook(&main.window);
-        hook.UnHook();
-        hook.UnHook();
-        main.dragAll();
-        QCOMPARE(main.compose->drags, 1);
+        QCOMPARE(main.drags(), AllDrag);
     }
 
-    void endingAHookedObjectUnhooks()
-    {
-        MainLike main;
-        QVERIFY(QTest::qWaitForWindowExposed(&main.window));
-        {
-            ListViewHook hook;
-            hook.Hook(&main.window);
-        }
-        main.dragAll();
-        QCOMPARE(main.compose->drags, 1);
-        QCOMPARE(main.preview->drags, 1);
-    }
-
-    void aHookSurvivesItsListsAndWindow()
-    {
-        ListViewHook hook;
-        {
-            MainLike main;
-            hook.Hook(&main.window);
-            delete main.compose;
-        }
-        hook.UnHook();
-        QVERIFY(!hook.IsHooked());
-    }
-
-    void hookingAnotherWindowMovesTheHook()
+    void hooksAreKeptPerObject()
     {
         MainLike first;
         MainLike second;
         QVERIFY(QTest::qWaitForWindowExposed(&second.window));
         ListViewHook hook;
         hook.Hook(&first.window);
-        hook.Hook(&second.window);
-        first.dragAll();
-        second.dragAll();
-        QCOMPARE(first.compose->drags, 1);
-        QCOMPARE(second.compose->drags, 0);
+        hook.Hook(&second.window); // moves the hook
+        QCOMPARE(first.drags(), AllDrag);
+        QCOMPARE(second.drags(), OnlyOtherDrags);
+        ListViewHook another;
+        another.Hook(&first.window);
+        QCOMPARE(first.drags(), OnlyOtherDrags);
+        QCOMPARE(second.drags(), OnlyOtherDrags);
 
-        // Two objects may hook two windows at once.
-        ListViewHook other;
-        other.Hook(&first.window);
-        first.dragAll();
-        second.dragAll();
-        QCOMPARE(first.compose->drags, 1);
-        QCOMPARE(second.compose->drags, 0);
+        delete second.compose;
+        hook.UnHook(); // with one of its lists gone
     }
-
-    // ---- FormHandler
 
     void modalFormDisablesTheOtherWindowsAndEnablesExactlyThoseAgain()
     {
         QWidget main;
-        main.setObjectName(QStringLiteral("frmMain"));
         main.show();
         auto* help = new QWidget;
-        help->setObjectName(QStringLiteral("frmShowHelp"));
         help->show();
         QWidget alreadyDisabled;
         alreadyDisabled.setEnabled(false);
         alreadyDisabled.show();
         QWidget hidden;
-
         // The progress window is owned by the main window, as in the program.
         QWidget progress(&main, Qt::Window);
         auto* stop = new QPushButton(QStringLiteral("&Cancel"), &progress);
         progress.show();
 
-        FormHandler handler;
-        handler.MakeModalForm(&progress, true);
-        QVERIFY(!main.isEnabled());
-        QVERIFY(!help->isEnabled());
-        QVERIFY(!alreadyDisabled.isEnabled());
-        QVERIFY(hidden.isEnabled());
-        // The window made modal and its buttons stay usable.
-        QVERIFY(progress.isEnabled());
-        QVERIFY(stop->isEnabled());
-
-        delete help; // closed meanwhile
-        handler.MakeModalForm(&progress, false);
-        QVERIFY(main.isEnabled());
-        QVERIFY(!alreadyDisabled.isEnabled());
-        QVERIFY(hidden.isEnabled());
-        QVERIFY(progress.isEnabled());
-
-        // A second release changes nothing.
-        main.setEnabled(false);
-        handler.MakeModalForm(&progress, false);
-        QVERIFY(!main.isEnabled());
-    }
-
-    void endingTheHandlerEnablesTheWindowsAgain()
-    {
-        QWidget main;
-        main.show();
-        QWidget progress;
-        progress.show();
         {
             FormHandler handler;
             handler.MakeModalForm(&progress, true);
             QVERIFY(!main.isEnabled());
-            QVERIFY(progress.isEnabled());
-        }
-        QVERIFY(main.isEnabled());
-    }
+            QVERIFY(!help->isEnabled());
+            QVERIFY(hidden.isEnabled());
+            // The window made modal stays usable.
+            QVERIFY(stop->isEnabled());
 
-    // ---- Callback
+            delete help; // closed meanwhile
+            handler.MakeModalForm(&progress, false);
+            QVERIFY(main.isEnabled());
+            QVERIFY(!alreadyDisabled.isEnabled());
+            QVERIFY(stop->isEnabled());
+
+            handler.MakeModalForm(&progress, true);
+            QVERIFY(!main.isEnabled());
+        }
+        // Ending the handler enables them again.
+        QVERIFY(main.isEnabled());
+        QVERIFY(!alreadyDisabled.isEnabled());
+    }
 
     void tabClicksArriveAfterTheClickHandlingIsDone()
     {
@@ -273,61 +178,23 @@ private Q_SLOTS:
         QCOMPARE(received, (QList<int>{3, 1}));
     }
 
-    // ---- ToolTip
-
-    void tipsAreWrappedToEightyPixels()
-    {
-        QWidget window;
-        auto* button = new QPushButton(QStringLiteral("Fr&om..."), &window);
-        const QString text = QStringLiteral(
-            "Select the From e-mail address to use. To Add, Edit and Remove a-mail addresses, "
-            "use the button on the left");
-        ToolTip tips;
-        tips.StartTip(&window);
-        tips.SetToolTip(button, text);
-        QVERIFY(!button->toolTip().isEmpty());
-
-        const QStringList lines = ToolTip::WrapLines(text, QToolTip::font(), ToolTip::MaxTipWidth);
-        QVERIFY(lines.size() > 3);
-        const QFontMetrics metrics(QToolTip::font());
-        for (const QString& line : lines) {
-            QVERIFY(!line.isEmpty());
-            QVERIFY2(metrics.horizontalAdvance(line) <= ToolTip::MaxTipWidth ||
-                         !line.contains(u' '),
-                     qPrintable(line));
-        }
-        // Nothing lost or reordered.
-        QCOMPARE(lines.join(u' '), text);
-        for (const QString& line : lines)
-            QVERIFY(button->toolTip().contains(line.toHtmlEscaped()));
-    }
-
-    void wrappingEdgeCases()
+    void tipsAreWrappedToEightyPixelsAndShownAsTyped()
     {
         const QFont font = QToolTip::font();
-        // A word wider than the limit stays whole on its own line.
-        const QString longWord = QStringLiteral("Supercalifragilisticexpialidocious");
-        QCOMPARE(ToolTip::WrapLines(QStringLiteral("a ") + longWord + QStringLiteral(" b"), font, 80),
-                 (QStringList{QStringLiteral("a"), longWord, QStringLiteral("b")}));
-        QCOMPARE(ToolTip::WrapLines(QStringLiteral("Attach files"), font, 80),
-                 QStringList{QStringLiteral("Attach files")});
-        // Breaks already in the text are kept.
-        QCOMPARE(ToolTip::WrapLines(QStringLiteral("a\nb"), font, 80),
-                 (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
-    }
+        const QString text = QStringLiteral(
+            "Select the <From> e-mail address to use. To Add, Edit & Remove a-mail addresses, "
+            "use the button on the left");
+        const QStringList lines = ToolTip::WrapLines(text, font, ToolTip::MaxTipWidth);
+        QVERIFY(lines.size() > 3);
+        QCOMPARE(lines.join(u' '), text);
+        for (const QString& line : lines)
+            QVERIFY2(QFontMetrics(font).horizontalAdvance(line) <= 80 || !line.contains(u' '),
+                     qPrintable(line));
+        // A word wider than the limit stays whole; breaks in the text stay.
+        const QString word = QStringLiteral("Supercalifragilisticexpialidocious");
+        QCOMPARE(ToolTip::WrapLines(QStringLiteral("a ") + word + QStringLiteral("\nb"), font, 80),
+                 (QStringList{QStringLiteral("a"), word, QStringLiteral("b")}));
 
-    void tipTextIsNeverTakenForMarkup()
-    {
-        QWidget control;
-        ToolTip tips;
-        tips.SetToolTip(&control, QStringLiteral("<b>Columns</b> & more"));
-        QVERIFY(control.toolTip().contains(QStringLiteral("&lt;b&gt;Columns&lt;/b&gt;")));
-        QVERIFY(control.toolTip().contains(QStringLiteral("&amp; more")));
-        QVERIFY(!control.toolTip().contains(QStringLiteral("<b>")));
-    }
-
-    void endingTheObjectTakesItsTipsAway()
-    {
         QWidget window;
         auto* mine = new QPushButton(&window);
         auto* changed = new QPushButton(&window);
@@ -335,12 +202,16 @@ private Q_SLOTS:
         {
             ToolTip tips;
             tips.StartTip(&window);
-            tips.SetToolTip(mine, QStringLiteral("Attach files"));
+            tips.SetToolTip(mine, text);
+            for (const QString& line : lines)
+                QVERIFY(mine->toolTip().contains(line.toHtmlEscaped()));
+            QVERIFY(!mine->toolTip().contains(QStringLiteral("<From>")));
             tips.SetToolTip(changed, QStringLiteral("Attached files"));
             tips.SetToolTip(gone, QStringLiteral("Send a test e-mail"));
             changed->setToolTip(QStringLiteral("set elsewhere"));
             delete gone;
         }
+        // Ending the object takes away the tips it set, and only those.
         QVERIFY(mine->toolTip().isEmpty());
         QCOMPARE(changed->toolTip(), QStringLiteral("set elsewhere"));
     }
