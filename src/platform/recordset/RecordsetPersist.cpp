@@ -52,6 +52,8 @@ public:
     template <class T>
     void PutArray(const T* values, size_t count)
     {
+        if (count == 0)
+            return; // an empty vector's data() may be null
         const qsizetype at = m_out.size();
         m_out.resize(at + qsizetype(count * sizeof(T)));
         qToLittleEndian<T>(values, qsizetype(count), m_out.data() + at);
@@ -138,9 +140,7 @@ QByteArray Recordset::Persist() const
             break;
         case Family::Real:
             for (const auto& block : column.reals.Blocks()) {
-                const qsizetype at = out.size();
-                out.resize(at + qsizetype(block.size() * 8));
-                qToLittleEndian<quint64>(block.data(), qsizetype(block.size()), out.data() + at);
+                writer.PutArray(reinterpret_cast<const quint64*>(block.data()), block.size());
             }
             break;
         case Family::Boolean:
@@ -194,7 +194,8 @@ Recordset Recordset::FromPersisted(const QByteArray& bytes)
         const quint32 nameLength = reader.Get<quint32>("a field name");
         const char* name = reader.Take(qint64(nameLength) * 2, "a field name");
         field.Name.resize(qsizetype(nameLength));
-        qFromLittleEndian<quint16>(name, qsizetype(nameLength), field.Name.data());
+        if (nameLength > 0)
+            qFromLittleEndian<quint16>(name, qsizetype(nameLength), field.Name.data());
         field.Type = reader.Get<qint32>("a field");
         field.DefinedSize = reader.Get<qint64>("a field");
         field.Attributes = reader.Get<qint32>("a field");
@@ -268,7 +269,8 @@ Recordset Recordset::FromPersisted(const QByteArray& bytes)
                 cell.null = isNull(r);
                 if (isText) {
                     text.resize(length);
-                    qFromLittleEndian<quint16>(data, qsizetype(length), text.data());
+                    if (length > 0)
+                        qFromLittleEndian<quint16>(data, qsizetype(length), text.data());
                     cell.text = QStringView(text.data(), qsizetype(length));
                 } else {
                     cell.bytes = QByteArray::fromRawData(data, qsizetype(length));
