@@ -18,14 +18,14 @@ namespace {
 const QString source = QStringLiteral("DataStore");
 constexpr qint64 textSize = 4000;
 
-struct FieldSpec
+struct FieldDef
 {
     const char* name;
     int type;
     qint64 size;
 };
 
-constexpr FieldSpec listFields[] = {
+constexpr FieldDef listFields[] = {
     {"RecipientListID", AdoType::Integer, 4},
     {"ListName", AdoType::VarChar, textSize},
     {"IsListValid", AdoType::Boolean, 2},
@@ -49,7 +49,7 @@ constexpr FieldSpec listFields[] = {
     {"CatalogTableOrView", AdoType::VarChar, textSize},
 };
 
-constexpr FieldSpec filterFields[] = {
+constexpr FieldDef filterFields[] = {
     {"FilterID", AdoType::Integer, 4},
     {"RecipientListID", AdoType::Integer, 4},
     {"ComparisonOperator", AdoType::SmallInt, 2},
@@ -58,13 +58,13 @@ constexpr FieldSpec filterFields[] = {
     {"Value", AdoType::VarChar, textSize},
 };
 
-constexpr FieldSpec senderFields[] = {
+constexpr FieldDef senderFields[] = {
     {"Name", AdoType::VarChar, textSize},
     {"EMailAddress", AdoType::VarChar, textSize},
     {"ReplyEMailAddress", AdoType::VarChar, textSize},
 };
 
-std::span<const FieldSpec> FieldsOf(int kind)
+std::span<const FieldDef> FieldsOf(int kind)
 {
     switch (kind) {
     case DataStore::RecipientListsKind:
@@ -80,7 +80,7 @@ std::span<const FieldSpec> FieldsOf(int kind)
 // Whether a table read from a file has every field of its kind, with its type.
 bool HasFieldsOf(const Recordset& table, int kind, QString* why)
 {
-    for (const FieldSpec& f : FieldsOf(kind)) {
+    for (const FieldDef& f : FieldsOf(kind)) {
         const QString name = QString::fromLatin1(f.name);
         const int at = table.FieldIndex(name);
         if (at < 0) {
@@ -197,7 +197,7 @@ void DataStore::Report(const AppError& problem)
 Recordset DataStore::NewTable(int kind)
 {
     Recordset table;
-    for (const FieldSpec& f : FieldsOf(kind))
+    for (const FieldDef& f : FieldsOf(kind))
         table.AppendField(QString::fromLatin1(f.name), f.type, f.size);
     table.Open();
     return table;
