@@ -1,0 +1,113 @@
+#pragma once
+
+#include "merge/Mail.h"
+
+#include <QLocale>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+class Recordset;
+
+// The merged mails of one merge, in record order and addressed from 1, with
+// the merge itself.
+//
+// Merge walks the visible records of the recipients and makes one mail per
+// record. For each record it starts from the three templates and walks the
+// columns in field order; a column whose marker (MergeFields::Marker) occurs
+// in To, Subject or body has its value fetched for that text and put in
+// place of every occurrence. Later columns are looked for in the text as it
+// is by then, so a value may bring in the marker of a later column, never of
+// an earlier one. A value is only fetched when its marker is there.
+//
+// Liveness: KeepMerging is read once per record, before it is merged; after
+// each record MailsMerged(i) is raised, and after every 10th record the yield
+// hook runs (by default it lets pending events run), which is where a cancel
+// button clears KeepMerging. Errors of the record set are not caught; the
+// mails merged until then stay.
+//
+// Values take their text form from MergeValueText in the user's locale, or
+// in the locale given with SetLocale.
+class Mails : public QObject
+{
+    Q_OBJECT
+
+public:
+    using const_iterator = std::vector<Mail>::const_iterator;
+    using iterator = std::vector<Mail>::iterator;
+    using YieldHook = std::function<void()>;
+
+    explicit Mails(QObject* parent = nullptr);
+    ~Mails() override;
+
+    void Add(FromAddressRef from, const QString& to, const QString& subject,
+             const QString& textBody, const QString& attachments);
+
+    // The mail at a 1-based position; AppError 9 outside 1..Count. The
+    // reference holds until the collection changes.
+    const Mail& Item(int position) const;
+    Mail& Item(int position);
+
+    int Count() const { return static_cast<int>(m_mails.size()); }
+
+    // Removes the mail at a 1-based position; AppError 9 outside 1..Count.
+    void Remove(int position);
+
+    // The mails in order.
+    const_iterator begin() const { return m_mails.begin(); }
+    const_iterator end() const { return m_mails.end(); }
+    iterator begin() { return m_mails.begin(); }
+    iterator end() { return m_mails.end(); }
+
+    bool KeepMerging() const { return m_keepMerging; }
+    void SetKeepMerging(bool keep) { m_keepMerging = keep; }
+
+    bool KeepSending() const { return m_keepSending; }
+    void SetKeepSending(bool keep) { m_keepSending = keep; }
+
+    // Replaces the mails by one per visible record of the recipients.
+    // Returns false, with no mails and no event, when the record set is not
+    // open or has no visible record; false when KeepMerging was cleared (the
+    // mails merged so far stay); true when every record was merged. The
+    // record set's cursor is left past the last record merged.
+    bool Merge(Recordset& recipients, const QString& toTemplate, const FromAddressRef& from,
+               const QString& subjectTemplate, const QString& textBodyTemplate,
+               const QString& attachments);
+
+    // What runs at the yield points. The window's default lets pending
+    // events run; tests count the calls or cancel in them. An empty hook
+    // restores the default.
+    void SetYieldHook(YieldHook hook);
+    // Runs the yield hook once.
+    void Yield();
+
+    // The locale for the text of numbers and dates; the user's own when none
+    // is set.
+    void SetLocale(const QLocale& locale);
+
+    // How many field values the last merge read (for the merge figures).
+    qint64 ValuesFetched() const { return m_valuesFetched; }
+
+Q_SIGNALS:
+    // After each mail handed to the mail system, failed or not (the send run).
+    void MailsSend(int Index);
+    // After each record merged, numbered from 1.
+    void MailsMerged(int Index);
+    // When one mail could not be sent (the send run).
+    void SendErr(const QString& ErrDescription, const QString& MailTo,
+                 const FromAddressRef& MailFrom, const QString& MailSubject,
+                 const QString& MailAttatchments, const QString& MailBody);
+
+private:
+    std::size_t CheckedIndex(int position) const;
+
+    std::vector<Mail> m_mails;
+    bool m_keepMerging = false;
+    bool m_keepSending = false;
+    YieldHook m_yield;
+    std::optional<QLocale> m_locale;
+    qint64 m_valuesFetched = 0;
+};
