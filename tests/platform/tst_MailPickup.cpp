@@ -50,12 +50,6 @@ class TestMailPickup : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void defaultIsSendmail()
-    {
-        QCOMPARE(PickupTransport::DefaultProgram(), QStringLiteral("/usr/sbin/sendmail"));
-        QCOMPARE(PickupTransport::DefaultArguments(), (QStringList{QStringLiteral("-t"), QStringLiteral("-i")}));
-    }
-
     void deliversThroughSendmailProgram()
     {
         if (!QFileInfo(Msmtp).isExecutable())

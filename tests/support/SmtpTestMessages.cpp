@@ -28,10 +28,10 @@ SampleMail RichMail(const QString& folder)
     mail.to = {{QStringLiteral("Zoë =?utf-8?q?x?= Ångström"), QStringLiteral("zoe@example.org")},
                {QString(), QStringLiteral("plain@example.org")},
                {QStringLiteral("Doe, \"JD\" Jane"), QStringLiteral("jane@example.net")}};
-    m.replyTo = QStringLiteral("answers@example.com");
-    mail.replyTo = {{QString(), QStringLiteral("answers@example.com")}};
-    m.subject = QStringLiteral("Grüße =?utf-8?q?not-a-word?= und ein Betreff, der länger ist als "
-                               "eine Zeile sein sollte, damit er umbrochen werden muss");
+    m.replyTo = QStringLiteral("\"Answers =?utf-8?q?x?=\" <answers@example.com>");
+    mail.replyTo = {{QStringLiteral("Answers =?utf-8?q?x?="), QStringLiteral("answers@example.com")}};
+    m.subject = QStringLiteral("Grüße an Zoë: ein Betreff, der länger ist als eine Zeile sein "
+                               "sollte, damit er umbrochen werden muss – 100% sicher");
     m.body = QStringLiteral("Hello Jürgen,\n.\n.leading dot\n..two dots\nFrom the start\n")
              + QString(1500, u'a') + u'\n' + QString(600, u'ü') + QString(600, u'b')
              + QStringLiteral("\n\nEnd.\n");

@@ -17,8 +17,8 @@ struct SampleMail
     QList<QPair<QString, QString>> from, to, replyTo; // (display name, address)
 };
 
-// Exercises every encoding path at once: non-ASCII display names, a name
-// and a subject holding "=?", lines starting with ".", lines longer than
+// Exercises the encoding paths at once: non-ASCII display names and
+// subject, a name holding "=?", lines starting with ".", lines longer than
 // 998 characters, and binary, text and empty attachments with non-ASCII
 // names. The attachment files are written into `folder`.
 SampleMail RichMail(const QString& folder);
