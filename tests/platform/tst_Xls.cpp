@@ -1,0 +1,261 @@
+#include "TestMain.h"
+#include "platform/providers/WorkbookError.h"
+#include "platform/providers/XlsReader.h"
+#include "platform/providers/XlsxReader.h"
+#include "shell/AppError.h"
+
+#include <QDateTime>
+
+#include <functional>
+#include <optional>
+
+namespace {
+
+std::optional<AppError> ErrorOf(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const AppError& e) {
+        return e;
+    }
+    return std::nullopt;
+}
+
+QString Xls(const QString& name)
+{
+    return TestSupport::TestData(QStringLiteral("xls/") + name);
+}
+
+Recordset Read(const QString& file, const QString& sheet, bool header = true)
+{
+    return XlsReader(Xls(file)).ReadSheet(sheet, header);
+}
+
+QStringList Names(const Recordset& set)
+{
+    QStringList names;
+    for (int i = 0; i < set.FieldCount(); ++i)
+        names << set.FieldName(i);
+    return names;
+}
+
+QList<int> Types(const Recordset& set)
+{
+    QList<int> types;
+    for (int i = 0; i < set.FieldCount(); ++i)
+        types << set.FieldType(i);
+    return types;
+}
+
+QVariantList Row(const Recordset& set, int row)
+{
+    QVariantList values;
+    for (int i = 0; i < set.FieldCount(); ++i)
+        values << set.ValueAt(row, i);
+    return values;
+}
+
+// Same names, types and values, row by row.
+void CompareSets(const Recordset& a, const Recordset& b, const QString& what)
+{
+    QVERIFY2(Names(a) == Names(b), qPrintable(what));
+    QVERIFY2(Types(a) == Types(b), qPrintable(what));
+    QVERIFY2(a.RecordCount() == b.RecordCount(), qPrintable(what));
+    for (int row = 0; row < a.RecordCount(); ++row)
+        QVERIFY2(Row(a, row) == Row(b, row), qPrintable(QStringLiteral("%1, row %2").arg(what).arg(row + 1)));
+}
+
+constexpr int Text = AdoType::VarWChar;
+constexpr int Number = AdoType::Double;
+
+} // namespace
+
+class TestXls : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void sameWorkbookReadsAlikeInBothFormats_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("sheet");
+        for (const char* sheet : {"guess_me", "guess_max", "smorgasbord", "logical_coercion", "date_coercion",
+                                  "numeric_coercion", "text_coercion"})
+            QTest::newRow(sheet) << "readxl-types" << sheet;
+        QTest::newRow("unnamed") << "readxl-unnamed-duplicated-columns" << "Sheet1";
+        QTest::newRow("repair") << "readxl-names-need-repair-xls" << "Sheet1";
+        QTest::newRow("blanks") << "readxl-blanks" << "different_rows";
+        QTest::newRow("missing column") << "readxl-missing-first-column" << "Sheet1";
+        QTest::newRow("whitespace") << "readxl-whitespace-xls" << "logical_and_NA";
+        QTest::newRow("samples") << "poi-SampleSS" << "Sheet Number 2";
+    }
+
+    // The .xls and .xlsx copies of the same workbooks give the same record
+    // sets, formulas, booleans and 1904 dates included.
+    void sameWorkbookReadsAlikeInBothFormats()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, sheet);
+        QString xlsx = file;
+        xlsx.replace(QStringLiteral("-xls"), QStringLiteral("-xlsx"));
+        for (bool header : {true, false}) {
+            const Recordset a = Read(file + QStringLiteral(".xls"), sheet, header);
+            const Recordset b = XlsxReader(TestSupport::TestData(QStringLiteral("xlsx/") + xlsx + QStringLiteral(".xlsx")))
+                                    .ReadSheet(sheet, header);
+            CompareSets(a, b, sheet);
+        }
+    }
+
+    // Workbooks FreeXL opens are read the same from their records alone,
+    // which is how the ones it refuses are read.
+    void recordsAloneGiveWhatFreeXlGives_data()
+    {
+        QTest::addColumn<QString>("file");
+        for (const char* file : {"readxl-types.xls", "phpspreadsheet-example1.xls", "phpspreadsheet-example2.xls",
+                                 "mockaroo-MOCK_DATA-10rows.xls", "poi-chinese-provinces.xls",
+                                 "readxl-vietnamese-utf8.xls", "xlrd-ragged.xls", "readxl-biff5-label-records.xls",
+                                 "poi-testEXCEL_95.xls", "readxl-dates-1904.xls", "xlrd-namesdemo.xls"})
+            QTest::newRow(file) << file;
+    }
+
+    void recordsAloneGiveWhatFreeXlGives()
+    {
+        QFETCH(QString, file);
+        XlsReader library(Xls(file));
+        XlsReader records(Xls(file), XlsReader::Engine::RecordsOnly);
+        QCOMPARE(records.SheetNames(), library.SheetNames());
+        for (const QString& sheet : library.SheetNames())
+            CompareSets(library.ReadSheet(sheet, false), records.ReadSheet(sheet, false), sheet);
+    }
+
+    void formulasBooleansAndErrors()
+    {
+        const Recordset formulas = Read(QStringLiteral("readxl-types.xls"), QStringLiteral("smorgasbord"), false);
+        QCOMPARE(formulas.ValueAt(1, 1).toString(), QStringLiteral("HELLO WORLD"));
+        QCOMPARE(formulas.ValueAt(5, 1).toString(), QStringLiteral("1.69"));
+        QCOMPARE(formulas.ValueAt(6, 1).toString(), QStringLiteral("TRUE"));
+
+        const Recordset logical = Read(QStringLiteral("readxl-types.xls"), QStringLiteral("logical_coercion"));
+        QCOMPARE(logical.ValueAt(2, 0).toString(), QStringLiteral("TRUE")); // a formula's boolean
+
+        const Recordset example = Read(QStringLiteral("phpspreadsheet-example1.xls"), QStringLiteral("Data Sheet #1"),
+                                       false);
+        QCOMPARE(example.ValueAt(3, 1).toString(), QStringLiteral("TRUE"));
+        QCOMPARE(example.ValueAt(2, 3).toString(), QStringLiteral("Привіт Світ!"));
+        QCOMPARE(example.ValueAt(4, 1).toString(), QStringLiteral("1960-12-19"));
+    }
+
+    void typesAndValues()
+    {
+        const Recordset set = Read(QStringLiteral("readxl-types.xls"), QStringLiteral("guess_me"));
+        QCOMPARE(Names(set), QStringList({"blank", "boolean", "date", "numeric", "text"}));
+        QCOMPARE(Types(set), QList<int>({Text, AdoType::Boolean, AdoType::Date, Number, Text}));
+        QCOMPARE(Row(set, 1), QVariantList({QVariant(), false, QDateTime(QDate(2017, 2, 28), QTime(0, 0)), 2.0, "world"}));
+
+        const Recordset cities = Read(QStringLiteral("phpspreadsheet-example2.xls"), QStringLiteral("example2"));
+        QCOMPARE(Names(cities), QStringList({"City", "Country", "Latitude", "Longitude"}));
+        QCOMPARE(Types(cities), QList<int>({Text, Text, Number, Number}));
+        QCOMPARE(cities.RecordCount(), 222);
+        QCOMPARE(Row(cities, 0), QVariantList({"Kabul", "Afghanistan", 34.528455, 69.171703}));
+
+        const Recordset dates = Read(QStringLiteral("readxl-dates-1904.xls"), QStringLiteral("Sheet1"), false);
+        for (int i = 0; i < dates.FieldCount(); ++i)
+            QCOMPARE(dates.ValueAt(0, i).toDateTime().date(), QDate(2000, 1, 1));
+
+        const Recordset people = Read(QStringLiteral("mockaroo-MOCK_DATA-10rows.xls"), QStringLiteral("data"));
+        QCOMPARE(Types(people), QList<int>({Number, Text, Text, Text, Text, Text}));
+        QCOMPARE(Row(people, 0), QVariantList({1.0, "Sholom", "Dumphrey", "sdumphrey0@apple.com", "Male",
+                                               "193.86.32.129"}));
+    }
+
+    void oldFormatsAndScripts()
+    {
+        // Excel 95 (BIFF5), code page 1252.
+        const Recordset biff5 = Read(QStringLiteral("readxl-biff5-label-records.xls"), QStringLiteral("worksheet1"), false);
+        QCOMPARE(biff5.ValueAt(2, 2).toString(), QStringLiteral("AUBURN SW AQS CO 1h average [ppm]"));
+        QCOMPARE(XlsReader(Xls(QStringLiteral("poi-testEXCEL_95.xls"))).SheetNames(),
+                 QStringList({"Feuil1", "Feuil2", "Feuil3"}));
+
+        QCOMPARE(Read(QStringLiteral("poi-chinese-provinces.xls"), QStringLiteral("provinces")).ValueAt(1, 1).toString(),
+                 QStringLiteral("北京市"));
+        QCOMPARE(Read(QStringLiteral("readxl-vietnamese-utf8.xls"), QStringLiteral("Sheet1")).FieldName(0),
+                 QStringLiteral("Mô tả"));
+        QCOMPARE(XlsReader(Xls(QStringLiteral("xlrd-namesdemo.xls"))).SheetNames().value(3),
+                 QStringLiteral("Seamus O'Reilly"));
+        QCOMPARE(Read(QStringLiteral("xlrd-namesdemo.xls"), QStringLiteral("Seamus O'Reilly"), false).ValueAt(0, 0),
+                 QVariant(42.0));
+        QCOMPARE(XlsReader(Xls(QStringLiteral("poi-TwoSheetsOneHidden.xls"))).SheetNames(),
+                 QStringList({"Sheet1", "Sheet2"}));
+
+        const Recordset ragged = Read(QStringLiteral("xlrd-ragged.xls"), QStringLiteral("Sheet1"), false);
+        QCOMPARE(Row(ragged, 1), QVariantList({"d", "e", QVariant(), QVariant()}));
+    }
+
+    void workbooksFreeXlRefusesAreReadFromTheirRecords()
+    {
+        // The workbook stream is called "BOOK".
+        XlsReader book(Xls(QStringLiteral("poi-BOOK_in_capitals.xls")));
+        QCOMPARE(book.SheetNames(), QStringList({"301. exposures by cpty and agreement_301_NTTX_EXCEL.rpt"}));
+        QVERIFY(book.ReadSheet(book.SheetNames().value(0), false).RecordCount() >= 20);
+
+        // A small workbook kept in the mini stream.
+        XlsReader small(Xls(QStringLiteral("readxl-utf8-sheet-names.xls")));
+        QCOMPARE(small.SheetNames(), QStringList({QStringLiteral("µ"), QStringLiteral("∂")}));
+        QCOMPARE(Row(small.ReadSheet(QStringLiteral("∂"), true), 0), QVariantList({1.0}));
+
+        XlsReader german(Xls(QStringLiteral("xlrd-Formate.xls")));
+        QCOMPARE(german.SheetNames(), QStringList({QStringLiteral("Blätt1"), QStringLiteral("ÖÄÜ"),
+                                                   QStringLiteral("Blätt3"), QStringLiteral("Formate")}));
+        const Recordset names = german.ReadSheet(QStringLiteral("Blätt1"), false);
+        QCOMPARE(names.ValueAt(1, 0).toString(), QStringLiteral("Äcker"));
+        QCOMPARE(names.ValueAt(1, 1).toString(), QStringLiteral("2005-02-23"));
+
+        QCOMPARE(XlsReader(Xls(QStringLiteral("poi-DBCSSheetName.xls"))).SheetNames().value(1), QStringLiteral("एक"));
+    }
+
+    void damagedButReadable()
+    {
+        // A broken allocation table that the library reads around.
+        XlsReader reader(Xls(QStringLiteral("xlrd-corrupted_error.xls")));
+        QCOMPARE(reader.SheetNames().size(), 9);
+        const Recordset pipes = reader.ReadSheet(QStringLiteral("Трубы ВГП"), false);
+        QCOMPARE(pipes.FieldCount(), 7); // an eighth column holds nothing
+        QCOMPARE(pipes.RecordCount(), 17); // the rest of its 1501 rows are formatting only
+        QCOMPARE(pipes.ValueAt(3, 0).toString(), QStringLiteral("ТИП"));
+        QCOMPARE(pipes.ValueAt(3, 1).toString(), QStringLiteral("Наименование"));
+    }
+
+    void badWorkbooksFailClearly_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<long>("number");
+        QTest::addColumn<QString>("phrase");
+        QTest::newRow("password") << "poi-password.xls" << long(WorkbookError::Encrypted) << "is encrypted";
+        QTest::newRow("xor") << "poi-xor-encryption-abc.xls" << long(WorkbookError::Encrypted) << "is encrypted";
+        QTest::newRow("truncated") << "readxl-types-truncated.xls" << long(WorkbookError::Damaged)
+                                   << "damaged or incomplete";
+        QTest::newRow("fuzzed") << "libxls-fuzz-xls2csv_ole_ole2_fread_327.xls" << long(WorkbookError::Damaged)
+                                << "damaged or incomplete";
+    }
+
+    void badWorkbooksFailClearly()
+    {
+        QFETCH(QString, file);
+        QFETCH(long, number);
+        QFETCH(QString, phrase);
+        for (auto engine : {XlsReader::Engine::Auto, XlsReader::Engine::RecordsOnly}) {
+            const auto error = ErrorOf([&] { XlsReader reader(Xls(file), engine); });
+            QVERIFY(error);
+            QCOMPARE(error->Number(), number);
+            QVERIFY2(error->Description().contains(phrase), qPrintable(error->Description()));
+        }
+        // An encrypted Excel 2007 workbook sits in the same container.
+        const auto sealed = ErrorOf([] {
+            XlsReader reader(TestSupport::TestData(QStringLiteral("xlsx/poi-protected_passtika.xlsx")));
+        });
+        QVERIFY(sealed && sealed->Number() == WorkbookError::Encrypted);
+    }
+};
+
+CORVANTA_TEST_GUILESS_MAIN(TestXls)
+#include "tst_Xls.moc"
