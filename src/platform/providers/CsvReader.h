@@ -1,0 +1,26 @@
+#pragma once
+
+#include "platform/recordset/Recordset.h"
+
+#include <QString>
+
+// A delimited text file (.csv, .tsv, .txt) read as a workbook of one sheet:
+// encoding and delimiter as CsvFormat finds them, the first row as column
+// names when the file has a header row (F1, F2, ... otherwise), and one type
+// per column as for worksheets. A column is only made a number, date or
+// boolean column when every value in it converts without loss: "08123",
+// "+4930123456", "1e5" and numbers of more than 15 digits stay text, and so
+// does every column that holds anything else.
+//
+// The file is read twice as it streams from disk (once to learn the types,
+// once to fill the record set), so memory holds the rows and little else.
+// Blank lines are no rows; short rows are filled with Nulls.
+class CsvReader
+{
+public:
+    // Beyond these the file is refused rather than read without bound.
+    static constexpr int kMaxColumns = 16384;
+    static constexpr qsizetype kMaxFieldBytes = qsizetype(64) << 20;
+
+    static Recordset Read(const QString& path, bool header);
+};

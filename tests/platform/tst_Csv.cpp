@@ -1,0 +1,338 @@
+#include "TestMain.h"
+#include "platform/providers/CsvFormat.h"
+#include "platform/providers/CsvReader.h"
+#include "platform/providers/WorkbookError.h"
+#include "shell/AppError.h"
+
+#include <QDateTime>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <optional>
+
+namespace {
+
+std::optional<AppError> ErrorOf(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const AppError& e) {
+        return e;
+    }
+    return std::nullopt;
+}
+
+QString Csv(const QString& name)
+{
+    return TestSupport::TestData(QStringLiteral("csv/") + name);
+}
+
+Recordset Read(const QString& name, bool header = true)
+{
+    return CsvReader::Read(Csv(name), header);
+}
+
+QStringList Names(const Recordset& set)
+{
+    QStringList names;
+    for (int i = 0; i < set.FieldCount(); ++i)
+        names << set.FieldName(i);
+    return names;
+}
+
+QList<int> Types(const Recordset& set)
+{
+    QList<int> types;
+    for (int i = 0; i < set.FieldCount(); ++i)
+        types << set.FieldType(i);
+    return types;
+}
+
+QVariantList Row(const Recordset& set, int row)
+{
+    QVariantList values;
+    for (int i = 0; i < set.FieldCount(); ++i)
+        values << set.ValueAt(row, i);
+    return values;
+}
+
+QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+constexpr int Text = AdoType::VarWChar;
+constexpr int Number = AdoType::Double;
+
+} // namespace
+
+class TestCsv : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void everyEncodingGivesTheSameText_data()
+    {
+        QTest::addColumn<QString>("file");
+        for (const char* name : {"utf8", "utf8bom", "utf16le", "utf16lebom", "utf16be", "utf16bebom", "utf32lebom",
+                                 "win1252"})
+            QTest::newRow(name) << QStringLiteral("phpspreadsheet-premiere.%1.csv").arg(QLatin1String(name));
+    }
+
+    void everyEncodingGivesTheSameText()
+    {
+        QFETCH(QString, file);
+        const Recordset set = Read(file);
+        QCOMPARE(Names(set), QStringList({QStringLiteral("première"), "second", QStringLiteral("troisième")}));
+        QVERIFY(set.RecordCount() >= 1);
+        QCOMPARE(Row(set, 0), QVariantList({QStringLiteral("Quatrième"), QStringLiteral("cinquième"),
+                                            QStringLiteral("sixième")}));
+    }
+
+    void encodingEdgeCases()
+    {
+        // UTF-16 without a mark, with a character outside the BMP and two non-characters.
+        const Recordset utf16 = Read(QStringLiteral("phpspreadsheet-premiere.utf16le.csv"));
+        QCOMPARE(utf16.RecordCount(), 2);
+        QCOMPARE(utf16.ValueAt(1, 0).toString(), QString::fromUcs4(U"\U00010400"));
+
+        // Not UTF-8: Windows-1252, even for one byte in ten.
+        const Recordset latin = Read(QStringLiteral("phpspreadsheet-encoding.iso88591.csv"));
+        QCOMPARE(latin.FieldName(0), QStringLiteral("Å"));
+
+        // Shift_JIS is not recognised: it reads as Windows-1252 text, wrongly but without failing.
+        const Recordset japanese = Read(QStringLiteral("thunderbird-shiftjis_addressbook.csv"));
+        QCOMPARE(japanese.RecordCount(), 1);
+        QVERIFY(japanese.ValueAt(0, 4).toString().endsWith(QStringLiteral("@host.invalid")));
+
+        const Recordset thunderbird = Read(QStringLiteral("thunderbird-utf16_addressbook.csv"));
+        QCOMPARE(thunderbird.ValueAt(0, thunderbird.FieldIndex(QStringLiteral("Primary Email"))).toString(),
+                 QStringLiteral("johndoe@host.invalid"));
+
+        const Recordset multiline = Read(QStringLiteral("phpspreadsheet-utf16be.line_break_in_enclosure.csv"));
+        const Recordset same = Read(QStringLiteral("phpspreadsheet-line_break_in_enclosure.csv"));
+        QCOMPARE(multiline.RecordCount(), same.RecordCount());
+        QCOMPARE(Row(multiline, 0), Row(same, 0));
+    }
+
+    void delimiters_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QVariantList>("first");
+        QTest::newRow("semicolon") << "thunderbird-csv_semicolon.csv"
+                                   << QStringList{"Display Name", "First Name", "Last Name", "Primary Email"}
+                                   << QVariantList{"John Doe", "John", "Doe", "john@doe.invalid"};
+        QTest::newRow("decimal comma") << "phpspreadsheet-semicolon_separated.csv"
+                                       << QStringList{"This", "Are", "Headers"}
+                                       << QVariantList{"Cell A2", "Number with comma", "25,5"};
+        QTest::newRow("sep= line") << "phpspreadsheet-sep.csv" << QStringList{"A", "1"} << QVariantList{2.0, 3.0};
+        QTest::newRow("tab") << "phpspreadsheet-sample-example1.tsv"
+                             << QStringList{"First Name", "Last Name", "Nationality", "Gender", "Date of Birth",
+                                            "Time of Birth", "Date/Time", "PHP Coder", "Sanity %Age"}
+                             << QVariantList{"Mark", "Baker", "British", "M", "19-Dec-1960", "01:30", "=E2+F2", true,
+                                             "32%"};
+        // The tab splits three lines of four alike; the comma only the first.
+        QTest::newRow("mostly tabs") << "thunderbird-tab_comma_mixed.csv"
+                                     << QStringList{"1,1,1,1,1@host.invalid,,,,,,,,,,,,,,,,,,,,,", "", "", "", ""}
+                                     << QVariantList{2.0, 2.0, 2.0, 2.0, "2@host.invalid"};
+        QTest::newRow("mac line ends") << "phpspreadsheet-linend.mac.csv" << QStringList{"A", "1"}
+                                       << QVariantList{2.0, 3.0};
+    }
+
+    void delimiters()
+    {
+        QFETCH(QString, file);
+        QFETCH(QStringList, names);
+        QFETCH(QVariantList, first);
+        const Recordset set = Read(file);
+        QCOMPARE(Names(set), names);
+        QVERIFY(set.RecordCount() > 0);
+        QCOMPARE(Row(set, 0), first);
+    }
+
+    void quotingKeepsWhatIsInside()
+    {
+        QCOMPARE(Row(Read(QStringLiteral("csvspectrum-comma_in_quotes.csv")), 0),
+                 QVariantList({"John", "Doe", "120 any st.", "Anytown, WW", "08123"}));
+        QCOMPARE(Read(QStringLiteral("csvspectrum-escaped_quotes.csv")).ValueAt(0, 1).toString(),
+                 QStringLiteral("ha \"ha\" ha"));
+        const Recordset newlines = Read(QStringLiteral("csvspectrum-newlines.csv"));
+        QCOMPARE(newlines.RecordCount(), 3);
+        QCOMPARE(newlines.ValueAt(1, 0).toString(), QStringLiteral("Once upon \na time"));
+        QCOMPARE(Read(QStringLiteral("csvspectrum-quotes_and_newlines.csv")).ValueAt(0, 1).toString(),
+                 QStringLiteral("ha \n\"ha\" \nha"));
+        QCOMPARE(Read(QStringLiteral("phpspreadsheet-backslash.csv")).FieldName(1), QStringLiteral("field 2\\"));
+
+        // Thunderbird's export: quoted tab, bare CR and LF, doubled quotes, 37 columns.
+        const Recordset book = Read(QStringLiteral("thunderbird-export.csv"));
+        QCOMPARE(book.FieldCount(), 37);
+        QCOMPARE(book.RecordCount(), 2);
+        QCOMPARE(book.ValueAt(1, 4).toString(), QStringLiteral("contact2@invalid"));
+        const Recordset tabs = Read(QStringLiteral("thunderbird-export.txt"));
+        QCOMPARE(Names(tabs), Names(book));
+        for (int row = 0; row < 2; ++row)
+            QCOMPARE(Row(tabs, row), Row(book, row));
+
+        // Blanks around values belong to them; quoted empty values are Null like empty ones.
+        const Recordset empty = Read(QStringLiteral("csvspectrum-empty.csv"));
+        QCOMPARE(Row(empty, 0), QVariantList({1.0, QVariant(), QVariant()}));
+    }
+
+    void columnTypesNeverLoseAValue()
+    {
+        const Recordset simple = Read(QStringLiteral("csvspectrum-simple.csv"));
+        QCOMPARE(Types(simple), QList<int>({Number, Number, Number}));
+        QCOMPARE(Row(simple, 0), QVariantList({1.0, 2.0, 3.0}));
+
+        // A zip code with a leading zero and numbers of 24 digits stay text.
+        QCOMPARE(Read(QStringLiteral("csvspectrum-comma_in_quotes.csv")).FieldType(4), Text);
+        const Recordset longs = Read(QStringLiteral("phpspreadsheet-sample-longIntegers.csv"));
+        QCOMPARE(Types(longs), QList<int>({Text, Text}));
+        QCOMPARE(longs.ValueAt(0, 0).toString(), QStringLiteral("123456789012345678901234"));
+
+        // True/false in any case is a boolean column; other words make it text.
+        const Recordset example = Read(QStringLiteral("phpspreadsheet-sample-example1.csv"));
+        QCOMPARE(example.FieldType(7), int(AdoType::Boolean));
+        QCOMPARE(example.ValueAt(1, 7), QVariant(false));
+        QCOMPARE(example.FieldType(4), Text); // "19-Dec-1960" is not a form taken as a date
+        const Recordset words = Read(QStringLiteral("phpspreadsheet-issue.2232.csv"));
+        QCOMPARE(words.FieldType(1), Text);
+        QCOMPARE(words.ValueAt(0, 1).toString(), QStringLiteral("FaLSe"));
+
+        // Month/day/year with a time is a date; ragged rows add unnamed columns.
+        const Recordset dates = Read(QStringLiteral("phpspreadsheet-enclosure.csv"));
+        QCOMPARE(Names(dates), QStringList({"Date/Time", "task", "username", "", ""}));
+        QCOMPARE(dates.FieldType(0), int(AdoType::Date));
+        QCOMPARE(dates.ValueAt(1, 0).toDateTime(), QDateTime(QDate(2017, 12, 17), QTime(4, 0)));
+
+        const Recordset german = Read(QStringLiteral("phpspreadsheet-NumberFormatTest.de.csv"));
+        QCOMPARE(Types(german), QList<int>({Text, Text, Text}));
+        QCOMPARE(german.ValueAt(1, 0).toString(), QStringLiteral("-1.234,567"));
+    }
+
+    // Types are first taken from the opening rows; values further down that
+    // do not fit them must still decide the type, and no value may be lost.
+    void typesHoldForRowsFarBeyondTheFirst()
+    {
+        QTemporaryDir dir;
+        QByteArray text("id,code,late,name\n");
+        for (int i = 1; i <= 5000; ++i) {
+            const QByteArray code = i == 4000 ? QByteArray("A-17") : QByteArray::number(i * 3);
+            const QByteArray late = i > 3000 ? QByteArray::number(i) : QByteArray();
+            text += QByteArray::number(i) + ',' + code + ',' + late + ",name" + QByteArray::number(i) + '\n';
+        }
+        const Recordset set = CsvReader::Read(WriteFile(dir, QStringLiteral("long.csv"), text), true);
+        QCOMPARE(Types(set), QList<int>({Number, Text, Number, Text}));
+        QCOMPARE(set.RecordCount(), 5000);
+        QCOMPARE(set.ValueAt(0, 1).toString(), QStringLiteral("3"));
+        QCOMPARE(set.ValueAt(3999, 1).toString(), QStringLiteral("A-17"));
+        QVERIFY(set.IsNullAt(0, 2));
+        QCOMPARE(set.ValueAt(4999, 2), QVariant(5000.0));
+
+        // A long text late in a short text column makes it a long one.
+        QByteArray longText("note\n");
+        for (int i = 0; i < 3000; ++i)
+            longText += "short\n";
+        longText += QByteArray(300, 'x') + '\n';
+        const Recordset notes = CsvReader::Read(WriteFile(dir, QStringLiteral("notes.csv"), longText), true);
+        QCOMPARE(notes.FieldType(0), int(AdoType::LongVarWChar));
+        QCOMPARE(notes.ValueAt(3000, 0).toString().size(), 300);
+
+        // One byte that is not UTF-8 near the end makes the whole file Windows-1252.
+        QByteArray mixed("name\n");
+        for (int i = 0; i < 3000; ++i)
+            mixed += "caf\xc3\xa9\n";
+        mixed += "na\xefve\n";
+        const Recordset latin = CsvReader::Read(WriteFile(dir, QStringLiteral("latin.csv"), mixed), true);
+        QCOMPARE(latin.RecordCount(), 3001);
+        QCOMPARE(latin.ValueAt(0, 0).toString(), QStringLiteral("cafÃ©"));
+        QCOMPARE(latin.ValueAt(3000, 0).toString(), QStringLiteral("naïve"));
+
+        // A row wider than all before it.
+        QByteArray wide("a,b\n");
+        for (int i = 0; i < 3000; ++i)
+            wide += "1,2\n";
+        wide += "1,2,3\n";
+        const Recordset widened = CsvReader::Read(WriteFile(dir, QStringLiteral("wide.csv"), wide), true);
+        QCOMPARE(Names(widened), QStringList({"a", "b", ""}));
+        QCOMPARE(widened.ValueAt(3000, 2), QVariant(3.0));
+    }
+
+    void headerRowOrGenericNames()
+    {
+        const Recordset named = Read(QStringLiteral("thunderbird-csv_no_header.csv"));
+        QCOMPARE(named.RecordCount(), 1);
+        const Recordset plain = Read(QStringLiteral("thunderbird-csv_no_header.csv"), false);
+        QCOMPARE(Names(plain), QStringList({"F1", "F2", "F3", "F4"}));
+        QCOMPARE(plain.RecordCount(), 2);
+        QCOMPARE(plain.ValueAt(0, 3).toString(), QStringLiteral("john@doe.invalid"));
+
+        // A single word: a column name and no rows, or one row.
+        QCOMPARE(Names(Read(QStringLiteral("phpspreadsheet-no_delimiter.csv"))), QStringList({"SingleLine"}));
+        QCOMPARE(Read(QStringLiteral("phpspreadsheet-no_delimiter.csv"), false).RecordCount(), 1);
+        QCOMPARE(Read(QStringLiteral("phpspreadsheet-contains_html.csv")).FieldName(1),
+                 QStringLiteral("<a href=''>Link</a>"));
+
+        // An empty file reads as an empty sheet.
+        const Recordset empty = Read(QStringLiteral("phpspreadsheet-empty.csv"));
+        QCOMPARE(Names(empty), QStringList({"F1"}));
+        QCOMPARE(empty.RecordCount(), 0);
+    }
+
+    void formatDetection()
+    {
+        QCOMPARE(CsvFormat::DetectDelimiter("a;b;c\n1;2;3\n", true), ';');
+        QCOMPARE(CsvFormat::DetectDelimiter("a,\"x;y;z\",c\n1,2,3\n", true), ',');
+        QCOMPARE(CsvFormat::DetectDelimiter("single\nwords\n", true), ',');
+        // A last line cut short by the sample does not count against the delimiter.
+        QCOMPARE(CsvFormat::DetectDelimiter("a\tb\tc\n1\t2\t3\n4\t5", false), '\t');
+
+        const CsvFormat sep = CsvFormat::Detect("sep=|\r\na|b\r\n", true, QStringLiteral("x.csv"));
+        QCOMPARE(sep.delimiter, '|');
+        QCOMPARE(sep.sepLineLength, qsizetype(7));
+        QCOMPARE(CsvFormat::Detect(QByteArray("\xFF\xFE\0\0a\0\0\0", 8), true, {}).encoding,
+                 CsvFormat::Encoding::Utf32LE);
+        const auto binary = ErrorOf([] { CsvFormat::Detect(QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), true,
+                                                            QStringLiteral("photo.csv")); });
+        QVERIFY(binary);
+        QCOMPARE(binary->Number(), long(WorkbookError::NotWorkbook));
+        QVERIFY(binary->Description().contains(QStringLiteral("photo.csv is not a text file")));
+    }
+
+    void hostileFilesAreRefusedWithinBounds()
+    {
+        QTemporaryDir dir;
+        const auto unclosed = ErrorOf([&] {
+            CsvReader::Read(WriteFile(dir, QStringLiteral("open.csv"), "a,b\n1,\"never closed\n2,3\n"), true);
+        });
+        QVERIFY(unclosed);
+        QCOMPARE(unclosed->Number(), long(WorkbookError::Damaged));
+        QVERIFY(unclosed->Description().contains(QStringLiteral("closing quotation mark is missing")));
+
+        const auto wide = ErrorOf([&] {
+            CsvReader::Read(WriteFile(dir, QStringLiteral("wide.csv"), QByteArray(CsvReader::kMaxColumns + 10, ',')),
+                            true);
+        });
+        QVERIFY(wide);
+        QCOMPARE(wide->Number(), long(WorkbookError::TooLarge));
+
+        QByteArray huge("name\n\"");
+        huge.append(QByteArray(CsvReader::kMaxFieldBytes + (1 << 16), 'x'));
+        const auto field = ErrorOf([&] { CsvReader::Read(WriteFile(dir, QStringLiteral("huge.csv"), huge), true); });
+        QVERIFY(field);
+        QCOMPARE(field->Number(), long(WorkbookError::TooLarge));
+        QVERIFY(field->Description().contains(QStringLiteral("a quotation mark may be missing")));
+
+        const auto missing = ErrorOf([&] { CsvReader::Read(dir.filePath(QStringLiteral("gone.csv")), true); });
+        QVERIFY(missing);
+        QCOMPARE(missing->Number(), long(WorkbookError::FileNotFound));
+    }
+};
+
+CORVANTA_TEST_GUILESS_MAIN(TestCsv)
+#include "tst_Csv.moc"
