@@ -1,0 +1,218 @@
+#include "TestMain.h"
+#include "platform/providers/ContactsError.h"
+#include "platform/providers/MailProfileDefaults.h"
+#include "platform/providers/ThunderbirdPrefs.h"
+#include "platform/providers/ThunderbirdProfiles.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+QString Home()
+{
+    return QDir::homePath();
+}
+
+} // namespace
+
+class TestThunderbirdProfiles : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        for (const QString& root : ThunderbirdProfiles::RootFolders(Home()))
+            QDir(root).removeRecursively();
+        QDir(Home() + QStringLiteral("/elsewhere")).removeRecursively();
+    }
+
+    void installDefaultWinsOverDefaultFlag()
+    {
+        WriteFile(Home() + QStringLiteral("/.thunderbird/profiles.ini"),
+                  "[Install4F96D1932A9F858E]\r\nDefault=Profiles/b2.default-release\r\nLocked=1\r\n\r\n"
+                  "[Profile1]\r\nName=default\r\nIsRelative=1\r\nPath=Profiles/a1.default\r\nDefault=1\r\n\r\n"
+                  "[Profile0]\r\nName=default-release\r\nIsRelative=1\r\nPath=Profiles/b2.default-release\r\n\r\n"
+                  "[General]\r\nStartWithLastProfile=1\r\nVersion=2\r\n");
+        const auto profiles = ThunderbirdProfiles::List();
+        QCOMPARE(profiles.size(), 2);
+        QCOMPARE(profiles[0].Name, QStringLiteral("default"));
+        QVERIFY(!profiles[0].IsDefault);
+        QCOMPARE(profiles[1].Name, QStringLiteral("default-release"));
+        QVERIFY(profiles[1].IsDefault);
+        QCOMPARE(profiles[1].Folder, Home() + QStringLiteral("/.thunderbird/Profiles/b2.default-release"));
+        QCOMPARE(ThunderbirdProfiles::ListText(), QStringLiteral("default\t0\r\ndefault-release\t1"));
+    }
+
+    void defaultFlagAndAbsolutePaths()
+    {
+        const QString absolute = Home() + QStringLiteral("/elsewhere/work");
+        WriteFile(Home() + QStringLiteral("/.thunderbird/profiles.ini"),
+                  "[General]\nStartWithLastProfile=1\n\n"
+                  "[Profile0]\nName=home\nIsRelative=1\nPath=x.home\n\n"
+                  "[Profile1]\nName=work\nIsRelative=0\nPath=" + absolute.toUtf8() + "\nDefault=1\n");
+        const auto profiles = ThunderbirdProfiles::List();
+        QCOMPARE(profiles.size(), 2);
+        QVERIFY(!profiles[0].IsDefault);
+        QVERIFY(profiles[1].IsDefault);
+        QCOMPARE(profiles[1].Folder, absolute);
+        QCOMPARE(ThunderbirdProfiles::FindDefault(Home()).Name, QStringLiteral("work"));
+
+        // A lone profile is the default even unmarked; two unmarked ones have none.
+        QVERIFY(ThunderbirdProfiles::ParseIni("[Profile0]\nName=only\nPath=p\n", Home()).first().IsDefault);
+        const auto two = ThunderbirdProfiles::ParseIni("[Profile0]\nName=a\nPath=a\n[Profile1]\nName=b\nPath=b\n", Home());
+        QVERIFY(!two[0].IsDefault && !two[1].IsDefault);
+    }
+
+    void characterTableAppliesToNames()
+    {
+        QCOMPARE(ThunderbirdProfiles::ApplyCharacterTable(QStringLiteral("J[v\x7Frg [t|sa [x}[|\x7F")),
+                 QStringLiteral("Jörg Äsa Øü"));
+        QCOMPARE(ThunderbirdProfiles::ApplyCharacterTable(QStringLiteral("[u|[v|[{|[v}[|}[t~[u~[v~[x\x7F")),
+                 QStringLiteral("ÅÆËÖÜäåæø"));
+        // Near misses stay as they are.
+        QCOMPARE(ThunderbirdProfiles::ApplyCharacterTable(QStringLiteral("[t] t| [T|")), QStringLiteral("[t] t| [T|"));
+
+        WriteFile(Home() + QStringLiteral("/.thunderbird/profiles.ini"),
+                  "[Profile0]\nName=J[v\x7Frg\nIsRelative=1\nPath=j\nDefault=1\n"
+                  "[Profile1]\nName=Zoë\nIsRelative=1\nPath=z\n");
+        QCOMPARE(ThunderbirdProfiles::ListText(), QStringLiteral("Jörg\t1\r\nZoë\t0"));
+        QCOMPARE(ThunderbirdProfiles::Find(Home(), QStringLiteral("Jörg")).Folder,
+                 Home() + QStringLiteral("/.thunderbird/j"));
+        QVERIFY(ThunderbirdProfiles::Find(Home(), QStringLiteral("J[v\x7Frg")).Folder.isEmpty());
+    }
+
+    void otherInstallationsAddProfiles()
+    {
+        WriteFile(Home() + QStringLiteral("/.thunderbird/profiles.ini"),
+                  "[Profile0]\nName=main\nPath=m\nIsRelative=1\nDefault=1\n");
+        WriteFile(Home() + QStringLiteral("/.mozilla-thunderbird/profiles.ini"),
+                  "[Profile0]\nName=main\nPath=old\nIsRelative=1\nDefault=1\n");
+        WriteFile(Home() + QStringLiteral("/snap/thunderbird/common/.thunderbird/profiles.ini"),
+                  "[Install1]\nDefault=s\n[Profile0]\nName=snap\nPath=s\nIsRelative=1\n");
+        WriteFile(Home() + QStringLiteral("/.var/app/org.mozilla.Thunderbird/.thunderbird/profiles.ini"),
+                  "[Profile0]\nName=flat\nPath=f\nIsRelative=1\n");
+        const auto profiles = ThunderbirdProfiles::List();
+        QCOMPARE(profiles.size(), 3);
+        QCOMPARE(profiles[0].Folder, Home() + QStringLiteral("/.thunderbird/m"));
+        QCOMPARE(profiles[1].Name, QStringLiteral("snap"));
+        QCOMPARE(profiles[2].Name, QStringLiteral("flat"));
+        // Only one default is flagged, the first installation's.
+        QCOMPARE(ThunderbirdProfiles::ListText(), QStringLiteral("main\t1\r\nsnap\t0\r\nflat\t0"));
+    }
+
+    void missingFilesAndFolders()
+    {
+        QVERIFY(ThunderbirdProfiles::List().isEmpty());
+        QCOMPARE(ThunderbirdProfiles::ListText(), QString());
+        QVERIFY(ThunderbirdProfiles::FindDefault(Home()).Folder.isEmpty());
+        try {
+            ThunderbirdProfiles::Require(Home(), QStringLiteral("default"));
+            QFAIL("no profile should be found");
+        } catch (const AppError& e) {
+            QCOMPARE(e.Number(), long(ContactsError::NoProfile));
+            QCOMPARE(e.Source(), QStringLiteral("Contacts"));
+        }
+
+        WriteFile(Home() + QStringLiteral("/.thunderbird/profiles.ini"),
+                  "garbage line\n[Profile0]\nName=gone\nPath=nothing-here\n[Profile1]\nPath=nameless\n"
+                  "[Profile2]\nName=pathless\n[Profile3]\nName=here\nPath=here\n");
+        QDir().mkpath(Home() + QStringLiteral("/.thunderbird/here"));
+        QCOMPARE(ThunderbirdProfiles::List().size(), 2);
+        QCOMPARE(ThunderbirdProfiles::Require(Home(), QStringLiteral("here")).Name, QStringLiteral("here"));
+        try {
+            ThunderbirdProfiles::Require(Home(), QStringLiteral("gone"));
+            QFAIL("a profile without its folder must be refused");
+        } catch (const AppError& e) {
+            QCOMPARE(e.Number(), long(ContactsError::NoProfile));
+            QVERIFY(e.Description().contains(QStringLiteral("nothing-here")));
+        }
+    }
+
+    void prefsSurviveOddQuotingAndEscapes()
+    {
+        const QByteArray text =
+            "// Mozilla User Preferences\n"
+            "/* a block\n comment */\n"
+            "user_pref(\"plain\", \"value\");\n"
+            "user_pref('single', 'it''s');\n"
+            "user_pref(\"quoted\", \"say \\\"hi\\\" \\\\ back\\\\slash\");\n"
+            "user_pref(\"unicode\", \"J\\u00f6rg \\xe4 \xc3\xa9\");\n"
+            "user_pref(\"bad.escape\", \"a\\qb\"); user_pref(\"after.bad\", 7);\n"
+            "user_pref(\"unterminated\", \"no end);\n"
+            "user_pref(\"number\", -42);\n"
+            "user_pref(\"flag\", true);\n"
+            "user_pref(\"semicolon\", \"a;b\");\n"
+            "user_pref(\"missing.paren\", \"x\";\n"
+            "pref(\"plain\", \"later wins\");\n"
+            "# hash comment\n"
+            "user_pref(\"last\", false)";
+        const ThunderbirdPrefs prefs = ThunderbirdPrefs::Parse(text);
+        QCOMPARE(prefs.Text(QStringLiteral("plain")), QStringLiteral("later wins"));
+        // 'it''s' is not a string the file format knows: dropped.
+        QVERIFY(!prefs.Contains(QStringLiteral("single")));
+        QCOMPARE(prefs.Text(QStringLiteral("quoted")), QStringLiteral("say \"hi\" \\ back\\slash"));
+        QCOMPARE(prefs.Text(QStringLiteral("unicode")), QStringLiteral("Jörg ä é"));
+        QVERIFY(!prefs.Contains(QStringLiteral("bad.escape")));
+        QCOMPARE(prefs.Text(QStringLiteral("after.bad")), QStringLiteral("7"));
+        QVERIFY(!prefs.Contains(QStringLiteral("unterminated")));
+        QCOMPARE(prefs.Text(QStringLiteral("number")), QStringLiteral("-42"));
+        QCOMPARE(prefs.Text(QStringLiteral("flag")), QStringLiteral("true"));
+        QCOMPARE(prefs.Text(QStringLiteral("semicolon")), QStringLiteral("a;b"));
+        QVERIFY(!prefs.Contains(QStringLiteral("missing.paren")));
+        QVERIFY(!prefs.Contains(QStringLiteral("last"))); // no closing ";"
+
+        QVERIFY(ThunderbirdPrefs::Parse(QByteArray("\0\xff\xfe user_pref(", 14)).Values().isEmpty());
+        QVERIFY(ThunderbirdPrefs::Load(Home() + QStringLiteral("/no-such-profile")).Values().isEmpty());
+    }
+
+    void defaultSmtpServerOfTheDefaultProfile()
+    {
+        QCOMPARE(MailProfileDefaults::SmtpServer(), QString());
+        QCOMPARE(MailProfileDefaults::SmtpUsername(), QString());
+
+        WriteFile(Home() + QStringLiteral("/.thunderbird/profiles.ini"),
+                  "[Profile0]\nName=other\nPath=o\n[Profile1]\nName=main\nPath=m\nDefault=1\n");
+        // No prefs.js yet.
+        QCOMPARE(MailProfileDefaults::SmtpServer(), QString());
+
+        WriteFile(Home() + QStringLiteral("/.thunderbird/o/prefs.js"),
+                  "user_pref(\"mail.smtp.defaultserver\", \"smtp1\");\n"
+                  "user_pref(\"mail.smtpserver.smtp1.hostname\", \"other.example\");\n");
+        WriteFile(Home() + QStringLiteral("/.thunderbird/m/prefs.js"),
+                  "user_pref(\"mail.smtp.defaultserver\", \"smtp2\");\n"
+                  "user_pref(\"mail.smtpserver.smtp1.hostname\", \"first.example\");\n"
+                  "user_pref(\"mail.smtpserver.smtp1.username\", \"first\");\n"
+                  "user_pref(\"mail.smtpserver.smtp2.hostname\", \"mail.example.org\");\n"
+                  "user_pref(\"mail.smtpserver.smtp2.username\", \"jörg@example.org\");\n"
+                  "user_pref(\"mail.smtpservers\", \"smtp1,smtp2\");\n");
+        QCOMPARE(MailProfileDefaults::SmtpServer(), QStringLiteral("mail.example.org"));
+        QCOMPARE(MailProfileDefaults::SmtpUsername(), QStringLiteral("jörg@example.org"));
+
+        // Without the default server setting the first listed server serves.
+        const ThunderbirdPrefs listed = ThunderbirdPrefs::Parse(
+            "user_pref(\"mail.smtpservers\", \"smtp3, smtp1\");\n"
+            "user_pref(\"mail.smtpserver.smtp3.hostname\", \"three.example\");\n");
+        QCOMPARE(listed.DefaultSmtpServer(), QStringLiteral("three.example"));
+        QCOMPARE(listed.DefaultSmtpUsername(), QString());
+
+        // A default that names a server without a host gives nothing at all.
+        const ThunderbirdPrefs dangling = ThunderbirdPrefs::Parse(
+            "user_pref(\"mail.smtp.defaultserver\", \"smtp9\");\n"
+            "user_pref(\"mail.smtpserver.smtp9.username\", \"who\");\n");
+        QCOMPARE(dangling.DefaultSmtpServer(), QString());
+        QCOMPARE(dangling.DefaultSmtpUsername(), QString());
+    }
+};
+
+CORVANTA_TEST_GUILESS_MAIN(TestThunderbirdProfiles)
+#include "tst_ThunderbirdProfiles.moc"
