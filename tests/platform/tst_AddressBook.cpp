@@ -1,0 +1,254 @@
+#include "TestMain.h"
+#include "platform/providers/AddressBookReader.h"
+#include "platform/providers/ContactsColumns.h"
+#include "platform/providers/ContactsError.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QUuid>
+
+namespace {
+
+QString Book(const QString& name)
+{
+    return TestSupport::TestData(QStringLiteral("abook/") + name);
+}
+
+// A writable copy of a test file, for changes the test makes itself.
+QString CopyInto(const QTemporaryDir& dir, const QString& name)
+{
+    const QString target = dir.filePath(name);
+    QFile::copy(Book(name), target);
+    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
+    return target;
+}
+
+// Runs statements on a database with a connection of the test's own.
+void Execute(const QString& path, const QStringList& statements)
+{
+    const QString name = QUuid::createUuid().toString();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        for (const QString& statement : statements) {
+            QSqlQuery query(db);
+            QVERIFY2(query.exec(statement), qPrintable(query.lastError().text()));
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+QByteArray Digest(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+}
+
+int RowOf(Recordset& rs, const QString& displayName)
+{
+    for (int row = 0; row < rs.RecordCount(); ++row)
+        if (rs.ValueAt(row, ContactsColumns::DisplayName).toString() == displayName)
+            return row;
+    return -1;
+}
+
+long ErrorOf(const QString& path)
+{
+    try {
+        AddressBookReader reader(path);
+    } catch (const AppError& e) {
+        if (e.Source() != ContactsError::Source || e.Description().isEmpty())
+            return -1;
+        return e.Number();
+    }
+    return 0;
+}
+
+} // namespace
+
+class TestAddressBook : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void olderLayoutGivesEveryCardInTheFixedColumns()
+    {
+        const AddressBookReader reader(Book(QStringLiteral("abook.sqlite")));
+        QCOMPARE(reader.SchemaVersion(), 1);
+        Recordset rs = reader.ReadAll();
+        QCOMPARE(rs.FieldCount(), int(ContactsColumns::Count));
+        QCOMPARE(rs.FieldName(ContactsColumns::EMail), QStringLiteral("E-mail address"));
+        QCOMPARE(rs.FieldName(0), QStringLiteral("First"));
+        QCOMPARE(rs.FieldName(ContactsColumns::Count - 1), QStringLiteral("Custom 4"));
+        QCOMPARE(rs.FieldType(ContactsColumns::Notes), int(AdoType::VarWChar));
+        // The card that lives only in the properties rows counts too.
+        QCOMPARE(rs.RecordCount(), 5);
+
+        const int full = RowOf(rs, QStringLiteral("DisplayName1"));
+        QVERIFY(full >= 0);
+        auto value = [&](int column) { return rs.ValueAt(full, column).toString(); };
+        using namespace ContactsColumns;
+        QCOMPARE(value(First), QStringLiteral("FirstName1"));
+        QCOMPARE(value(Last), QStringLiteral("LastName1"));
+        QCOMPARE(value(Nickname), QStringLiteral("NickName1"));
+        QCOMPARE(value(EMail), QStringLiteral("PrimaryEmail1@test.invalid"));
+        QCOMPARE(value(EMail2), QStringLiteral("SecondEmail1Ð@test.invalid"));
+        QCOMPARE(value(BusinessPhone), QStringLiteral("WorkPhone1"));
+        QCOMPARE(value(MobilePhone), QStringLiteral("CellularNumber1"));
+        QCOMPARE(value(Pager), QStringLiteral("PagerNumber1"));
+        QCOMPARE(value(Company), QStringLiteral("Organization1"));
+        QCOMPARE(value(BusinessStreet), QStringLiteral("WorkAddress1\nWorkAddress21"));
+        QCOMPARE(value(HomeStreet), QStringLiteral("HomeAddress11\nHomeAddress21"));
+        QCOMPARE(value(HomePostalCode), QStringLiteral("HomeZipCode1"));
+        QCOMPARE(value(WebPage), QStringLiteral("http://WebPage21"));
+        QCOMPARE(value(Custom4), QStringLiteral("Custom41"));
+        QVERIFY(rs.IsNullAt(full, Birthday));
+
+        // A card without an address gives Null, not an empty text.
+        const int empty = RowOf(rs, QStringLiteral("Empty Email"));
+        QVERIFY(empty >= 0);
+        QVERIFY(rs.IsNullAt(empty, EMail));
+        QCOMPARE(rs.ValueAt(empty, First).toString(), QStringLiteral("Empty"));
+
+        // The vCard card: its first two addresses, the preferred one first.
+        const int vcard = RowOf(rs, QStringLiteral("A vCard!"));
+        QVERIFY(vcard >= 0);
+        QCOMPARE(rs.ValueAt(vcard, EMail).toString(), QStringLiteral("first@something.invalid"));
+        QCOMPARE(rs.ValueAt(vcard, EMail2).toString(), QStringLiteral("second@something.invalid"));
+    }
+
+    void currentLayoutGivesTheSameRows()
+    {
+        const AddressBookReader older(Book(QStringLiteral("abook.sqlite")));
+        const AddressBookReader current(Book(QStringLiteral("abook-v4-schema.sqlite")));
+        QCOMPARE(current.SchemaVersion(), 4);
+        Recordset a = older.ReadAll();
+        Recordset b = current.ReadAll();
+        QCOMPARE(b.RecordCount(), a.RecordCount());
+        for (int row = 0; row < a.RecordCount(); ++row)
+            for (int column = 0; column < ContactsColumns::Count; ++column)
+                QCOMPARE(b.ValueAt(row, column), a.ValueAt(row, column));
+    }
+
+    void otherBooks()
+    {
+        Recordset remote = AddressBookReader(Book(QStringLiteral("abook-1.sqlite"))).ReadAll();
+        QCOMPARE(remote.RecordCount(), 3);
+        QStringList addresses;
+        for (int row = 0; row < 3; ++row)
+            addresses << remote.ValueAt(row, ContactsColumns::EMail).toString() + u'/' +
+                             remote.ValueAt(row, ContactsColumns::EMail2).toString();
+        QVERIFY(addresses.contains(QStringLiteral("no@test.invalid/")));
+        QVERIFY(addresses.contains(QStringLiteral("yes@test.invalid/yes2@test.invalid")));
+
+        Recordset history = AddressBookReader(Book(QStringLiteral("history.sqlite"))).ReadAll();
+        QCOMPARE(history.RecordCount(), 1);
+        QCOMPARE(history.ValueAt(0, ContactsColumns::EMail).toString(), QStringLiteral("other@book.invalid"));
+    }
+
+    void brokenOrForeignFilesGiveClearErrors()
+    {
+        QCOMPARE(ErrorOf(Book(QStringLiteral("abook-truncated.sqlite"))), long(ContactsError::Damaged));
+        QCOMPARE(ErrorOf(TestSupport::TestData(QStringLiteral("vcf/thunderbird-export.vcf"))),
+                 long(ContactsError::Damaged));
+        QCOMPARE(ErrorOf(Book(QStringLiteral("no-such-book.sqlite"))), long(ContactsError::FileNotFound));
+        QCOMPARE(ErrorOf(TestSupport::TestData(QStringLiteral("abook"))), long(ContactsError::FileNotFound));
+
+        QTemporaryDir dir;
+        const QString newer = CopyInto(dir, QStringLiteral("abook.sqlite"));
+        Execute(newer, {QStringLiteral("PRAGMA user_version = 5")});
+        QCOMPARE(ErrorOf(newer), long(ContactsError::UnknownFormat));
+
+        const QString foreign = dir.filePath(QStringLiteral("other.sqlite"));
+        Execute(foreign, {QStringLiteral("CREATE TABLE people (name TEXT)"), QStringLiteral("PRAGMA user_version = 2")});
+        QCOMPARE(ErrorOf(foreign), long(ContactsError::UnknownFormat));
+        const QString unversioned = dir.filePath(QStringLiteral("plain.sqlite"));
+        Execute(unversioned, {QStringLiteral("CREATE TABLE properties (card TEXT, name TEXT, value TEXT)")});
+        QCOMPARE(ErrorOf(unversioned), long(ContactsError::UnknownFormat));
+    }
+
+    void readingLeavesTheFileAsItWas()
+    {
+        // A writable folder, so that anything written beside the file would show.
+        QTemporaryDir dir;
+        const QString path = CopyInto(dir, QStringLiteral("abook.sqlite"));
+        const QByteArray before = Digest(path);
+        const QDateTime modified = QFileInfo(path).lastModified();
+        {
+            const AddressBookReader reader(path);
+            QCOMPARE(reader.ReadAll().RecordCount(), 5);
+        }
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("abook.sqlite")});
+        QCOMPARE(Digest(path), before);
+        QCOMPARE(QFileInfo(path).lastModified(), modified);
+        QVERIFY(QSqlDatabase::connectionNames().isEmpty());
+
+        // A failed open releases its connection too.
+        QCOMPARE(ErrorOf(Book(QStringLiteral("abook-truncated.sqlite"))), long(ContactsError::Damaged));
+        QVERIFY(QSqlDatabase::connectionNames().isEmpty());
+    }
+
+    void mailingListsAndTheirMembers()
+    {
+        QTemporaryDir dir;
+        const QString path = CopyInto(dir, QStringLiteral("abook.sqlite"));
+        Execute(path, {
+            QStringLiteral("INSERT INTO lists (uid, localId, name, nickName, description) "
+                           "VALUES ('l-1', 1, 'Fréunde', '', ''), ('l-2', 2, 'Empty', '', '')"),
+            QStringLiteral("INSERT INTO list_cards (list, card) VALUES "
+                           "('l-1', 'b73bffd5-850d-4a59-8c72-12272d2616a6'), ('l-1', 'gone'), "
+                           "('l-1', '61c3b8fe-69d0-4a11-a970-ff381ae82d95')"),
+        });
+        const AddressBookReader reader(path);
+        QCOMPARE(reader.Lists().size(), 2);
+        QCOMPARE(reader.Lists()[0].Name, QStringLiteral("Fréunde"));
+        Recordset members = reader.ReadList(QStringLiteral("l-1"));
+        QCOMPARE(members.RecordCount(), 2);
+        QCOMPARE(members.ValueAt(0, ContactsColumns::EMail).toString(), QStringLiteral("jane.doe@mailinator.invalid"));
+        QCOMPARE(members.ValueAt(1, ContactsColumns::EMail).toString(), QStringLiteral("john.doe@mailinator.invalid"));
+        QCOMPARE(reader.ReadList(QStringLiteral("l-2")).RecordCount(), 0);
+        QCOMPARE(reader.ReadList(QStringLiteral("no-such-list")).RecordCount(), 0);
+        QCOMPARE(reader.ReadList(QStringLiteral("no-such-list")).FieldCount(), int(ContactsColumns::Count));
+    }
+
+    void changesStillInTheWriteAheadLogAreSeen()
+    {
+        QTemporaryDir dir;
+        const QString path = CopyInto(dir, QStringLiteral("abook-v4-schema.sqlite"));
+        // The mail client keeps its connection open, and its last change in the -wal file.
+        const QString name = QUuid::createUuid().toString();
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            QSqlQuery query(db);
+            QVERIFY(query.exec(QStringLiteral("PRAGMA journal_mode = WAL")));
+            QVERIFY(query.exec(QStringLiteral("PRAGMA wal_autocheckpoint = 0")));
+            QVERIFY(query.exec(QStringLiteral("INSERT INTO properties (card, name, value) VALUES "
+                                              "('new', 'PrimaryEmail', 'zoë@example.org')")));
+            QVERIFY(QFileInfo(path + QStringLiteral("-wal")).size() > 0);
+            const QByteArray walBefore = Digest(path + QStringLiteral("-wal"));
+            const QByteArray mainBefore = Digest(path);
+
+            Recordset rs = AddressBookReader(path).ReadAll();
+            QCOMPARE(rs.RecordCount(), 6);
+            QCOMPARE(rs.ValueAt(5, ContactsColumns::EMail).toString(), QStringLiteral("zoë@example.org"));
+            QCOMPARE(Digest(path + QStringLiteral("-wal")), walBefore);
+            QCOMPARE(Digest(path), mainBefore);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+};
+
+CORVANTA_TEST_GUILESS_MAIN(TestAddressBook)
+#include "tst_AddressBook.moc"
