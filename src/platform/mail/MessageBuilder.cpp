@@ -3,11 +3,13 @@
 #include "platform/mail/MailAddress.h"
 #include "shell/AppError.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
 #include <QMimeDatabase>
+#include <QRandomGenerator>
 #include <QUrl>
 
 #include <gmime/gmime.h>
@@ -146,6 +148,17 @@ QString MessageIdDomain(const QString& sender)
     if (!IsPrintableAscii(domain))
         domain = QString::fromLatin1(QUrl::toAce(domain));
     return domain.isEmpty() ? QStringLiteral("localhost") : domain;
+}
+
+// 128 random bits and the time; GMime's own generator opens /dev/urandom
+// for every mail.
+QByteArray NewMessageId(const QString& sender)
+{
+    quint64 random[2];
+    QRandomGenerator::global()->fillRange(random);
+    return QByteArray::number(QDateTime::currentMSecsSinceEpoch(), 36) + '.'
+           + QByteArray::number(random[0], 36) + QByteArray::number(random[1], 36) + '@'
+           + MessageIdDomain(sender).toUtf8();
 }
 
 struct Attachment
@@ -332,6 +345,7 @@ QByteArray PreparedMessage::ReadAll()
 struct MessageBuilder::Private
 {
     GMimeFormatOptions* format = nullptr;
+    GTimeZone* timeZone = nullptr; // looked up once: GLib reads the zone files on every call
     qint64 memoryLimit = DefaultMemoryLimit;
 };
 
@@ -343,11 +357,13 @@ MessageBuilder::MessageBuilder(LineEnding ending, qint64 memoryLimit) : d(std::m
         d->format, ending == LineEnding::Crlf ? GMIME_NEWLINE_FORMAT_DOS : GMIME_NEWLINE_FORMAT_UNIX);
     g_mime_format_options_set_param_encoding_method(d->format, GMIME_PARAM_ENCODING_METHOD_RFC2231);
     d->memoryLimit = memoryLimit;
+    d->timeZone = g_time_zone_new_local();
 }
 
 MessageBuilder::~MessageBuilder()
 {
     g_mime_format_options_free(d->format);
+    g_time_zone_unref(d->timeZone);
 }
 
 PreparedMessage MessageBuilder::Build(const OutgoingMessage& message) const
@@ -393,12 +409,10 @@ PreparedMessage MessageBuilder::Build(const OutgoingMessage& message) const
     else
         g_mime_message_set_subject(mime.get(), subject.toUtf8().constData(), "utf-8");
 
-    GDateTime* now = g_date_time_new_now_local();
+    GDateTime* now = g_date_time_new_now(d->timeZone);
     g_mime_message_set_date(mime.get(), now);
     g_date_time_unref(now);
-    char* messageId = g_mime_utils_generate_message_id(MessageIdDomain(from.address).toUtf8().constData());
-    g_mime_message_set_message_id(mime.get(), messageId);
-    g_free(messageId);
+    g_mime_message_set_message_id(mime.get(), NewMessageId(from.address).constData());
     if (!message.mailer.isEmpty())
         g_mime_object_set_header(object, "X-Mailer", HeaderText(message.mailer).toUtf8().constData(),
                                  "utf-8");
