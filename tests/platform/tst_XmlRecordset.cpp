@@ -234,7 +234,10 @@ private Q_SLOTS:
         QTest::newRow("truncated") << truncated.readAll() << "incomplete";
         QTest::newRow("html") << QByteArray("<html><body>Sign in</body></html>") << "root element is <html>";
         QTest::newRow("empty") << QByteArray() << "empty";
-        QTest::newRow("text") << QByteArray("a,b,c\n1,2,3\n") << "not well-formed";
+        QTest::newRow("text") << QByteArray("a,b,c\n1,2,3\n") << "the document is not XML";
+        QTest::newRow("binary") << QByteArray("\x01\x00\x00\x00\x10\x00\xad\x00", 8) << "the document is not XML";
+        QTest::newRow("broken inside") << QByteArray(kHead) + "<rs:data><z:row ID='1'></rs:data></xml>"
+                                       << "not well-formed XML";
         QTest::newRow("no schema") << QByteArray("<xml><rs:data xmlns:rs='urn:schemas-microsoft-com:rowset'/></xml>")
                                    << "before any row schema";
         QTest::newRow("no data") << QByteArray(kHead) + "</xml>" << "no rows section";
@@ -336,7 +339,7 @@ private Q_SLOTS:
         const auto scheme = ErrorOf([&] { XmlSource::Open(QStringLiteral("ftp://example.invalid/x.xml"), {}, {}); });
         QVERIFY(scheme && scheme->Description().contains(QStringLiteral("use an http or https address")));
 
-        // A workbook part is XML, but not a record set.
+        // Any other file is not a record set.
         const auto workbook =
             ErrorOf([&] { XmlSource::Open(TestSupport::TestData(QStringLiteral("csv/csvspectrum-simple.csv")), {}, {}); });
         QVERIFY(workbook && workbook->Number() == XmlRecordsetReader::ErrNotRecordset);

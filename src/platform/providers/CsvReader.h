@@ -12,9 +12,11 @@
 // "+4930123456", "1e5" and numbers of more than 15 digits stay text, and so
 // does every column that holds anything else.
 //
-// The file is read twice as it streams from disk (once to learn the types,
-// once to fill the record set), so memory holds the rows and little else.
-// Blank lines are no rows; short rows are filled with Nulls.
+// The file streams from disk: the first rows give the column types, then the
+// whole file fills the record set while every value is checked against them;
+// only a value that does not fit sends it through a full scan and a second
+// load. Memory holds the rows and little else. Blank lines are no rows;
+// short rows are filled with Nulls.
 class CsvReader
 {
 public:

@@ -42,7 +42,7 @@ inline constexpr qint64 kLongTextSize = 536870910;
 
 // A spreadsheet serial day number as a date and time (1900 or 1904 system).
 // Times without a date fall on 1899-12-30. Dates and times here are naive
-// (no time zone); they carry the UTC spec only so that no daylight-saving
+// (no time zone); they are marked UTC only so that no daylight-saving
 // gap can shift them.
 QDateTime SerialToDateTime(double serial, bool date1904);
 

@@ -161,7 +161,7 @@ std::optional<QDateTime> ParseDateTime(QStringView text)
     const auto time = ParseTime(text.mid(11));
     if (!time)
         return std::nullopt;
-    // Naive values; the UTC spec only keeps daylight-saving gaps from moving them.
+    // Naive values, marked UTC only so that no daylight-saving gap can move them.
     return QDateTime(*date, *time, Qt::UTC);
 }
 
@@ -258,7 +258,9 @@ private:
             if (token == QXmlStreamReader::DTD)
                 Fail(XmlSafety::DtdRefusal(m_xml));
             if (token == QXmlStreamReader::Invalid)
-                XmlFailure();
+                Fail(QStringLiteral("Not an XML record set: the document is not XML (%1, line %2).")
+                         .arg(m_xml.errorString())
+                         .arg(m_xml.lineNumber()));
         }
         if (m_xml.name() != u"xml" || !m_xml.namespaceUri().isEmpty())
             Fail(QStringLiteral("Not an XML record set: the root element is <%1>.").arg(m_xml.qualifiedName()));
