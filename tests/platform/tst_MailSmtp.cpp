@@ -214,14 +214,19 @@ private Q_SLOTS:
     void serverThatNeverAnswersTimesOut_data()
     {
         QTest::addColumn<bool>("silentFromTheStart");
-        QTest::newRow("no greeting") << true;
-        QTest::newRow("no reply to the data") << false;
+        QTest::addColumn<bool>("refuseEhlo");
+        QTest::newRow("no greeting") << true << false;
+        QTest::newRow("no reply to the data") << false << false;
+        // The 502 curl got over is not the reason the mail failed.
+        QTest::newRow("no reply to the data, after HELO") << false << true;
     }
 
     void serverThatNeverAnswersTimesOut()
     {
         QFETCH(bool, silentFromTheStart);
+        QFETCH(bool, refuseEhlo);
         SmtpTestServer::Options options;
+        options.refuseEhlo = refuseEhlo;
         options.silent = silentFromTheStart;
         options.stallData = !silentFromTheStart;
         SmtpTestServer server(options);

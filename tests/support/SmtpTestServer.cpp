@@ -116,6 +116,8 @@ bool SmtpTestServer::Start()
         arguments << QStringLiteral("--silent");
     if (m_options.stallData)
         arguments << QStringLiteral("--stall-data");
+    if (m_options.refuseEhlo)
+        arguments << QStringLiteral("--no-ehlo");
 
     const QString log = m_dir.filePath(QStringLiteral("server.log"));
     m_process.setStandardErrorFile(log);

@@ -36,6 +36,7 @@ public:
         Drop drop = Drop::AfterReply;      // right after the reply, or silently at the next MAIL
         bool silent = false;               // accept connections and never say a word
         bool stallData = false;            // never answer the end of a message
+        bool refuseEhlo = false;           // answer EHLO with 502, so clients fall back to HELO
     };
 
     SmtpTestServer();

@@ -84,6 +84,12 @@ class TestSMTP(SMTP):
         after = self.state.options.drop_after
         return after > 0 and self.messages_here >= after
 
+    async def smtp_EHLO(self, hostname):
+        if self.state.options.no_ehlo:
+            await self.push('502 5.5.1 EHLO not available, try HELO')
+            return
+        await super().smtp_EHLO(hostname)
+
     async def smtp_MAIL(self, arg):
         if self.state.options.drop_mode == 'next' and self._drop_due():
             self.transport.close()  # without a word, as a vanished peer would
@@ -110,6 +116,7 @@ def main():
     parser.add_argument('--drop-mode', choices=['reply', 'next'], default='reply')
     parser.add_argument('--silent', action='store_true')
     parser.add_argument('--stall-data', action='store_true')
+    parser.add_argument('--no-ehlo', action='store_true')
     options = parser.parse_args()
     state = State(options)
 

@@ -42,7 +42,7 @@ struct ReplyLog
 {
     QByteArray partial;
     QByteArrayList current;
-    QByteArrayList lastError; // the latest complete reply with a 4xx or 5xx code
+    QByteArrayList lastError; // the refusal that ended the attempt, if any
     int replies = 0;
     int firstCode = 0;
 
@@ -79,8 +79,13 @@ struct ReplyLog
         const int code = line.left(3).toInt();
         if (++replies == 1)
             firstCode = code;
+        // A refusal curl got over (EHLO answered 502, then HELO) must not
+        // be blamed for a later failure; the 221 to curl's closing QUIT
+        // must not hide the refusal that made it quit.
         if (code >= 400)
             lastError = current;
+        else if (code != 221)
+            lastError.clear();
         current.clear();
     }
 };
@@ -248,11 +253,11 @@ void SmtpTransport::Send(PreparedMessage& message)
     std::unique_ptr<curl_slist, SlistFree> recipients;
     for (const QString& recipient : message.Recipients()) {
         const QByteArray address = '<' + recipient.toUtf8() + '>';
-        curl_slist* longer = curl_slist_append(recipients.get(), address.constData());
-        if (!longer)
+        curl_slist* head = curl_slist_append(recipients.get(), address.constData());
+        if (!head)
             throw AppError(7, Source, QStringLiteral("Out of memory"));
-        recipients.release();
-        recipients.reset(longer);
+        (void)recipients.release(); // the same list, now one longer
+        recipients.reset(head);
     }
     const QByteArray sender = '<' + message.Sender().toUtf8() + '>';
     curl_easy_setopt(curl, CURLOPT_MAIL_FROM, sender.constData());
