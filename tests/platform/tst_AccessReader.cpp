@@ -1,0 +1,265 @@
+#include "TestMain.h"
+#include "platform/providers/AccessReader.h"
+#include "shell/AppError.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+
+namespace {
+
+QString Mdb(const char* name)
+{
+    return TestSupport::TestData(QStringLiteral("mdb/") + QLatin1String(name));
+}
+
+// The error a call raises, or number 0 when it raises none.
+template <typename Fn>
+AppError ErrorOf(Fn fn)
+{
+    try {
+        fn();
+    } catch (const AppError& error) {
+        return error;
+    }
+    return AppError(0, QString(), QString());
+}
+
+int Column(const Recordset& rs, const char* name)
+{
+    const int index = rs.FieldIndex(QLatin1String(name));
+    if (index < 0)
+        qFatal("no column %s", name);
+    return index;
+}
+
+} // namespace
+
+class TestAccessReader : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void catalogListsUserTablesAndSelectQueries()
+    {
+        AccessReader sample(Mdb("mdbtestdata-ASampleDatabase.accdb"));
+        const QList<AccessReader::CatalogEntry> entries = sample.Catalog();
+        QCOMPARE(sample.TableNames(), QStringList({QStringLiteral("Asset Items"),
+                                                   QStringLiteral("qryComputerHardwareInOwnerOrder"),
+                                                   QStringLiteral("qryCostsSummedByOwner"),
+                                                   QStringLiteral("qryGSTCalculations")}));
+        QCOMPARE(entries[0].Type, QStringLiteral("TABLE"));
+        QCOMPARE(entries[1].Type, QStringLiteral("VIEW"));
+
+        // System tables and the hidden tables behind complex columns stay out.
+        QCOMPARE(AccessReader(Mdb("jackcess-complexDataTestV2007.accdb")).TableNames(),
+                 QStringList{QStringLiteral("Table1")});
+        QCOMPARE(AccessReader(Mdb("jackcess-testV1997.mdb")).TableNames(),
+                 QStringList({QStringLiteral("Table1"), QStringLiteral("Table2"), QStringLiteral("Table3"),
+                              QStringLiteral("Table4")}));
+        QCOMPARE(AccessReader(Mdb("ucanaccess-weirdObjectNames.mdb")).TableNames(),
+                 QStringList{QStringLiteral("19 MB 01 BEZAHLT ???")});
+    }
+
+    void access97TableTypesAndValues()
+    {
+        AccessReader reader(Mdb("jackcess-testV1997.mdb"));
+        Recordset rs = reader.OpenTable(QStringLiteral("[Table1]"));
+        QCOMPARE(rs.FieldCount(), 9);
+        const int expected[] = {AdoType::VarWChar, AdoType::VarWChar, AdoType::UnsignedTinyInt, AdoType::SmallInt,
+                                AdoType::Integer, AdoType::Double, AdoType::Date, AdoType::Currency,
+                                AdoType::Boolean};
+        for (int i = 0; i < 9; ++i) {
+            QCOMPARE(rs.FieldName(i), QString(QChar(u'A' + i)));
+            QCOMPARE(rs.FieldType(i), expected[i]);
+        }
+        QCOMPARE(rs.RecordCount(), 2);
+        QCOMPARE(rs.ValueAt(0, 6).toDateTime().date().year(), 1981);
+        QCOMPARE(rs.ValueAt(1, 6).toDateTime().date().year(), 1974);
+        // Booleans live in the null mask; the column is NOT NULL, so both rows
+        // have a real value and they differ.
+        QVERIFY(!rs.IsNullAt(0, 8));
+        QVERIFY(!rs.IsNullAt(1, 8));
+        QVERIFY(rs.ValueAt(0, 8).toBool() != rs.ValueAt(1, 8).toBool());
+
+        // An empty table still has its columns.
+        Recordset wide = reader.OpenTable(QStringLiteral("table2"));
+        QCOMPARE(wide.FieldCount(), 89);
+        QCOMPARE(wide.RecordCount(), 0);
+        QVERIFY(wide.AtEOF());
+        QCOMPARE(reader.OpenTable(QStringLiteral("Table4")).RecordCount(), 0);
+    }
+
+    void sampleDatabaseAssetItems()
+    {
+        Recordset rs = AccessReader(Mdb("mdbtestdata-ASampleDatabase.accdb")).OpenTable(QStringLiteral("[Asset Items]"));
+        QCOMPARE(rs.RecordCount(), 65);
+        QCOMPARE(rs.FieldCount(), 13);
+        QCOMPARE(rs.FieldName(0), QStringLiteral("Asset No"));
+        QCOMPARE(rs.FieldType(Column(rs, "Acquired")), int(AdoType::Date));
+        QCOMPARE(rs.FieldType(Column(rs, "Cost")), int(AdoType::Currency));
+        QCOMPARE(rs.FieldType(Column(rs, "Warranty")), int(AdoType::Integer));
+        QCOMPARE(rs.FieldType(Column(rs, "Comments")), int(AdoType::LongVarWChar));
+        // Values as libmdb's own text gives them for the first rows.
+        const int acquired = Column(rs, "Acquired");
+        QCOMPARE(rs.ValueAt(0, acquired).toDateTime(), QDateTime(QDate(1997, 9, 2), QTime(0, 0)));
+        QCOMPARE(rs.ValueAt(0, Column(rs, "Cost")).toDouble(), 1995.5);
+        QCOMPARE(rs.ValueAt(1, Column(rs, "Cost")).toDouble(), 2450.0);
+        for (int row = 0; row < rs.RecordCount(); ++row) {
+            const QDate date = rs.ValueAt(row, acquired).toDate();
+            QVERIFY(date >= QDate(1997, 9, 2) && date <= QDate(1999, 10, 27));
+            QVERIFY(rs.IsNullAt(row, Column(rs, "Comments")));
+        }
+        // Filtering works on what was read, as for any imported list.
+        rs.SetFilter(QStringLiteral("[Cost] > '0'"));
+        QVERIFY(rs.RecordCount() > 0);
+    }
+
+    // Dates are taken from the stored day numbers, so the years 9999, before
+    // 1900 and before 1000 come out right where libmdb's own text does not.
+    void datesAcrossTheWholeRange()
+    {
+        Recordset rs = AccessReader(Mdb("mdbtestdata-DateTestDatabase.mdb")).OpenTable(QStringLiteral("[DateTest]"));
+        QCOMPARE(rs.RecordCount(), 6);
+        const int column = Column(rs, "DateTimeCol");
+        QCOMPARE(rs.FieldType(column), int(AdoType::Date));
+        QList<int> years;
+        for (int row = 0; row < rs.RecordCount(); ++row) {
+            const QDateTime value = rs.ValueAt(row, column).toDateTime();
+            QVERIFY(value.isValid());
+            years.append(value.date().year());
+        }
+        QVERIFY(years.contains(9999));
+        QVERIFY(std::any_of(years.begin(), years.end(), [](int y) { return y < 1900 && y >= 1000; }));
+        QVERIFY(std::any_of(years.begin(), years.end(), [](int y) { return y < 1000; }));
+        // A memo with a real line break comes through whole.
+        const int memo = Column(rs, "LongTextCol");
+        bool lineBreak = false;
+        for (int row = 0; row < rs.RecordCount(); ++row)
+            lineBreak = lineBreak || rs.ValueAt(row, memo).toString().contains(u'\n');
+        QVERIFY(lineBreak);
+    }
+
+    void unicodeText()
+    {
+        Recordset rs = AccessReader(Mdb("jackcess-testUnicodeCompV2003.mdb")).OpenTable(QStringLiteral("[Table]"));
+        QCOMPARE(rs.RecordCount(), 8);
+        QStringList texts;
+        for (int row = 0; row < rs.RecordCount(); ++row)
+            texts.append(rs.ValueAt(row, Column(rs, "Unicode")).toString());
+        const QString all = texts.join(u'|');
+        QVERIFY2(all.contains(QStringLiteral("ääkkösiä")), qPrintable(all));
+        QVERIFY(all.contains(QStringLiteral("Мир")));
+        QVERIFY(all.contains(QStringLiteral("漢字仮名交じり文")));
+
+        Recordset emoji = AccessReader(Mdb("jackcess-testEmoticonsV2010.accdb")).OpenTable(QStringLiteral("[data]"));
+        QCOMPARE(emoji.RecordCount(), 80);
+        const QString first = emoji.ValueAt(0, Column(emoji, "data")).toString();
+        QVERIFY(first.startsWith(u'a') && first.endsWith(u'a'));
+    }
+
+    void otherFormats()
+    {
+        Recordset users = AccessReader(Mdb("jackcess-fixedTextTestV2000.mdb")).OpenTable(QStringLiteral("[users]"));
+        QCOMPARE(users.RecordCount(), 2);
+        QStringList names;
+        for (int row = 0; row < 2; ++row)
+            names.append(users.ValueAt(row, Column(users, "c_user_name")).toString().trimmed());
+        QVERIFY(names.contains(QStringLiteral("Core User")));
+        QVERIFY(names.contains(QStringLiteral("Admin User")));
+
+        Recordset people = AccessReader(Mdb("jackcess-calcFieldTestV2010.accdb")).OpenTable(QStringLiteral("[Table1]"));
+        QCOMPARE(people.RecordCount(), 4);
+        QCOMPARE(people.ValueAt(0, Column(people, "FirstName")).toString(), QStringLiteral("Bruce"));
+        QCOMPARE(people.ValueAt(0, Column(people, "City")).toString(), QStringLiteral("Gotham"));
+
+        Recordset weird = AccessReader(Mdb("ucanaccess-weirdObjectNames.mdb"))
+                              .OpenTable(QStringLiteral("[19 MB 01 BEZAHLT ???]"));
+        QCOMPARE(weird.RecordCount(), 1);
+        QCOMPARE(weird.ValueAt(0, Column(weird, "TextField")).toString(), QStringLiteral("foo"));
+
+        Recordset complex = AccessReader(Mdb("jackcess-complexDataTestV2007.accdb")).OpenTable(QStringLiteral("[Table1]"));
+        QCOMPARE(complex.RecordCount(), 4);
+        Recordset extended = AccessReader(Mdb("jackcess-extDateTestV2019.accdb")).OpenTable(QStringLiteral("[Table1]"));
+        QCOMPARE(extended.RecordCount(), 9);
+        QCOMPARE(extended.FieldType(Column(extended, "DateNormal")), int(AdoType::Date));
+    }
+
+    // libmdb cannot convert the extended type; its stored text is read
+    // instead, and must agree with the same date kept as text beside it.
+    void extendedDates()
+    {
+        Recordset rs = AccessReader(Mdb("jackcess-extDateTestV2019.accdb")).OpenTable(QStringLiteral("[Table1]"));
+        const int ext = Column(rs, "DateExt");
+        const int text = Column(rs, "DateExtStr");
+        QCOMPARE(rs.FieldType(ext), int(AdoType::Date));
+        int compared = 0;
+        for (int row = 0; row < rs.RecordCount(); ++row) {
+            if (rs.IsNullAt(row, text)) {
+                QVERIFY(rs.IsNullAt(row, ext));
+                continue;
+            }
+            const QString written = rs.ValueAt(row, text).toString();
+            const QDateTime value = rs.ValueAt(row, ext).toDateTime();
+            const QStringList mdy = written.section(u' ', 0, 0).split(u'/');
+            QCOMPARE(value.date(), QDate(mdy[2].toInt(), mdy[0].toInt(), mdy[1].toInt()));
+            if (written.contains(u' ')) {
+                const QTime time = QTime::fromString(written.section(u' ', 1, 1).section(u'.', 0, 0)
+                                                         + u' ' + written.section(u' ', 2, 2),
+                                                     QStringLiteral("h:mm:ss AP"));
+                QCOMPARE(value.time().addMSecs(-value.time().msec()), time);
+            }
+            ++compared;
+        }
+        QCOMPARE(compared, 8);
+    }
+
+    void badFilesFailCleanly_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<long>("number");
+        QTest::newRow("password") << Mdb("ucanaccess-password.mdb") << long(AccessReader::ErrPassword);
+        QTest::newRow("truncated jet3") << Mdb("jackcess-testV1997-truncated.mdb") << long(AccessReader::ErrDamaged);
+        QTest::newRow("truncated accdb") << Mdb("mdbtestdata-ASampleDatabase-truncated.accdb")
+                                         << long(AccessReader::ErrDamaged);
+        QTest::newRow("not an access file") << TestSupport::TestData(QStringLiteral("SOURCES.md"))
+                                            << long(AccessReader::ErrDamaged);
+        QTest::newRow("missing") << Mdb("no-such-file.mdb") << long(AccessReader::ErrNotFound);
+        QTest::newRow("folder") << TestSupport::TestData(QStringLiteral("mdb")) << long(AccessReader::ErrNotFound);
+        QTest::newRow("empty name") << QString() << long(AccessReader::ErrNotFound);
+    }
+
+    void badFilesFailCleanly()
+    {
+        QFETCH(QString, path);
+        QFETCH(long, number);
+        const AppError error = ErrorOf([&] { AccessReader reader(path); });
+        QCOMPARE(error.Number(), number);
+        QCOMPARE(error.Source(), QStringLiteral("Access"));
+        QVERIFY(!error.Description().isEmpty());
+    }
+
+    void passwordIsSeenInTheHeaderOnly()
+    {
+        QVERIFY(AccessReader::HasDatabasePassword(Mdb("ucanaccess-password.mdb")));
+        for (const char* name : {"jackcess-testV1997.mdb", "jackcess-fixedTextTestV2000.mdb",
+                                 "mdbtestdata-ASampleDatabase.accdb", "jackcess-extDateTestV2019.accdb"})
+            QVERIFY2(!AccessReader::HasDatabasePassword(Mdb(name)), name);
+    }
+
+    void unknownTablesAndQueries()
+    {
+        AccessReader reader(Mdb("mdbtestdata-ASampleDatabase.accdb"));
+        AppError error = ErrorOf([&] { reader.OpenTable(QStringLiteral("[No Such Table]")); });
+        QCOMPARE(error.Number(), long(AccessReader::ErrNoObject));
+        QVERIFY(error.Description().contains(QStringLiteral("No Such Table")));
+        // System tables cannot be opened by name either.
+        QCOMPARE(ErrorOf([&] { reader.OpenTable(QStringLiteral("[MSysObjects]")); }).Number(),
+                 long(AccessReader::ErrNoObject));
+        error = ErrorOf([&] { reader.OpenTable(QStringLiteral("[qryGSTCalculations]")); });
+        QCOMPARE(error.Number(), long(AccessReader::ErrNotSupported));
+    }
+};
+
+CORVANTA_TEST_GUILESS_MAIN(TestAccessReader)
+#include "tst_AccessReader.moc"
