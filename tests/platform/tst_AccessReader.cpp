@@ -3,6 +3,8 @@
 #include "shell/AppError.h"
 
 #include <QDateTime>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <algorithm>
 
@@ -237,6 +239,26 @@ private Q_SLOTS:
         QCOMPARE(error.Number(), number);
         QCOMPARE(error.Source(), QStringLiteral("Access"));
         QVERIFY(!error.Description().isEmpty());
+    }
+
+    // A file whose catalog survives but whose table pages are cut off.
+    void tableCutShort()
+    {
+        QFile whole(Mdb("mdbtestdata-ASampleDatabase.accdb"));
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("cut.accdb"));
+        QFile cut(path);
+        QVERIFY(cut.open(QIODevice::WriteOnly));
+        cut.write(whole.read(100 * 1024));
+        cut.close();
+
+        const AppError error = ErrorOf([&] {
+            AccessReader reader(path);
+            reader.OpenTable(QStringLiteral("[Asset Items]"));
+        });
+        QCOMPARE(error.Number(), long(AccessReader::ErrDamaged));
+        QCOMPARE(error.Source(), QStringLiteral("Access"));
     }
 
     void passwordIsSeenInTheHeaderOnly()
