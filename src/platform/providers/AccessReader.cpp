@@ -18,9 +18,17 @@ namespace {
 
 const QString kSource = QStringLiteral("Access");
 
-// Memo and text values are converted into a buffer of this size; a value
-// that fills it was cut short, which is reported rather than passed on.
-constexpr size_t kTextBuffer = 1 << 20;
+// libmdb converts text into a buffer of the handle's bind size, allocated
+// anew for every value: it is sized to the stored value, since a large fixed
+// one makes every read pay for growing and trimming the heap. UTF-8 takes at
+// most three bytes for each stored byte.
+size_t TextBufferFor(const unsigned char* row, const MdbColumn& col)
+{
+    size_t stored = size_t(col.cur_value_len);
+    if (col.col_type == MDB_MEMO && col.cur_value_len >= 4)
+        stored = size_t(mdb_get_int32(const_cast<unsigned char*>(row), col.cur_value_start)) & 0x3fffffff;
+    return 3 * stored + 64;
+}
 
 // Complex columns of Access 2007 and later; libmdb has no name for them.
 constexpr int kComplexType = 0x12;
@@ -156,11 +164,13 @@ QVariant ExtendedDate(const unsigned char* text, int length)
 
 QVariant TextValue(MdbHandle* mdb, const MdbColumn& col, const QString& table)
 {
+    const size_t room = TextBufferFor(mdb->pg_buf, col);
+    mdb_set_bind_size(mdb, room);
     GString text(mdb_col_to_string(mdb, mdb->pg_buf, col.cur_value_start, col.col_type, col.cur_value_len));
     if (!text)
         return {};
     const size_t length = std::strlen(text.get());
-    if (length + 4 >= kTextBuffer)
+    if (length + 1 >= room)
         Raise(AccessReader::ErrDamaged,
               QStringLiteral("The value of column '%1' in table '%2' is too long to be read.")
                   .arg(QString::fromUtf8(col.name), table));
@@ -261,7 +271,6 @@ AccessReader::AccessReader(const QString& fileName) : m_handle(std::make_unique<
     if (!m_handle->mdb)
         Raise(ErrDamaged, unrecognized);
     MdbHandle* mdb = m_handle->mdb;
-    mdb_set_bind_size(mdb, kTextBuffer);
     if (!mdb_read_catalog(mdb, MDB_ANY))
         Raise(ErrDamaged, unrecognized);
     // Every sound file lists its own object table; a file cut short does not.
