@@ -24,6 +24,8 @@
 //   libmdb cannot run them: opening one raises ErrNotSupported.
 // - Files protected with a database password cannot be read (libmdb does
 //   not decode them and shows no user tables); they raise ErrPassword.
+// - Workgroup security is not applied by libmdb: a user name and password
+//   given for the file are not needed and not checked.
 // - libmdb reports an empty text and a Null text alike; both read as Null.
 // - OLE object columns read as Null. The "Date/Time Extended" type of
 //   Access 2019, which libmdb cannot convert, is read from its stored text.
