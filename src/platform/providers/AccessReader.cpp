@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <utility>
@@ -21,13 +22,16 @@ const QString kSource = QStringLiteral("Access");
 // libmdb converts text into a buffer of the handle's bind size, allocated
 // anew for every value: it is sized to the stored value, since a large fixed
 // one makes every read pay for growing and trimming the heap. UTF-8 takes at
-// most three bytes for each stored byte.
+// most three bytes for each stored byte. A damaged length must not ask for
+// gigabytes (libmdb aborts when an allocation fails), hence the ceiling.
+constexpr size_t kLargestText = size_t(64) << 20;
+
 size_t TextBufferFor(const unsigned char* row, const MdbColumn& col)
 {
     size_t stored = size_t(col.cur_value_len);
     if (col.col_type == MDB_MEMO && col.cur_value_len >= 4)
         stored = size_t(mdb_get_int32(const_cast<unsigned char*>(row), col.cur_value_start)) & 0x3fffffff;
-    return 3 * stored + 64;
+    return std::min(3 * stored + 64, kLargestText);
 }
 
 // Complex columns of Access 2007 and later; libmdb has no name for them.
