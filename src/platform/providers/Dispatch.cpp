@@ -1,0 +1,132 @@
+#include "platform/providers/Dispatch.h"
+
+#include "platform/providers/AccessReader.h"
+#include "platform/providers/ConnectionString.h"
+#include "platform/providers/ContactsSource.h"
+#include "platform/providers/OdbcSource.h"
+#include "platform/providers/SqlServerConnection.h"
+#include "platform/providers/SqliteStaging.h"
+#include "platform/providers/Workbook.h"
+#include "shell/AppError.h"
+
+#include <QDir>
+
+namespace ProviderDispatch {
+
+namespace {
+
+ConnectionString ParseOrRaise(const QString& connectionString)
+{
+    ConnectionString parsed = ConnectionString::Parse(connectionString);
+    if (parsed.kind == ConnectionString::Kind::Empty)
+        throw AppError(ErrNoConnection, Source, QStringLiteral("No data source was given: the connection string is empty."));
+    return parsed;
+}
+
+Recordset RunStaged(const QString& command, const SqliteStaging::Loader& loader)
+{
+    SqliteStaging staging;
+    return staging.Execute(command, loader);
+}
+
+} // namespace
+
+bool IsTableSource(const QString& source)
+{
+    return OdbcSource::IsTableSource(source);
+}
+
+Recordset Open(const QString& connectionString, const QString& source)
+{
+    const ConnectionString parsed = ParseOrRaise(connectionString);
+    if (source.trimmed().isEmpty())
+        throw AppError(ErrNoSource, Source, QStringLiteral("No table, view or command text was chosen for this source."));
+    const bool table = IsTableSource(source);
+
+    switch (parsed.kind) {
+    case ConnectionString::Kind::SqlServer:
+        return SqlServerConnection(connectionString).Open(source);
+    case ConnectionString::Kind::Odbc:
+        return OdbcSource(connectionString).Open(source);
+    case ConnectionString::Kind::Access: {
+        const AccessReader reader(parsed.file);
+        if (table)
+            return reader.OpenTable(source);
+        return RunStaged(source, [&reader](const QString& name) { return reader.OpenTable(name); });
+    }
+    case ConnectionString::Kind::Excel: {
+        const QString file = parsed.file;
+        const bool header = parsed.firstRowHasNames;
+        if (table)
+            return Workbook::ReadSheet(file, source, header);
+        Workbook::Detect(file); // a missing or foreign file says so before the command is looked at
+        return RunStaged(source, [&](const QString& name) { return Workbook::ReadSheet(file, name, header); });
+    }
+    case ConnectionString::Kind::Outlook:
+        if (table)
+            return ContactsSource::GetRecordset(connectionString, source);
+        ContactsSource::TestConnection(connectionString);
+        return RunStaged(source, [&connectionString](const QString& name) {
+            return ContactsSource::GetRecordset(connectionString, u'[' + name + u']');
+        });
+    case ConnectionString::Kind::Empty:
+        break;
+    }
+    throw AppError(ErrNoConnection, Source, QStringLiteral("No data source was given: the connection string is empty."));
+}
+
+void TestConnection(const QString& connectionString)
+{
+    const ConnectionString parsed = ParseOrRaise(connectionString);
+    switch (parsed.kind) {
+    case ConnectionString::Kind::SqlServer: {
+        const SqlServerConnection server(connectionString);
+        return;
+    }
+    case ConnectionString::Kind::Odbc: {
+        const OdbcSource odbc(connectionString);
+        return;
+    }
+    case ConnectionString::Kind::Access: {
+        const AccessReader access(parsed.file);
+        return;
+    }
+    case ConnectionString::Kind::Excel:
+        // Reading the sheet list proves the file is a workbook we can read.
+        Workbook::SheetNames(parsed.file);
+        return;
+    case ConnectionString::Kind::Outlook:
+        ContactsSource::TestConnection(connectionString);
+        return;
+    case ConnectionString::Kind::Empty:
+        break;
+    }
+}
+
+QStringList TableNames(const QString& connectionString)
+{
+    const ConnectionString parsed = ParseOrRaise(connectionString);
+    switch (parsed.kind) {
+    case ConnectionString::Kind::SqlServer:
+        return SqlServerConnection(connectionString).TableNames();
+    case ConnectionString::Kind::Odbc:
+        return OdbcSource(connectionString).TableNames();
+    case ConnectionString::Kind::Access:
+        return AccessReader(parsed.file).TableNames();
+    case ConnectionString::Kind::Excel:
+        return Workbook::ListTables(parsed.file);
+    case ConnectionString::Kind::Outlook: {
+        const ContactsSource::Connection connection = ContactsSource::ParseConnectionString(connectionString);
+        QStringList names;
+        for (const ContactsSource::Table& t : ContactsSource::Tables(QDir::homePath(), connection.Profile, connection.Type))
+            if (t.Entry.Path == connection.Level)
+                names << t.Entry.Name;
+        return names;
+    }
+    case ConnectionString::Kind::Empty:
+        break;
+    }
+    return {};
+}
+
+} // namespace ProviderDispatch
