@@ -8,6 +8,7 @@ if [[ "${SANITIZE:-0}" == 1 ]]; then
     dir="$root/build-sanitize"
     args=(-DCMAKE_BUILD_TYPE=Debug -DCORVANTA_SANITIZE=ON)
 fi
-cmake -S "$root" -B "$dir" -G Ninja "${args[@]}" >/dev/null
-cmake --build "$dir" --parallel "$(nproc)"
+# Progress goes to standard error; the last line on standard output is the folder.
+cmake -S "$root" -B "$dir" -G Ninja "${args[@]}" >&2
+cmake --build "$dir" --parallel "$(nproc)" >&2
 echo "$dir"
