@@ -210,6 +210,8 @@ private Q_SLOTS:
         const ConnectionData book = ListFor(profile, RecipientList::AddressBooks,
                                             Entry(QStringLiteral("Work\\"), QStringLiteral("Team")));
         QCOMPARE(ContactsSource::GetRecordset(book.ConnectionString(), book.Source()).RecordCount(), 5);
+        const ContactsSource::Connection parsed{QStringLiteral("Work\\"), 1, profile};
+        QCOMPARE(ContactsSource::GetRecordset(Home(), parsed, QStringLiteral("[Team]")).RecordCount(), 5);
 
         // The same book is not found under the other table type's naming.
         const ConnectionData wrongKind = ListFor(profile, RecipientList::AddressBooks,

@@ -86,7 +86,11 @@ QList<ContactsSource::Table> ContactsSource::Tables(const QString& home, const Q
 
 Recordset ContactsSource::GetRecordset(const QString& home, const QString& connectionString, const QString& source)
 {
-    const Connection connection = ParseConnectionString(connectionString);
+    return GetRecordset(home, ParseConnectionString(connectionString), source);
+}
+
+Recordset ContactsSource::GetRecordset(const QString& home, const Connection& connection, const QString& source)
+{
     if (connection.Type != ContactFolderTables && connection.Type != AddressBookTables)
         RaiseBadConnection();
     if (source.size() < 2 || !source.startsWith(u'[') || !source.endsWith(u']'))

@@ -52,6 +52,8 @@ public:
     // Reads the folder or book the connection string and source name.
     static Recordset GetRecordset(const QString& connectionString, const QString& source);
     static Recordset GetRecordset(const QString& home, const QString& connectionString, const QString& source);
+    // The same for a string already read back (level, table type, profile).
+    static Recordset GetRecordset(const QString& home, const Connection& connection, const QString& source);
 
     // Succeeds when the profile the string names exists with its folder.
     static void TestConnection(const QString& connectionString);
