@@ -6,7 +6,8 @@
 #include "shell/AppError.h"
 
 #include <QCoreApplication>
-#include <QVarLengthArray>
+
+#include <string>
 
 namespace {
 
@@ -29,29 +30,67 @@ qsizetype FindMarker(QStringView text, QStringView marker, qsizetype from = 0)
     return -1;
 }
 
-// The text with every occurrence of the marker, the first one at `first`,
-// replaced by the value. The result is allocated once at its exact size, as
-// it is kept in the mail.
-QString ReplaceAll(const QString& text, qsizetype first, QStringView marker, const QString& value)
+// One of the three texts of the record being merged. Replacements are made
+// in two scratch buffers that keep their room from record to record, so a
+// text with several markers costs one allocation, made at its final size,
+// however many columns it takes.
+class MergedText
 {
-    if (first == 0 && text.size() == marker.size())
-        return value;
-    QVarLengthArray<qsizetype, 16> hits;
-    for (qsizetype at = first; at >= 0; at = FindMarker(text, marker, at + marker.size()))
-        hits.append(at);
-    const qsizetype size = text.size() + hits.size() * (value.size() - marker.size());
-    QString out(size, Qt::Uninitialized);
-    QChar* to = out.data();
-    const QChar* from = text.constData();
-    qsizetype done = 0;
-    for (const qsizetype at : hits) {
-        to = std::copy(from + done, from + at, to);
-        to = std::copy(value.constData(), value.constData() + value.size(), to);
-        done = at + marker.size();
+public:
+    void Start(const QString& text)
+    {
+        m_whole = text;
+        m_inBuffer = false;
     }
-    std::copy(from + done, from + text.size(), to);
-    return out;
-}
+
+    QStringView View() const
+    {
+        return m_inBuffer ? QStringView(m_buffers[m_current]) : QStringView(m_whole);
+    }
+
+    // Puts the value in place of every occurrence of the marker, the first
+    // one at `first`. Occurrences are taken from the text as it was; the
+    // value itself is not searched again.
+    void Replace(qsizetype first, QStringView marker, const QString& value)
+    {
+        const QStringView text = View();
+        if (first == 0 && text.size() == marker.size()) {
+            // The marker alone, as in a To template: the value is the text.
+            m_whole = value;
+            m_inBuffer = false;
+            return;
+        }
+        const int target = m_inBuffer ? 1 - m_current : m_current;
+        std::u16string& out = m_buffers[target];
+        out.clear();
+        const char16_t* data = text.utf16();
+        qsizetype done = 0;
+        for (qsizetype at = first; at >= 0; at = FindMarker(text, marker, at + marker.size())) {
+            out.append(data + done, size_t(at - done));
+            out.append(reinterpret_cast<const char16_t*>(value.constData()), size_t(value.size()));
+            done = at + marker.size();
+        }
+        out.append(data + done, size_t(text.size() - done));
+        m_current = target;
+        m_inBuffer = true;
+    }
+
+    // The finished text; shares the template's or the value's storage when
+    // it is one of them unchanged.
+    QString Take()
+    {
+        if (!m_inBuffer)
+            return std::move(m_whole);
+        const std::u16string& text = m_buffers[m_current];
+        return QString(reinterpret_cast<const QChar*>(text.data()), qsizetype(text.size()));
+    }
+
+private:
+    QString m_whole;
+    std::u16string m_buffers[2];
+    int m_current = 0;
+    bool m_inBuffer = false;
+};
 
 } // namespace
 
@@ -131,25 +170,28 @@ bool Mails::Merge(Recordset& recipients, const QString& toTemplate, const FromAd
         markers.push_back(MergeFields::Marker(recipients.FieldName(k), k + 1));
     const MergeValueText valueText(m_locale ? *m_locale : QLocale::system());
 
+    MergedText texts[3]; // To, Subject, body
+    const Mail common(from, QString(), QString(), QString(), attachments);
     m_mails.reserve(size_t(count));
     for (int i = 1; i <= count; ++i) {
         if (!m_keepMerging) {
             m_mails.shrink_to_fit();
             return false;
         }
-        QString texts[3] = {toTemplate, subjectTemplate, textBodyTemplate};
+        texts[0].Start(toTemplate);
+        texts[1].Start(subjectTemplate);
+        texts[2].Start(textBodyTemplate);
         for (int k = 0; k < fieldCount; ++k) {
             const QString& marker = markers[size_t(k)];
-            for (QString& text : texts) {
-                const qsizetype at = FindMarker(text, marker);
+            for (MergedText& text : texts) {
+                const qsizetype at = FindMarker(text.View(), marker);
                 if (at < 0)
                     continue;
                 ++m_valuesFetched;
-                text = ReplaceAll(text, at, marker, valueText.Text(recipients.Value(k)));
+                text.Replace(at, marker, valueText.Text(recipients.Value(k)));
             }
         }
-        m_mails.emplace_back(from, std::move(texts[0]), std::move(texts[1]), std::move(texts[2]),
-                             attachments);
+        m_mails.emplace_back(common, texts[0].Take(), texts[1].Take(), texts[2].Take());
         recipients.MoveNext();
         Q_EMIT MailsMerged(i);
         if (i % 10 == 0)

@@ -96,6 +96,16 @@ private Q_SLOTS:
         QCOMPARE(second.Attachments(), attachments);
         for (const Mail& mail : mails)
             QCOMPARE(mail.From().get(), from.get());
+        // Sender and attachments are shared, yet one mail's change is its own.
+        mails.Item(1).SetAttachments(QStringLiteral("/tmp/c.doc"));
+        mails.Item(3).SetFrom(nullptr);
+        QCOMPARE(mails.Item(1).Attachments(), QStringLiteral("/tmp/c.doc"));
+        QCOMPARE(mails.Item(1).From().get(), from.get());
+        QCOMPARE(mails.Item(2).Attachments(), attachments);
+        QCOMPARE(mails.Item(2).From().get(), from.get());
+        QVERIFY(!mails.Item(3).From());
+        QCOMPARE(mails.Item(3).Attachments(), attachments);
+        QCOMPARE(Mail().Attachments(), QString());
         // The cursor is left past the last record, the set itself open.
         QVERIFY(rs.AtEOF());
         QCOMPARE(rs.State(), int(Recordset::StateOpen));
