@@ -501,7 +501,13 @@ void Parse(const QString& path, const CsvFormat& format, Pass& pass, void (*fiel
                                                 "imported.")
                                      .arg(name)
                                      .arg(CsvReader::kMaxColumns));
-        if (qsizetype(csv_get_buffer_size(&parser)) > CsvReader::kMaxFieldBytes)
+        // libcsv grows a field's buffer by a fixed step; keep the step as large
+        // as the buffer, so a long field doubles it instead of copying it
+        // over and over.
+        const size_t buffer = csv_get_buffer_size(&parser);
+        if (buffer > (size_t(1) << 16))
+            csv_set_blk_size(&parser, buffer);
+        if (qsizetype(buffer) > CsvReader::kMaxFieldBytes)
             WorkbookError::Raise(WorkbookError::TooLarge,
                                  QStringLiteral("The text file %1 has a field longer than %2 MB; a quotation mark may "
                                                 "be missing.")
