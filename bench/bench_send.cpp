@@ -1,0 +1,128 @@
+// Figures for the send run on this machine: many small mails over one
+// connection to an SMTP sink, and the memory one 50 MB attachment takes.
+// scripts/bench-send.sh starts the sink and runs this beside other clients.
+//
+//   bench_send --port P [--count N]     mails per second for N small mails
+//   bench_send --port P --big MB        peak memory while sending MB of attachment
+
+#include "delivery/MailConfiguration.h"
+#include "delivery/MailSender.h"
+#include "merge/Mails.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+// Kilobytes from /proc/self/status ("VmRSS", "VmHWM").
+qint64 StatusKb(const char* key)
+{
+    QFile file(QStringLiteral("/proc/self/status"));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray prefix = QByteArray(key) + ':';
+    for (const QByteArray& line : file.readAll().split('\n'))
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed().split(' ').first().toLongLong();
+    return -1;
+}
+
+// Lets the next VmHWM reading start from the present size.
+void ResetPeak()
+{
+    QFile file(QStringLiteral("/proc/self/clear_refs"));
+    if (file.open(QIODevice::WriteOnly))
+        file.write("5");
+}
+
+QString ArgAfter(const QStringList& args, const QString& name, const QString& fallback = QString())
+{
+    const qsizetype at = args.indexOf(name);
+    return at >= 0 && at + 1 < args.size() ? args.at(at + 1) : fallback;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const int port = ArgAfter(args, QStringLiteral("--port")).toInt();
+    const int count = ArgAfter(args, QStringLiteral("--count"), QStringLiteral("20000")).toInt();
+    const int bigMb = ArgAfter(args, QStringLiteral("--big"), QStringLiteral("0")).toInt();
+    if (port <= 0) {
+        std::fprintf(stderr, "usage: bench_send --port P [--count N] [--big MB]\n");
+        return 2;
+    }
+
+    QTemporaryDir dir;
+    {
+        MailConfiguration configuration(QString(), dir.path() + u'/');
+        configuration.SetSendUsingMethod(MailDeliverySettings::Port);
+        configuration.SetSMTPServer(QStringLiteral("127.0.0.1"));
+        configuration.SetSMTPServerPort(static_cast<qint16>(port));
+        configuration.Save();
+    }
+    const auto sender = std::make_shared<const FromAddress>(QStringLiteral("Bench Sender"),
+                                                            QStringLiteral("sender@example.com"), QString());
+
+    Mails mails;
+    int failures = 0;
+    QString firstFailure;
+    QObject::connect(&mails, &Mails::SendErr, [&](const QString& description) {
+        if (failures++ == 0)
+            firstFailure = description;
+    });
+    mails.SetYieldHook([] { QCoreApplication::processEvents(); });
+    MailSender run(mails);
+    run.SetConfigurationFolder(dir.path() + u'/');
+
+    if (bigMb > 0) {
+        const QString path = dir.filePath(QStringLiteral("big.bin"));
+        {
+            QFile file(path);
+            if (!file.open(QIODevice::WriteOnly))
+                return 1;
+            QByteArray chunk(1024 * 1024, Qt::Uninitialized);
+            for (int i = 0; i < bigMb; ++i) {
+                QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(chunk.data()),
+                                                      chunk.size() / 4);
+                file.write(chunk);
+            }
+        }
+        mails.Add(sender, QStringLiteral("big@example.org"), QStringLiteral("Big attachment"),
+                  QStringLiteral("See the attachment.\n"), path);
+        const qint64 before = StatusKb("VmRSS");
+        ResetPeak();
+        QElapsedTimer timer;
+        timer.start();
+        mails.SetKeepSending(true);
+        run.Send();
+        const qint64 peak = StatusKb("VmHWM");
+        std::printf("corvanta  %d MB attachment: %.2f s, peak %.1f MB (%.1f MB above the %.1f MB before)%s\n",
+                    bigMb, timer.elapsed() / 1000.0, peak / 1024.0, (peak - before) / 1024.0,
+                    before / 1024.0, failures ? " FAILED" : "");
+    } else {
+        const QString body = QStringLiteral("Dear reader,\n\nthis is a short mail of a few lines, "
+                                            "as a mail merge sends them.\n\nRegards\n");
+        for (int i = 1; i <= count; ++i)
+            mails.Add(sender, QStringLiteral("r%1@example.org").arg(i), QStringLiteral("Hello %1").arg(i), body,
+                      QString());
+        QElapsedTimer timer;
+        timer.start();
+        mails.SetKeepSending(true);
+        run.Send();
+        const double seconds = timer.nsecsElapsed() / 1e9;
+        std::printf("corvanta      %6d mails in %6.2f s: %8.0f mails/s  (%d failed)\n", count, seconds,
+                    count / seconds, failures);
+    }
+    if (failures)
+        std::printf("  first failure: %s\n", qPrintable(firstFailure));
+    return failures ? 1 : 0;
+}
