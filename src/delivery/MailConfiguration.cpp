@@ -1,5 +1,6 @@
 #include "delivery/MailConfiguration.h"
 
+#include "platform/providers/MailProfileDefaults.h"
 #include "store/FilesSystem.h"
 #include "store/PropertyBag.h"
 #include "store/StoreFile.h"
@@ -10,7 +11,10 @@ namespace {
 
 MailConfiguration::DefaultAccountLookup& Lookup()
 {
-    static MailConfiguration::DefaultAccountLookup lookup;
+    // The user's mail client account unless a caller (a test) sets another.
+    static MailConfiguration::DefaultAccountLookup lookup{
+        [] { return MailProfileDefaults::SmtpServer(); },
+        [] { return MailProfileDefaults::SmtpUsername(); }};
     return lookup;
 }
 

@@ -52,8 +52,8 @@ class MailConfiguration
 {
 public:
     // Where the defaults of server and user name come from: the default
-    // account of the user's mail client. Set once at start-up; without it,
-    // or when a lookup throws, the defaults are empty.
+    // account of the user's mail client unless replaced (tests); when a
+    // lookup is empty or throws, the defaults are empty.
     struct DefaultAccountLookup
     {
         std::function<QString()> SMTPServer;
