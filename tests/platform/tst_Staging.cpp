@@ -1,0 +1,183 @@
+#include "TestMain.h"
+#include "platform/providers/SqliteStaging.h"
+#include "shell/AppError.h"
+
+#include <QDateTime>
+#include <QSqlDatabase>
+#include <QTemporaryDir>
+
+#include <functional>
+
+namespace {
+
+long ErrorOf(const std::function<void()>& call, QString* description = nullptr)
+{
+    try {
+        call();
+    } catch (const AppError& e) {
+        if (description)
+            *description = e.Description();
+        return e.Number();
+    }
+    return 0;
+}
+
+// A small table of every type family, with an unnamed and a repeated column.
+Recordset People()
+{
+    Recordset rs;
+    rs.AppendField(QStringLiteral("Name"), AdoType::VarWChar, 50);
+    rs.AppendField(QStringLiteral("Born"), AdoType::Date, 8);
+    rs.AppendField(QStringLiteral("Active"), AdoType::Boolean, 2);
+    rs.AppendField(QStringLiteral("Balance"), AdoType::Currency, 8);
+    rs.AppendField(QStringLiteral("Id"), AdoType::BigInt, 8);
+    rs.AppendField(QString(), AdoType::VarWChar, 10);
+    rs.AppendField(QStringLiteral("name"), AdoType::Integer, 4);
+    rs.Open();
+    rs.AppendRow(QVariantList{QStringLiteral("Ann"), QDateTime(QDate(1970, 5, 1), QTime(8, 30)), true, 10.5,
+                              qlonglong(9000000000LL), QStringLiteral("x"), 1});
+    rs.AppendRow(QVariantList{QStringLiteral("bob"), QDateTime(QDate(1999, 12, 31), QTime(0, 0)), false, -2.25,
+                              qlonglong(2), QVariant(), 2});
+    rs.AppendRow(QVariantList{QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QString(), 3});
+    return rs;
+}
+
+} // namespace
+
+class tst_Staging : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void columnsKeepTheirTypesAndNames()
+    {
+        SqliteStaging staging;
+        staging.Stage(QStringLiteral("People$"), People());
+        Recordset rs = staging.Execute(QStringLiteral("SELECT * FROM [People$]"), {});
+        QCOMPARE(rs.FieldCount(), 7);
+        QCOMPARE(rs.FieldName(0), QStringLiteral("Name"));
+        QCOMPARE(rs.FieldType(1), int(AdoType::Date));
+        QCOMPARE(rs.FieldType(2), int(AdoType::Boolean));
+        QCOMPARE(rs.FieldType(3), int(AdoType::Currency));
+        QCOMPARE(rs.FieldType(4), int(AdoType::BigInt));
+        // an unnamed column stays unnamed, a repeated name stays repeated
+        QCOMPARE(rs.FieldName(5), QString());
+        QCOMPARE(rs.FieldName(6), QStringLiteral("name"));
+        QCOMPARE(rs.FieldDefinedSize(0), qint64(50));
+        QCOMPARE(rs.RecordCount(), 3);
+        QCOMPARE(rs.ValueAt(0, 1), QVariant(QDateTime(QDate(1970, 5, 1), QTime(8, 30))));
+        QCOMPARE(rs.ValueAt(0, 2), QVariant(true));
+        QCOMPARE(rs.ValueAt(1, 2), QVariant(false));
+        QCOMPARE(rs.ValueAt(1, 3).toDouble(), -2.25);
+        QCOMPARE(rs.ValueAt(0, 4).toLongLong(), 9000000000LL);
+        // Null stays Null, the empty text stays a value
+        QVERIFY(rs.IsNullAt(2, 0));
+        QVERIFY(rs.IsNullAt(2, 1));
+        QVERIFY(rs.IsNullAt(1, 5));
+        QVERIFY(!rs.IsNullAt(2, 5));
+        QCOMPARE(rs.ValueAt(2, 5).toString(), QString());
+    }
+
+    void whereAliasAndComputedColumns()
+    {
+        SqliteStaging staging;
+        staging.Stage(QStringLiteral("People$"), People());
+        // text compares without regard to case, as the drivers do
+        Recordset bob = staging.Execute(
+            QStringLiteral("SELECT [Name] AS Who, Born, Balance * 2 AS Twice, COUNT(*) AS N, 'k' || Name AS K "
+                           "FROM [People$] WHERE Name = 'BOB' AND Born < '2000-01-01';"),
+            {});
+        QCOMPARE(bob.RecordCount(), 1);
+        QCOMPARE(bob.FieldName(0), QStringLiteral("Who"));
+        QCOMPARE(bob.FieldType(0), int(AdoType::VarWChar)); // an alias keeps the column's type
+        QCOMPARE(bob.FieldType(1), int(AdoType::Date));
+        QCOMPARE(bob.FieldType(2), int(AdoType::Double));
+        QCOMPARE(bob.FieldType(3), int(AdoType::Integer));
+        QCOMPARE(bob.FieldType(4), int(AdoType::VarWChar));
+        QCOMPARE(bob.ValueAt(0, 0).toString(), QStringLiteral("bob"));
+        QCOMPARE(bob.ValueAt(0, 2).toDouble(), -4.5);
+        QCOMPARE(bob.ValueAt(0, 3).toInt(), 1);
+        QCOMPARE(bob.ValueAt(0, 4).toString(), QStringLiteral("kbob"));
+
+        Recordset active = staging.Execute(QStringLiteral("SELECT Id FROM [People$] WHERE Active = 1"), {});
+        QCOMPARE(active.RecordCount(), 1);
+        QCOMPARE(active.ValueAt(0, 0).toLongLong(), 9000000000LL);
+
+        Recordset none = staging.Execute(QStringLiteral("SELECT Name FROM [People$] WHERE 0"), {});
+        QCOMPARE(none.RecordCount(), 0);
+        QCOMPARE(none.FieldType(0), int(AdoType::VarWChar));
+    }
+
+    void tablesAreStagedOnDemand()
+    {
+        SqliteStaging staging;
+        QStringList asked;
+        const auto loader = [&asked](const QString& name) {
+            asked << name;
+            if (name != QLatin1String("People$"))
+                throw AppError(3011, QStringLiteral("Workbook"), QStringLiteral("no sheet ") + name);
+            return People();
+        };
+        Recordset rs = staging.Execute(QStringLiteral("SELECT a.Name FROM [People$] a JOIN [People$] b ON a.Id = b.Id"),
+                                       loader);
+        QCOMPARE(asked, QStringList{QStringLiteral("People$")});
+        QCOMPARE(rs.RecordCount(), 2);
+        // the loader's own error reaches the caller unchanged
+        QString description;
+        QCOMPARE(ErrorOf([&] { staging.Execute(QStringLiteral("SELECT * FROM [Other$]"), loader); }, &description),
+                 3011L);
+        QCOMPARE(description, QStringLiteral("no sheet Other$"));
+        // without a loader, the engine's words
+        QCOMPARE(ErrorOf([&] { staging.Execute(QStringLiteral("SELECT * FROM Nowhere"), {}); }, &description),
+                 long(SqliteStaging::ErrCommand));
+        QVERIFY2(description.contains(QLatin1String("no such table")), qPrintable(description));
+        QCOMPARE(ErrorOf([&] { staging.Execute(QStringLiteral("SELECT FROM WHERE"), {}); }),
+                 long(SqliteStaging::ErrCommand));
+    }
+
+    void onlyReadingCommandsRun()
+    {
+        QVERIFY(SqliteStaging::IsQuery(QStringLiteral("  select 1")));
+        QVERIFY(SqliteStaging::IsQuery(QStringLiteral("-- note\n/* x */ (SELECT 1)")));
+        QVERIFY(SqliteStaging::IsQuery(QStringLiteral("WITH t AS (SELECT 1) SELECT * FROM t")));
+        QVERIFY(!SqliteStaging::IsQuery(QStringLiteral("SELECTED")));
+        QVERIFY(!SqliteStaging::IsQuery(QString()));
+
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("written.db"));
+        SqliteStaging staging;
+        staging.Stage(QStringLiteral("People$"), People());
+        for (const QString& command :
+             {QStringLiteral("ATTACH DATABASE '%1' AS x").arg(target), QStringLiteral("VACUUM INTO '%1'").arg(target),
+              QStringLiteral("DELETE FROM [People$]"), QStringLiteral("PRAGMA query_only = OFF")})
+            QCOMPARE(ErrorOf([&] { staging.Execute(command, {}); }), long(SqliteStaging::ErrNotQuery));
+        // a change hidden behind WITH is refused by the engine
+        QCOMPARE(ErrorOf([&] {
+                     staging.Execute(QStringLiteral("WITH t AS (SELECT 1) DELETE FROM [People$]"), {});
+                 }),
+                 long(SqliteStaging::ErrCommand));
+        QVERIFY(!QFile::exists(target));
+        QCOMPARE(staging.Execute(QStringLiteral("SELECT * FROM [People$]"), {}).RecordCount(), 3);
+        // two statements at once are refused
+        QCOMPARE(ErrorOf([&] { staging.Execute(QStringLiteral("SELECT 1; DELETE FROM [People$]"), {}); }),
+                 long(SqliteStaging::ErrCommand));
+    }
+
+    void eachStagingHasItsOwnDatabase()
+    {
+        const QStringList before = QSqlDatabase::connectionNames();
+        {
+            SqliteStaging a;
+            SqliteStaging b;
+            a.Stage(QStringLiteral("T"), People());
+            QCOMPARE(a.Execute(QStringLiteral("SELECT * FROM T"), {}).RecordCount(), 3);
+            QCOMPARE(ErrorOf([&] { b.Execute(QStringLiteral("SELECT * FROM T"), {}); }),
+                     long(SqliteStaging::ErrCommand));
+            QCOMPARE(QSqlDatabase::connectionNames().size(), before.size() + 2);
+        }
+        QCOMPARE(QSqlDatabase::connectionNames(), before);
+    }
+};
+
+CORVANTA_TEST_GUILESS_MAIN(tst_Staging)
+#include "tst_Staging.moc"
