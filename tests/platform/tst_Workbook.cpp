@@ -159,7 +159,7 @@ private Q_SLOTS:
     void everyListedTableReadsBackThroughTheCatalogRule()
     {
         int sheets = 0;
-        for (const QString folder : {QStringLiteral("xls"), QStringLiteral("xlsx"), QStringLiteral("csv")}) {
+        for (const QString& folder : {QStringLiteral("xls"), QStringLiteral("xlsx"), QStringLiteral("csv")}) {
             QDirIterator it(TestSupport::TestData(folder), QDir::Files);
             while (it.hasNext()) {
                 const QString path = it.next();
@@ -188,7 +188,7 @@ private Q_SLOTS:
     void everyFileReadsOrFailsCleanly()
     {
         int failures = 0;
-        for (const QString folder : {QStringLiteral("xls"), QStringLiteral("xlsx"), QStringLiteral("csv"),
+        for (const QString& folder : {QStringLiteral("xls"), QStringLiteral("xlsx"), QStringLiteral("csv"),
                                      QStringLiteral("adoxml"), QStringLiteral("mdb"), QStringLiteral("vcf")}) {
             QDirIterator it(TestSupport::TestData(folder), QDir::Files);
             while (it.hasNext()) {
