@@ -13,6 +13,8 @@ namespace {
 
 static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the driver manager must use UTF-16 text");
 
+// Texts go to the driver manager NUL-terminated (SQL_NTS), the form every
+// driver handles.
 const SQLWCHAR* Wide(const QString& text)
 {
     return reinterpret_cast<const SQLWCHAR*>(text.utf16());
@@ -177,11 +179,10 @@ OdbcSource::OdbcSource(const QString& connectionString, int loginTimeoutSeconds,
         SQLSetConnectAttr(h.dbc, SQL_ATTR_LOGIN_TIMEOUT,
                           reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginTimeoutSeconds)), 0);
     const QString text = connectionString;
-    SQLWCHAR completed[1024];
-    SQLSMALLINT completedLength = 0;
-    const SQLRETURN r = SQLDriverConnectW(h.dbc, nullptr, const_cast<SQLWCHAR*>(Wide(text)), SQLSMALLINT(text.size()),
-                                          completed, SQLSMALLINT(std::size(completed)), &completedLength,
-                                          SQL_DRIVER_NOPROMPT);
+    // No completed string is asked for: the driver manager reads the one the
+    // MDB Tools driver leaves unterminated past its end.
+    const SQLRETURN r = SQLDriverConnectW(h.dbc, nullptr, const_cast<SQLWCHAR*>(Wide(text)), SQL_NTS, nullptr, 0,
+                                          nullptr, SQL_DRIVER_NOPROMPT);
     if (!SQL_SUCCEEDED(r)) {
         QString words = Diagnostics(SQL_HANDLE_DBC, h.dbc);
         if (words.isEmpty())
@@ -245,7 +246,7 @@ Recordset OdbcSource::Read(const QString& sql)
         throw AppError(ErrCommand, m_errorSource, Diagnostics(SQL_HANDLE_DBC, m_handles->dbc));
     const auto fail = [&]() { throw AppError(ErrCommand, m_errorSource, Diagnostics(SQL_HANDLE_STMT, stmt)); };
 
-    const SQLRETURN executed = SQLExecDirectW(stmt, const_cast<SQLWCHAR*>(Wide(sql)), SQLINTEGER(sql.size()));
+    const SQLRETURN executed = SQLExecDirectW(stmt, const_cast<SQLWCHAR*>(Wide(sql)), SQL_NTS);
     if (!SQL_SUCCEEDED(executed) && executed != SQL_NO_DATA)
         fail();
 
@@ -382,8 +383,8 @@ QStringList OdbcSource::Tables(const char* type)
     if (stmt == SQL_NULL_HSTMT)
         return names;
     const QString wanted = QString::fromLatin1(type);
-    if (!SQL_SUCCEEDED(SQLTablesW(stmt, nullptr, 0, nullptr, 0, nullptr, 0, const_cast<SQLWCHAR*>(Wide(wanted)),
-                                  SQLSMALLINT(wanted.size()))))
+    if (!SQL_SUCCEEDED(
+            SQLTablesW(stmt, nullptr, 0, nullptr, 0, nullptr, 0, const_cast<SQLWCHAR*>(Wide(wanted)), SQL_NTS)))
         throw AppError(ErrCommand, m_errorSource, Diagnostics(SQL_HANDLE_STMT, stmt));
     std::vector<char16_t> text;
     while (SQL_SUCCEEDED(SQLFetch(stmt))) {
