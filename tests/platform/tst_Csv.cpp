@@ -1,3 +1,4 @@
+#include "RecordsetProbe.h"
 #include "TestMain.h"
 #include "platform/providers/CsvFormat.h"
 #include "platform/providers/CsvReader.h"
@@ -10,17 +11,12 @@
 #include <functional>
 #include <optional>
 
-namespace {
+using TestSupport::ErrorOf;
+using TestSupport::Names;
+using TestSupport::Types;
+using TestSupport::Row;
 
-std::optional<AppError> ErrorOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const AppError& e) {
-        return e;
-    }
-    return std::nullopt;
-}
+namespace {
 
 QString Csv(const QString& name)
 {
@@ -30,30 +26,6 @@ QString Csv(const QString& name)
 Recordset Read(const QString& name, bool header = true)
 {
     return CsvReader::Read(Csv(name), header);
-}
-
-QStringList Names(const Recordset& set)
-{
-    QStringList names;
-    for (int i = 0; i < set.FieldCount(); ++i)
-        names << set.FieldName(i);
-    return names;
-}
-
-QList<int> Types(const Recordset& set)
-{
-    QList<int> types;
-    for (int i = 0; i < set.FieldCount(); ++i)
-        types << set.FieldType(i);
-    return types;
-}
-
-QVariantList Row(const Recordset& set, int row)
-{
-    QVariantList values;
-    for (int i = 0; i < set.FieldCount(); ++i)
-        values << set.ValueAt(row, i);
-    return values;
 }
 
 QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)

@@ -1,3 +1,4 @@
+#include "RecordsetProbe.h"
 #include "TestMain.h"
 #include "platform/http/HttpGet.h"
 #include "platform/providers/XmlRecordsetReader.h"
@@ -13,17 +14,9 @@
 #include <functional>
 #include <optional>
 
-namespace {
+using TestSupport::ErrorOf;
 
-std::optional<AppError> ErrorOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const AppError& e) {
-        return e;
-    }
-    return std::nullopt;
-}
+namespace {
 
 // A small HTTP server on 127.0.0.1: files from the test data folder, a page
 // that answers with the request line it got (as a record set), fixed status

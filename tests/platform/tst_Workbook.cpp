@@ -1,3 +1,4 @@
+#include "RecordsetProbe.h"
 #include "TestMain.h"
 #include "platform/providers/Workbook.h"
 #include "platform/providers/WorkbookError.h"
@@ -11,33 +12,11 @@
 #include <functional>
 #include <optional>
 
+using TestSupport::ErrorOf;
+using TestSupport::Names;
+using TestSupport::Row;
+
 namespace {
-
-std::optional<AppError> ErrorOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const AppError& e) {
-        return e;
-    }
-    return std::nullopt;
-}
-
-QStringList Names(const Recordset& set)
-{
-    QStringList names;
-    for (int i = 0; i < set.FieldCount(); ++i)
-        names << set.FieldName(i);
-    return names;
-}
-
-QVariantList Row(const Recordset& set, int row)
-{
-    QVariantList values;
-    for (int i = 0; i < set.FieldCount(); ++i)
-        values << set.ValueAt(row, i);
-    return values;
-}
 
 // What the catalog keeps of a table the worksheet driver lists: without the
 // enclosing quotes and the trailing "$"; named ranges (no "$") are dropped.

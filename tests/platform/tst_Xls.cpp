@@ -1,3 +1,4 @@
+#include "RecordsetProbe.h"
 #include "TestMain.h"
 #include "platform/providers/WorkbookError.h"
 #include "platform/providers/XlsReader.h"
@@ -9,17 +10,12 @@
 #include <functional>
 #include <optional>
 
-namespace {
+using TestSupport::ErrorOf;
+using TestSupport::Names;
+using TestSupport::Types;
+using TestSupport::Row;
 
-std::optional<AppError> ErrorOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const AppError& e) {
-        return e;
-    }
-    return std::nullopt;
-}
+namespace {
 
 QString Xls(const QString& name)
 {
@@ -29,30 +25,6 @@ QString Xls(const QString& name)
 Recordset Read(const QString& file, const QString& sheet, bool header = true)
 {
     return XlsReader(Xls(file)).ReadSheet(sheet, header);
-}
-
-QStringList Names(const Recordset& set)
-{
-    QStringList names;
-    for (int i = 0; i < set.FieldCount(); ++i)
-        names << set.FieldName(i);
-    return names;
-}
-
-QList<int> Types(const Recordset& set)
-{
-    QList<int> types;
-    for (int i = 0; i < set.FieldCount(); ++i)
-        types << set.FieldType(i);
-    return types;
-}
-
-QVariantList Row(const Recordset& set, int row)
-{
-    QVariantList values;
-    for (int i = 0; i < set.FieldCount(); ++i)
-        values << set.ValueAt(row, i);
-    return values;
 }
 
 // Same names, types and values, row by row.

@@ -1,3 +1,4 @@
+#include "RecordsetProbe.h"
 #include "TestMain.h"
 #include "platform/providers/XmlRecordsetReader.h"
 #include "platform/providers/XmlRecordsetWriter.h"
@@ -12,17 +13,11 @@
 #include <functional>
 #include <optional>
 
-namespace {
+using TestSupport::ErrorOf;
+using TestSupport::Names;
+using TestSupport::Types;
 
-std::optional<AppError> ErrorOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const AppError& e) {
-        return e;
-    }
-    return std::nullopt;
-}
+namespace {
 
 Recordset ReadFile(const QString& relative)
 {
@@ -30,22 +25,6 @@ Recordset ReadFile(const QString& relative)
     if (!file.open(QIODevice::ReadOnly))
         qFatal("missing test file %s", qPrintable(relative));
     return XmlRecordsetReader::Read(file);
-}
-
-QStringList Names(const Recordset& set)
-{
-    QStringList names;
-    for (int i = 0; i < set.FieldCount(); ++i)
-        names << set.FieldName(i);
-    return names;
-}
-
-QList<int> Types(const Recordset& set)
-{
-    QList<int> types;
-    for (int i = 0; i < set.FieldCount(); ++i)
-        types << set.FieldType(i);
-    return types;
 }
 
 QVariantList Column(const Recordset& set, int position)
