@@ -50,7 +50,7 @@ QString MailSender::MailerHeaderValue()
         .arg(AppInfo::Major)
         .arg(AppInfo::Minor)
         .arg(AppInfo::Revision)
-        .arg(QLatin1String(HomePage));
+        .arg(AppInfo::HomePage());
 }
 
 QString MailSender::OneLine(QString description)

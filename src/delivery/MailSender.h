@@ -26,9 +26,6 @@ struct MailDeliverySettings;
 class MailSender
 {
 public:
-    // Where the program can be found on the web; named in the X-Mailer header.
-    static constexpr const char* HomePage = "https://www.corvanta.example";
-
     explicit MailSender(Mails& mails);
 
     // The sender box's text at the start of the run, for the run's

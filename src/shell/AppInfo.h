@@ -6,6 +6,9 @@
 namespace AppInfo {
 
 inline QString ProductName() { return QStringLiteral("Corvanta"); }
+inline QString CompanyName() { return QStringLiteral("Corvanta Software"); }
+// The maker's web site: update pages live below it, and mails name it.
+inline QString HomePage() { return QStringLiteral("https://www.corvanta.example"); }
 constexpr int Major = CORVANTA_VERSION_MAJOR;
 constexpr int Minor = CORVANTA_VERSION_MINOR;
 constexpr int Revision = CORVANTA_VERSION_REVISION;

@@ -39,7 +39,7 @@ QString UpdateAddress(Refusal refusal)
         component = QStringLiteral("ado");
     else
         return {};
-    return QString::fromLatin1(UpdateHost) + QStringLiteral("/updates/?p=") +
+    return AppInfo::HomePage() + QStringLiteral("/updates/?p=") +
            AppInfo::ProductName() + QStringLiteral("&v=%1.%2.%3&u=")
                                         .arg(AppInfo::Major)
                                         .arg(AppInfo::Minor)

@@ -24,7 +24,4 @@ int MessageId(Refusal refusal);
 // product, full version and the component, inserted as they are.
 QString UpdateAddress(Refusal refusal);
 
-// Where the update pages live.
-inline constexpr const char* UpdateHost = "https://www.corvanta.example";
-
 } // namespace StartupChecks

@@ -205,11 +205,6 @@ bool FilesSystem::IsValidSource(const QString& text) const
     return false;
 }
 
-QString FilesSystem::CompanyName()
-{
-    return QStringLiteral("Corvanta Software");
-}
-
 QString FilesSystem::VersionText()
 {
     return QStringLiteral("%1.%2").arg(AppInfo::Major).arg(AppInfo::Minor);
@@ -218,6 +213,6 @@ QString FilesSystem::VersionText()
 QString FilesSystem::VersionDataFolder()
 {
     const FilesSystem fs;
-    return fs.GetSpecialFolder(CSIDL_LOCAL_APPDATA) + u'/' + CompanyName() + u'/' +
+    return fs.GetSpecialFolder(CSIDL_LOCAL_APPDATA) + u'/' + AppInfo::CompanyName() + u'/' +
            AppInfo::ProductName() + u'/' + VersionText() + u'/';
 }

@@ -71,7 +71,6 @@ public:
     // The per-user data folder of this version, ending in "/": the local
     // application data folder, the company, the product and "major.minor".
     static QString VersionDataFolder();
-    static QString CompanyName();
     static QString VersionText();
 
     // Decoding used by ReadTextFile, for callers that hold bytes already.
