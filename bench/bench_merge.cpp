@@ -3,6 +3,7 @@
 // address in To. Prints mails per second and the memory the mails take
 // beyond their own text. Build in Release; run build-dir/bench/bench_merge.
 
+#include "MemoryProbe.h"
 #include "merge/Mails.h"
 #include "platform/recordset/Recordset.h"
 
@@ -17,28 +18,10 @@
 
 #include <cstdio>
 
+using MemoryProbe::StatusKb;
+using MemoryProbe::ResetPeak;
+
 namespace {
-
-// Kilobytes from /proc/self/status ("VmRSS", "VmHWM").
-qint64 StatusKb(const char* key)
-{
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray prefix = QByteArray(key) + ':';
-    for (const QByteArray& line : file.readAll().split('\n'))
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
-
-// Lets the next VmHWM reading start from the present size.
-void ResetPeak()
-{
-    QFile file(QStringLiteral("/proc/self/clear_refs"));
-    if (file.open(QIODevice::WriteOnly))
-        file.write("5");
-}
 
 const char* const kCities[] = {"Aarhus", "Berlin", "Lyon", "Sevilla", "Torino", "Bergen", "Malmo", "Gdansk", "Odense"};
 

@@ -2,6 +2,7 @@
 // table, filtering it with two clauses, cloning it, and persisting and
 // loading 100,000 rows. Build in Release.
 
+#include "MemoryProbe.h"
 #include "platform/recordset/Recordset.h"
 
 #include <QDateTime>
@@ -11,20 +12,9 @@
 
 #include <cstdio>
 
-namespace {
+using MemoryProbe::StatusKb;
 
-// Kilobytes from /proc/self/status ("VmRSS", "VmHWM").
-qint64 StatusKb(const char* key)
-{
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray prefix = QByteArray(key) + ':';
-    for (const QByteArray& line : file.readAll().split('\n'))
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
+namespace {
 
 const char* const kCountries[] = {"Denmark", "Germany", "France", "Spain", "Italy", "Norway", "Sweden", "Poland"};
 const char* const kCities[] = {"Aarhus", "Berlin", "Lyon", "Sevilla", "Torino", "Bergen", "Malmo", "Gdansk", "Odense"};

@@ -5,6 +5,7 @@
 //   bench_send --port P [--count N]     mails per second for N small mails
 //   bench_send --port P --big MB        peak memory while sending MB of attachment
 
+#include "MemoryProbe.h"
 #include "delivery/MailConfiguration.h"
 #include "delivery/MailSender.h"
 #include "merge/Mails.h"
@@ -18,28 +19,10 @@
 #include <cstdio>
 #include <memory>
 
+using MemoryProbe::StatusKb;
+using MemoryProbe::ResetPeak;
+
 namespace {
-
-// Kilobytes from /proc/self/status ("VmRSS", "VmHWM").
-qint64 StatusKb(const char* key)
-{
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray prefix = QByteArray(key) + ':';
-    for (const QByteArray& line : file.readAll().split('\n'))
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
-
-// Lets the next VmHWM reading start from the present size.
-void ResetPeak()
-{
-    QFile file(QStringLiteral("/proc/self/clear_refs"));
-    if (file.open(QIODevice::WriteOnly))
-        file.write("5");
-}
 
 QString ArgAfter(const QStringList& args, const QString& name, const QString& fallback = QString())
 {
