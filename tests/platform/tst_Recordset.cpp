@@ -1,3 +1,4 @@
+#include "RecordsetProbe.h"
 #include "TestMain.h"
 #include "platform/recordset/Recordset.h"
 #include "shell/AppError.h"
@@ -6,18 +7,9 @@
 
 #include <optional>
 
-namespace {
+using TestSupport::ErrorOf;
 
-template <class F>
-std::optional<AppError> ErrorOf(F&& f)
-{
-    try {
-        f();
-    } catch (const AppError& e) {
-        return e;
-    }
-    return std::nullopt;
-}
+namespace {
 
 template <class F>
 long NumberOf(F&& f)

@@ -1,3 +1,4 @@
+#include "RecordsetProbe.h"
 #include "TestMain.h"
 #include "platform/recordset/Recordset.h"
 #include "shell/AppError.h"
@@ -6,18 +7,9 @@
 
 #include <optional>
 
-namespace {
+using TestSupport::ErrorOf;
 
-template <class F>
-std::optional<AppError> ErrorOf(F&& f)
-{
-    try {
-        f();
-    } catch (const AppError& e) {
-        return e;
-    }
-    return std::nullopt;
-}
+namespace {
 
 // Columns: Name text, Code text, Age int, Score double, Born timestamp,
 // Active boolean, RecipientListID int, Photo binary.

@@ -1,3 +1,4 @@
+#include "RecordsetProbe.h"
 #include "TestMain.h"
 #include "platform/recordset/Recordset.h"
 #include "shell/AppError.h"
@@ -8,18 +9,9 @@
 
 #include <optional>
 
-namespace {
+using TestSupport::ErrorOf;
 
-template <class F>
-std::optional<AppError> ErrorOf(F&& f)
-{
-    try {
-        f();
-    } catch (const AppError& e) {
-        return e;
-    }
-    return std::nullopt;
-}
+namespace {
 
 // One field of every storage kind, with Nulls, empty values and text outside
 // the basic plane.
