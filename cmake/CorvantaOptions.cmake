@@ -14,3 +14,13 @@ if(CORVANTA_SANITIZE)
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(corvanta_options INTERFACE -fsanitize=address,undefined)
 endif()
+if(CORVANTA_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "CORVANTA_FUZZ needs clang (libFuzzer)")
+  endif()
+  # Coverage for the fuzzer and sanitizers in every library the targets link;
+  # the fuzzer's own main is only linked into the fuzz targets.
+  target_compile_options(corvanta_options INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(corvanta_options INTERFACE -fsanitize=address,undefined)
+endif()
