@@ -365,7 +365,7 @@ int Run(const QStringList& args)
                 qPrintable(dir));
     std::printf("Text size: the file itself for CSV and XML; for .xlsx the uncompressed sheet XML (inline\n"
                 "strings, no shared string part); for .xls the file (binary records, no text form).\n"
-                "Peak: the whole process's VmHWM (ours) / ru_maxrss (python), start-up included.\n"
+                "Peak: the whole process's VmHWM (both sides), start-up included.\n"
                 "Python peers: csv.reader; openpyxl.load_workbook(read_only=True) iter_rows(values_only);\n"
                 "xlrd.open_workbook + row_values; xml.etree.ElementTree.iterparse (rows dropped as read).\n\n");
 
