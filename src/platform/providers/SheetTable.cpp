@@ -3,6 +3,7 @@
 #include "platform/providers/WorkbookError.h"
 
 #include <algorithm>
+#include <utility>
 
 using SheetValues::Kind;
 
@@ -87,13 +88,15 @@ Recordset SheetTable::TakeRecordset(bool header)
     };
     if (!std::is_sorted(m_cells.begin(), m_cells.end(), before))
         std::stable_sort(m_cells.begin(), m_cells.end(), before);
-    std::vector<Cell> cells;
-    cells.reserve(m_cells.size());
+    // In place: a copy would double the largest block of the read at its peak.
+    size_t kept = 0;
     for (size_t i = 0; i < m_cells.size(); ++i) {
         if (i + 1 < m_cells.size() && !before(m_cells[i], m_cells[i + 1]))
             continue; // a later value for the same cell follows
-        cells.push_back(m_cells[i]);
+        m_cells[kept++] = m_cells[i];
     }
+    m_cells.resize(kept);
+    std::vector<Cell> cells = std::move(m_cells);
     m_cells = {};
     std::vector<QString> texts = std::move(m_texts);
     m_texts = {};
@@ -114,6 +117,14 @@ Recordset SheetTable::TakeRecordset(bool header)
         lastColumn = std::max(lastColumn, cell.column);
     }
     const int width = lastColumn - firstColumn + 1;
+    // Two cells far apart span a table of Nulls between them, and that table
+    // is what takes the memory: count its cells, not only the stored ones.
+    const qint64 height = qint64(cells.back().row) - firstRow + 1;
+    if (height * width > kMaxCells)
+        WorkbookError::Raise(WorkbookError::TooLarge,
+                             QStringLiteral("The worksheet spans %L1 rows and %L2 columns, more than can be imported.")
+                                 .arg(height)
+                                 .arg(width));
 
     std::vector<QString> names(static_cast<size_t>(width));
     size_t dataStart = 0;
@@ -155,7 +166,12 @@ Recordset SheetTable::TakeRecordset(bool header)
             const size_t column = size_t(cell.column - firstColumn);
             if (cell.kind == Kind::Error)
                 continue;
-            if (asText[column])
+            // Each text goes to one cell only; letting go of it here keeps
+            // the texts and the record set's copy of them from both being
+            // whole in memory.
+            if (asText[column] && cell.kind == Kind::Text)
+                values[column] = std::exchange(texts[size_t(cell.index)], QString());
+            else if (asText[column])
                 values[column] = CellText(cell, texts);
             else if (cell.kind == Kind::Number)
                 values[column] = cell.number;
