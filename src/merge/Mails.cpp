@@ -1,5 +1,6 @@
 #include "merge/Mails.h"
 
+#include "merge/MailMerged.h"
 #include "merge/MergeFields.h"
 #include "merge/MergeValueText.h"
 #include "platform/recordset/Recordset.h"
@@ -7,30 +8,17 @@
 
 #include <QCoreApplication>
 
+#include <QVarLengthArray>
+
+#include <array>
 #include <string>
 
 namespace {
 
-// First occurrence of the marker from `from` on, or -1. Every marker starts
-// with «, which is rare in mail text, so a vectorised scan for that one
-// character skips nearly all of it; a plain substring search per column and
-// record would be the merge's main cost.
-qsizetype FindMarker(QStringView text, QStringView marker, qsizetype from = 0)
-{
-    const QChar first = marker.front();
-    const qsizetype last = text.size() - marker.size();
-    while (from <= last) {
-        const qsizetype at = text.indexOf(first, from);
-        if (at < 0 || at > last)
-            return -1;
-        if (text.sliced(at, marker.size()) == marker)
-            return at;
-        from = at + 1;
-    }
-    return -1;
-}
+using MergeFields::Find;
 
-// One of the three texts of the record being merged. Replacements are made
+// One of the three texts of a record merged on its own, column by column
+// as the merge is defined. Replacements are made
 // in two scratch buffers that keep their room from record to record, so a
 // text with several markers costs one allocation, made at its final size,
 // however many columns it takes.
@@ -65,7 +53,7 @@ public:
         out.clear();
         const char16_t* data = text.utf16();
         qsizetype done = 0;
-        for (qsizetype at = first; at >= 0; at = FindMarker(text, marker, at + marker.size())) {
+        for (qsizetype at = first; at >= 0; at = Find(text, marker, at + marker.size())) {
             out.append(data + done, size_t(at - done));
             out.append(reinterpret_cast<const char16_t*>(value.constData()), size_t(value.size()));
             done = at + marker.size();
@@ -170,28 +158,53 @@ bool Mails::Merge(Recordset& recipients, const QString& toTemplate, const FromAd
         markers.push_back(MergeFields::Marker(recipients.FieldName(k), k + 1));
     const MergeValueText valueText(m_locale ? *m_locale : QLocale::system());
 
-    MergedText texts[3]; // To, Subject, body
-    const Mail common(from, QString(), QString(), QString(), attachments);
+    // Most templates can be worked out once, leaving each record only its
+    // values to fetch; a record whose values hold chevrons, or templates that
+    // cannot be, are merged column by column.
+    const std::array<QString, MergePlan::kTexts> templates{toTemplate, subjectTemplate, textBodyTemplate};
+    std::optional<MergePlan> compiled = MergePlan::Compile(templates, markers);
+    std::shared_ptr<Mail::Merged> merged;
+    if (compiled)
+        merged = std::make_shared<Mail::Merged>(std::move(*compiled));
+    const auto common = std::make_shared<const Mail::Common>(Mail::Common{from, attachments, merged});
+    const std::vector<int> noColumns;
+    const std::vector<int>& columns = merged ? merged->plan.Columns() : noColumns;
+    std::vector<QString> values(columns.size());
+    QVarLengthArray<QStringView, 32> views(qsizetype(columns.size()));
+
+    MergedText texts[MergePlan::kTexts];
     m_mails.reserve(size_t(count));
     for (int i = 1; i <= count; ++i) {
         if (!m_keepMerging) {
             m_mails.shrink_to_fit();
             return false;
         }
-        texts[0].Start(toTemplate);
-        texts[1].Start(subjectTemplate);
-        texts[2].Start(textBodyTemplate);
-        for (int k = 0; k < fieldCount; ++k) {
-            const QString& marker = markers[size_t(k)];
-            for (MergedText& text : texts) {
-                const qsizetype at = FindMarker(text.View(), marker);
-                if (at < 0)
-                    continue;
+        bool plain = bool(merged);
+        if (merged) {
+            for (size_t c = 0; c < columns.size() && plain; ++c) {
+                values[c] = valueText.Text(recipients.Value(columns[c]));
+                views[qsizetype(c)] = values[c];
+                plain = MergePlan::IsPlain(values[c]);
                 ++m_valuesFetched;
-                text.Replace(at, marker, valueText.Text(recipients.Value(k)));
             }
         }
-        m_mails.emplace_back(common, texts[0].Take(), texts[1].Take(), texts[2].Take());
+        if (plain) {
+            m_mails.push_back(Mail(common, merged->store.Append(views.data(), int(views.size()))));
+        } else {
+            for (int t = 0; t < MergePlan::kTexts; ++t)
+                texts[t].Start(templates[size_t(t)]);
+            for (int k = 0; k < fieldCount; ++k) {
+                const QString& marker = markers[size_t(k)];
+                for (MergedText& text : texts) {
+                    const qsizetype at = Find(text.View(), marker);
+                    if (at < 0)
+                        continue;
+                    ++m_valuesFetched;
+                    text.Replace(at, marker, valueText.Text(recipients.Value(k)));
+                }
+            }
+            m_mails.push_back(Mail(common, Mail::Texts{texts[0].Take(), texts[1].Take(), texts[2].Take()}));
+        }
         recipients.MoveNext();
         Q_EMIT MailsMerged(i);
         if (i % 10 == 0)

@@ -23,6 +23,11 @@ class Recordset;
 // is by then, so a value may bring in the marker of a later column, never of
 // an earlier one. A value is only fetched when its marker is there.
 //
+// How it is done: MergePlan works the templates out once when it can prove
+// that no value could change where markers are found; each mail then keeps
+// only its record's values (Mail makes its texts when they are read). Other
+// records are merged column by column as above. Both give the same texts.
+//
 // Liveness: KeepMerging is read once per record, before it is merged; after
 // each record MailsMerged(i) is raised, and after every 10th record the yield
 // hook runs (by default it lets pending events run), which is where a cancel
@@ -88,7 +93,9 @@ public:
     // is set.
     void SetLocale(const QLocale& locale);
 
-    // How many field values the last merge read (for the merge figures).
+    // How many field values the last merge read (for the merge figures): one
+    // per column a record's mail takes, or, for a record merged column by
+    // column, one per text that held the column's marker.
     qint64 ValuesFetched() const { return m_valuesFetched; }
 
 Q_SIGNALS:

@@ -36,6 +36,23 @@ bool IsUnnamedLabel(const QString& entry)
     return entry.size() > head.size() && entry.startsWith(head) && entry.endsWith(u']');
 }
 
+qsizetype Find(QStringView text, QStringView marker, qsizetype from)
+{
+    // Every marker starts with «, which is rare in mail text, so a
+    // vectorised scan for that one character skips nearly all of it.
+    const QChar first = marker.front();
+    const qsizetype last = text.size() - marker.size();
+    while (from <= last) {
+        const qsizetype at = text.indexOf(first, from);
+        if (at < 0 || at > last)
+            return -1;
+        if (text.sliced(at, marker.size()) == marker)
+            return at;
+        from = at + 1;
+    }
+    return -1;
+}
+
 QString MarkerForEntry(const QString& entry)
 {
     if (IsUnnamedLabel(entry))

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 
 // How a record set column is named inside the To, Subject and body texts,
 // and how the column lists show it.
@@ -30,6 +31,9 @@ QString ColumnLabel(const QString& fieldName, int position);
 // Whether a list entry has the form of an unnamed label: "[", the word
 // "Column", one blank, any text, "]".
 bool IsUnnamedLabel(const QString& entry);
+
+// First occurrence of the marker in the text from `from` on, or -1.
+qsizetype Find(QStringView text, QStringView marker, qsizetype from = 0);
 
 // A list entry turned back into a marker: ««entry»» for an unnamed label,
 // «entry» for anything else.

@@ -5,6 +5,7 @@
 #include "shell/AppError.h"
 
 #include <QDate>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 
 namespace {
@@ -106,6 +107,14 @@ private Q_SLOTS:
         QVERIFY(!mails.Item(3).From());
         QCOMPARE(mails.Item(3).Attachments(), attachments);
         QCOMPARE(Mail().Attachments(), QString());
+        // Editing one text keeps the other two; a copy outlives the merge.
+        mails.Item(2).SetSubject(QStringLiteral("edited"));
+        const Mail kept = mails.Item(2);
+        Recordset other = People(1);
+        QVERIFY(mails.Merge(other, QString(), nullptr, QString(), QString(), QString()));
+        QCOMPARE(kept.To(), QStringLiteral("p2@example.org"));
+        QCOMPARE(kept.Subject(), QStringLiteral("edited"));
+        QCOMPARE(kept.TextBody(), QStringLiteral("P2 <p2@example.org> P2"));
         // The cursor is left past the last record, the set itself open.
         QVERIFY(rs.AtEOF());
         QCOMPARE(rs.State(), int(Recordset::StateOpen));
@@ -153,6 +162,13 @@ private Q_SLOTS:
                             O + QStringLiteral("N") + M(QStringLiteral("P")) + QStringLiteral("e") + C,
                             QString()));
         QCOMPARE(mails.Item(1).TextBody(), QStringLiteral("N"));
+
+        // So does one whose name holds » then «, closed up around an empty
+        // value between chevrons that face away from it.
+        Recordset odd = Table({QStringLiteral("A"), C + QStringLiteral("v") + O}, {{QString(), QStringLiteral("w")}});
+        QVERIFY(mails.Merge(odd, QString(), nullptr, QString(),
+                            O + C + M(QStringLiteral("A")) + QStringLiteral("v") + O + C, QString()));
+        QCOMPARE(mails.Item(1).TextBody(), QStringLiteral("w"));
     }
 
     void unnamedAndBlankColumns()
@@ -171,7 +187,7 @@ private Q_SLOTS:
                                                + QStringLiteral("|third|") + blankAsListed);
     }
 
-    // A value is read only for a text that holds its marker, once per text.
+    // A value is read only when a text holds its marker, once per record.
     void fetchesOnlyWhatIsUsed()
     {
         Recordset rs = Table({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"),
@@ -182,7 +198,7 @@ private Q_SLOTS:
         QVERIFY(mails.Merge(rs, M(QStringLiteral("B")), nullptr, M(QStringLiteral("B")),
                             M(QStringLiteral("D")) + M(QStringLiteral("D")) + M(QStringLiteral("B")),
                             QString()));
-        QCOMPARE(mails.ValuesFetched(), qint64(3 * 4));
+        QCOMPARE(mails.ValuesFetched(), qint64(3 * 2));
         QCOMPARE(mails.Item(3).TextBody(), QStringLiteral("121210"));
 
         const QString plain = QStringLiteral("Dear customer,\n\nno fields here.\n");
@@ -191,6 +207,52 @@ private Q_SLOTS:
         QCOMPARE(mails.Count(), 3);
         for (const Mail& mail : mails)
             QCOMPARE(mail.TextBody(), plain);
+    }
+
+    // Templates and values full of chevrons, merged against the plain
+    // definition: each column in field order, every occurrence of its
+    // marker in the text as it stands replaced by the value.
+    void agreesWithColumnByColumnReplacement()
+    {
+        const QStringList names = {QStringLiteral("A"), QStringLiteral("B"), QString(), QStringLiteral("AB")};
+        const QStringList bits = {O, C, QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("x"),
+                                  QStringLiteral("[Column 3]"), M(QStringLiteral("A")), M(QStringLiteral("B")),
+                                  M(QStringLiteral("AB")), O + O + QStringLiteral("[Column 3]") + C + C};
+        const QStringList valueBits = {QString(), QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("y"),
+                                       O, C, M(QStringLiteral("AB")), QStringLiteral("[Column 3]")};
+        QRandomGenerator random(20261206);
+        const auto pick = [&](const QStringList& from, int most) {
+            QString out;
+            for (int n = int(random.bounded(most + 1)); n > 0; --n)
+                out += from.at(int(random.bounded(qsizetype(from.size()))));
+            return out;
+        };
+        for (int round = 0; round < 3000; ++round) {
+            QList<QVariantList> rows;
+            for (int r = 0; r < 4; ++r) {
+                QVariantList row;
+                for (int k = 0; k < names.size(); ++k)
+                    row.append(random.bounded(2) == 0 ? pick(valueBits, 2) : QStringLiteral("v%1").arg(k));
+                rows.append(row);
+            }
+            Recordset rs = Table(names, rows);
+            const QStringList templates = {pick(bits, 3), pick(bits, 6), pick(bits, 12)};
+            Mails mails;
+            mails.SetKeepMerging(true);
+            QVERIFY(mails.Merge(rs, templates[0], nullptr, templates[1], templates[2], QString()));
+            for (int r = 0; r < rows.size(); ++r) {
+                QStringList expected = templates;
+                for (QString& text : expected)
+                    for (int k = 0; k < names.size(); ++k)
+                        text.replace(MergeFields::Marker(names[k], k + 1), rows[r][k].toString());
+                const Mail& mail = mails.Item(r + 1);
+                const QStringList got = {mail.To(), mail.Subject(), mail.TextBody()};
+                if (got != expected)
+                    QFAIL(qPrintable(QStringLiteral("templates %1 / row %2: got %3, expected %4")
+                                         .arg(templates.join(u'|'), rows[r].first().toString() + u'…',
+                                              got.join(u'|'), expected.join(u'|'))));
+            }
+        }
     }
 
     void eventsAndYieldsFollowTheRecords()
