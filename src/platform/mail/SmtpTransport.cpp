@@ -156,6 +156,10 @@ struct SmtpTransport::Private
         curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
         curl_easy_setopt(curl, CURLOPT_READFUNCTION, OnRead);
         curl_easy_setopt(curl, CURLOPT_SEEKFUNCTION, OnSeek);
+        // curl takes twice this per mail to escape lines starting with a dot;
+        // at the default size that is freed back to the system after every
+        // mail and fetched again, which cost a fifth of the time per mail.
+        curl_easy_setopt(curl, CURLOPT_UPLOAD_BUFFERSIZE, 16384L);
 
         // The connection time-out bounds connecting and every wait for a
         // reply; a transfer that stalls that long is given up too, so a
