@@ -26,6 +26,12 @@ Recordset Read(const QString& file, const QString& sheet, bool header = true)
     return XlsxReader(Xlsx(file)).ReadSheet(sheet, header);
 }
 
+// Workbooks that once broke the reader under the fuzzer.
+QString Regression(const QString& name)
+{
+    return QStringLiteral(CORVANTA_SOURCE_DIR "/fuzz/regressions/xlsx/") + name;
+}
+
 QDateTime Day(int y, int m, int d)
 {
     return QDateTime(QDate(y, m, d), QTime(0, 0));
@@ -229,6 +235,18 @@ private Q_SLOTS:
         const auto missing = ErrorOf([&] { reader.ReadSheet(QStringLiteral("Nope"), true); });
         QVERIFY(missing);
         QCOMPARE(missing->Number(), long(WorkbookError::SheetNotFound));
+    }
+
+    void runsNestedDeeperThanTheStack()
+    {
+        // 100,000 runs inside runs, inline and shared; the text at the bottom
+        // counts, and escapes are decoded once ("_x005F_" is the underscore).
+        const Recordset set = XlsxReader(Regression(QStringLiteral("runs-nested-deep.xlsx")))
+                                  .ReadSheet(QStringLiteral("S"), true);
+        QCOMPARE(Names(set), QStringList({"Name", "Code"}));
+        QCOMPARE(set.RecordCount(), 1);
+        QCOMPARE(set.ValueAt(0, 0).toString(), QStringLiteral("deep"));
+        QCOMPARE(set.ValueAt(0, 1).toString(), QStringLiteral("_x0041_"));
     }
 };
 

@@ -373,16 +373,22 @@ struct XlsxReader::Impl
         }
     }
 
-    // Rich text runs joined; phonetic guides left out.
+    // Rich text runs joined; phonetic guides left out. Runs inside runs are
+    // followed with a depth count, not recursion: a part can nest them deeper
+    // than the stack goes. The escapes are decoded once, over the whole text.
     QString RichText(Part& part)
     {
         QString text;
-        while (part.NextChild()) {
+        for (int depth = 1; depth > 0;) {
+            if (!part.NextChild()) {
+                --depth;
+                continue;
+            }
             const QStringView name = part.Xml().name();
             if (name == u"t")
                 text += part.Text();
             else if (name == u"r")
-                text += RichText(part);
+                ++depth;
             else
                 part.Skip();
         }
