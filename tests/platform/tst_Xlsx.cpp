@@ -248,6 +248,16 @@ private Q_SLOTS:
         QCOMPARE(set.ValueAt(0, 0).toString(), QStringLiteral("deep"));
         QCOMPARE(set.ValueAt(0, 1).toString(), QStringLiteral("_x0041_"));
     }
+
+    void cellsFarApartAreRefusedNotFilledIn()
+    {
+        // A1 and XFD1048576 alone would span 17 billion cells of Nulls.
+        XlsxReader reader(Regression(QStringLiteral("cells-at-opposite-corners.xlsx")));
+        const auto error = ErrorOf([&] { reader.ReadSheet(QStringLiteral("S"), false); });
+        QVERIFY(error);
+        QCOMPARE(error->Number(), long(WorkbookError::TooLarge));
+        QVERIFY2(error->Description().contains(QStringLiteral("rows and")), qPrintable(error->Description()));
+    }
 };
 
 CORVANTA_TEST_GUILESS_MAIN(TestXlsx)

@@ -15,8 +15,9 @@
 class SheetTable
 {
 public:
-    // A hostile file can declare a huge sheet cheaply; past this many cells
-    // the read stops with an error instead of taking all memory.
+    // A hostile file can declare a huge sheet cheaply; past this many cells,
+    // stored or spanned by the table, the read stops with an error instead of
+    // taking all memory.
     static constexpr qint64 kMaxCells = 20'000'000;
 
     // Rows and columns are 0-based. Cells may come in any order; a later value
