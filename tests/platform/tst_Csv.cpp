@@ -235,6 +235,21 @@ private Q_SLOTS:
         QCOMPARE(widened.ValueAt(3000, 2), QVariant(3.0));
     }
 
+    void characterCutByTheFirstReadStaysUtf8()
+    {
+        // More rows than the sample in the first 64 KB read, and a two-byte
+        // character whose first byte is the last of that read.
+        QTemporaryDir dir;
+        QByteArray text("name\n");
+        while (text.size() < 65535)
+            text += "a\n";
+        QCOMPARE(text.size(), 65535);
+        text += "\xc3\xa9t\xc3\xa9\n";
+        const Recordset set = CsvReader::Read(WriteFile(dir, QStringLiteral("cut.csv"), text), true);
+        QCOMPARE(set.RecordCount(), 32766);
+        QCOMPARE(set.ValueAt(32765, 0).toString(), QStringLiteral("été"));
+    }
+
     void headerRowOrGenericNames()
     {
         const Recordset named = Read(QStringLiteral("thunderbird-csv_no_header.csv"));

@@ -259,6 +259,9 @@ public:
     }
 
     bool Valid() const { return m_valid && m_need == 0; }
+    // For a sample that stops inside the file: a character may go on in the
+    // bytes not read yet.
+    bool ValidSoFar() const { return m_valid; }
 
 private:
     bool m_valid = true;
@@ -543,8 +546,9 @@ Scan ScanFile(const QString& path, const CsvFormat& format, bool header, qint64 
     Utf8Check check;
     Parse(path, format, pass, ScanField, ScanRecord, format.encoding == CsvFormat::Encoding::Utf8 ? &check : nullptr);
     scan.complete = !pass.Stopped();
-    // Invalid UTF-8 anywhere makes the whole file Windows-1252.
-    scan.utf8 = check.Valid();
+    // Invalid UTF-8 anywhere makes the whole file Windows-1252. A sample is
+    // checked again with the rest of the file as that loads.
+    scan.utf8 = scan.complete ? check.Valid() : check.ValidSoFar();
     scan.columns.resize(size_t(scan.width));
     return scan;
 }
