@@ -44,8 +44,13 @@ seeds_for() {
 max_len_for() {
     case $1 in
         xml_recordset) echo 65536 ;;
-        xlsx) echo 262144 ;;
+        xlsx) echo 131072 ;;
         csv) echo 16384 ;;
+    esac
+}
+dict_for() {
+    case $1 in
+        xml_recordset|xlsx) echo "-dict=$root/fuzz/xml.dict" ;;
     esac
 }
 
@@ -61,11 +66,31 @@ for t in "${targets[@]}"; do
     mkdir -p "$corpus" "$findings"
     cp -n "$testdata/$(seeds_for "$t")"/* "$corpus/" 2>/dev/null || true
     cp -n "$root/fuzz/regressions/$t"/* "$corpus/" 2>/dev/null || true
+    if [[ $t == xlsx ]]; then
+        # Also each workbook with its parts stored, not deflated: mutations
+        # then land in the XML instead of breaking the compressed stream.
+        python3 - "$testdata/xlsx" "$corpus" <<'PY'
+import os, sys, zipfile
+src, dst = sys.argv[1], sys.argv[2]
+for name in sorted(os.listdir(src)):
+    out = os.path.join(dst, "stored-" + name)
+    if os.path.exists(out):
+        continue
+    try:
+        with zipfile.ZipFile(os.path.join(src, name)) as zin, \
+             zipfile.ZipFile(out, "w", zipfile.ZIP_STORED) as zout:
+            for info in zin.infolist():
+                zout.writestr(info.filename, zin.read(info), zipfile.ZIP_STORED)
+    except Exception:
+        if os.path.exists(out):
+            os.remove(out)
+PY
+    fi
     log="$build/fuzz-$t.log"
     echo "== fuzz_$t for ${seconds}s (log: $log)"
     set +e
     "$build/fuzz/fuzz_$t" "$corpus" -max_total_time="$seconds" -max_len="$(max_len_for "$t")" \
-        -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
+        -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 $(dict_for "$t") \
         -artifact_prefix="$findings/" >"$log" 2>&1
     rc=$?
     set -e
