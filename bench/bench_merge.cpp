@@ -6,6 +6,7 @@
 #include "MemoryProbe.h"
 #include "merge/Mails.h"
 #include "platform/recordset/Recordset.h"
+#include "platform/sysinfo/HugePages.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -137,7 +138,9 @@ void Run(int rows)
 
 int main(int argc, char* argv[])
 {
+    HugePages::RestartWithHugePageHeap(argv); // as the program runs
     QCoreApplication app(argc, argv);
+    std::printf("GLIBC_TUNABLES=%s\n", qgetenv("GLIBC_TUNABLES").constData());
     std::printf("Mail struct: %zu bytes\n", sizeof(Mail));
     Run(100000);
     Run(1000000);

@@ -4,6 +4,7 @@
 
 #include "MemoryProbe.h"
 #include "platform/recordset/Recordset.h"
+#include "platform/sysinfo/HugePages.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -69,8 +70,10 @@ double Seconds(const QElapsedTimer& timer)
 
 } // namespace
 
-int main()
+int main(int, char* argv[])
 {
+    HugePages::RestartWithHugePageHeap(argv); // as the program runs
+    std::printf("GLIBC_TUNABLES=%s\n", qgetenv("GLIBC_TUNABLES").constData());
     const int rows = 1000000;
     const int columns = 10;
     QVariantList row(columns);
