@@ -18,9 +18,9 @@
 #include "MemoryProbe.h"
 #include "platform/providers/XmlRecordsetWriter.h"
 #include "platform/recordset/Recordset.h"
+#include "platform/sysinfo/HugePages.h"
 #include "recipients/ConnectionData.h"
 #include "recipients/RecipientImport.h"
-#include "platform/sysinfo/HugePages.h"
 #include "shell/AppError.h"
 
 #include <QCoreApplication>
