@@ -130,51 +130,20 @@ private Q_SLOTS:
         row(5, "An error occured");
         row(113, "An error occurred|Could not overwrite file");
         row(50, "An instance of #APP_PRODUCTNAME# #APP_MAJOR#.#APP_MINOR# is allready running");
-        row(52, "Your dataproviders is older than required for #APP_PRODUCTNAME# #APP_MAJOR#.#APP_MINOR#|Would you like to download an update?");
-        row(122, "Select the From e-mail address to use. To Add, Edit and Remove a-mail addresses, use the button on the left");
-        row(123, "Select the column from the Recipient List that contains recipient e-mailaddresses");
         row(131, "#COUNT# e-mails were send in less than 1 second");
-        row(158, "Would you like to save a error report for later review?");
-        row(160, "It is only posible to move one tab at a time.|Please click the '#TAB#' tab to continue.");
-        row(301, "The Outgoing Mailserver must be specified|Please provide a Outgoing Mailserver");
         row(1106, "Errors occured while sendig");
-        row(1107, "Errors occured while sending test e-mails. Review the errors below and reivew your E-mail Setup");
-        row(1109, "Your mails where send successfully. It usually take from 1 to 10 minutes for an e-mail to reach the destination");
-        row(1110, "Did you recieve your e-mails successfully?");
-        row(1801, "Determine wether the first row contains column headings");
-        row(2106, "A Outlook Profile is required|Please select a Outlook Profile");
-        row(2401, "Locate Xml Database");
-        row(2502, "Compose your e-mail and insert the appropiate fields from your recipient list");
-        row(2602, "Use the buttons below to scroll through the merged e-mails and check their validity.");
-        row(2802, "Follow the three steps bellow to send your e-mails");
-        row(3501, "Chooce the delimiter that separetes your fields:");
-        row(3507, "Chooce the Text Qualifier that sorounds your values:");
         // Near twins that differ in one detail.
         row(1403, "Browse...");
         row(1703, "B&rowse...");
         row(1409, "A valid Filename is required|Please enter a full path and Filename or click the Browse button");
         row(1709, "A valid Filename is required|Please enter a full path and Filename or click the browse button");
-        row(700, "Add e-mail address");
-        row(706, "Edit e-mail address");
-        // Bars, doubled bars and tokens.
+        // Doubled bars and tokens.
         row(179, "Your E-mail Message has changed||Would you like to save your E-mail Message before exiting?");
-        row(181, "Your E-mail Message has changed||Would you like to save your E-mail Message?");
         row(3203, "#CRLF##CRLF#To send the #COUNT# e-mails click Send E-mails");
-        row(1121, "Test e-mail sent on #YEAR#-#MONTH#-#DAY# #HOUR#:#MINUTE# by #APP_PRODUCTNAME#");
         row(157, "#ERRCOUNT# of #COUNT# e-mails did not reach the destination");
-        // Mnemonics in unusual places, and odd punctuation.
-        row(0, "&Next >");
+        // Mnemonics in unusual places.
         row(1, "< &Previous");
-        row(203, "&What's This?");
-        row(209, "&About #APP_PRODUCTNAME#");
         row(2207, "Microsoft O&utlook Contacts");
-        row(2303, "Use Wind&ows Security");
-        row(2402, "U&RL / URI:");
-        row(1112, "N&o");
-        row(309, "Connection Timeout (sec.):");
-        row(514, "(none)");
-        row(813, "UNKNOWN");
-        row(1902, "- Click Finish to complete");
     }
 
     void textsEasyToGetWrong()
@@ -184,61 +153,38 @@ private Q_SLOTS:
         QCOMPARE(Table().value(id), text);
     }
 
-    void onlyTwoPartTextsHoldABar()
+    void everyTextIsWellFormed()
     {
-        const QSet<int> expected(TwoPartTexts().cbegin(), TwoPartTexts().cend());
-        for (auto it = Table().cbegin(); it != Table().cend(); ++it) {
-            const bool hasBar = it.value().contains(u'|');
-            QVERIFY2(hasBar == expected.contains(it.key()),
-                     qPrintable(QStringLiteral("text %1: %2").arg(it.key()).arg(it.value())));
-        }
-    }
-
-    void twoPartTextsSplitIntoTitleAndBody()
-    {
-        for (int id : TwoPartTexts()) {
-            const QString text = Table().value(id);
-            const QString title = Texts::BalloonTitle(text);
-            const QString body = Texts::BalloonBody(text);
-            QVERIFY2(!title.isEmpty() && title != text, qPrintable(QString::number(id)));
-            QVERIFY2(!body.isEmpty() && body != text, qPrintable(QString::number(id)));
-            QVERIFY2(title.trimmed() == title && body.trimmed() == body, qPrintable(QString::number(id)));
-        }
-    }
-
-    void barsMatchHowEachMessageBoxBreaksLines()
-    {
-        // The save questions break once per bar and need "||" for their empty
-        // line; the others break twice, so a doubled bar there would show two
-        // empty lines.
-        for (int id : TwoPartTexts()) {
-            const qsizetype bars = Table().value(id).count(u'|');
-            const bool saveQuestion = id == 179 || id == 181;
-            QCOMPARE(bars, saveQuestion ? 2 : 1);
-        }
-        QCOMPARE(Texts::MessageBoxText(Table().value(179), 1),
-                 QStringLiteral("Your E-mail Message has changed\n\n"
-                                "Would you like to save your E-mail Message before exiting?"));
-        QCOMPARE(Texts::MessageBoxText(Table().value(114), 2),
-                 QStringLiteral("This will cancel all the individual changes you have made\n\n"
-                                "Are you sure you wish to continue?"));
-    }
-
-    void onlyKnownTokensAppear()
-    {
-        static const QSet<QString> known = {
-            QStringLiteral("APP_PRODUCTNAME"), QStringLiteral("APP_MAJOR"), QStringLiteral("APP_MINOR"),
-            QStringLiteral("COUNT"), QStringLiteral("ITEM"), QStringLiteral("MAX"),
-            QStringLiteral("ERRCOUNT"), QStringLiteral("HOUR"), QStringLiteral("MINUTE"),
-            QStringLiteral("SECOND"), QStringLiteral("YEAR"), QStringLiteral("MONTH"),
-            QStringLiteral("DAY"), QStringLiteral("TAB"), QStringLiteral("CRLF")};
+        static const QSet<QString> knownTokens = {
+            "APP_PRODUCTNAME", "APP_MAJOR", "APP_MINOR", "COUNT", "ITEM", "MAX", "ERRCOUNT",
+            "HOUR", "MINUTE", "SECOND", "YEAR", "MONTH", "DAY", "TAB", "CRLF"};
         static const QRegularExpression token(QStringLiteral("#([A-Z][A-Z0-9_]*)#"));
+        const QSet<int> twoPart(TwoPartTexts().cbegin(), TwoPartTexts().cend());
         for (auto it = Table().cbegin(); it != Table().cend(); ++it) {
-            auto matches = token.globalMatch(it.value());
-            while (matches.hasNext()) {
-                const QString name = matches.next().captured(1);
-                QVERIFY2(known.contains(name),
-                         qPrintable(QStringLiteral("text %1: unknown token %2").arg(it.key()).arg(name)));
+            const QString& text = it.value();
+            const QByteArray where = QStringLiteral("text %1: [%2]").arg(it.key()).arg(text).toUtf8();
+            // Blanks the windows need are added by the code, so any here is a slip.
+            QVERIFY2(text.trimmed() == text, where);
+            QVERIFY2(!text.contains(u'\n') && !text.contains(u'\r') && !text.contains(u'\t'), where);
+            auto matches = token.globalMatch(text);
+            while (matches.hasNext())
+                QVERIFY2(knownTokens.contains(matches.next().captured(1)), where);
+            // One "&" at most, and it must mark a letter or digit.
+            const qsizetype amp = text.indexOf(u'&');
+            if (amp >= 0) {
+                QVERIFY2(text.count(u'&') == 1, where);
+                QVERIFY2(amp + 1 < text.size() && text[amp + 1].isLetterOrNumber(), where);
+            }
+            // Only headline-and-detail texts hold a bar. The save questions
+            // break once per bar and need "||"; the others break twice.
+            QCOMPARE(twoPart.contains(it.key()), text.contains(u'|'));
+            if (twoPart.contains(it.key())) {
+                const bool saveQuestion = it.key() == 179 || it.key() == 181;
+                QVERIFY2(text.count(u'|') == (saveQuestion ? 2 : 1), where);
+                const QString title = Texts::BalloonTitle(text);
+                const QString body = Texts::BalloonBody(text);
+                QVERIFY2(!title.isEmpty() && title.trimmed() == title, where);
+                QVERIFY2(!body.isEmpty() && body.trimmed() == body, where);
             }
         }
     }
@@ -247,12 +193,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("id");
         QTest::addColumn<QStringList>("tokens");
-        const QStringList app = {"#APP_PRODUCTNAME#", "#APP_MAJOR#", "#APP_MINOR#"};
         for (int id : {50, 51, 52, 53})
-            QTest::addRow("%d", id) << id << app;
+            QTest::addRow("%d", id) << id << QStringList{"#APP_PRODUCTNAME#", "#APP_MAJOR#", "#APP_MINOR#"};
         QTest::newRow("157") << 157 << QStringList{"#ERRCOUNT#", "#COUNT#"};
         QTest::newRow("160") << 160 << QStringList{"#TAB#"};
-        QTest::newRow("209") << 209 << QStringList{"#APP_PRODUCTNAME#"};
         QTest::newRow("902") << 902 << QStringList{"#ITEM#", "#MAX#"};
         QTest::newRow("1002") << 1002 << QStringList{"#ITEM#", "#MAX#"};
         QTest::newRow("1121") << 1121
@@ -260,7 +204,6 @@ private Q_SLOTS:
                                              "#APP_PRODUCTNAME#"};
         QTest::newRow("2607") << 2607 << QStringList{"#ITEM#", "#COUNT#"};
         QTest::newRow("2907") << 2907 << QStringList{"#ITEM#", "#COUNT#"};
-        QTest::newRow("3203") << 3203 << QStringList{"#CRLF#", "#COUNT#"};
     }
 
     void textsCarryTheTokensTheirCodeFills()
@@ -269,25 +212,14 @@ private Q_SLOTS:
         QFETCH(QStringList, tokens);
         for (const QString& token : tokens)
             QVERIFY2(Table().value(id).contains(token), qPrintable(token));
-    }
-
-    void startUpTextsLoseEveryTokenWhenFilled()
-    {
-        for (int id : {50, 51, 52, 53})
+        if (id >= 50 && id <= 53)
             QVERIFY(!Texts::ReplaceAppTokens(Table().value(id)).contains(u'#'));
-        QString confirm = Table().value(3203);
-        confirm.replace(QStringLiteral("#CRLF#"), QStringLiteral("\r\n"));
-        QVERIFY(confirm.startsWith(QStringLiteral("\r\n\r\nTo send the ")));
     }
 
     // Each summary sentence is picked by whether the hours, minutes and seconds
     // are zero, one or more; a swapped id would say "1 hours" or drop a part.
-    void summarySentencesFitTheirTimeParts_data()
+    void summarySentencesFitTheirTimeParts()
     {
-        QTest::addColumn<int>("id");
-        QTest::addColumn<int>("hours");
-        QTest::addColumn<int>("minutes");
-        QTest::addColumn<int>("seconds");
         const int n = 2;
         const int rows[][4] = {
             {132, 1, 0, 0}, {164, n, 0, 0}, {133, 0, 1, 0}, {134, 0, n, 0}, {135, 0, 0, 1},
@@ -296,45 +228,23 @@ private Q_SLOTS:
             {146, 0, n, n}, {147, 0, n, 1}, {148, 0, 1, n}, {149, 1, 1, 1}, {150, n, 1, 1},
             {151, 1, n, 1}, {152, 1, 1, n}, {153, n, n, 1}, {154, n, 1, n}, {155, 1, n, n},
             {156, n, n, n}};
-        for (const auto& r : rows)
-            QTest::addRow("%d", r[0]) << r[0] << r[1] << r[2] << r[3];
-    }
-
-    void summarySentencesFitTheirTimeParts()
-    {
-        QFETCH(int, id);
-        QFETCH(int, hours);
-        QFETCH(int, minutes);
-        QFETCH(int, seconds);
-        QString text = Table().value(id);
-        QVERIFY(text.startsWith(QStringLiteral("#COUNT# e-mails were send in #")));
-        text.replace(QStringLiteral("#HOUR#"), QString::number(hours));
-        text.replace(QStringLiteral("#MINUTE#"), QString::number(minutes));
-        text.replace(QStringLiteral("#SECOND#"), QString::number(seconds));
-        const std::pair<const char*, int> parts[] = {{"hour", hours}, {"minute", minutes}, {"second", seconds}};
-        for (const auto& [unit, count] : parts) {
-            const QString word = QString::fromLatin1(unit);
-            if (count == 0) {
-                QVERIFY2(!text.contains(word), qPrintable(text));
-            } else {
-                const QString expected = count == 1 ? QStringLiteral("\\b1 %1\\b").arg(word)
-                                                    : QStringLiteral("\\b%1 %2s\\b").arg(count).arg(word);
-                QVERIFY2(text.contains(QRegularExpression(expected)), qPrintable(text));
+        for (const auto& r : rows) {
+            QString text = Table().value(r[0]);
+            QVERIFY2(text.startsWith(QStringLiteral("#COUNT# e-mails were send in #")), qPrintable(text));
+            const char* units[] = {"HOUR", "MINUTE", "SECOND"};
+            for (int p = 0; p < 3; ++p)
+                text.replace(QStringLiteral("#%1#").arg(QLatin1String(units[p])), QString::number(r[p + 1]));
+            for (int p = 0; p < 3; ++p) {
+                const QString word = QString::fromLatin1(units[p]).toLower();
+                const int count = r[p + 1];
+                if (count == 0)
+                    QVERIFY2(!text.contains(word), qPrintable(text));
+                else
+                    QVERIFY2(text.contains(QRegularExpression(
+                                 count == 1 ? QStringLiteral("\\b1 %1\\b").arg(word)
+                                            : QStringLiteral("\\b%1 %2s\\b").arg(count).arg(word))),
+                             qPrintable(text));
             }
-        }
-    }
-
-    void mnemonicsAreWellFormed()
-    {
-        // One "&" at most, and it must mark a letter or digit.
-        for (auto it = Table().cbegin(); it != Table().cend(); ++it) {
-            const QString& text = it.value();
-            const qsizetype amp = text.indexOf(u'&');
-            if (amp < 0)
-                continue;
-            const QString where = QStringLiteral("text %1: %2").arg(it.key()).arg(text);
-            QVERIFY2(text.count(u'&') == 1, qPrintable(where));
-            QVERIFY2(amp + 1 < text.size() && text[amp + 1].isLetterOrNumber(), qPrintable(where));
         }
     }
 
@@ -349,39 +259,20 @@ private Q_SLOTS:
         QCOMPARE(Table().value(159), Table().value(114));
         QCOMPARE(Table().value(53), Table().value(51));
         // The send log's field names are the grid headings and the report's header line.
-        QCOMPARE((QStringList{Table().value(115), Table().value(116), Table().value(117),
-                              Table().value(118), Table().value(119), Table().value(120)}),
-                 (QStringList{"Description", "To", "From", "Subject", "Attachments", "Body"}));
+        QStringList fields;
+        for (int id = 115; id <= 120; ++id)
+            fields << Table().value(id);
+        QCOMPARE(fields, (QStringList{"Description", "To", "From", "Subject", "Attachments", "Body"}));
     }
 
     void operatorNamesAreTheEightTheFilterOffers()
     {
-        // The filter lists them with "Less than" third, yet it sits after the
-        // two "or equal" names in the table.
-        QCOMPARE(Table().value(508), QStringLiteral("Greater than or equal"));
-        QCOMPARE(Table().value(509), QStringLiteral("Less than or equal"));
-        QCOMPARE(Table().value(510), QStringLiteral("Less than"));
+        // "Less than" sits after the two "or equal" names, unlike in the list.
         QStringList names;
         for (int id = 506; id <= 513; ++id)
             names << Table().value(id);
-        names.sort();
-        QStringList expected = {"Equal to",   "Greater than", "Less than",   "Greater than or equal",
-                                "Less than or equal", "Not equal to", "Starts with", "Contains"};
-        expected.sort();
-        QCOMPARE(names, expected);
-    }
-
-    void noTextHasStrayBlanksOrBreaks()
-    {
-        // Trailing blanks that the windows need (column captions) are added by
-        // the code, so a blank at either end here is an editing slip.
-        for (auto it = Table().cbegin(); it != Table().cend(); ++it) {
-            const QString& text = it.value();
-            const QString where = QStringLiteral("text %1: [%2]").arg(it.key()).arg(text);
-            QVERIFY2(text.trimmed() == text, qPrintable(where));
-            QVERIFY2(!text.contains(u'\n') && !text.contains(u'\r') && !text.contains(u'\t'),
-                     qPrintable(where));
-        }
+        QCOMPARE(names, (QStringList{"Equal to", "Greater than", "Greater than or equal", "Less than or equal",
+                                     "Less than", "Not equal to", "Starts with", "Contains"}));
     }
 };
 
