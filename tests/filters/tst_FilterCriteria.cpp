@@ -48,14 +48,10 @@ Recordset Recipients()
     const auto joined = [](const char* text) {
         return QDateTime::fromString(QString::fromLatin1(text), QStringLiteral("yyyy-MM-dd HH:mm"));
     };
-    set.AppendRow(QVariantList{QStringLiteral("Jonas"), QStringLiteral("Denmark"), true,
-                               joined("2005-03-05 09:07"), 9, QStringLiteral("a")});
-    set.AppendRow(QVariantList{QStringLiteral("Joan"), QStringLiteral("Norway"), false,
-                               joined("2005-03-05 09:06"), 10, QStringLiteral("b")});
-    set.AppendRow(QVariantList{QStringLiteral("Anna Jokinen"), QStringLiteral("Denmark"), false,
-                               joined("2006-01-01 00:00"), 41, QStringLiteral("c")});
-    set.AppendRow(QVariantList{QStringLiteral("Bo"), QStringLiteral("Sweden"), true, QVariant(),
-                               QVariant(), QStringLiteral("d")});
+    set.AppendRow(QVariantList{"Jonas", "Denmark", true, joined("2005-03-05 09:07"), 9, "a"});
+    set.AppendRow(QVariantList{"Joan", "Norway", false, joined("2005-03-05 09:06"), 10, "b"});
+    set.AppendRow(QVariantList{"Anna Jokinen", "Denmark", false, joined("2006-01-01 00:00"), 41, "c"});
+    set.AppendRow(QVariantList{"Bo", "Sweden", true, QVariant(), QVariant(), "d"});
     return set;
 }
 
@@ -84,26 +80,17 @@ class TestFilterCriteria : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void valueKindsFromAdoTypes_data()
-    {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<int>("kind");
-        for (int type : {129, 130, 200, 202})
-            QTest::addRow("text %d", type) << type << int(TextKind);
-        QTest::newRow("boolean") << 11 << int(YesNoKind);
-        QTest::newRow("timestamp") << 135 << int(DateTimeKind);
-        for (int type : {2, 3, 4, 5, 6, 17, 131})
-            QTest::addRow("number %d", type) << type << int(NumberKind);
-        // Near misses that are not offered.
-        for (int type : {0, 7, 8, 14, 16, 20, 72, 128, 133, 134, 201, 203, 204})
-            QTest::addRow("none %d", type) << type << int(NoValueKind);
-    }
-
     void valueKindsFromAdoTypes()
     {
-        QFETCH(int, type);
-        QFETCH(int, kind);
-        QCOMPARE(int(ValueKindOfType(type)), kind);
+        for (int type : {129, 130, 200, 202})
+            QCOMPARE(ValueKindOfType(type), TextKind);
+        QCOMPARE(ValueKindOfType(11), YesNoKind);
+        QCOMPARE(ValueKindOfType(135), DateTimeKind);
+        for (int type : {2, 3, 4, 5, 6, 17, 131})
+            QCOMPARE(ValueKindOfType(type), NumberKind);
+        // Near misses that are not offered.
+        for (int type : {0, 7, 8, 14, 16, 20, 72, 128, 133, 134, 201, 203, 204})
+            QVERIFY2(ValueKindOfType(type) == NoValueKind, qPrintable(QString::number(type)));
     }
 
     void operatorListsInBoxOrder()
@@ -118,88 +105,67 @@ private Q_SLOTS:
         QCOMPARE(codes, QList<qint32>({0, 1, 2, 3, 4, 5, 6, 7}));
         // "Less than" (510) is listed third, before 508 and 509.
         QCOMPARE(ids, QList<int>({506, 507, 510, 508, 509, 511, 512, 513}));
-        QStringList texts;
-        for (const OperatorChoice& choice : text)
-            texts << OperatorText(choice);
-        QCOMPARE(texts, QStringList({"Equal to", "Greater than", "Less than", "Greater than or equal",
-                                     "Less than or equal", "Not equal to", "Starts with", "Contains"}));
+        QCOMPARE(OperatorText(text.at(2)), QStringLiteral("Less than"));
 
-        QCOMPARE(OperatorList(YesNoKind),
-                 QList<OperatorChoice>({{EqualTo, 506}, {NotEqualTo, 511}}));
+        QCOMPARE(OperatorList(YesNoKind), QList<OperatorChoice>({{EqualTo, 506}, {NotEqualTo, 511}}));
         QCOMPARE(OperatorList(DateTimeKind), text.mid(0, 6));
         QCOMPARE(OperatorList(NumberKind), text.mid(0, 6));
         QVERIFY(OperatorList(2).isEmpty());
         QVERIFY(OperatorList(NoValueKind).isEmpty());
     }
 
-    void everyTextOperator_data()
+    void criteriaOfOneRow_data()
     {
-        QTest::addColumn<int>("position");
+        QTest::addColumn<FilterRow>("row");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("equal") << 0 << "[Col] = 'abc' ";
-        QTest::newRow("greater") << 1 << "[Col] > 'abc' ";
-        QTest::newRow("less") << 2 << "[Col] < 'abc' ";
-        QTest::newRow("greater or equal") << 3 << "[Col] >= 'abc' ";
-        QTest::newRow("less or equal") << 4 << "[Col] <= 'abc' ";
-        QTest::newRow("not equal") << 5 << "[Col] <> 'abc' ";
-        QTest::newRow("starts with") << 6 << "[Col] LIKE 'abc*' ";
-        QTest::newRow("contains") << 7 << "[Col] LIKE '*abc*' ";
+        const char* texts[] = {"= 'abc' ", "> 'abc' ", "< 'abc' ", ">= 'abc' ",
+                               "<= 'abc' ", "<> 'abc' ", "LIKE 'abc*' ", "LIKE '*abc*' "};
+        for (int position = 0; position < 8; ++position)
+            QTest::addRow("text %d", position) << Row(-1, "Col", TextKind, position, "abc")
+                                               << QStringLiteral("[Col] ") + QLatin1String(texts[position]);
+        QTest::newRow("yes") << Row(0, "Member", YesNoKind, 0, YesNo(1)) << "[Member] = '1' ";
+        // Position 1 of a yes/no box is written with code 5.
+        QTest::newRow("yes/no position 1") << Row(0, "Member", YesNoKind, 1, YesNo(0)) << "[Member] <> '0' ";
+        QTest::newRow("number") << Row(0, "Age", NumberKind, 3, "10") << "[Age] >= '10' ";
+        QTest::newRow("date") << Row(0, "Joined", DateTimeKind, 2, "2005-03-05 09:07")
+                              << "[Joined] < '2005-03-05 09:07' ";
+        // An unreadable date is null and gives two adjacent apostrophes.
+        QTest::newRow("null date") << Row(0, "Joined", DateTimeKind, 0, QVariant()) << "[Joined] = '' ";
+        // Values and names go in unchanged.
+        QTest::newRow("blanks and quote") << Row(0, "First Name", TextKind, 7, " O'Brien; ")
+                                          << "[First Name] LIKE '* O'Brien; *' ";
+        QTest::newRow("non-ascii name") << Row(0, QStringLiteral("Søren"), TextKind, 0, QString())
+                                        << QStringLiteral("[Søren] = '' ");
     }
 
-    void everyTextOperator()
+    void criteriaOfOneRow()
     {
-        QFETCH(int, position);
+        QFETCH(FilterRow, row);
         QFETCH(QString, expected);
-        QCOMPARE(BuildCriteria({Row(-1, QStringLiteral("Col"), TextKind, position, QStringLiteral("abc"))}),
-                 expected);
+        QCOMPARE(BuildCriteria({row}), expected);
+        QCOMPARE(ValueText(true), QStringLiteral("1"));
+        QCOMPARE(ValueText(false), QStringLiteral("0"));
     }
 
     void joiningWordsFollowRowOrder()
     {
         const QList<FilterRow> rows = DialogRows({
-            Row(1, QStringLiteral("Country"), TextKind, 0, QStringLiteral("Denmark")),
-            Row(0, QStringLiteral("Name"), TextKind, 6, QStringLiteral("Jo")),
-            Row(1, QStringLiteral("Col2"), TextKind, 5, QStringLiteral("x")),
-            Row(-1, QStringLiteral("Col3"), TextKind, 0, QStringLiteral("y")),
+            Row(1, "Country", TextKind, 0, "Denmark"),
+            Row(0, "Name", TextKind, 6, "Jo"),
+            Row(1, "Col2", TextKind, 5, "x"),
+            Row(-1, "Col3", TextKind, 0, "y"),
         });
         // Row 0's choice is never written; no choice on a later row is OR.
         QCOMPARE(BuildCriteria(rows),
                  QStringLiteral("[Country] = 'Denmark' AND [Name] LIKE 'Jo*' OR [Col2] <> 'x' OR [Col3] = 'y' "));
     }
 
-    void valuesOfEachKind()
-    {
-        QCOMPARE(BuildCriteria({Row(0, QStringLiteral("Member"), YesNoKind, 0, YesNo(1))}),
-                 QStringLiteral("[Member] = '1' "));
-        // Position 1 of a yes/no box is written with code 5.
-        QCOMPARE(BuildCriteria({Row(0, QStringLiteral("Member"), YesNoKind, 1, YesNo(0))}),
-                 QStringLiteral("[Member] <> '0' "));
-        QCOMPARE(BuildCriteria({Row(0, QStringLiteral("Age"), NumberKind, 3, QStringLiteral("10"))}),
-                 QStringLiteral("[Age] >= '10' "));
-        QCOMPARE(BuildCriteria({Row(0, QStringLiteral("Joined"), DateTimeKind, 2,
-                                    QStringLiteral("2005-03-05 09:07"))}),
-                 QStringLiteral("[Joined] < '2005-03-05 09:07' "));
-        // An unreadable date is null and gives two adjacent apostrophes.
-        QCOMPARE(BuildCriteria({Row(0, QStringLiteral("Joined"), DateTimeKind, 0, QVariant())}),
-                 QStringLiteral("[Joined] = '' "));
-        QCOMPARE(ValueText(true), QStringLiteral("1"));
-        QCOMPARE(ValueText(false), QStringLiteral("0"));
-    }
-
-    void valuesAndNamesGoInUnchanged()
-    {
-        QCOMPARE(BuildCriteria({Row(0, QStringLiteral("First Name"), TextKind, 7, QStringLiteral(" O'Brien; "))}),
-                 QStringLiteral("[First Name] LIKE '* O'Brien; *' "));
-        QCOMPARE(BuildCriteria({Row(0, QStringLiteral("Søren"), TextKind, 0, QString())}),
-                 QStringLiteral("[Søren] = '' "));
-    }
-
     void rowsAfterTheFirstEmptyOneAreIgnored()
     {
         QList<FilterRow> rows = DialogRows({
-            Row(0, QStringLiteral("A"), TextKind, 0, QStringLiteral("1")),
+            Row(0, "A", TextKind, 0, "1"),
             Row(0, QString(), NoValueKind, -1, QString()),
-            Row(0, QStringLiteral("C"), TextKind, 0, QStringLiteral("3")),
+            Row(0, "C", TextKind, 0, "3"),
         });
         QCOMPARE(BuildCriteria(rows), QStringLiteral("[A] = '1' "));
         const Filters saved = SavedFilters(rows);
@@ -224,11 +190,8 @@ private Q_SLOTS:
 
     void savedRowsKeepPositionsNotCodes()
     {
-        const QList<FilterRow> rows = {
-            Row(-1, QStringLiteral("Member"), YesNoKind, 1, YesNo(1)),
-            Row(1, QStringLiteral("Joined"), DateTimeKind, 0, QVariant()),
-        };
-        const Filters saved = SavedFilters(rows);
+        const Filters saved = SavedFilters({Row(-1, "Member", YesNoKind, 1, YesNo(1)),
+                                            Row(1, "Joined", DateTimeKind, 0, QVariant())});
         QCOMPARE(saved.Count(), 2);
         QCOMPARE(saved.Item(1).ComparisonOperator(), 1);
         QCOMPARE(saved.Item(1).LogicalOperator(), -1);
@@ -237,22 +200,13 @@ private Q_SLOTS:
         QVERIFY(!saved.Item(2).Value().isValid());
     }
 
-    void operatorOutsideTheKindsListIsAnError_data()
-    {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<int>("position");
-        QTest::newRow("none chosen") << int(TextKind) << -1;
-        QTest::newRow("yes/no has two") << int(YesNoKind) << 2;
-        QTest::newRow("number has six") << int(NumberKind) << 6;
-        QTest::newRow("kind without operators") << 2 << 0;
-    }
-
     void operatorOutsideTheKindsListIsAnError()
     {
-        QFETCH(int, kind);
-        QFETCH(int, position);
-        QVERIFY_THROWS_EXCEPTION(AppError, BuildCriteria({Row(0, QStringLiteral("A"), TextKind, 0, QString()),
-                                                          Row(0, QStringLiteral("B"), kind, position, QString())}));
+        // No choice; yes/no has two; numbers have six; a kind without operators.
+        const std::pair<int, int> rows[] = {{TextKind, -1}, {YesNoKind, 2}, {NumberKind, 6}, {2, 0}};
+        for (const auto& [kind, position] : rows)
+            QVERIFY_THROWS_EXCEPTION(AppError, BuildCriteria({Row(0, "A", TextKind, 0, QString()),
+                                                              Row(0, "B", kind, position, QString())}));
     }
 
     // --- applying to a real record set ---
@@ -262,48 +216,31 @@ private Q_SLOTS:
         QTest::addColumn<QList<FilterRow>>("rows");
         QTest::addColumn<QStringList>("names");
 
-        QTest::newRow("text equal")
-            << QList<FilterRow>{Row(0, QStringLiteral("Country"), TextKind, 0, QStringLiteral("Denmark"))}
-            << QStringList{"Jonas", "Anna Jokinen"};
-        QTest::newRow("starts with")
-            << QList<FilterRow>{Row(0, QStringLiteral("Name"), TextKind, 6, QStringLiteral("Jo"))}
-            << QStringList{"Jonas", "Joan"};
-        QTest::newRow("contains")
-            << QList<FilterRow>{Row(0, QStringLiteral("Name"), TextKind, 7, QStringLiteral("jo"))}
-            << QStringList{"Jonas", "Joan", "Anna Jokinen"};
-        QTest::newRow("text and")
-            << QList<FilterRow>{Row(0, QStringLiteral("Country"), TextKind, 0, QStringLiteral("Denmark")),
-                                Row(0, QStringLiteral("Name"), TextKind, 6, QStringLiteral("Jo"))}
-            << QStringList{"Jonas"};
-        QTest::newRow("yes/no ticked")
-            << QList<FilterRow>{Row(0, QStringLiteral("Member"), YesNoKind, 0, YesNo(1))}
-            << QStringList{"Jonas", "Bo"};
-        QTest::newRow("yes/no not equal to ticked")
-            << QList<FilterRow>{Row(0, QStringLiteral("Member"), YesNoKind, 1, YesNo(1))}
-            << QStringList{"Joan", "Anna Jokinen"};
+        QTest::newRow("text equal") << QList<FilterRow>{Row(0, "Country", TextKind, 0, "Denmark")}
+                                    << QStringList{"Jonas", "Anna Jokinen"};
+        QTest::newRow("starts with") << QList<FilterRow>{Row(0, "Name", TextKind, 6, "Jo")}
+                                     << QStringList{"Jonas", "Joan"};
+        QTest::newRow("contains, any case") << QList<FilterRow>{Row(0, "Name", TextKind, 7, "jo")}
+                                            << QStringList{"Jonas", "Joan", "Anna Jokinen"};
+        QTest::newRow("text and") << QList<FilterRow>{Row(0, "Country", TextKind, 0, "Denmark"),
+                                                      Row(0, "Name", TextKind, 6, "Jo")}
+                                  << QStringList{"Jonas"};
+        QTest::newRow("yes/no ticked") << QList<FilterRow>{Row(0, "Member", YesNoKind, 0, YesNo(1))}
+                                       << QStringList{"Jonas", "Bo"};
+        QTest::newRow("yes/no not equal to ticked") << QList<FilterRow>{Row(0, "Member", YesNoKind, 1, YesNo(1))}
+                                                    << QStringList{"Joan", "Anna Jokinen"};
         // Quoted like text, compared as numbers: '10' is above '9'. A null
         // age passes no comparison.
-        QTest::newRow("number greater")
-            << QList<FilterRow>{Row(0, QStringLiteral("Age"), NumberKind, 1, QStringLiteral("9"))}
-            << QStringList{"Joan", "Anna Jokinen"};
-        QTest::newRow("number not equal skips null")
-            << QList<FilterRow>{Row(0, QStringLiteral("Age"), NumberKind, 5, QStringLiteral("10"))}
-            << QStringList{"Jonas", "Anna Jokinen"};
+        QTest::newRow("number greater") << QList<FilterRow>{Row(0, "Age", NumberKind, 1, "9")}
+                                        << QStringList{"Joan", "Anna Jokinen"};
+        QTest::newRow("number not equal skips null") << QList<FilterRow>{Row(0, "Age", NumberKind, 5, "10")}
+                                                     << QStringList{"Jonas", "Anna Jokinen"};
         QTest::newRow("date to the minute")
-            << QList<FilterRow>{Row(0, QStringLiteral("Joined"), DateTimeKind, 3, QStringLiteral("2005-03-05 09:07"))}
+            << QList<FilterRow>{Row(0, "Joined", DateTimeKind, 3, "2005-03-05 09:07")}
             << QStringList{"Jonas", "Anna Jokinen"};
-        QTest::newRow("date less than")
-            << QList<FilterRow>{Row(0, QStringLiteral("Joined"), DateTimeKind, 2, QStringLiteral("2005-03-05 09:07"))}
-            << QStringList{"Joan"};
-        QTest::newRow("or across kinds")
-            << QList<FilterRow>{Row(0, QStringLiteral("Country"), TextKind, 0, QStringLiteral("Sweden")),
-                                Row(1, QStringLiteral("Age"), NumberKind, 4, QStringLiteral("9"))}
-            << QStringList{"Jonas", "Bo"};
-        QTest::newRow("row after an empty one ignored")
-            << QList<FilterRow>{Row(0, QStringLiteral("Country"), TextKind, 0, QStringLiteral("Norway")),
-                                FilterRow(),
-                                Row(0, QStringLiteral("Country"), TextKind, 0, QStringLiteral("Denmark"))}
-            << QStringList{"Joan"};
+        QTest::newRow("or across kinds") << QList<FilterRow>{Row(0, "Country", TextKind, 0, "Sweden"),
+                                                             Row(1, "Age", NumberKind, 4, "9")}
+                                         << QStringList{"Jonas", "Bo"};
     }
 
     void filtersTypedColumns()
@@ -325,12 +262,11 @@ private Q_SLOTS:
     {
         Recordset recipients = Recipients();
         RecipientList list;
-        ApplyFilterRows(recipients, list, {Row(0, QStringLiteral("Country"), TextKind, 0, QStringLiteral("Norway"))});
+        ApplyFilterRows(recipients, list, {Row(0, "Country", TextKind, 0, "Norway")});
         QCOMPARE(recipients.RecordCount(), 1);
-        const ApplyResult result = ApplyFilterRows(
-            recipients, list, {Row(0, QStringLiteral("Country"), TextKind, 0, QStringLiteral("Denmark"))});
+        const ApplyResult result = ApplyFilterRows(recipients, list, {Row(0, "Country", TextKind, 0, "Denmark")});
         QCOMPARE(result.RecordCount, 2);
-        QCOMPARE(VisibleNames(recipients), QStringList({QStringLiteral("Jonas"), QStringLiteral("Anna Jokinen")}));
+        QCOMPARE(VisibleNames(recipients), QStringList({"Jonas", "Anna Jokinen"}));
     }
 
     void noRowsClearsTheFilterAndTheSavedRows()
@@ -338,7 +274,7 @@ private Q_SLOTS:
         Recordset recipients = Recipients();
         recipients.SetFilter(QStringLiteral("[Country] = 'Norway' "));
         RecipientList list;
-        list.SetFilters(OneSavedRow(QStringLiteral("Country")));
+        list.SetFilters(OneSavedRow("Country"));
         const ApplyResult result = ApplyFilterRows(recipients, list, DialogRows({}));
         QCOMPARE(int(result.Result), int(ApplyResult::Applied));
         QCOMPARE(result.Criteria, QString());
@@ -351,9 +287,9 @@ private Q_SLOTS:
     {
         Recordset recipients = Recipients();
         RecipientList list;
-        list.SetFilters(OneSavedRow(QStringLiteral("Country")));
-        const ApplyResult result = ApplyFilterRows(
-            recipients, list, DialogRows({Row(0, QStringLiteral("Country"), TextKind, 0, QStringLiteral("Iceland"))}));
+        list.SetFilters(OneSavedRow("Country"));
+        const ApplyResult result =
+            ApplyFilterRows(recipients, list, DialogRows({Row(0, "Country", TextKind, 0, "Iceland")}));
         QCOMPARE(int(result.Result), int(ApplyResult::NoRecords));
         QCOMPARE(result.RecordCount, 0);
         // The record set shows no one until a wider filter is confirmed...
@@ -361,7 +297,7 @@ private Q_SLOTS:
         QCOMPARE(recipients.RecordCount(), 0);
         QVERIFY(recipients.AtBOF() && recipients.AtEOF());
         // ...and the list keeps the rows it had.
-        QCOMPARE(list.Filters(), OneSavedRow(QStringLiteral("Country")));
+        QCOMPARE(list.Filters(), OneSavedRow("Country"));
     }
 
     void closedRecordSetChangesNothing()
@@ -369,28 +305,23 @@ private Q_SLOTS:
         Recordset recipients = Recipients();
         recipients.Close();
         RecipientList list;
-        list.SetFilters(OneSavedRow(QStringLiteral("Name")));
-        const ApplyResult result = ApplyFilterRows(
-            recipients, list, {Row(0, QStringLiteral("Name"), TextKind, 0, QStringLiteral("Bo"))});
+        list.SetFilters(OneSavedRow("Name"));
+        const ApplyResult result = ApplyFilterRows(recipients, list, {Row(0, "Name", TextKind, 0, "Bo")});
         QCOMPARE(int(result.Result), int(ApplyResult::NotOpen));
-        QCOMPARE(list.Filters(), OneSavedRow(QStringLiteral("Name")));
+        QCOMPARE(list.Filters(), OneSavedRow("Name"));
         QCOMPARE(recipients.State(), int(Recordset::StateClosed));
     }
 
     void refusedCriteriaLeaveEverythingAsItWas_data()
     {
         QTest::addColumn<FilterRow>("row");
-        // The value goes in unescaped, so the apostrophe ends it early.
-        QTest::newRow("apostrophe")
-            << Row(0, QStringLiteral("Name"), TextKind, 0, QStringLiteral("O'Brien"));
-        QTest::newRow("unreadable date")
-            << Row(0, QStringLiteral("Joined"), DateTimeKind, 0, QVariant());
-        QTest::newRow("empty number")
-            << Row(0, QStringLiteral("Age"), NumberKind, 0, QString());
-        QTest::newRow("column gone")
-            << Row(0, QStringLiteral("Town"), TextKind, 0, QStringLiteral("Ry"));
-        QTest::newRow("operator outside the list")
-            << Row(0, QStringLiteral("Member"), YesNoKind, 4, YesNo(1));
+        // The value goes in unescaped, so the apostrophe ends it early; the
+        // record set itself refuses it.
+        QTest::newRow("apostrophe") << Row(0, "Name", TextKind, 6, "O'B");
+        QTest::newRow("unreadable date") << Row(0, "Joined", DateTimeKind, 0, QVariant());
+        QTest::newRow("empty number") << Row(0, "Age", NumberKind, 0, QString());
+        QTest::newRow("column gone") << Row(0, "Town", TextKind, 0, "Ry");
+        QTest::newRow("operator outside the list") << Row(0, "Member", YesNoKind, 4, YesNo(1));
     }
 
     void refusedCriteriaLeaveEverythingAsItWas()
@@ -398,7 +329,7 @@ private Q_SLOTS:
         QFETCH(FilterRow, row);
         Recordset recipients = Recipients();
         RecipientList list;
-        const QList<FilterRow> earlier = {Row(0, QStringLiteral("Country"), TextKind, 0, QStringLiteral("Denmark"))};
+        const QList<FilterRow> earlier = {Row(0, "Country", TextKind, 0, "Denmark")};
         QCOMPARE(int(ApplyFilterRows(recipients, list, earlier).Result), int(ApplyResult::Applied));
         recipients.MoveNext();
         const QString earlierFilter = recipients.Filter();
@@ -407,22 +338,14 @@ private Q_SLOTS:
         QCOMPARE(int(result.Result), int(ApplyResult::Rejected));
         QVERIFY(result.Error.has_value());
         QVERIFY(!result.Error->Description().isEmpty());
+        if (QByteArray(QTest::currentDataTag()) == "apostrophe") {
+            QCOMPARE(result.Criteria, QStringLiteral("[Name] LIKE 'O'B*' "));
+            QCOMPARE(result.Error->Number(), long(Recordset::ErrCriteria));
+        }
         QCOMPARE(recipients.Filter(), earlierFilter);
         QCOMPARE(recipients.RecordCount(), 2);
         QCOMPARE(recipients.CurrentRow(), 1);
         QCOMPARE(list.Filters(), SavedFilters(earlier));
-    }
-
-    void apostropheErrorComesFromTheRecordSet()
-    {
-        Recordset recipients = Recipients();
-        RecipientList list;
-        const ApplyResult result = ApplyFilterRows(
-            recipients, list, {Row(0, QStringLiteral("Name"), TextKind, 6, QStringLiteral("O'B"))});
-        QCOMPARE(result.Criteria, QStringLiteral("[Name] LIKE 'O'B*' "));
-        QVERIFY(result.Error.has_value());
-        QCOMPARE(result.Error->Number(), long(Recordset::ErrCriteria));
-        QCOMPARE(recipients.RecordCount(), 4);
     }
 };
 
