@@ -1,5 +1,7 @@
 #include "SmtpTestMessages.h"
 
+#include "shell/AppError.h"
+
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
@@ -60,6 +62,26 @@ OutgoingMessage SmallMail(const QString& to, const QString& subject)
     m.body = QStringLiteral("Short body.\n");
     m.mailer = QStringLiteral("Corvanta test");
     return m;
+}
+
+SampleMail SmallSample(const QString& to)
+{
+    SampleMail mail;
+    mail.message = SmallMail(to);
+    mail.from = {{QStringLiteral("Sender"), QStringLiteral("sender@example.com")}};
+    mail.to = {{QString(), to}};
+    return mail;
+}
+
+QString SendError(MailTransport& transport, const OutgoingMessage& message)
+{
+    try {
+        transport.Send(message);
+        return QString();
+    } catch (const AppError& error) {
+        return error.Description().isEmpty() ? QStringLiteral("(empty description)")
+                                             : error.Description();
+    }
 }
 
 namespace {

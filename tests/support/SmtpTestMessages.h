@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/mail/MailTransport.h"
 #include "platform/mail/OutgoingMessage.h"
 
 #include <QJsonObject>
@@ -7,6 +8,7 @@
 #include <QPair>
 #include <QString>
 #include <QStringList>
+#include <QTest>
 
 namespace TestSupport {
 
@@ -26,6 +28,9 @@ SampleMail RichMail(const QString& folder);
 // A small mail from one address to `to`.
 OutgoingMessage SmallMail(const QString& to, const QString& subject = QStringLiteral("Hello"));
 
+// SmallMail with the sender and recipient a reader should see.
+SampleMail SmallSample(const QString& to);
+
 // Writes `bytes` to `path`; returns the path.
 QString WriteFile(const QString& path, const QByteArray& bytes);
 
@@ -33,4 +38,14 @@ QString WriteFile(const QString& path, const QByteArray& bytes);
 // it (InspectMessage); empty when the reader sees exactly what was sent.
 QStringList Differences(const SampleMail& sent, const QJsonObject& read);
 
+// The description of the error Send raises, or "" when the mail went.
+QString SendError(MailTransport& transport, const OutgoingMessage& message);
+
 } // namespace TestSupport
+
+// Fails the test, listing the differences, unless the reader saw what was sent.
+#define CORVANTA_VERIFY_READS_AS_SENT(sent, read)                                                  \
+    do {                                                                                           \
+        const QStringList differences_ = TestSupport::Differences(sent, read);                     \
+        QVERIFY2(differences_.isEmpty(), qPrintable(differences_.join(u'\n')));                    \
+    } while (false)
