@@ -58,30 +58,21 @@ private Q_SLOTS:
         QCOMPARE(sender.GetPreviewEMailAddress(), preview);
     }
 
-    void addKeepsOrderAndValues()
+    void addKeepsOrderAndRemoveShifts()
     {
         FromAddresses book;
         QCOMPARE(book.Count(), 0);
         book.Add(QStringLiteral("A"), QStringLiteral("a@x.org"), QString());
         book.Add(QString(), QStringLiteral("b@x.org"), QStringLiteral("r@x.org"));
-        QCOMPARE(book.Count(), 2);
+        book.Add(QString(), QStringLiteral("c@x.org"), QString());
         QCOMPARE(book.Item(1).Name(), QStringLiteral("A"));
         QCOMPARE(book.Item(2).EMailAddress(), QStringLiteral("b@x.org"));
         QCOMPARE(book.Item(2).ReplyEMailAddress(), QStringLiteral("r@x.org"));
+        book.Remove(2);
         QStringList shown;
         for (const FromAddress& sender : book)
             shown << sender.GetPreviewEMailAddress();
-        QCOMPARE(shown, QStringList({QStringLiteral("A (a@x.org)"), QStringLiteral("b@x.org (b@x.org) (r@x.org)")}));
-    }
-
-    void removeShiftsLaterEntries()
-    {
-        FromAddresses book;
-        for (const char* address : {"a@x.org", "b@x.org", "c@x.org"})
-            book.Add(QString(), QString::fromLatin1(address), QString());
-        book.Remove(2);
-        QCOMPARE(book.Count(), 2);
-        QCOMPARE(book.Item(2).EMailAddress(), QStringLiteral("c@x.org"));
+        QCOMPARE(shown, QStringList({"A (a@x.org)", "c@x.org (c@x.org)"}));
         book.Remove(1);
         book.Remove(1);
         QCOMPARE(book.Count(), 0);
