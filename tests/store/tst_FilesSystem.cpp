@@ -68,10 +68,8 @@ private Q_SLOTS:
         // The source pages accept a folder where a file is asked for and
         // check the ending themselves.
         QVERIFY(fs.FileExists(m_dir.path()));
-        QVERIFY(!fs.FileExists(Path("missing.txt")));
-        QVERIFY(!fs.FolderExists(Path("missing")));
-        QVERIFY(!fs.FileExists(QString()));
-        QVERIFY(!fs.FolderExists(QString()));
+        for (const QString& nothing : {Path("missing"), QString()})
+            QVERIFY(!fs.FileExists(nothing) && !fs.FolderExists(nothing));
     }
 
     void createFolderMakesEveryLevelAndNeverThrows()
@@ -194,36 +192,26 @@ private Q_SLOTS:
     void validSourceAddresses()
     {
         WriteBytes(Path("list.xml"), "<x/>");
-        const QString fileUrl = QUrl::fromLocalFile(Path("list.xml")).toString();
-
-        QVERIFY(fs.IsValidSource(QStringLiteral("http://example.com/list.xml")));
-        QVERIFY(fs.IsValidSource(QStringLiteral("HTTP://EXAMPLE.COM/LIST.XML")));
-        QVERIFY(fs.IsValidSource(QStringLiteral("https://example.com/list.xml")));
-        QVERIFY(fs.IsValidSource(QStringLiteral("HTTPS://Example.com/")));
-        QVERIFY(!fs.IsValidSource(QStringLiteral("ftp://example.com/list.xml")));
-        QVERIFY(!fs.IsValidSource(QStringLiteral("mailto:someone@example.com")));
-        QVERIFY(!fs.IsValidSource(QStringLiteral("httpx://example.com/")));
-
-        QVERIFY(fs.IsValidSource(fileUrl));
-        QVERIFY(fs.IsValidSource(QStringLiteral("FILE://") + Path("list.xml")));
-        QVERIFY(!fs.IsValidSource(QUrl::fromLocalFile(Path("gone.xml")).toString()));
-
-        QVERIFY(fs.IsValidSource(Path("list.xml")));
-        QVERIFY(fs.IsValidSource(m_dir.path()));
-        QVERIFY(!fs.IsValidSource(Path("gone.xml")));
-        QVERIFY(!fs.IsValidSource(QString()));
+        // Web addresses in any case are taken unseen; files must be there.
+        const QStringList valid = {"http://example.com/list.xml", "HTTPS://Example.com/",
+                                   QUrl::fromLocalFile(Path("list.xml")).toString(),
+                                   "FILE://" + Path("list.xml"), Path("list.xml"), m_dir.path()};
+        const QStringList invalid = {"ftp://example.com/list.xml", "mailto:someone@example.com",
+                                     "httpx://example.com/", QUrl::fromLocalFile(Path("gone.xml")).toString(),
+                                     Path("gone.xml"), QString()};
+        for (const QString& address : valid)
+            QVERIFY2(fs.IsValidSource(address), qPrintable(address));
+        for (const QString& address : invalid)
+            QVERIFY2(!fs.IsValidSource(address), qPrintable(address));
     }
 
     void urlSchemeRecognition()
     {
-        QVERIFY(FilesSystem::IsUrl(QStringLiteral("http://x")));
-        QVERIFY(FilesSystem::IsUrl(QStringLiteral("svn+ssh://x")));
-        QVERIFY(FilesSystem::IsUrl(QStringLiteral("file:relative.xml")));
-        QVERIFY(!FilesSystem::IsUrl(QStringLiteral("/home/user/list.xml")));
-        QVERIFY(!FilesSystem::IsUrl(QStringLiteral("a:b")));        // too short for a scheme
-        QVERIFY(!FilesSystem::IsUrl(QStringLiteral("1http://x")));  // must start with a letter
-        QVERIFY(!FilesSystem::IsUrl(QStringLiteral("my list:x")));  // blank in the scheme
-        QVERIFY(!FilesSystem::IsUrl(QStringLiteral("no colon")));
+        for (const char* url : {"http://x", "svn+ssh://x", "file:relative.xml"})
+            QVERIFY2(FilesSystem::IsUrl(QString::fromLatin1(url)), url);
+        // Too short for a scheme, not starting with a letter, a blank in it.
+        for (const char* other : {"/home/user/list.xml", "a:b", "1http://x", "my list:x", "no colon"})
+            QVERIFY2(!FilesSystem::IsUrl(QString::fromLatin1(other)), other);
     }
 };
 
