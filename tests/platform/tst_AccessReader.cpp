@@ -1,3 +1,4 @@
+#include "RecordsetProbe.h"
 #include "TestMain.h"
 #include "platform/providers/AccessReader.h"
 #include "shell/AppError.h"
@@ -8,23 +9,13 @@
 
 #include <algorithm>
 
+using TestSupport::ErrorOrNone;
+
 namespace {
 
 QString Mdb(const char* name)
 {
     return TestSupport::TestData(QStringLiteral("mdb/") + QLatin1String(name));
-}
-
-// The error a call raises, or number 0 when it raises none.
-template <typename Fn>
-AppError ErrorOf(Fn fn)
-{
-    try {
-        fn();
-    } catch (const AppError& error) {
-        return error;
-    }
-    return AppError(0, QString(), QString());
 }
 
 int Column(const Recordset& rs, const char* name)
@@ -235,7 +226,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, path);
         QFETCH(long, number);
-        const AppError error = ErrorOf([&] { AccessReader reader(path); });
+        const AppError error = ErrorOrNone([&] { AccessReader reader(path); });
         QCOMPARE(error.Number(), number);
         QCOMPARE(error.Source(), QStringLiteral("Access"));
         QVERIFY(!error.Description().isEmpty());
@@ -253,7 +244,7 @@ private Q_SLOTS:
         cut.write(whole.read(100 * 1024));
         cut.close();
 
-        const AppError error = ErrorOf([&] {
+        const AppError error = ErrorOrNone([&] {
             AccessReader reader(path);
             reader.OpenTable(QStringLiteral("[Asset Items]"));
         });
@@ -272,13 +263,13 @@ private Q_SLOTS:
     void unknownTablesAndQueries()
     {
         AccessReader reader(Mdb("mdbtestdata-ASampleDatabase.accdb"));
-        AppError error = ErrorOf([&] { reader.OpenTable(QStringLiteral("[No Such Table]")); });
+        AppError error = ErrorOrNone([&] { reader.OpenTable(QStringLiteral("[No Such Table]")); });
         QCOMPARE(error.Number(), long(AccessReader::ErrNoObject));
         QVERIFY(error.Description().contains(QStringLiteral("No Such Table")));
         // System tables cannot be opened by name either.
-        QCOMPARE(ErrorOf([&] { reader.OpenTable(QStringLiteral("[MSysObjects]")); }).Number(),
+        QCOMPARE(ErrorOrNone([&] { reader.OpenTable(QStringLiteral("[MSysObjects]")); }).Number(),
                  long(AccessReader::ErrNoObject));
-        error = ErrorOf([&] { reader.OpenTable(QStringLiteral("[qryGSTCalculations]")); });
+        error = ErrorOrNone([&] { reader.OpenTable(QStringLiteral("[qryGSTCalculations]")); });
         QCOMPARE(error.Number(), long(AccessReader::ErrNotSupported));
     }
 };

@@ -1,3 +1,4 @@
+#include "RecordsetProbe.h"
 #include "TestMain.h"
 #include "platform/providers/SqlServerConnection.h"
 #include "recipients/RecipientList.h"
@@ -6,18 +7,9 @@
 #include <QElapsedTimer>
 #include <QTcpServer>
 
-namespace {
+using TestSupport::ErrorOrNone;
 
-template <typename Fn>
-AppError ErrorOf(Fn fn)
-{
-    try {
-        fn();
-    } catch (const AppError& error) {
-        return error;
-    }
-    return AppError(0, QString(), QString());
-}
+namespace {
 
 QString Built(const QString& server, const QString& database, bool windowsSecurity,
               const QString& user = QString(), const QString& password = QString())
@@ -84,7 +76,7 @@ private Q_SLOTS:
 
     void otherStringsAreRefused()
     {
-        const AppError error = ErrorOf([] {
+        const AppError error = ErrorOrNone([] {
             SqlServerConnection::OdbcConnectionString(QStringLiteral("Driver={SQLite3};Database=/x.db;"));
         });
         QCOMPARE(error.Number(), long(SqlServerConnection::ErrNotSqlServer));
@@ -97,7 +89,7 @@ private Q_SLOTS:
                                    QStringLiteral("sa"), QStringLiteral("pw"));
         QElapsedTimer timer;
         timer.start();
-        const AppError error = ErrorOf([&] { SqlServerConnection server(text, 3); });
+        const AppError error = ErrorOrNone([&] { SqlServerConnection server(text, 3); });
         qInfo("refused after %lld ms: %s", timer.elapsed(), qPrintable(error.Description()));
         QCOMPARE(error.Number(), long(OdbcSource::ErrConnect));
         QCOMPARE(error.Source(), QStringLiteral("SQL Server"));
@@ -109,7 +101,7 @@ private Q_SLOTS:
         const QByteArray saved = qgetenv("KRB5CCNAME");
         qputenv("KRB5CCNAME", "FILE:/nonexistent/corvanta-no-ticket");
         QVERIFY(!SqlServerConnection::HasKerberosTicket());
-        const AppError error = ErrorOf([] {
+        const AppError error = ErrorOrNone([] {
             SqlServerConnection server(Built(QStringLiteral("127.0.0.1"), QStringLiteral("Club"), true), 3);
         });
         QCOMPARE(error.Number(), long(SqlServerConnection::ErrNoKerberos));

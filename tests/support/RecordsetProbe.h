@@ -23,6 +23,12 @@ inline std::optional<AppError> ErrorOf(const std::function<void()>& f)
     return std::nullopt;
 }
 
+// The same, with an error numbered 0 when the call raised none.
+inline AppError ErrorOrNone(const std::function<void()>& f)
+{
+    return ErrorOf(f).value_or(AppError(0, QString(), QString()));
+}
+
 inline QStringList Names(const Recordset& set)
 {
     QStringList names;
