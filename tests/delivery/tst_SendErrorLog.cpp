@@ -32,16 +32,13 @@ private Q_SLOTS:
         SendErrorLog log;
         const Recordset& rows = log.Records();
         QCOMPARE(rows.State(), int(Recordset::StateOpen));
-        QCOMPARE(rows.FieldCount(), 6);
-        const QStringList names{QStringLiteral("Description"), QStringLiteral("To"), QStringLiteral("From"),
-                                QStringLiteral("Subject"), QStringLiteral("Attachments"), QStringLiteral("Body")};
-        for (int i = 0; i < 6; ++i) {
-            const Recordset::Field field = rows.FieldAt(i);
-            QCOMPARE(field.Name, names.at(i));
-            QCOMPARE(field.Type, int(AdoType::VarChar));
-            QCOMPARE(field.DefinedSize, i == 5 ? qint64(64000) : qint64(4000));
-            QCOMPARE(field.Attributes, -1);
+        QStringList names;
+        for (int i = 0; i < rows.FieldCount(); ++i) {
+            names << rows.FieldAt(i).Name;
+            QCOMPARE(rows.FieldAt(i).Type, int(AdoType::VarChar));
         }
+        QCOMPARE(names, (QStringList{"Description", "To", "From", "Subject", "Attachments", "Body"}));
+        QCOMPARE(rows.FieldAt(5).DefinedSize, qint64(64000));
         QCOMPARE(log.Count(), 0);
         QVERIFY(rows.AtEOF());
     }
