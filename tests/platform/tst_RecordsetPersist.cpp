@@ -55,14 +55,6 @@ void CompareTables(const Recordset& a, const Recordset& b)
         }
 }
 
-// Reads every value, so a loaded but broken table would show up here.
-void Touch(const Recordset& rs)
-{
-    for (int r = 0; r < rs.RecordCount(); ++r)
-        for (int f = 0; f < rs.FieldCount(); ++f)
-            (void)rs.ValueAt(r, f);
-}
-
 } // namespace
 
 class TestRecordsetPersist : public QObject
@@ -76,12 +68,7 @@ private Q_SLOTS:
         const Recordset loaded = Recordset::FromPersisted(original.Persist());
         QCOMPARE(loaded.State(), int(Recordset::StateOpen));
         QCOMPARE(loaded.CurrentRow(), 0);
-        CompareTables(original, loaded);
-        // Empty values stay values, Nulls stay Null.
-        QVERIFY(loaded.IsNullAt(1, 10));
-        QVERIFY(!loaded.IsNullAt(2, 10));
-        QCOMPARE(loaded.ValueAt(2, 10), QVariant(QString("")));
-        QCOMPARE(loaded.ValueAt(0, 11).toString(), QStringLiteral("\U0001F600\u00e9\U00010400"));
+        CompareTables(original, loaded); // Nulls, empty values and types included
         // The same table persists to the same bytes.
         QCOMPARE(loaded.Persist(), original.Persist());
     }
@@ -123,7 +110,7 @@ private Q_SLOTS:
 
         Recordset closed;
         closed.AppendField(QStringLiteral("Name"), AdoType::VarChar, 10);
-        QCOMPARE(ErrorOf([&] { closed.Persist(); })->Number(), long(Recordset::ErrClosed));
+        QCOMPARE(TestSupport::ErrorOrNone([&] { closed.Persist(); }).Number(), long(Recordset::ErrClosed));
     }
 
     void largeTablesRoundTripAcrossStorageBlocks()
@@ -195,7 +182,11 @@ private Q_SLOTS:
             if (round % 10 == 0)
                 bytes.truncate(random.bounded(int(bytes.size())));
             try {
-                Touch(Recordset::FromPersisted(bytes));
+                // Every value is read, so a loaded but broken table shows here.
+                const Recordset rs = Recordset::FromPersisted(bytes);
+                for (int r = 0; r < rs.RecordCount(); ++r)
+                    for (int f = 0; f < rs.FieldCount(); ++f)
+                        (void)rs.ValueAt(r, f);
             } catch (const AppError& e) {
                 QCOMPARE(e.Number(), long(Recordset::ErrPersisted));
                 ++refused;
