@@ -1,16 +1,11 @@
+#include "TestFiles.h"
 #include "TestMain.h"
 #include "platform/providers/AddressBookReader.h"
 #include "platform/providers/ContactsColumns.h"
 #include "platform/providers/ContactsError.h"
 
 #include <QCryptographicHash>
-#include <QDir>
-#include <QFileInfo>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTemporaryDir>
-#include <QUuid>
 
 namespace {
 
@@ -22,27 +17,7 @@ QString Book(const QString& name)
 // A writable copy of a test file, for changes the test makes itself.
 QString CopyInto(const QTemporaryDir& dir, const QString& name)
 {
-    const QString target = dir.filePath(name);
-    QFile::copy(Book(name), target);
-    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
-    return target;
-}
-
-// Runs statements on a database with a connection of the test's own.
-void Execute(const QString& path, const QStringList& statements)
-{
-    const QString name = QUuid::createUuid().toString();
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
-        QVERIFY(db.open());
-        for (const QString& statement : statements) {
-            QSqlQuery query(db);
-            QVERIFY2(query.exec(statement), qPrintable(query.lastError().text()));
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
+    return TestSupport::CopyWritable(Book(name), dir.filePath(name));
 }
 
 QByteArray Digest(const QString& path)
@@ -165,14 +140,14 @@ private Q_SLOTS:
 
         QTemporaryDir dir;
         const QString newer = CopyInto(dir, QStringLiteral("abook.sqlite"));
-        Execute(newer, {QStringLiteral("PRAGMA user_version = 5")});
+        TestSupport::ExecuteSql(newer, {QStringLiteral("PRAGMA user_version = 5")});
         QCOMPARE(ErrorOf(newer), long(ContactsError::UnknownFormat));
 
         const QString foreign = dir.filePath(QStringLiteral("other.sqlite"));
-        Execute(foreign, {QStringLiteral("CREATE TABLE people (name TEXT)"), QStringLiteral("PRAGMA user_version = 2")});
+        TestSupport::ExecuteSql(foreign, {QStringLiteral("CREATE TABLE people (name TEXT)"), QStringLiteral("PRAGMA user_version = 2")});
         QCOMPARE(ErrorOf(foreign), long(ContactsError::UnknownFormat));
         const QString unversioned = dir.filePath(QStringLiteral("plain.sqlite"));
-        Execute(unversioned, {QStringLiteral("CREATE TABLE properties (card TEXT, name TEXT, value TEXT)")});
+        TestSupport::ExecuteSql(unversioned, {QStringLiteral("CREATE TABLE properties (card TEXT, name TEXT, value TEXT)")});
         QCOMPARE(ErrorOf(unversioned), long(ContactsError::UnknownFormat));
     }
 
@@ -201,7 +176,7 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         const QString path = CopyInto(dir, QStringLiteral("abook.sqlite"));
-        Execute(path, {
+        TestSupport::ExecuteSql(path, {
             QStringLiteral("INSERT INTO lists (uid, localId, name, nickName, description) "
                            "VALUES ('l-1', 1, 'Fréunde', '', ''), ('l-2', 2, 'Empty', '', '')"),
             QStringLiteral("INSERT INTO list_cards (list, card) VALUES "

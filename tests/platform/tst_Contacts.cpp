@@ -1,15 +1,10 @@
+#include "TestFiles.h"
 #include "TestMain.h"
 #include "platform/providers/ContactsCatalog.h"
 #include "platform/providers/ContactsColumns.h"
 #include "platform/providers/ContactsError.h"
 #include "platform/providers/ContactsSource.h"
 #include "recipients/RecipientList.h"
-
-#include <QDir>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QUuid>
 
 #include <functional>
 
@@ -25,35 +20,9 @@ QString ProfileFolder()
     return Home() + QStringLiteral("/.thunderbird/Profiles/x1.default-release");
 }
 
-void WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
-
 void CopyBook(const QString& testFile, const QString& target)
 {
-    QFile::remove(target);
-    QVERIFY(QFile::copy(TestSupport::TestData(QStringLiteral("abook/") + testFile), target));
-    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
-}
-
-void Execute(const QString& path, const QStringList& statements)
-{
-    const QString name = QUuid::createUuid().toString();
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
-        QVERIFY(db.open());
-        for (const QString& statement : statements) {
-            QSqlQuery query(db);
-            QVERIFY2(query.exec(statement), qPrintable(query.lastError().text()));
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
+    TestSupport::CopyWritable(TestSupport::TestData(QStringLiteral("abook/") + testFile), target);
 }
 
 ContactsCatalogEntry Entry(const QString& path, const QString& name)
@@ -103,7 +72,7 @@ private Q_SLOTS:
     // by their files, one more book in prefs.js, and entries to ignore.
     void initTestCase()
     {
-        WriteFile(Home() + QStringLiteral("/.thunderbird/profiles.ini"),
+        TestSupport::PutFile(Home() + QStringLiteral("/.thunderbird/profiles.ini"),
                   "[Install1]\nDefault=Profiles/x1.default-release\n\n"
                   "[Profile0]\nName=default-release\nIsRelative=1\nPath=Profiles/x1.default-release\n\n"
                   "[Profile1]\nName=J[v\x7Frg\nIsRelative=1\nPath=Profiles/gone\n");
@@ -113,12 +82,12 @@ private Q_SLOTS:
         CopyBook(QStringLiteral("abook-1.sqlite"), ProfileFolder() + QStringLiteral("/abook-1.sqlite"));
         CopyBook(QStringLiteral("abook-v4-schema.sqlite"), ProfileFolder() + QStringLiteral("/abook-2.sqlite"));
         CopyBook(QStringLiteral("abook-truncated.sqlite"), ProfileFolder() + QStringLiteral("/abook-3.sqlite"));
-        Execute(ProfileFolder() + QStringLiteral("/abook.sqlite"),
+        TestSupport::ExecuteSql(ProfileFolder() + QStringLiteral("/abook.sqlite"),
                 {QStringLiteral("INSERT INTO lists (uid, localId, name, nickName, description) "
                                 "VALUES ('l-1', 1, 'Friends', '', '')"),
                  QStringLiteral("INSERT INTO list_cards (list, card) VALUES "
                                 "('l-1', 'b73bffd5-850d-4a59-8c72-12272d2616a6')")});
-        WriteFile(ProfileFolder() + QStringLiteral("/prefs.js"),
+        TestSupport::PutFile(ProfileFolder() + QStringLiteral("/prefs.js"),
                   "// Mozilla User Preferences\n"
                   "user_pref(\"ldap_2.servers.history.description\", \"chrome://messenger/locale/addressbook/addressBook.properties\");\n"
                   "user_pref(\"ldap_2.servers.Club.description\", \"Club \\\"Ørsted\\\"\");\n"
@@ -135,7 +104,7 @@ private Q_SLOTS:
                   "user_pref(\"ldap_2.servers.Ldap.filename\", \"ldap.sqlite\");\n"
                   "user_pref(\"ldap_2.servers.Missing.description\", \"Missing\");\n"
                   "user_pref(\"ldap_2.servers.Missing.filename\", \"abook-9.sqlite\");\n");
-        WriteFile(ProfileFolder() + QStringLiteral("/ldap.sqlite"), "not looked at");
+        TestSupport::PutFile(ProfileFolder() + QStringLiteral("/ldap.sqlite"), "not looked at");
     }
 
     void namingRules()

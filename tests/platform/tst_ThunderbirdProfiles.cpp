@@ -1,21 +1,14 @@
+#include "RecordsetProbe.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 #include "platform/providers/ContactsError.h"
 #include "platform/providers/MailProfileDefaults.h"
 #include "platform/providers/ThunderbirdPrefs.h"
 #include "platform/providers/ThunderbirdProfiles.h"
 
-#include <QDir>
-#include <QFile>
+using TestSupport::ErrorOrNone;
 
 namespace {
-
-void WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
 
 QString Home()
 {
@@ -38,7 +31,7 @@ private Q_SLOTS:
 
     void installDefaultWinsOverDefaultFlag()
     {
-        WriteFile(Home() + QStringLiteral("/.thunderbird/profiles.ini"),
+        TestSupport::PutFile(Home() + QStringLiteral("/.thunderbird/profiles.ini"),
                   "[Install4F96D1932A9F858E]\r\nDefault=Profiles/b2.default-release\r\nLocked=1\r\n\r\n"
                   "[Profile1]\r\nName=default\r\nIsRelative=1\r\nPath=Profiles/a1.default\r\nDefault=1\r\n\r\n"
                   "[Profile0]\r\nName=default-release\r\nIsRelative=1\r\nPath=Profiles/b2.default-release\r\n\r\n"
@@ -56,7 +49,7 @@ private Q_SLOTS:
     void defaultFlagAndAbsolutePaths()
     {
         const QString absolute = Home() + QStringLiteral("/elsewhere/work");
-        WriteFile(Home() + QStringLiteral("/.thunderbird/profiles.ini"),
+        TestSupport::PutFile(Home() + QStringLiteral("/.thunderbird/profiles.ini"),
                   "[General]\nStartWithLastProfile=1\n\n"
                   "[Profile0]\nName=home\nIsRelative=1\nPath=x.home\n\n"
                   "[Profile1]\nName=work\nIsRelative=0\nPath=" + absolute.toUtf8() + "\nDefault=1\n");
@@ -82,7 +75,7 @@ private Q_SLOTS:
         // Near misses stay as they are.
         QCOMPARE(ThunderbirdProfiles::ApplyCharacterTable(QStringLiteral("[t] t| [T|")), QStringLiteral("[t] t| [T|"));
 
-        WriteFile(Home() + QStringLiteral("/.thunderbird/profiles.ini"),
+        TestSupport::PutFile(Home() + QStringLiteral("/.thunderbird/profiles.ini"),
                   "[Profile0]\nName=J[v\x7Frg\nIsRelative=1\nPath=j\nDefault=1\n"
                   "[Profile1]\nName=Zoë\nIsRelative=1\nPath=z\n");
         QCOMPARE(ThunderbirdProfiles::ListText(), QStringLiteral("Jörg\t1\r\nZoë\t0"));
@@ -93,13 +86,13 @@ private Q_SLOTS:
 
     void otherInstallationsAddProfiles()
     {
-        WriteFile(Home() + QStringLiteral("/.thunderbird/profiles.ini"),
+        TestSupport::PutFile(Home() + QStringLiteral("/.thunderbird/profiles.ini"),
                   "[Profile0]\nName=main\nPath=m\nIsRelative=1\nDefault=1\n");
-        WriteFile(Home() + QStringLiteral("/.mozilla-thunderbird/profiles.ini"),
+        TestSupport::PutFile(Home() + QStringLiteral("/.mozilla-thunderbird/profiles.ini"),
                   "[Profile0]\nName=main\nPath=old\nIsRelative=1\nDefault=1\n");
-        WriteFile(Home() + QStringLiteral("/snap/thunderbird/common/.thunderbird/profiles.ini"),
+        TestSupport::PutFile(Home() + QStringLiteral("/snap/thunderbird/common/.thunderbird/profiles.ini"),
                   "[Install1]\nDefault=s\n[Profile0]\nName=snap\nPath=s\nIsRelative=1\n");
-        WriteFile(Home() + QStringLiteral("/.var/app/org.mozilla.Thunderbird/.thunderbird/profiles.ini"),
+        TestSupport::PutFile(Home() + QStringLiteral("/.var/app/org.mozilla.Thunderbird/.thunderbird/profiles.ini"),
                   "[Profile0]\nName=flat\nPath=f\nIsRelative=1\n");
         const auto profiles = ThunderbirdProfiles::List();
         QCOMPARE(profiles.size(), 3);
@@ -115,27 +108,20 @@ private Q_SLOTS:
         QVERIFY(ThunderbirdProfiles::List().isEmpty());
         QCOMPARE(ThunderbirdProfiles::ListText(), QString());
         QVERIFY(ThunderbirdProfiles::FindDefault(Home()).Folder.isEmpty());
-        try {
-            ThunderbirdProfiles::Require(Home(), QStringLiteral("default"));
-            QFAIL("no profile should be found");
-        } catch (const AppError& e) {
-            QCOMPARE(e.Number(), long(ContactsError::NoProfile));
-            QCOMPARE(e.Source(), QStringLiteral("Contacts"));
-        }
+        const AppError none = ErrorOrNone([] { ThunderbirdProfiles::Require(Home(), QStringLiteral("default")); });
+        QCOMPARE(none.Number(), long(ContactsError::NoProfile));
+        QCOMPARE(none.Source(), QStringLiteral("Contacts"));
 
-        WriteFile(Home() + QStringLiteral("/.thunderbird/profiles.ini"),
+        TestSupport::PutFile(Home() + QStringLiteral("/.thunderbird/profiles.ini"),
                   "garbage line\n[Profile0]\nName=gone\nPath=nothing-here\n[Profile1]\nPath=nameless\n"
                   "[Profile2]\nName=pathless\n[Profile3]\nName=here\nPath=here\n");
         QDir().mkpath(Home() + QStringLiteral("/.thunderbird/here"));
         QCOMPARE(ThunderbirdProfiles::List().size(), 2);
         QCOMPARE(ThunderbirdProfiles::Require(Home(), QStringLiteral("here")).Name, QStringLiteral("here"));
-        try {
-            ThunderbirdProfiles::Require(Home(), QStringLiteral("gone"));
-            QFAIL("a profile without its folder must be refused");
-        } catch (const AppError& e) {
-            QCOMPARE(e.Number(), long(ContactsError::NoProfile));
-            QVERIFY(e.Description().contains(QStringLiteral("nothing-here")));
-        }
+        // A profile without its folder is refused, naming the folder.
+        const AppError gone = ErrorOrNone([] { ThunderbirdProfiles::Require(Home(), QStringLiteral("gone")); });
+        QCOMPARE(gone.Number(), long(ContactsError::NoProfile));
+        QVERIFY(gone.Description().contains(QStringLiteral("nothing-here")));
     }
 
     void prefsSurviveOddQuotingAndEscapes()
@@ -180,15 +166,15 @@ private Q_SLOTS:
         QCOMPARE(MailProfileDefaults::SmtpServer(), QString());
         QCOMPARE(MailProfileDefaults::SmtpUsername(), QString());
 
-        WriteFile(Home() + QStringLiteral("/.thunderbird/profiles.ini"),
+        TestSupport::PutFile(Home() + QStringLiteral("/.thunderbird/profiles.ini"),
                   "[Profile0]\nName=other\nPath=o\n[Profile1]\nName=main\nPath=m\nDefault=1\n");
         // No prefs.js yet.
         QCOMPARE(MailProfileDefaults::SmtpServer(), QString());
 
-        WriteFile(Home() + QStringLiteral("/.thunderbird/o/prefs.js"),
+        TestSupport::PutFile(Home() + QStringLiteral("/.thunderbird/o/prefs.js"),
                   "user_pref(\"mail.smtp.defaultserver\", \"smtp1\");\n"
                   "user_pref(\"mail.smtpserver.smtp1.hostname\", \"other.example\");\n");
-        WriteFile(Home() + QStringLiteral("/.thunderbird/m/prefs.js"),
+        TestSupport::PutFile(Home() + QStringLiteral("/.thunderbird/m/prefs.js"),
                   "user_pref(\"mail.smtp.defaultserver\", \"smtp2\");\n"
                   "user_pref(\"mail.smtpserver.smtp1.hostname\", \"first.example\");\n"
                   "user_pref(\"mail.smtpserver.smtp1.username\", \"first\");\n"
