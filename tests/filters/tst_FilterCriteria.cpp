@@ -143,6 +143,10 @@ private Q_SLOTS:
         QFETCH(FilterRow, row);
         QFETCH(QString, expected);
         QCOMPARE(BuildCriteria({row}), expected);
+    }
+
+    void yesNoValuesAreWrittenAsDigits()
+    {
         QCOMPARE(ValueText(true), QStringLiteral("1"));
         QCOMPARE(ValueText(false), QStringLiteral("0"));
     }
