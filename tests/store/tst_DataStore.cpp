@@ -120,7 +120,7 @@ class TestDataStore : public QObject
         return folder;
     }
 
-    // The raw table of one file, read without loading the s.store.
+    // The raw table of one file, read without loading the store.
     static Recordset RawTable(const QString& folder, int kind)
     {
         RecipientLists lists;
