@@ -36,6 +36,15 @@ int RowOf(Recordset& rs, const QString& displayName)
     return -1;
 }
 
+// Compares the named columns of a row, naming the first that differs.
+void Expect(const Recordset& rs, int row, std::initializer_list<std::pair<int, QString>> expected)
+{
+    QVERIFY(row >= 0);
+    for (const auto& [column, text] : expected)
+        QVERIFY2(rs.ValueAt(row, column).toString() == text,
+                 qPrintable(rs.FieldName(column) + QStringLiteral(": ") + rs.ValueAt(row, column).toString()));
+}
+
 long ErrorOf(const QString& path)
 {
     try {
@@ -68,37 +77,24 @@ private Q_SLOTS:
         // The card that lives only in the properties rows counts too.
         QCOMPARE(rs.RecordCount(), 5);
 
-        const int full = RowOf(rs, QStringLiteral("DisplayName1"));
-        QVERIFY(full >= 0);
-        auto value = [&](int column) { return rs.ValueAt(full, column).toString(); };
         using namespace ContactsColumns;
-        QCOMPARE(value(First), QStringLiteral("FirstName1"));
-        QCOMPARE(value(Last), QStringLiteral("LastName1"));
-        QCOMPARE(value(Nickname), QStringLiteral("NickName1"));
-        QCOMPARE(value(EMail), QStringLiteral("PrimaryEmail1@test.invalid"));
-        QCOMPARE(value(EMail2), QStringLiteral("SecondEmail1Ð@test.invalid"));
-        QCOMPARE(value(BusinessPhone), QStringLiteral("WorkPhone1"));
-        QCOMPARE(value(MobilePhone), QStringLiteral("CellularNumber1"));
-        QCOMPARE(value(Pager), QStringLiteral("PagerNumber1"));
-        QCOMPARE(value(Company), QStringLiteral("Organization1"));
-        QCOMPARE(value(BusinessStreet), QStringLiteral("WorkAddress1\nWorkAddress21"));
-        QCOMPARE(value(HomeStreet), QStringLiteral("HomeAddress11\nHomeAddress21"));
-        QCOMPARE(value(HomePostalCode), QStringLiteral("HomeZipCode1"));
-        QCOMPARE(value(WebPage), QStringLiteral("http://WebPage21"));
-        QCOMPARE(value(Custom4), QStringLiteral("Custom41"));
+        const int full = RowOf(rs, QStringLiteral("DisplayName1"));
+        Expect(rs, full, {{First, "FirstName1"}, {Last, "LastName1"}, {Nickname, "NickName1"},
+                          {EMail, "PrimaryEmail1@test.invalid"}, {EMail2, "SecondEmail1Ð@test.invalid"},
+                          {BusinessPhone, "WorkPhone1"}, {MobilePhone, "CellularNumber1"}, {Pager, "PagerNumber1"},
+                          {Company, "Organization1"}, {BusinessStreet, "WorkAddress1\nWorkAddress21"},
+                          {HomeStreet, "HomeAddress11\nHomeAddress21"}, {HomePostalCode, "HomeZipCode1"},
+                          {WebPage, "http://WebPage21"}, {Custom4, "Custom41"}});
         QVERIFY(rs.IsNullAt(full, Birthday));
 
         // A card without an address gives Null, not an empty text.
         const int empty = RowOf(rs, QStringLiteral("Empty Email"));
-        QVERIFY(empty >= 0);
         QVERIFY(rs.IsNullAt(empty, EMail));
-        QCOMPARE(rs.ValueAt(empty, First).toString(), QStringLiteral("Empty"));
+        Expect(rs, empty, {{First, "Empty"}});
 
         // The vCard card: its first two addresses, the preferred one first.
-        const int vcard = RowOf(rs, QStringLiteral("A vCard!"));
-        QVERIFY(vcard >= 0);
-        QCOMPARE(rs.ValueAt(vcard, EMail).toString(), QStringLiteral("first@something.invalid"));
-        QCOMPARE(rs.ValueAt(vcard, EMail2).toString(), QStringLiteral("second@something.invalid"));
+        Expect(rs, RowOf(rs, QStringLiteral("A vCard!")),
+               {{EMail, "first@something.invalid"}, {EMail2, "second@something.invalid"}});
     }
 
     void currentLayoutGivesTheSameRows()
