@@ -171,12 +171,11 @@ private Q_SLOTS:
         QCOMPARE(run.log.Count(), 1);
         Recordset& rows = run.log.Records();
         rows.MoveFirst();
-        QCOMPARE(rows.Value(0).toString(), RejectedText);
-        QCOMPARE(rows.Value(1).toString(), Rejected);
-        QCOMPARE(rows.Value(2).toString(), QStringLiteral("Ann \"A\" Lee (ann@example.com)"));
-        QCOMPARE(rows.Value(3).toString(), QStringLiteral("Subject 5"));
-        QCOMPARE(rows.Value(4).toString(), QStringLiteral("/no/such/a.pdf;/no/such/b.txt"));
-        QCOMPARE(rows.Value(5).toString(), QStringLiteral("Line one\r\nLine two\n"));
+        QStringList row;
+        for (int i = 0; i < rows.FieldCount(); ++i)
+            row << rows.Value(i).toString();
+        QCOMPARE(row, QStringList({RejectedText, Rejected, "Ann \"A\" Lee (ann@example.com)", "Subject 5",
+                                   "/no/such/a.pdf;/no/such/b.txt", "Line one\r\nLine two\n"}));
 
         // What arrived: headers from the mail and the sender, X-Mailer naming us.
         const QJsonObject first = server.Inspect(1);

@@ -154,33 +154,22 @@ private Q_SLOTS:
                                 "TABLETYPE=0;PROFILE=Default Outlook Profile;PWD=secret;DATABASE=c:\\temp;Mode=Read"));
     }
 
-    void commandRuleForEachChoice_data()
-    {
-        QTest::addColumn<qint32>("dataType");
-        for (qint32 type : {RecipientList::SQLServer, RecipientList::Access, RecipientList::Excel,
-                            RecipientList::Advanced})
-            QTest::addRow("type %d", type) << type;
-    }
-
     void commandRuleForEachChoice()
     {
-        QFETCH(qint32, dataType);
-        RecipientList list = FilledList(dataType);
-
-        list.SetCatalogCommandType(RecipientList::CmdText);
-        QCOMPARE(list.GetConnectionData().Source(),
-                 QStringLiteral("SELECT * FROM [Members] WHERE Town = 'Ry';"));
-
-        list.SetCatalogCommandType(RecipientList::CmdUnknown);
-        QVERIFY(list.GetConnectionData().Source().isEmpty());
-        list.SetCatalogCommandType(0);
-        QVERIFY(list.GetConnectionData().Source().isEmpty());
-
-        list.SetCatalogCommandType(RecipientList::CmdTable);
-        list.SetCatalogTableOrView(QStringLiteral("Sheet 1"));
-        QCOMPARE(list.GetConnectionData().Source(), dataType == RecipientList::Excel
-                                                        ? QStringLiteral("[Sheet 1$]")
-                                                        : QStringLiteral("[Sheet 1]"));
+        for (qint32 dataType : {RecipientList::SQLServer, RecipientList::Access, RecipientList::Excel,
+                                RecipientList::Advanced}) {
+            RecipientList list = FilledList(dataType);
+            list.SetCatalogCommandType(RecipientList::CmdText);
+            QCOMPARE(list.GetConnectionData().Source(), QStringLiteral("SELECT * FROM [Members] WHERE Town = 'Ry';"));
+            for (qint32 none : {qint32(RecipientList::CmdUnknown), 0}) {
+                list.SetCatalogCommandType(none);
+                QVERIFY(list.GetConnectionData().Source().isEmpty());
+            }
+            list.SetCatalogCommandType(RecipientList::CmdTable);
+            list.SetCatalogTableOrView(QStringLiteral("Sheet 1"));
+            QCOMPARE(list.GetConnectionData().Source(),
+                     dataType == RecipientList::Excel ? QStringLiteral("[Sheet 1$]") : QStringLiteral("[Sheet 1]"));
+        }
     }
 
     void unknownTypeGivesEmptyConnection()
