@@ -173,9 +173,6 @@ private Q_SLOTS:
 
         Recordset complex = AccessReader(Mdb("jackcess-complexDataTestV2007.accdb")).OpenTable(QStringLiteral("[Table1]"));
         QCOMPARE(complex.RecordCount(), 4);
-        Recordset extended = AccessReader(Mdb("jackcess-extDateTestV2019.accdb")).OpenTable(QStringLiteral("[Table1]"));
-        QCOMPARE(extended.RecordCount(), 9);
-        QCOMPARE(extended.FieldType(Column(extended, "DateNormal")), int(AdoType::Date));
     }
 
     // libmdb cannot convert the extended type; its stored text is read
@@ -185,7 +182,9 @@ private Q_SLOTS:
         Recordset rs = AccessReader(Mdb("jackcess-extDateTestV2019.accdb")).OpenTable(QStringLiteral("[Table1]"));
         const int ext = Column(rs, "DateExt");
         const int text = Column(rs, "DateExtStr");
+        QCOMPARE(rs.RecordCount(), 9);
         QCOMPARE(rs.FieldType(ext), int(AdoType::Date));
+        QCOMPARE(rs.FieldType(Column(rs, "DateNormal")), int(AdoType::Date));
         int compared = 0;
         for (int row = 0; row < rs.RecordCount(); ++row) {
             if (rs.IsNullAt(row, text)) {
