@@ -89,7 +89,8 @@ void MailSender::Send()
     if (m_mails.Count() == 0)
         return;
 
-    // One configuration, one transport (and so one connection) per run.
+    // One configuration and one transport per run; the transport keeps its
+    // connection from mail to mail and only opens another after a failure.
     const MailConfiguration configuration(m_senderText, m_configurationFolder);
     std::unique_ptr<MailTransport> transport;
     std::optional<AppError> transportProblem;
