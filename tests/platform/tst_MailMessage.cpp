@@ -53,36 +53,31 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("expected");
-        const auto list = [](std::initializer_list<const char*> items) {
-            QStringList out;
-            for (const char* item : items)
-                out << QString::fromUtf8(item);
-            return out;
-        };
-        QTest::newRow("sender book form") << "\"Jane Doe\" <jane@example.com>" << list({"Jane Doe|jane@example.com"});
-        QTest::newRow("bare") << "  jane@example.com " << list({"|jane@example.com"});
+        using list = QStringList;
+        QTest::newRow("sender book form") << "\"Jane Doe\" <jane@example.com>" << list{"Jane Doe|jane@example.com"};
+        QTest::newRow("bare") << "  jane@example.com " << list{"|jane@example.com"};
         QTest::newRow("escapes in quotes") << "\"Jane \\\"JD\\\" D\\\\oe\" <j@example.com>"
-                                           << list({"Jane \"JD\" D\\oe|j@example.com"});
+                                           << list{"Jane \"JD\" D\\oe|j@example.com"};
         QTest::newRow("semicolons and commas") << "a@example.com; b@example.com,c@example.com"
-                                               << list({"|a@example.com", "|b@example.com", "|c@example.com"});
+                                               << list{"|a@example.com", "|b@example.com", "|c@example.com"};
         QTest::newRow("separators inside quotes") << "\"Doe; Jane, Dr.\" <j@example.com>;"
-                                                  << list({"Doe; Jane, Dr.|j@example.com"});
-        QTest::newRow("empty pieces skipped") << ";a@example.com;; ;" << list({"|a@example.com"});
-        QTest::newRow("non-ASCII name") << "Jürgen Müller <j@example.com>" << list({"Jürgen Müller|j@example.com"});
+                                                  << list{"Doe; Jane, Dr.|j@example.com"};
+        QTest::newRow("empty pieces skipped") << ";a@example.com;; ;" << list{"|a@example.com"};
+        QTest::newRow("non-ASCII name") << "Jürgen Müller <j@example.com>" << list{"Jürgen Müller|j@example.com"};
         QTest::newRow("encoded word kept literally") << "\"=?utf-8?q?x?=\" <j@example.com>"
-                                                     << list({"=?utf-8?q?x?=|j@example.com"});
+                                                     << list{"=?utf-8?q?x?=|j@example.com"};
         QTest::newRow("line break in a name") << "\"Jane\r\nBcc: x@example.com\" <j@example.com>"
-                                              << list({"Jane Bcc: x@example.com|j@example.com"});
+                                              << list{"Jane Bcc: x@example.com|j@example.com"};
 
-        QTest::newRow("empty") << "" << list({"error: No e-mail address in To"});
-        QTest::newRow("no at sign") << "not an address" << list({"error: Invalid e-mail address in To: \"not an address\""});
-        QTest::newRow("no domain") << "x@" << list({"error: Invalid e-mail address in To: \"x@\""});
-        QTest::newRow("blank inside") << "a b@example.com" << list({"error: Invalid e-mail address in To: \"a b@example.com\""});
+        QTest::newRow("empty") << "" << list{"error: No e-mail address in To"};
+        QTest::newRow("no at sign") << "not an address" << list{"error: Invalid e-mail address in To: \"not an address\""};
+        QTest::newRow("no domain") << "x@" << list{"error: Invalid e-mail address in To: \"x@\""};
+        QTest::newRow("blank inside") << "a b@example.com" << list{"error: Invalid e-mail address in To: \"a b@example.com\""};
         QTest::newRow("command smuggled in") << "a@example.com\r\nRCPT TO:b@example.com"
-                                             << list({"error: Invalid e-mail address in To: \"a@example.com\r\nRCPT TO:b@example.com\""});
-        QTest::newRow("text after angle") << "<j@example.com> Jane" << list({"error: Invalid e-mail address in To: \"<j@example.com> Jane\""});
-        QTest::newRow("unclosed quote") << "\"Jane <j@example.com>" << list({"error: Invalid e-mail address in To: \"\"Jane <j@example.com>\""});
-        QTest::newRow("one bad among good") << "a@example.com; oops" << list({"error: Invalid e-mail address in To: \"oops\""});
+                                             << list{"error: Invalid e-mail address in To: \"a@example.com\r\nRCPT TO:b@example.com\""};
+        QTest::newRow("text after angle") << "<j@example.com> Jane" << list{"error: Invalid e-mail address in To: \"<j@example.com> Jane\""};
+        QTest::newRow("unclosed quote") << "\"Jane <j@example.com>" << list{"error: Invalid e-mail address in To: \"\"Jane <j@example.com>\""};
+        QTest::newRow("one bad among good") << "a@example.com; oops" << list{"error: Invalid e-mail address in To: \"oops\""};
     }
 
     void addressLists()

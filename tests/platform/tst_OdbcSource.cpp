@@ -141,19 +141,15 @@ private Q_SLOTS:
 
     void connectionFailuresGiveTheDriversWords()
     {
-        AppError error = ErrorOrNone([] { OdbcSource source(QStringLiteral("Driver={No Such Driver};Database=x;")); });
-        QCOMPARE(error.Number(), long(OdbcSource::ErrConnect));
-        QVERIFY2(error.Description().contains(QStringLiteral("No Such Driver"))
-                     || error.Description().contains(QStringLiteral("not found"), Qt::CaseInsensitive),
-                 qPrintable(error.Description()));
-
-        error = ErrorOrNone([] { OdbcSource source(QStringLiteral("DSN=corvanta-missing-dsn;UID=a;")); });
-        QCOMPARE(error.Number(), long(OdbcSource::ErrConnect));
-        QVERIFY2(error.Description().contains(QStringLiteral("corvanta-missing-dsn"))
-                     || error.Description().contains(QStringLiteral("not found"), Qt::CaseInsensitive),
-                 qPrintable(error.Description()));
-
-        error = ErrorOrNone([&] {
+        for (const auto& [text, name] : {std::pair{"Driver={No Such Driver};Database=x;", "No Such Driver"},
+                                         std::pair{"DSN=corvanta-missing-dsn;UID=a;", "corvanta-missing-dsn"}}) {
+            const AppError error = ErrorOrNone([&] { OdbcSource source(QString::fromLatin1(text)); });
+            QCOMPARE(error.Number(), long(OdbcSource::ErrConnect));
+            QVERIFY2(error.Description().contains(QLatin1String(name))
+                         || error.Description().contains(QStringLiteral("not found"), Qt::CaseInsensitive),
+                     qPrintable(error.Description()));
+        }
+        const AppError error = ErrorOrNone([&] {
             OdbcSource source(QStringLiteral("Driver={MDBTools};DBQ=")
                               + TestSupport::TestData(QStringLiteral("mdb/no-such.mdb")) + u';');
         });

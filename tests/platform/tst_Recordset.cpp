@@ -5,17 +5,15 @@
 
 #include <QDateTime>
 
-#include <optional>
+#include <functional>
 
 using TestSupport::ErrorOf;
 
 namespace {
 
-template <class F>
-long NumberOf(F&& f)
+long NumberOf(const std::function<void()>& f)
 {
-    const auto error = ErrorOf(std::forward<F>(f));
-    return error ? error->Number() : 0;
+    return TestSupport::ErrorOrNone(f).Number();
 }
 
 Recordset OpenWith(std::initializer_list<std::pair<QString, int>> fields)

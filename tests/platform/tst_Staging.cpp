@@ -1,3 +1,4 @@
+#include "RecordsetProbe.h"
 #include "TestMain.h"
 #include "platform/providers/SqliteStaging.h"
 #include "shell/AppError.h"
@@ -8,18 +9,13 @@
 
 #include <functional>
 
+using TestSupport::ErrorOrNone;
+
 namespace {
 
-long ErrorOf(const std::function<void()>& call, QString* description = nullptr)
+long ErrorOf(const std::function<void()>& call)
 {
-    try {
-        call();
-    } catch (const AppError& e) {
-        if (description)
-            *description = e.Description();
-        return e.Number();
-    }
-    return 0;
+    return TestSupport::ErrorOrNone(call).Number();
 }
 
 // A small table of every type family, with an unnamed and a repeated column.
@@ -123,14 +119,13 @@ private Q_SLOTS:
         QCOMPARE(asked, QStringList{QStringLiteral("People$")});
         QCOMPARE(rs.RecordCount(), 2);
         // the loader's own error reaches the caller unchanged
-        QString description;
-        QCOMPARE(ErrorOf([&] { staging.Execute(QStringLiteral("SELECT * FROM [Other$]"), loader); }, &description),
-                 3011L);
-        QCOMPARE(description, QStringLiteral("no sheet Other$"));
+        const AppError fromLoader = ErrorOrNone([&] { staging.Execute(QStringLiteral("SELECT * FROM [Other$]"), loader); });
+        QCOMPARE(fromLoader.Number(), 3011L);
+        QCOMPARE(fromLoader.Description(), QStringLiteral("no sheet Other$"));
         // without a loader, the engine's words
-        QCOMPARE(ErrorOf([&] { staging.Execute(QStringLiteral("SELECT * FROM Nowhere"), {}); }, &description),
-                 long(SqliteStaging::ErrCommand));
-        QVERIFY2(description.contains(QLatin1String("no such table")), qPrintable(description));
+        const AppError engine = ErrorOrNone([&] { staging.Execute(QStringLiteral("SELECT * FROM Nowhere"), {}); });
+        QCOMPARE(engine.Number(), long(SqliteStaging::ErrCommand));
+        QVERIFY2(engine.Description().contains(QLatin1String("no such table")), qPrintable(engine.Description()));
         QCOMPARE(ErrorOf([&] { staging.Execute(QStringLiteral("SELECT FROM WHERE"), {}); }),
                  long(SqliteStaging::ErrCommand));
     }
