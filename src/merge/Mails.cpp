@@ -7,7 +7,6 @@
 #include "shell/AppError.h"
 
 #include <QCoreApplication>
-
 #include <QVarLengthArray>
 
 #include <array>
@@ -16,12 +15,13 @@
 namespace {
 
 using MergeFields::Find;
+using ThreeTexts = std::array<QString, MergePlan::kTexts>; // To, Subject, body
 
 // One of the three texts of a record merged on its own, column by column
-// as the merge is defined. Replacements are made
-// in two scratch buffers that keep their room from record to record, so a
-// text with several markers costs one allocation, made at its final size,
-// however many columns it takes.
+// as the merge is defined. Replacements are made in two scratch buffers that
+// keep their room from record to record, so a text with several markers
+// costs one allocation, made at its final size, however many columns it
+// takes.
 class MergedText
 {
 public:
@@ -79,6 +79,26 @@ private:
     int m_current = 0;
     bool m_inBuffer = false;
 };
+
+// The record's three texts, each column in field order put in place of its
+// marker in the text as it stands by then.
+ThreeTexts MergeColumnByColumn(MergedText (&texts)[MergePlan::kTexts], const ThreeTexts& templates,
+                               const std::vector<QString>& markers, const Recordset& recipients,
+                               const MergeValueText& valueText, qint64& fetched)
+{
+    for (int t = 0; t < MergePlan::kTexts; ++t)
+        texts[t].Start(templates[size_t(t)]);
+    for (size_t k = 0; k < markers.size(); ++k) {
+        for (MergedText& text : texts) {
+            const qsizetype at = Find(text.View(), markers[k]);
+            if (at < 0)
+                continue;
+            ++fetched;
+            text.Replace(at, markers[k], valueText.Text(recipients.Value(int(k))));
+        }
+    }
+    return {texts[0].Take(), texts[1].Take(), texts[2].Take()};
+}
 
 } // namespace
 
@@ -161,7 +181,7 @@ bool Mails::Merge(Recordset& recipients, const QString& toTemplate, const FromAd
     // Most templates can be worked out once, leaving each record only its
     // values to fetch; a record whose values hold chevrons, or templates that
     // cannot be, are merged column by column.
-    const std::array<QString, MergePlan::kTexts> templates{toTemplate, subjectTemplate, textBodyTemplate};
+    const ThreeTexts templates{toTemplate, subjectTemplate, textBodyTemplate};
     std::optional<MergePlan> compiled = MergePlan::Compile(templates, markers);
     std::shared_ptr<Mail::Merged> merged;
     if (compiled)
@@ -191,19 +211,9 @@ bool Mails::Merge(Recordset& recipients, const QString& toTemplate, const FromAd
         if (plain) {
             m_mails.push_back(Mail(common, merged->store.Append(views.data(), int(views.size()))));
         } else {
-            for (int t = 0; t < MergePlan::kTexts; ++t)
-                texts[t].Start(templates[size_t(t)]);
-            for (int k = 0; k < fieldCount; ++k) {
-                const QString& marker = markers[size_t(k)];
-                for (MergedText& text : texts) {
-                    const qsizetype at = Find(text.View(), marker);
-                    if (at < 0)
-                        continue;
-                    ++m_valuesFetched;
-                    text.Replace(at, marker, valueText.Text(recipients.Value(k)));
-                }
-            }
-            m_mails.push_back(Mail(common, Mail::Texts{texts[0].Take(), texts[1].Take(), texts[2].Take()}));
+            auto [to, subject, body] =
+                MergeColumnByColumn(texts, templates, markers, recipients, valueText, m_valuesFetched);
+            m_mails.push_back(Mail(common, Mail::Texts{std::move(to), std::move(subject), std::move(body)}));
         }
         recipients.MoveNext();
         Q_EMIT MailsMerged(i);
