@@ -16,6 +16,7 @@
 
 #include "ImportRows.h"
 #include "MemoryProbe.h"
+#include "RecipientTable.h"
 #include "platform/providers/XmlRecordsetWriter.h"
 #include "platform/recordset/Recordset.h"
 #include "platform/sysinfo/HugePages.h"
@@ -107,18 +108,7 @@ bool WriteXlsx(const QString& path, int rows)
 
 bool WriteXml(const QString& path, int rows)
 {
-    Recordset rs;
-    rs.AppendField(QStringLiteral("Id"), AdoType::Integer, 4);
-    rs.AppendField(QStringLiteral("FirstName"), AdoType::VarWChar, 50);
-    rs.AppendField(QStringLiteral("LastName"), AdoType::VarWChar, 50);
-    rs.AppendField(QStringLiteral("EMail"), AdoType::VarWChar, 100);
-    rs.AppendField(QStringLiteral("City"), AdoType::VarWChar, 50);
-    rs.AppendField(QStringLiteral("Company"), AdoType::VarWChar, 50);
-    rs.AppendField(QStringLiteral("Age"), AdoType::SmallInt, 2);
-    rs.AppendField(QStringLiteral("Balance"), AdoType::Currency, 8);
-    rs.AppendField(QStringLiteral("Joined"), AdoType::DBTimeStamp, 16);
-    rs.AppendField(QStringLiteral("Note"), AdoType::VarWChar, 255);
-    rs.Open();
+    Recordset rs = OpenRecipientTable(QStringLiteral("Company"), 255);
     QVariantList values(kColumns);
     for (int i = 0; i < rows; ++i) {
         const Row r = MakeRow(i);

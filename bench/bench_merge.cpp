@@ -4,6 +4,7 @@
 // texts back, and the memory the mails take against their own text. Build in Release; run build-dir/bench/bench_merge.
 
 #include "MemoryProbe.h"
+#include "RecipientTable.h"
 #include "merge/Mails.h"
 #include "platform/recordset/Recordset.h"
 #include "platform/sysinfo/HugePages.h"
@@ -28,18 +29,7 @@ const char* const kCities[] = {"Aarhus", "Berlin", "Lyon", "Sevilla", "Torino", 
 
 Recordset Recipients(int rows)
 {
-    Recordset rs;
-    rs.AppendField(QStringLiteral("Id"), AdoType::Integer, 4);
-    rs.AppendField(QStringLiteral("FirstName"), AdoType::VarWChar, 50);
-    rs.AppendField(QStringLiteral("LastName"), AdoType::VarWChar, 50);
-    rs.AppendField(QStringLiteral("EMail"), AdoType::VarWChar, 100);
-    rs.AppendField(QStringLiteral("City"), AdoType::VarWChar, 50);
-    rs.AppendField(QStringLiteral("Company"), AdoType::VarWChar, 50);
-    rs.AppendField(QStringLiteral("Age"), AdoType::SmallInt, 2);
-    rs.AppendField(QStringLiteral("Balance"), AdoType::Currency, 8);
-    rs.AppendField(QStringLiteral("Joined"), AdoType::DBTimeStamp, 16);
-    rs.AppendField(QStringLiteral("Note"), AdoType::VarWChar, 4000);
-    rs.Open();
+    Recordset rs = OpenRecipientTable(QStringLiteral("Company"), 4000);
     QVariantList row(10);
     for (int i = 0; i < rows; ++i) {
         row[0] = i;

@@ -3,6 +3,7 @@
 // loading 100,000 rows. Build in Release.
 
 #include "MemoryProbe.h"
+#include "RecipientTable.h"
 #include "platform/recordset/Recordset.h"
 #include "platform/sysinfo/HugePages.h"
 
@@ -24,19 +25,7 @@ const char* const kCities[] = {"Aarhus", "Berlin", "Lyon", "Sevilla", "Torino", 
 // integers, a number and a date.
 Recordset NewTable()
 {
-    Recordset rs;
-    rs.AppendField(QStringLiteral("Id"), AdoType::Integer, 4);
-    rs.AppendField(QStringLiteral("FirstName"), AdoType::VarWChar, 50);
-    rs.AppendField(QStringLiteral("LastName"), AdoType::VarWChar, 50);
-    rs.AppendField(QStringLiteral("EMail"), AdoType::VarWChar, 100);
-    rs.AppendField(QStringLiteral("City"), AdoType::VarWChar, 50);
-    rs.AppendField(QStringLiteral("Country"), AdoType::VarWChar, 50);
-    rs.AppendField(QStringLiteral("Age"), AdoType::SmallInt, 2);
-    rs.AppendField(QStringLiteral("Balance"), AdoType::Currency, 8);
-    rs.AppendField(QStringLiteral("Joined"), AdoType::DBTimeStamp, 16);
-    rs.AppendField(QStringLiteral("Note"), AdoType::VarWChar, 4000);
-    rs.Open();
-    return rs;
+    return OpenRecipientTable(QStringLiteral("Country"), 4000);
 }
 
 // Fills one row's values; returns the UTF-16 bytes of its text.
