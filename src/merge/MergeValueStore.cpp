@@ -15,7 +15,6 @@ const char16_t* MergeValueStore::Append(const QStringView* values, int count)
     char16_t* entry;
     if (units > kBlockUnits / 4) {
         m_oversize.push_back(std::make_unique_for_overwrite<char16_t[]>(units));
-        m_oversizeBytes += units * sizeof(char16_t);
         entry = m_oversize.back().get();
     } else {
         if (kBlockUnits - m_used < units) {

@@ -19,14 +19,12 @@ public:
     // Points `values` at the `count` values of an entry, in the order given.
     static void Read(const char16_t* entry, int count, QStringView* values);
 
-    // Bytes of the blocks taken so far.
-    std::size_t Bytes() const { return m_blocks.size() * kBlockUnits * sizeof(char16_t) + m_oversizeBytes; }
-
 private:
     static constexpr std::size_t kBlockUnits = std::size_t(1) << 20; // 2 MB
 
     std::vector<std::unique_ptr<char16_t[]>> m_blocks;
     std::size_t m_used = kBlockUnits; // in the last block
-    std::size_t m_oversizeBytes = 0;
-    std::vector<std::unique_ptr<char16_t[]>> m_oversize; // entries above a block
+    // Entries above a quarter block, each on its own, so that one long value
+    // does not leave most of a block unused.
+    std::vector<std::unique_ptr<char16_t[]>> m_oversize;
 };

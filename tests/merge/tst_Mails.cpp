@@ -104,6 +104,15 @@ private Q_SLOTS:
         QCOMPARE(kept.To(), QStringLiteral("p2@example.org"));
         QCOMPARE(kept.Subject(), QStringLiteral("edited"));
         QCOMPARE(kept.TextBody(), QStringLiteral("P2 <p2@example.org> P2"));
+        // A value too long to share a block of the packed values.
+        const QString huge(300000, u'x');
+        Recordset big = Table({QStringLiteral("Name"), QStringLiteral("EMail")},
+                              {{huge, QStringLiteral("a@example.org")}, {QStringLiteral("P"), QString()}});
+        QVERIFY(mails.Merge(big, M(QStringLiteral("EMail")), nullptr, QString(), M(QStringLiteral("Name")) + u'|',
+                            QString()));
+        QCOMPARE(mails.Item(1).TextBody(), huge + u'|');
+        QCOMPARE(mails.Item(1).To(), QStringLiteral("a@example.org"));
+        QCOMPARE(mails.Item(2).TextBody(), QStringLiteral("P|"));
         // The cursor is left past the last record, the set itself open.
         QVERIFY(rs.AtEOF());
         QCOMPARE(rs.State(), int(Recordset::StateOpen));
