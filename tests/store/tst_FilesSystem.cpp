@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "TestMain.h"
 #include "store/FilesSystem.h"
 
@@ -6,22 +7,8 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-namespace {
-
-void WriteBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray ReadBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-} // namespace
+using TestSupport::ReadBytes;
+using TestSupport::WriteBytes;
 
 class TestFilesSystem : public QObject
 {

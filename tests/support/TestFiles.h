@@ -10,9 +10,25 @@
 #include <QTest>
 #include <QUuid>
 
-// Files the address book and profile tests set up: written, copied, and
-// changed through a database connection of the test's own.
+// Files the tests set up and read back: written, copied, and changed
+// through a database connection of the test's own.
 namespace TestSupport {
+
+// The whole file; "<missing>" when it cannot be read, so a comparison fails
+// with something to see.
+inline QByteArray ReadBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// Replaces the file's contents with `bytes`.
+inline void WriteBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
 
 // Writes `bytes` to `path`, making its folder first.
 inline void PutFile(const QString& path, const QByteArray& bytes)
