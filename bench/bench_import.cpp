@@ -17,12 +17,12 @@
 #include "ImportRows.h"
 #include "MemoryProbe.h"
 #include "RecipientTable.h"
-#include "platform/providers/XmlRecordsetWriter.h"
+#include "platform/providers/xml/XmlRecordsetWriter.h"
 #include "platform/recordset/Recordset.h"
 #include "platform/sysinfo/HugePages.h"
 #include "recipients/ConnectionData.h"
 #include "recipients/RecipientImport.h"
-#include "shell/AppError.h"
+#include "base/AppError.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

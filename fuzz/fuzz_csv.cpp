@@ -1,7 +1,7 @@
 // Fuzz target: a delimited text file read with a header row.
 #include "FuzzInput.h"
-#include "platform/providers/CsvReader.h"
-#include "shell/AppError.h"
+#include "platform/providers/sheets/CsvReader.h"
+#include "base/AppError.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

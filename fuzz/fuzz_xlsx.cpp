@@ -1,7 +1,7 @@
 // Fuzz target: an .xlsx workbook, every worksheet read with a header row.
 #include "FuzzInput.h"
-#include "platform/providers/XlsxReader.h"
-#include "shell/AppError.h"
+#include "platform/providers/sheets/XlsxReader.h"
+#include "base/AppError.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

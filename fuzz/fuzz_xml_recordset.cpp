@@ -1,7 +1,7 @@
 // Fuzz target: an XML record set document, read from memory.
 #include "FuzzInput.h"
-#include "platform/providers/XmlRecordsetReader.h"
-#include "shell/AppError.h"
+#include "platform/providers/xml/XmlRecordsetReader.h"
+#include "base/AppError.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -12,14 +12,14 @@
 // Failures go to standard error as number, source and description, with
 // exit status 1; a wrong command line exits with 2.
 
-#include "platform/providers/ConnectionString.h"
+#include "platform/providers/sql/ConnectionString.h"
 #include "platform/sysinfo/HugePages.h"
 #include "platform/providers/Dispatch.h"
 #include "platform/recordset/Recordset.h"
 #include "recipients/RecipientImport.h"
 #include "recipients/RecipientList.h"
 #include "recipients/SourceCatalog.h"
-#include "shell/AppError.h"
+#include "base/AppError.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "controls/Dialogs.h"
 
-#include "shell/AppInfo.h"
+#include "base/AppInfo.h"
 
 #include <QFileDialog>
 #include <QQueue>

@@ -1,6 +1,6 @@
 #include "delivery/MailConfiguration.h"
 
-#include "platform/providers/MailProfileDefaults.h"
+#include "platform/providers/contacts/MailProfileDefaults.h"
 #include "store/FilesSystem.h"
 #include "store/PropertyBag.h"
 #include "store/StoreFile.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/AppError.h"
+#include "base/AppError.h"
 
 #include <QString>
 

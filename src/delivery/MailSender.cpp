@@ -5,8 +5,8 @@
 #include "platform/mail/OutgoingMessage.h"
 #include "platform/mail/PickupTransport.h"
 #include "platform/mail/SmtpTransport.h"
-#include "shell/AppError.h"
-#include "shell/AppInfo.h"
+#include "base/AppError.h"
+#include "base/AppInfo.h"
 
 #include <optional>
 

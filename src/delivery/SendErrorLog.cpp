@@ -1,7 +1,7 @@
 #include "delivery/SendErrorLog.h"
 
 #include "merge/Mails.h"
-#include "shell/Texts.h"
+#include "base/Texts.h"
 
 SendErrorLog::SendErrorLog(QObject* parent) : QObject(parent), m_records(Create())
 {

@@ -2,8 +2,7 @@
 
 #include "filters/Filters.h"
 #include "platform/recordset/Recordset.h"
-#include "recipients/RecipientList.h"
-#include "shell/Texts.h"
+#include "base/Texts.h"
 
 namespace FilterCriteria {
 
@@ -151,7 +150,7 @@ Filters SavedFilters(const QList<FilterRow>& rows)
     return saved;
 }
 
-ApplyResult ApplyFilterRows(Recordset& recipients, RecipientList& list, const QList<FilterRow>& rows)
+ApplyResult ApplyFilterRows(Recordset& recipients, Filters& listFilters, const QList<FilterRow>& rows)
 {
     ApplyResult result;
     if (recipients.State() != Recordset::StateOpen)
@@ -169,7 +168,7 @@ ApplyResult ApplyFilterRows(Recordset& recipients, RecipientList& list, const QL
         return result;
     }
     if (result.RecordCount >= 1) {
-        list.SetFilters(SavedFilters(rows));
+        listFilters = SavedFilters(rows);
         result.Result = ApplyResult::Applied;
     } else {
         result.Result = ApplyResult::NoRecords;

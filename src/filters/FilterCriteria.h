@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/AppError.h"
+#include "base/AppError.h"
 
 #include <QList>
 #include <QString>
@@ -9,7 +9,6 @@
 #include <optional>
 
 class Filters;
-class RecipientList;
 class Recordset;
 
 // Turning filter rows into the criteria text of the imported recipients and
@@ -110,10 +109,10 @@ struct ApplyResult
 };
 
 // Applies the rows to the imported recipients and, when at least one record
-// passes, replaces the list's Filters with them. When no record passes the
+// passes, replaces the list's filter rows with them. When no record passes the
 // new filter stays on the record set and the list keeps its old rows. A
 // criteria text the record set refuses (for example a value holding an
 // apostrophe) leaves both the record set and the list exactly as they were.
-ApplyResult ApplyFilterRows(Recordset& recipients, RecipientList& list, const QList<FilterRow>& rows);
+ApplyResult ApplyFilterRows(Recordset& recipients, Filters& listFilters, const QList<FilterRow>& rows);
 
 } // namespace FilterCriteria

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "filters/Filter.h"
-#include "shell/OneBasedCollection.h"
+#include "base/OneBasedCollection.h"
 
 // The ordered filter rows of one recipient list, addressed from 1. Rows are
 // never edited in place by the program: a confirmed filter replaces the

@@ -4,7 +4,7 @@
 #include "merge/MergeFields.h"
 #include "merge/MergeValueText.h"
 #include "platform/recordset/Recordset.h"
-#include "shell/AppError.h"
+#include "base/AppError.h"
 
 #include <QCoreApplication>
 #include <QVarLengthArray>

@@ -1,6 +1,6 @@
 #include "merge/MergeFields.h"
 
-#include "shell/Texts.h"
+#include "base/Texts.h"
 
 namespace MergeFields {
 

@@ -2,7 +2,7 @@
 
 #include "merge/MergeFields.h"
 #include "platform/providers/Dispatch.h"
-#include "platform/providers/XmlSource.h"
+#include "platform/providers/xml/XmlSource.h"
 
 namespace RecipientImport {
 

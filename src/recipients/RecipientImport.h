@@ -4,7 +4,7 @@
 #include "recipients/ConnectionData.h"
 #include "recipients/RecipientList.h"
 #include "recipients/RecipientLists.h"
-#include "shell/AppError.h"
+#include "base/AppError.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "recipients/RecipientLists.h"
 
-#include "shell/AppError.h"
+#include "base/AppError.h"
 
 void RecipientLists::Add(std::shared_ptr<RecipientList> list)
 {

@@ -1,9 +1,9 @@
 #include "recipients/SourceCatalog.h"
 
 #include "platform/providers/Dispatch.h"
-#include "platform/providers/SqlServerConnection.h"
-#include "platform/providers/ThunderbirdProfiles.h"
-#include "shell/AppError.h"
+#include "platform/providers/sql/SqlServerConnection.h"
+#include "platform/providers/contacts/ThunderbirdProfiles.h"
+#include "base/AppError.h"
 
 namespace SourceCatalog {
 

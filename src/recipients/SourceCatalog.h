@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/providers/ContactsCatalog.h"
-#include "platform/providers/OdbcSource.h"
+#include "platform/providers/contacts/ContactsCatalog.h"
+#include "platform/providers/sql/OdbcSource.h"
 #include "recipients/RecipientList.h"
 
 #include <QList>

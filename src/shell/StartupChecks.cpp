@@ -1,6 +1,6 @@
 #include "shell/StartupChecks.h"
 
-#include "shell/AppInfo.h"
+#include "base/AppInfo.h"
 
 namespace StartupChecks {
 

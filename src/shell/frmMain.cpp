@@ -2,8 +2,8 @@
 
 #include "controls/Icons.h"
 
-#include "shell/AppInfo.h"
-#include "shell/Texts.h"
+#include "base/AppInfo.h"
+#include "base/Texts.h"
 #include "shell/modForms.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/EMailAddress.h"
+#include "base/EMailAddress.h"
 
 #include <QFont>
 #include <QIcon>

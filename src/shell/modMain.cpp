@@ -2,7 +2,7 @@
 
 #include "controls/Dialogs.h"
 #include "shell/StartupChecks.h"
-#include "shell/Texts.h"
+#include "base/Texts.h"
 #include "shell/frmMain.h"
 #include "shell/frmSplash.h"
 

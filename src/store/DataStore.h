@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/recordset/Recordset.h"
-#include "shell/AppError.h"
+#include "base/AppError.h"
 #include "store/PropertyBag.h"
 
 #include <QString>

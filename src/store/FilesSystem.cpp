@@ -1,6 +1,6 @@
 #include "store/FilesSystem.h"
 
-#include "shell/AppInfo.h"
+#include "base/AppInfo.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "store/PropertyBag.h"
 
-#include "shell/AppError.h"
+#include "base/AppError.h"
 
 #include <QtEndian>
 

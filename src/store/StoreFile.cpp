@@ -1,6 +1,6 @@
 #include "store/StoreFile.h"
 
-#include "shell/AppError.h"
+#include "base/AppError.h"
 
 #include <QDateTime>
 #include <QFile>

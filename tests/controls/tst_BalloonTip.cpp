@@ -1,4 +1,4 @@
-#include "TestMain.h"
+#include "WidgetTestMain.h"
 #include "controls/ctlBalloonTip.h"
 #include "platform/sysinfo/SystemVersions.h"
 

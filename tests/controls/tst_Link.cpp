@@ -1,4 +1,4 @@
-#include "TestMain.h"
+#include "WidgetTestMain.h"
 #include "controls/ctlLink.h"
 
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "TestMain.h"
+#include "WidgetTestMain.h"
 #include "controls/Callback.h"
 #include "controls/FormHandler.h"
 #include "controls/ListViewHook.h"

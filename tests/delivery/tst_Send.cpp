@@ -6,7 +6,7 @@
 #include "delivery/MailSender.h"
 #include "delivery/SendErrorLog.h"
 #include "merge/Mails.h"
-#include "shell/AppInfo.h"
+#include "base/AppInfo.h"
 
 #include <QDir>
 #include <QFileInfo>

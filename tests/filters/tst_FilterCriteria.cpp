@@ -253,7 +253,7 @@ private Q_SLOTS:
         QFETCH(QStringList, names);
         Recordset recipients = Recipients();
         RecipientList list;
-        const ApplyResult result = ApplyFilterRows(recipients, list, DialogRows(rows));
+        const ApplyResult result = ApplyFilterRows(recipients, list.Filters(), DialogRows(rows));
         QCOMPARE(int(result.Result), int(ApplyResult::Applied));
         QVERIFY(!result.Error);
         QCOMPARE(result.RecordCount, names.size());
@@ -266,9 +266,9 @@ private Q_SLOTS:
     {
         Recordset recipients = Recipients();
         RecipientList list;
-        ApplyFilterRows(recipients, list, {Row(0, "Country", TextKind, 0, "Norway")});
+        ApplyFilterRows(recipients, list.Filters(), {Row(0, "Country", TextKind, 0, "Norway")});
         QCOMPARE(recipients.RecordCount(), 1);
-        const ApplyResult result = ApplyFilterRows(recipients, list, {Row(0, "Country", TextKind, 0, "Denmark")});
+        const ApplyResult result = ApplyFilterRows(recipients, list.Filters(), {Row(0, "Country", TextKind, 0, "Denmark")});
         QCOMPARE(result.RecordCount, 2);
         QCOMPARE(VisibleNames(recipients), QStringList({"Jonas", "Anna Jokinen"}));
     }
@@ -279,7 +279,7 @@ private Q_SLOTS:
         recipients.SetFilter(QStringLiteral("[Country] = 'Norway' "));
         RecipientList list;
         list.SetFilters(OneSavedRow("Country"));
-        const ApplyResult result = ApplyFilterRows(recipients, list, DialogRows({}));
+        const ApplyResult result = ApplyFilterRows(recipients, list.Filters(), DialogRows({}));
         QCOMPARE(int(result.Result), int(ApplyResult::Applied));
         QCOMPARE(result.Criteria, QString());
         QCOMPARE(recipients.Filter().trimmed(), QString());
@@ -293,7 +293,7 @@ private Q_SLOTS:
         RecipientList list;
         list.SetFilters(OneSavedRow("Country"));
         const ApplyResult result =
-            ApplyFilterRows(recipients, list, DialogRows({Row(0, "Country", TextKind, 0, "Iceland")}));
+            ApplyFilterRows(recipients, list.Filters(), DialogRows({Row(0, "Country", TextKind, 0, "Iceland")}));
         QCOMPARE(int(result.Result), int(ApplyResult::NoRecords));
         QCOMPARE(result.RecordCount, 0);
         // The record set shows no one until a wider filter is confirmed...
@@ -310,7 +310,7 @@ private Q_SLOTS:
         recipients.Close();
         RecipientList list;
         list.SetFilters(OneSavedRow("Name"));
-        const ApplyResult result = ApplyFilterRows(recipients, list, {Row(0, "Name", TextKind, 0, "Bo")});
+        const ApplyResult result = ApplyFilterRows(recipients, list.Filters(), {Row(0, "Name", TextKind, 0, "Bo")});
         QCOMPARE(int(result.Result), int(ApplyResult::NotOpen));
         QCOMPARE(list.Filters(), OneSavedRow("Name"));
         QCOMPARE(recipients.State(), int(Recordset::StateClosed));
@@ -334,11 +334,11 @@ private Q_SLOTS:
         Recordset recipients = Recipients();
         RecipientList list;
         const QList<FilterRow> earlier = {Row(0, "Country", TextKind, 0, "Denmark")};
-        QCOMPARE(int(ApplyFilterRows(recipients, list, earlier).Result), int(ApplyResult::Applied));
+        QCOMPARE(int(ApplyFilterRows(recipients, list.Filters(), earlier).Result), int(ApplyResult::Applied));
         recipients.MoveNext();
         const QString earlierFilter = recipients.Filter();
 
-        const ApplyResult result = ApplyFilterRows(recipients, list, DialogRows({row}));
+        const ApplyResult result = ApplyFilterRows(recipients, list.Filters(), DialogRows({row}));
         QCOMPARE(int(result.Result), int(ApplyResult::Rejected));
         QVERIFY(result.Error.has_value());
         QVERIFY(!result.Error->Description().isEmpty());

@@ -1,6 +1,6 @@
 #include "TestMain.h"
 #include "filters/Filters.h"
-#include "shell/AppError.h"
+#include "base/AppError.h"
 
 namespace {
 

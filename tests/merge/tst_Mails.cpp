@@ -2,7 +2,7 @@
 #include "merge/Mails.h"
 #include "merge/MergeFields.h"
 #include "platform/recordset/Recordset.h"
-#include "shell/AppError.h"
+#include "base/AppError.h"
 
 #include <QDate>
 #include <QRandomGenerator>

@@ -1,7 +1,7 @@
 #include "RecordsetProbe.h"
 #include "TestMain.h"
-#include "platform/providers/AccessReader.h"
-#include "shell/AppError.h"
+#include "platform/providers/sql/AccessReader.h"
+#include "base/AppError.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,8 +1,8 @@
 #include "TestFiles.h"
 #include "TestMain.h"
-#include "platform/providers/AddressBookReader.h"
-#include "platform/providers/ContactsColumns.h"
-#include "platform/providers/ContactsError.h"
+#include "platform/providers/contacts/AddressBookReader.h"
+#include "platform/providers/contacts/ContactsColumns.h"
+#include "platform/providers/contacts/ContactsError.h"
 
 #include <QCryptographicHash>
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
 #include "TestMain.h"
-#include "platform/providers/ConnectionString.h"
+#include "platform/providers/sql/ConnectionString.h"
 #include "recipients/RecipientList.h"
 
 namespace {

@@ -1,9 +1,9 @@
 #include "TestFiles.h"
 #include "TestMain.h"
-#include "platform/providers/ContactsCatalog.h"
-#include "platform/providers/ContactsColumns.h"
-#include "platform/providers/ContactsError.h"
-#include "platform/providers/ContactsSource.h"
+#include "platform/providers/contacts/ContactsCatalog.h"
+#include "platform/providers/contacts/ContactsColumns.h"
+#include "platform/providers/contacts/ContactsError.h"
+#include "platform/providers/contacts/ContactsSource.h"
 #include "recipients/RecipientList.h"
 
 #include <functional>

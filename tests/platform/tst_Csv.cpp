@@ -1,9 +1,9 @@
 #include "RecordsetProbe.h"
 #include "TestMain.h"
-#include "platform/providers/CsvFormat.h"
-#include "platform/providers/CsvReader.h"
-#include "platform/providers/WorkbookError.h"
-#include "shell/AppError.h"
+#include "platform/providers/sheets/CsvFormat.h"
+#include "platform/providers/sheets/CsvReader.h"
+#include "platform/providers/sheets/WorkbookError.h"
+#include "base/AppError.h"
 
 #include <QDateTime>
 #include <QTemporaryDir>

@@ -2,9 +2,9 @@
 #include "SmtpTestServer.h"
 #include "TestMain.h"
 #include "platform/http/HttpGet.h"
-#include "platform/providers/XmlRecordsetReader.h"
-#include "platform/providers/XmlSource.h"
-#include "shell/AppError.h"
+#include "platform/providers/xml/XmlRecordsetReader.h"
+#include "platform/providers/xml/XmlSource.h"
+#include "base/AppError.h"
 
 #include <QProcess>
 #include <QRegularExpression>

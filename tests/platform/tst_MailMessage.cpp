@@ -4,7 +4,7 @@
 
 #include "platform/mail/MailAddress.h"
 #include "platform/mail/MessageBuilder.h"
-#include "shell/AppError.h"
+#include "base/AppError.h"
 
 #include <QBuffer>
 #include <QJsonArray>

@@ -3,7 +3,7 @@
 #include "TestMain.h"
 
 #include "platform/mail/PickupTransport.h"
-#include "shell/AppError.h"
+#include "base/AppError.h"
 
 #include <QFileInfo>
 #include <QJsonArray>

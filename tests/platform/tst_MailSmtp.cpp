@@ -3,7 +3,7 @@
 #include "TestMain.h"
 
 #include "platform/mail/SmtpTransport.h"
-#include "shell/AppError.h"
+#include "base/AppError.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>

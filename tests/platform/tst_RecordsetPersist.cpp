@@ -1,7 +1,7 @@
 #include "RecordsetProbe.h"
 #include "TestMain.h"
 #include "platform/recordset/Recordset.h"
-#include "shell/AppError.h"
+#include "base/AppError.h"
 
 #include <QDateTime>
 #include <QRandomGenerator>

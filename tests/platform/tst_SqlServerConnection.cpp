@@ -1,8 +1,8 @@
 #include "RecordsetProbe.h"
 #include "TestMain.h"
-#include "platform/providers/SqlServerConnection.h"
+#include "platform/providers/sql/SqlServerConnection.h"
 #include "recipients/RecipientList.h"
-#include "shell/AppError.h"
+#include "base/AppError.h"
 
 #include <QTcpServer>
 

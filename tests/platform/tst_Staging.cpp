@@ -1,7 +1,7 @@
 #include "RecordsetProbe.h"
 #include "TestMain.h"
-#include "platform/providers/SqliteStaging.h"
-#include "shell/AppError.h"
+#include "platform/providers/sql/SqliteStaging.h"
+#include "base/AppError.h"
 
 #include <QDateTime>
 #include <QSqlDatabase>

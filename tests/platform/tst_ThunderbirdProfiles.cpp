@@ -1,10 +1,10 @@
 #include "RecordsetProbe.h"
 #include "TestFiles.h"
 #include "TestMain.h"
-#include "platform/providers/ContactsError.h"
-#include "platform/providers/MailProfileDefaults.h"
-#include "platform/providers/ThunderbirdPrefs.h"
-#include "platform/providers/ThunderbirdProfiles.h"
+#include "platform/providers/contacts/ContactsError.h"
+#include "platform/providers/contacts/MailProfileDefaults.h"
+#include "platform/providers/contacts/ThunderbirdPrefs.h"
+#include "platform/providers/contacts/ThunderbirdProfiles.h"
 
 using TestSupport::ErrorOrNone;
 

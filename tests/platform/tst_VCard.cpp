@@ -1,6 +1,6 @@
 #include "TestMain.h"
-#include "platform/providers/ContactsColumns.h"
-#include "platform/providers/VCard.h"
+#include "platform/providers/contacts/ContactsColumns.h"
+#include "platform/providers/contacts/VCard.h"
 
 #include <QFile>
 

@@ -1,9 +1,9 @@
 #include "RecordsetProbe.h"
 #include "SmtpTestServer.h"
 #include "TestMain.h"
-#include "platform/providers/Workbook.h"
-#include "platform/providers/WorkbookError.h"
-#include "shell/AppError.h"
+#include "platform/providers/sheets/Workbook.h"
+#include "platform/providers/sheets/WorkbookError.h"
+#include "base/AppError.h"
 
 #include <QDirIterator>
 #include <QProcess>

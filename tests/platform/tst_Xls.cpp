@@ -1,9 +1,9 @@
 #include "RecordsetProbe.h"
 #include "TestMain.h"
-#include "platform/providers/WorkbookError.h"
-#include "platform/providers/XlsReader.h"
-#include "platform/providers/XlsxReader.h"
-#include "shell/AppError.h"
+#include "platform/providers/sheets/WorkbookError.h"
+#include "platform/providers/sheets/XlsReader.h"
+#include "platform/providers/sheets/XlsxReader.h"
+#include "base/AppError.h"
 
 #include <QDateTime>
 

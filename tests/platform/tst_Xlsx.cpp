@@ -1,8 +1,8 @@
 #include "RecordsetProbe.h"
 #include "TestMain.h"
-#include "platform/providers/WorkbookError.h"
-#include "platform/providers/XlsxReader.h"
-#include "shell/AppError.h"
+#include "platform/providers/sheets/WorkbookError.h"
+#include "platform/providers/sheets/XlsxReader.h"
+#include "base/AppError.h"
 
 #include <QDateTime>
 

@@ -1,9 +1,9 @@
 #include "RecordsetProbe.h"
 #include "TestMain.h"
-#include "platform/providers/XmlRecordsetReader.h"
-#include "platform/providers/XmlRecordsetWriter.h"
-#include "platform/providers/XmlSource.h"
-#include "shell/AppError.h"
+#include "platform/providers/xml/XmlRecordsetReader.h"
+#include "platform/providers/xml/XmlRecordsetWriter.h"
+#include "platform/providers/xml/XmlSource.h"
+#include "base/AppError.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,9 +1,9 @@
 #include "TestMain.h"
-#include "platform/providers/AccessReader.h"
-#include "platform/providers/ContactsError.h"
+#include "platform/providers/sql/AccessReader.h"
+#include "platform/providers/contacts/ContactsError.h"
 #include "platform/providers/Dispatch.h"
-#include "platform/providers/SqliteStaging.h"
-#include "platform/providers/WorkbookError.h"
+#include "platform/providers/sql/SqliteStaging.h"
+#include "platform/providers/sheets/WorkbookError.h"
 #include "recipients/RecipientImport.h"
 #include "recipients/SourceCatalog.h"
 

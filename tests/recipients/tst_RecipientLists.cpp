@@ -1,6 +1,6 @@
 #include "TestMain.h"
 #include "recipients/RecipientLists.h"
-#include "shell/AppError.h"
+#include "base/AppError.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "TestMain.h"
 #include "senders/FromAddresses.h"
-#include "shell/AppError.h"
+#include "base/AppError.h"
 
 class TestFromAddresses : public QObject
 {

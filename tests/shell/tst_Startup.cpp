@@ -1,4 +1,4 @@
-#include "TestMain.h"
+#include "WidgetTestMain.h"
 #include "shell/StartupChecks.h"
 #include "shell/frmMain.h"
 #include "shell/modMain.h"

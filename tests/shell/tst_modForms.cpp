@@ -1,4 +1,4 @@
-#include "TestMain.h"
+#include "WidgetTestMain.h"
 #include "shell/modForms.h"
 
 #include <QLabel>

@@ -1,6 +1,6 @@
 #include "TestFiles.h"
 #include "TestMain.h"
-#include "shell/AppError.h"
+#include "base/AppError.h"
 #include "store/PropertyBag.h"
 #include "store/StoreFile.h"
 

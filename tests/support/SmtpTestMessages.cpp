@@ -1,6 +1,6 @@
 #include "SmtpTestMessages.h"
 
-#include "shell/AppError.h"
+#include "base/AppError.h"
 
 #include <QCryptographicHash>
 #include <QFile>

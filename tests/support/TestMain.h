@@ -1,8 +1,6 @@
 #pragma once
 
-#include "controls/Dialogs.h"
-
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QString>
@@ -22,19 +20,6 @@ inline QString TestData(const QString& relative)
 }
 
 } // namespace TestSupport
-
-// Like QTEST_MAIN, with a private home and every dialog answered by script.
-#define CORVANTA_TEST_MAIN(TestObject)                                                             \
-    int main(int argc, char* argv[])                                                               \
-    {                                                                                              \
-        TestSupport::PrepareHome();                                                                \
-        QApplication app(argc, argv);                                                              \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
-        Dialogs::SetScripted(true);                                                                \
-        TestObject tc;                                                                             \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
-        return QTest::qExec(&tc, argc, argv);                                                      \
-    }
 
 // For tests of code without windows.
 #define CORVANTA_TEST_GUILESS_MAIN(TestObject)                                                     \

@@ -1,6 +1,6 @@
 #include "platform/http/HttpGet.h"
 
-#include "shell/AppError.h"
+#include "base/AppError.h"
 
 #include <QAuthenticator>
 #include <QEventLoop>

@@ -1,7 +1,7 @@
 #include "platform/mail/MailAddress.h"
 
 #include "platform/mail/OutgoingMessage.h"
-#include "shell/AppError.h"
+#include "base/AppError.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "platform/mail/MessageBuilder.h"
 
 #include "platform/mail/MailAddress.h"
-#include "shell/AppError.h"
+#include "base/AppError.h"
 
 #include <QDateTime>
 #include <QDir>

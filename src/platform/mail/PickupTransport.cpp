@@ -1,6 +1,6 @@
 #include "platform/mail/PickupTransport.h"
 
-#include "shell/AppError.h"
+#include "base/AppError.h"
 
 #include <QDeadlineTimer>
 #include <QProcess>

@@ -1,6 +1,6 @@
 #include "platform/mail/SmtpTransport.h"
 
-#include "shell/AppError.h"
+#include "base/AppError.h"
 
 #include <QByteArrayList>
 #include <QUrl>

@@ -1,13 +1,13 @@
 #include "platform/providers/Dispatch.h"
 
-#include "platform/providers/AccessReader.h"
-#include "platform/providers/ConnectionString.h"
-#include "platform/providers/ContactsSource.h"
-#include "platform/providers/OdbcSource.h"
-#include "platform/providers/SqlServerConnection.h"
-#include "platform/providers/SqliteStaging.h"
-#include "platform/providers/Workbook.h"
-#include "shell/AppError.h"
+#include "platform/providers/sql/AccessReader.h"
+#include "platform/providers/sql/ConnectionString.h"
+#include "platform/providers/contacts/ContactsSource.h"
+#include "platform/providers/sql/OdbcSource.h"
+#include "platform/providers/sql/SqlServerConnection.h"
+#include "platform/providers/sql/SqliteStaging.h"
+#include "platform/providers/sheets/Workbook.h"
+#include "base/AppError.h"
 
 #include <QDir>
 

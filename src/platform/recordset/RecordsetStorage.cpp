@@ -1,6 +1,6 @@
 #include "platform/recordset/RecordsetStorage.h"
 
-#include "shell/AppError.h"
+#include "base/AppError.h"
 
 #include <QDate>
 #include <QDateTime>

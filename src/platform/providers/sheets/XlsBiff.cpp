@@ -1,0 +1,403 @@
+#include "platform/providers/sheets/XlsBiff.h"
+
+#include <QHash>
+
+#include <cstring>
+#include <QtEndian>
+
+namespace {
+
+enum : quint16 {
+    RecFormula = 0x0006,
+    RecMulRk = 0x00BD,
+    RecRString = 0x00D6,
+    RecSst = 0x00FC,
+    RecLabelSst = 0x00FD,
+    RecNumber = 0x0203,
+    RecLabel = 0x0204,
+    RecRk = 0x027E,
+    RecEof = 0x000A,
+    RecDateMode = 0x0022,
+    RecFilePass = 0x002F,
+    RecContinue = 0x003C,
+    RecBoundSheet = 0x0085,
+    RecXf = 0x00E0,
+    RecBoolErr = 0x0205,
+    RecString = 0x0207,
+    RecFormat = 0x041E,
+    RecBof = 0x0809,
+};
+
+// One record: its id and a view of its data inside the stream.
+struct Record
+{
+    quint16 id = 0;
+    QByteArrayView data;
+    qsizetype next = 0;
+};
+
+bool ReadRecord(const QByteArray& stream, qsizetype at, Record& record)
+{
+    if (at < 0 || at + 4 > stream.size())
+        return false;
+    record.id = qFromLittleEndian<quint16>(stream.constData() + at);
+    const quint16 length = qFromLittleEndian<quint16>(stream.constData() + at + 2);
+    if (at + 4 + length > stream.size())
+        return false;
+    record.data = QByteArrayView(stream.constData() + at + 4, length);
+    record.next = at + 4 + length;
+    return true;
+}
+
+quint16 U16(QByteArrayView data, qsizetype at)
+{
+    return at + 2 <= data.size() ? qFromLittleEndian<quint16>(data.data() + at) : 0;
+}
+
+// Reads across a record and the CONTINUE records after it; a string that goes
+// on in a CONTINUE record starts there with a fresh option byte.
+class Segments
+{
+public:
+    void Add(QByteArrayView part) { m_parts.push_back(part); }
+
+    bool Byte(quint8& out)
+    {
+        if (!Ensure())
+            return false;
+        out = quint8(m_parts[m_part][m_at++]);
+        return true;
+    }
+    bool Word(quint16& out)
+    {
+        quint8 lo = 0, hi = 0;
+        if (!Byte(lo) || !Byte(hi))
+            return false;
+        out = quint16(lo | (hi << 8));
+        return true;
+    }
+    bool Skip(qsizetype count)
+    {
+        for (quint8 ignored = 0; count > 0; --count)
+            if (!Byte(ignored))
+                return false;
+        return true;
+    }
+
+    // A BIFF8 string of `count` characters after its option byte.
+    bool Chars(qsizetype count, bool high, QString& out)
+    {
+        out.reserve(count);
+        while (count > 0) {
+            if (m_at == m_parts[m_part].size()) {
+                if (m_part + 1 >= m_parts.size())
+                    return false;
+                ++m_part;
+                m_at = 0;
+                quint8 flags = 0;
+                if (!Byte(flags))
+                    return false;
+                high = flags & 1;
+            }
+            const QByteArrayView part = m_parts[m_part];
+            const qsizetype width = high ? 2 : 1;
+            const qsizetype take = std::min(count, (part.size() - m_at) / width);
+            if (take == 0)
+                return false; // half a character at the end of a record
+            for (qsizetype i = 0; i < take; ++i, m_at += width)
+                out += high ? QChar(qFromLittleEndian<quint16>(part.data() + m_at)) : QChar(quint8(part[m_at]));
+            count -= take;
+        }
+        return true;
+    }
+
+private:
+    bool Ensure()
+    {
+        while (m_part < m_parts.size() && m_at >= m_parts[m_part].size()) {
+            ++m_part;
+            m_at = 0;
+        }
+        return m_part < m_parts.size();
+    }
+
+    std::vector<QByteArrayView> m_parts;
+    size_t m_part = 0;
+    qsizetype m_at = 0;
+};
+
+// A BIFF8 unicode string with a 16-bit length, possibly with rich-text and
+// phonetic blocks; their data after the characters is not needed.
+bool UnicodeString(Segments& in, QString& out)
+{
+    quint16 count = 0;
+    quint8 flags = 0;
+    if (!in.Word(count) || !in.Byte(flags))
+        return false;
+    quint16 runs = 0;
+    quint32 extra = 0;
+    if ((flags & 0x08) && !in.Word(runs))
+        return false;
+    if (flags & 0x04) {
+        quint16 lo = 0, hi = 0;
+        if (!in.Word(lo) || !in.Word(hi))
+            return false;
+        extra = quint32(lo) | (quint32(hi) << 16);
+    }
+    return in.Chars(count, flags & 1, out) && in.Skip(qsizetype(runs) * 4) && in.Skip(qsizetype(extra));
+}
+
+// A number in the packed RK form.
+double RkValue(quint32 rk)
+{
+    double value = 0;
+    if (rk & 0x02) {
+        value = double(qint32(rk) >> 2);
+    } else {
+        const quint64 bits = quint64(rk & 0xFFFFFFFC) << 32;
+        std::memcpy(&value, &bits, sizeof value);
+    }
+    return (rk & 0x01) ? value / 100 : value;
+}
+
+} // namespace
+
+XlsBiff::XlsBiff(QByteArray workbookStream) : m_stream(std::move(workbookStream))
+{
+    ReadGlobals();
+}
+
+QString XlsBiff::ShortString(const QByteArray& data, qsizetype at) const
+{
+    if (at >= data.size())
+        return {};
+    const int count = quint8(data[at]);
+    if (m_biff8) {
+        Segments in;
+        in.Add(QByteArrayView(data).sliced(at + 1));
+        quint8 flags = 0;
+        QString text;
+        if (!in.Byte(flags) || !in.Chars(count, flags & 1, text))
+            return {};
+        return text;
+    }
+    if (at + 1 + count > data.size())
+        return {};
+    return SheetValues::DecodeWindows1252(data.constData() + at + 1, count);
+}
+
+void XlsBiff::ReadGlobals()
+{
+    Record record;
+    if (!ReadRecord(m_stream, 0, record) || record.id != RecBof)
+        return;
+    m_biff8 = U16(record.data, 0) == 0x0600;
+    QHash<int, QString> formats;
+    std::vector<int> xfFormats;
+    for (qsizetype at = record.next; ReadRecord(m_stream, at, record) && record.id != RecEof; at = record.next) {
+        const QByteArray data = record.data.toByteArray();
+        switch (record.id) {
+        case RecFilePass:
+            m_encrypted = true;
+            m_sheets.clear();
+            return; // everything after it is scrambled
+        case RecDateMode:
+            m_date1904 = U16(record.data, 0) == 1;
+            break;
+        case RecXf:
+            xfFormats.push_back(U16(record.data, 2));
+            break;
+        case RecFormat: {
+            const int id = U16(record.data, 0);
+            QString code;
+            if (m_biff8 && record.data.size() >= 2) {
+                Segments in;
+                in.Add(record.data.sliced(2));
+                UnicodeString(in, code);
+            } else if (data.size() >= 3) {
+                const int count = std::min<int>(quint8(data[2]), int(data.size()) - 3);
+                code = SheetValues::DecodeWindows1252(data.constData() + 3, count);
+            }
+            formats.insert(id, code);
+            break;
+        }
+        case RecSst:
+            ReadStrings(at);
+            break;
+        case RecBoundSheet:
+            if (data.size() >= 7)
+                m_sheets.push_back({ShortString(data, 6), qFromLittleEndian<quint32>(data.constData()),
+                                    quint8(data[5])});
+            break;
+        default:
+            break;
+        }
+    }
+    m_dateXf.reserve(xfFormats.size());
+    for (int format : xfFormats)
+        m_dateXf.push_back(formats.contains(format) ? SheetValues::IsDateFormatCode(formats.value(format))
+                                                    : SheetValues::IsBuiltInDateFormat(format));
+}
+
+void XlsBiff::ReadStrings(qsizetype at)
+{
+    Record record;
+    if (!ReadRecord(m_stream, at, record) || record.data.size() < 8)
+        return;
+    Segments in;
+    in.Add(record.data.sliced(8));
+    for (qsizetype next = record.next; ReadRecord(m_stream, next, record) && record.id == RecContinue;
+         next = record.next)
+        in.Add(record.data);
+    const quint32 unique = qFromLittleEndian<quint32>(m_stream.constData() + at + 8);
+    // Each string takes at least three bytes, which bounds a count that lies.
+    const quint32 most = std::min<quint32>(unique, quint32(m_stream.size() / 3));
+    for (quint32 i = 0; i < most; ++i) {
+        QString text;
+        if (!m_biff8 || !UnicodeString(in, text))
+            break;
+        m_strings.append(text);
+    }
+}
+
+void XlsBiff::AddNumber(std::vector<Cell>& cells, int row, int column, int xf, double number) const
+{
+    Cell cell;
+    cell.row = row;
+    cell.column = column;
+    if (xf >= 0 && xf < int(m_dateXf.size()) && m_dateXf[size_t(xf)]) {
+        cell.date = SheetValues::SerialToDateTime(number, m_date1904);
+        cell.kind = cell.date.isValid() ? SheetValues::Kind::Date : SheetValues::Kind::Error;
+    } else {
+        cell.kind = SheetValues::Kind::Number;
+        cell.number = number;
+    }
+    cells.push_back(std::move(cell));
+}
+
+QStringList XlsBiff::SheetNames() const
+{
+    QStringList names;
+    for (const Sheet& sheet : m_sheets)
+        if (sheet.type == 0)
+            names << sheet.name;
+    return names;
+}
+
+std::vector<XlsBiff::Cell> XlsBiff::Cells(const QString& name, bool all) const
+{
+    std::vector<Cell> cells;
+    const Sheet* sheet = nullptr;
+    for (const Sheet& s : m_sheets)
+        if (s.type == 0 && s.name == name)
+            sheet = &s;
+    Record record;
+    if (!sheet || !ReadRecord(m_stream, qsizetype(sheet->offset), record) || record.id != RecBof)
+        return cells;
+
+    bool stringPending = false;
+    Cell pending;
+    int depth = 1; // charts and the like can sit inside a sheet as their own BOF..EOF
+    for (qsizetype at = record.next; ReadRecord(m_stream, at, record); at = record.next) {
+        const QByteArrayView data = record.data;
+        if (record.id == RecBof) {
+            ++depth;
+            continue;
+        }
+        if (record.id == RecEof) {
+            if (--depth == 0)
+                break;
+            continue;
+        }
+        if (depth != 1)
+            continue;
+        if (record.id == RecFormula && data.size() >= 14) {
+            Cell cell;
+            cell.row = U16(data, 0);
+            cell.column = U16(data, 2);
+            const int xf = U16(data, 4);
+            const QByteArrayView value = data.sliced(6, 8);
+            stringPending = false;
+            if (quint8(value[6]) == 0xFF && quint8(value[7]) == 0xFF) {
+                switch (quint8(value[0])) {
+                case 0:
+                    pending = cell;
+                    pending.kind = SheetValues::Kind::Text;
+                    stringPending = true;
+                    continue;
+                case 1:
+                    cell.kind = SheetValues::Kind::Boolean;
+                    cell.number = quint8(value[2]) ? 1 : 0;
+                    break;
+                case 2:
+                    cell.kind = SheetValues::Kind::Error;
+                    break;
+                default:
+                    continue; // an empty text result
+                }
+            } else {
+                AddNumber(cells, cell.row, cell.column, xf, qFromLittleEndian<double>(value.data()));
+                continue;
+            }
+            cells.push_back(cell);
+        } else if (record.id == RecString && stringPending) {
+            stringPending = false;
+            if (m_biff8) {
+                Segments in;
+                in.Add(data);
+                Record more;
+                for (qsizetype next = record.next; ReadRecord(m_stream, next, more) && more.id == RecContinue;
+                     next = more.next)
+                    in.Add(more.data);
+                if (!UnicodeString(in, pending.text))
+                    continue;
+            } else {
+                const int count = std::min<int>(U16(data, 0), int(data.size()) - 2);
+                if (count < 0)
+                    continue;
+                pending.text = SheetValues::DecodeWindows1252(data.data() + 2, count);
+            }
+            cells.push_back(pending);
+        } else if (record.id == RecBoolErr && data.size() >= 8) {
+            Cell cell;
+            cell.row = U16(data, 0);
+            cell.column = U16(data, 2);
+            if (quint8(data[7]) == 0) {
+                cell.kind = SheetValues::Kind::Boolean;
+                cell.number = quint8(data[6]) ? 1 : 0;
+            } else {
+                cell.kind = SheetValues::Kind::Error;
+            }
+            cells.push_back(cell);
+        } else if (!all) {
+            continue;
+        } else if (record.id == RecNumber && data.size() >= 14) {
+            AddNumber(cells, U16(data, 0), U16(data, 2), U16(data, 4), qFromLittleEndian<double>(data.data() + 6));
+        } else if (record.id == RecRk && data.size() >= 10) {
+            AddNumber(cells, U16(data, 0), U16(data, 2), U16(data, 4),
+                      RkValue(qFromLittleEndian<quint32>(data.data() + 6)));
+        } else if (record.id == RecMulRk && data.size() >= 6) {
+            const int row = U16(data, 0);
+            int column = U16(data, 2);
+            for (qsizetype at = 4; at + 6 <= data.size() - 2; at += 6, ++column)
+                AddNumber(cells, row, column, U16(data, at), RkValue(qFromLittleEndian<quint32>(data.data() + at + 2)));
+        } else if (record.id == RecLabelSst && data.size() >= 10) {
+            const quint32 index = qFromLittleEndian<quint32>(data.data() + 6);
+            if (index < quint32(m_strings.size()))
+                cells.push_back({U16(data, 0), U16(data, 2), SheetValues::Kind::Text, 0, m_strings[qsizetype(index)], {}});
+        } else if ((record.id == RecLabel || record.id == RecRString) && data.size() >= 8) {
+            Cell cell{U16(data, 0), U16(data, 2), SheetValues::Kind::Text, 0, {}, {}};
+            if (m_biff8) {
+                Segments in;
+                in.Add(data.sliced(6));
+                if (!UnicodeString(in, cell.text))
+                    continue;
+            } else {
+                const int count = std::min<int>(U16(data, 6), int(data.size()) - 8);
+                cell.text = SheetValues::DecodeWindows1252(data.data() + 8, std::max(count, 0));
+            }
+            cells.push_back(std::move(cell));
+        }
+    }
+    return cells;
+}
