@@ -1,0 +1,10 @@
+#include "controls/DropDownList.h"
+
+void DropDownList::showPopup()
+{
+    if (count() == 0) {
+        Q_EMIT EmptyDropDown();
+        return;
+    }
+    QComboBox::showPopup();
+}
