@@ -20,3 +20,6 @@ public:
 
     bool operator==(const FromAddresses&) const = default;
 };
+
+// The program's one sender book, loaded and saved by the store.
+FromAddresses& FromAddressBook();

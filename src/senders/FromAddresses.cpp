@@ -1,0 +1,7 @@
+#include "senders/FromAddresses.h"
+
+FromAddresses& FromAddressBook()
+{
+    static FromAddresses book;
+    return book;
+}
