@@ -90,3 +90,21 @@ QString OutlookBrowseConnectionString(const QString& mapiLevel, qint32 tableType
            + QStringLiteral(";TABLETYPE=") + QString::number(tableType) + QStringLiteral(";PROFILE=") + profile
            + QStringLiteral(";Database=c:\\temp;");
 }
+
+namespace {
+std::shared_ptr<RecipientList>& EditedList()
+{
+    static std::shared_ptr<RecipientList> list;
+    return list;
+}
+} // namespace
+
+std::shared_ptr<RecipientList> EditedRecipientList()
+{
+    return EditedList();
+}
+
+void SetEditedRecipientList(std::shared_ptr<RecipientList> list)
+{
+    EditedList() = std::move(list);
+}

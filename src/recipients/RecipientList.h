@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <memory>
+
 // A saved definition of where the recipients of a mailing come from. It
 // holds the fields of every source type at once; only those of its DataType
 // are consulted, so switching the type never loses what was typed for
@@ -138,3 +140,8 @@ private:
 // password and no mode item, and a closing ";".
 QString OutlookBrowseConnectionString(const QString& mapiLevel, qint32 tableType,
                                       const QString& profile);
+
+// The list the New Recipient List wizard works on while it runs; null
+// otherwise.
+std::shared_ptr<RecipientList> EditedRecipientList();
+void SetEditedRecipientList(std::shared_ptr<RecipientList> list);
