@@ -1,109 +1,348 @@
 #include "shell/frmMain.h"
 
-#include "controls/Icons.h"
+#include "ui_frmMain.h"
 
 #include "base/AppInfo.h"
 #include "base/Texts.h"
+#include "controls/Callback.h"
+#include "controls/Dialogs.h"
+#include "controls/Icons.h"
+#include "controls/RecordsetTableModel.h"
+#include "controls/WaitCursor.h"
+#include "controls/ctlBalloonTip.h"
+#include "platform/sysinfo/SystemVersions.h"
+#include "recipients/RecipientImport.h"
+#include "senders/FromAddresses.h"
 #include "shell/modForms.h"
+#include "store/DataStore.h"
+#include "store/FilesSystem.h"
 
-#include <QAction>
+#include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
-#include <QMenuBar>
-#include <QStatusBar>
-#include <QTabWidget>
+#include <QShortcut>
 
 namespace {
 
-// The smallest size the window may be given, in pixels.
+// The smallest size the window may be given, in pixels (8295 by 7815 twips).
 constexpr QSize MinimumSize(553, 521);
 
-QAction* addEntry(QMenu* menu, const char* name, int textId)
-{
-    QAction* action = menu->addAction(Texts::ReplaceAppTokens(LoadResString(textId)));
-    action->setObjectName(QLatin1String(name));
-    return action;
-}
+constexpr int StepCount = 4;
+enum Step { StepRecipients = 1, StepCompose = 2, StepPreview = 3, StepSend = 4 };
 
 } // namespace
 
-frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
+frmMain::frmMain(QWidget* parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::frmMain>())
 {
-    setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(QStringLiteral("%1 %2.%3")
-                       .arg(AppInfo::ProductName())
-                       .arg(AppInfo::Major)
-                       .arg(AppInfo::Minor));
-    buildMenus();
-    buildSteps();
-    buildStatusbar();
+    // The lists, the send error log and the store, in this order; the store
+    // fills the lists and the sender book once.
+    m_store = std::make_unique<DataStore>(
+        m_rcptLsts, FromAddressBook(), FilesSystem::VersionDataFolder(), [this](const AppError& problem) {
+            Dialogs::Message(isVisible() ? this : nullptr, problem.Description(), QMessageBox::Ok,
+                             Dialogs::Icon::Critical);
+        });
+    FilesSystem::SetProblemHandler([](const QString& text, const QString&) {
+        Dialogs::Message(nullptr, text, QMessageBox::Ok, Dialogs::Icon::Critical);
+    });
+    m_store->Load();
+    m_callback = new Callback(this);
+
+    ui->setupUi(this);
+    // uic cannot give a member the name of its class; the controls carry
+    // their own names.
+    ui->wizRecipients->setObjectName(QStringLiteral("ctlWizRecipients"));
+    ui->wizCompose->setObjectName(QStringLiteral("ctlWizCompose"));
+    ui->barMainSteps->setObjectName(QStringLiteral("ctlMainSteps"));
+    m_balloon = new ctlBalloonTip(this);
+    m_recipientsModel = new RecordsetTableModel(this);
+    ui->flxRcptList->setModel(m_recipientsModel);
+    // 2500 twips a column.
+    ui->flxRcptList->horizontalHeader()->setDefaultSectionSize(167);
+    ui->flxRcptList->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    ui->wizRecipients->SetRecipientLists(&m_rcptLsts);
+    ui->wizRecipients->PopulateList();
+
+    auto* progress = new QLabel(this);
+    progress->setObjectName(QStringLiteral("sbMainProgress"));
+    auto* recipients = new QLabel(this);
+    recipients->setObjectName(QStringLiteral("sbMainRecipients"));
+    ui->sbMain->addWidget(progress, 1);
+    ui->sbMain->addPermanentWidget(recipients);
+
+    LoadCaptions();
+    ConnectSteps();
+    ConnectCompose();
     modForms::ApplyFonts(this);
+    ui->flxRcptList->verticalHeader()->setDefaultSectionSize(ui->flxRcptList->fontMetrics().height() + 6);
 
     setMinimumSize(MinimumSize);
     const QRect workArea = modForms::GetWorkArea();
     if (workArea.isValid())
         setGeometry(workArea);
+    ShowSelectedStep();
     UpdateStatusbar();
 }
 
-void frmMain::buildMenus()
+frmMain::~frmMain()
 {
-    m_mnuFile = menuBar()->addMenu(LoadResString(200));
-    m_mnuFile->setObjectName(QStringLiteral("mnuFile"));
-    m_mnuFileOpenText = addEntry(m_mnuFile, "mnuFileOpenText", 204);
-    m_mnuFileSaveText = addEntry(m_mnuFile, "mnuFileSaveText", 206);
-    m_mnuFileSaveTextAs = addEntry(m_mnuFile, "mnuFileSaveTextAs", 207);
-    m_mnuFile->addSeparator();
-    m_mnuFileSaveErrorReportAs = addEntry(m_mnuFile, "mnuFileSaveErrorReportAs", 205);
-    m_mnuFileSaveErrorReportAs->setEnabled(false);
-    m_mnuFile->addSeparator();
-    m_mnuFileExit = addEntry(m_mnuFile, "mnuFileExit", 201);
-    connect(m_mnuFileExit, &QAction::triggered, this, &QWidget::close);
-
-    QMenu* tools = menuBar()->addMenu(LoadResString(211));
-    tools->setObjectName(QStringLiteral("mnuTools"));
-    addEntry(tools, "mnuToolsSMTPServiceManager", 212);
-
-    QMenu* help = menuBar()->addMenu(LoadResString(208));
-    help->setObjectName(QStringLiteral("mnuHelp"));
-    addEntry(help, "mnuHelpHelp", 208);
-    addEntry(help, "mnuHelpAboutCorvanta", 209);
+    // The store writes the files once more as it goes.
+    m_store.reset();
+    FilesSystem::SetProblemHandler({});
 }
 
-void frmMain::buildSteps()
+void frmMain::LoadCaptions()
 {
-    m_tabMain = new QTabWidget(this);
-    m_tabMain->setObjectName(QStringLiteral("tabMain"));
+    setWindowTitle(QStringLiteral("%1 %2.%3").arg(AppInfo::ProductName()).arg(AppInfo::Major).arg(AppInfo::Minor));
+    Icons::SetIcon(this, QStringLiteral("ICO_EMAIL"), false);
+
+    const char* stepIcons[] = {"ICO_STEP1", "ICO_STEP2", "ICO_STEP3", "ICO_STEP4"};
+    for (int i = 0; i < StepCount; ++i)
+        ui->tabMain->addTab(Icons::Load(QLatin1String(stepIcons[i])), LoadResString(100 + i));
+
     const struct
     {
-        const char* frame;
+        QAction* action;
         int textId;
-        const char* icon;
-    } steps[] = {{"fraRecipients", 100, "ICO_STEP1"},
-                 {"fraCompose", 101, "ICO_STEP2"},
-                 {"fraPreview", 102, "ICO_STEP3"},
-                 {"fraSend", 103, "ICO_STEP4"}};
-    for (const auto& step : steps) {
-        auto* frame = new QWidget(m_tabMain);
-        frame->setObjectName(QLatin1String(step.frame));
-        m_tabMain->addTab(frame, Icons::Load(QLatin1String(step.icon)), LoadResString(step.textId));
-    }
-    setCentralWidget(m_tabMain);
-    Icons::SetIcon(this, QStringLiteral("ICO_EMAIL"), false);
+    } entries[] = {{ui->mnuFileOpenText, 204},
+                   {ui->mnuFileSaveText, 206},
+                   {ui->mnuFileSaveTextAs, 207},
+                   {ui->mnuFileSaveErrorReportAs, 205},
+                   {ui->mnuFileExit, 201},
+                   {ui->mnuToolsSMTPServiceManager, 212},
+                   {ui->mnuHelpHelp, 208},
+                   {ui->mnuHelpAboutCorvanta, 209}};
+    for (const auto& entry : entries)
+        entry.action->setText(Texts::ReplaceAppTokens(LoadResString(entry.textId)));
+    ui->mnuFile->setTitle(LoadResString(200));
+    ui->mnuTools->setTitle(LoadResString(211));
+    ui->mnuHelp->setTitle(LoadResString(208));
+    // The text-file commands belong to the Compose step.
+    for (QAction* entry : {ui->mnuFileOpenText, ui->mnuFileSaveText, ui->mnuFileSaveTextAs})
+        entry->setEnabled(false);
+    ui->mnuFileSaveErrorReportAs->setEnabled(false);
+    // Their windows are not part of the program yet.
+    ui->mnuToolsSMTPServiceManager->setEnabled(false);
+    ui->mnuHelpHelp->setEnabled(false);
+    ui->mnuHelpAboutCorvanta->setEnabled(false);
+
+    ui->cmdComposeAttach->setText(LoadResString(104));
+    ui->cmdComposeFrom->setText(LoadResString(105));
+    ui->lblComposeSubject->setText(LoadResString(106));
+    ui->lblComposeTo->setText(LoadResString(107));
+    m_tips.StartTip(this);
+    m_tips.SetToolTip(ui->cmdComposeFrom, LoadResString(121));
+    m_tips.SetToolTip(ui->cboComposeFrom, LoadResString(122));
+    m_tips.SetToolTip(ui->cboComposeTo, LoadResString(123));
+    m_tips.SetToolTip(ui->cmdComposeAttach, LoadResString(124));
+    m_tips.SetToolTip(ui->lvwComposeAttach, LoadResString(125));
 }
 
-void frmMain::buildStatusbar()
+void frmMain::ConnectSteps()
 {
-    statusBar()->setObjectName(QStringLiteral("sbMain"));
-    m_statusProgress = new QLabel(this);
-    m_statusProgress->setObjectName(QStringLiteral("sbMainProgress"));
-    m_statusRecipients = new QLabel(this);
-    m_statusRecipients->setObjectName(QStringLiteral("sbMainRecipients"));
-    statusBar()->addWidget(m_statusProgress, 1);
-    statusBar()->addPermanentWidget(m_statusRecipients);
+    m_callback->ConnectTabClick(this, &frmMain::TabClick);
+    connect(ui->tabMain, &QTabBar::currentChanged, this, [this](int index) {
+        if (m_settingTab == 0 && index >= 0)
+            m_callback->RaiseTabClick(index);
+    });
+    // A click on the tab already selected runs its entry checks again.
+    connect(ui->tabMain, &QTabBar::tabBarClicked, this, [this](int index) {
+        if (index >= 0 && index == ui->tabMain->currentIndex())
+            m_callback->RaiseTabClick(index);
+    });
+    connect(ui->barMainSteps, &ctlMainSteps::NextClick, this, [this] { SelectNextTab(1); });
+    connect(ui->barMainSteps, &ctlMainSteps::PreviousClick, this, [this] { SelectNextTab(-1); });
+    for (const auto& [keys, delta] : {std::pair{QKeySequence(Qt::CTRL | Qt::Key_Tab), 1},
+                                      std::pair{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1}}) {
+        auto* shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, this, [this, delta = delta] {
+            // In the two message bodies the key is the text box's own.
+            QWidget* focus = QApplication::focusWidget();
+            if (auto* body = qobject_cast<QPlainTextEdit*>(focus);
+                body && body->objectName().endsWith(QLatin1String("TextBody"))) {
+                if (delta > 0 && !body->isReadOnly())
+                    body->insertPlainText(QStringLiteral("\t"));
+                return;
+            }
+            SelectNextTab(delta);
+        });
+    }
+
+    connect(ui->mnuFile, &QMenu::aboutToShow, this, &frmMain::mnuFile_AboutToShow);
+    connect(ui->mnuFileExit, &QAction::triggered, this, &QWidget::close);
+
+    connect(ui->wizRecipients, &ctlWizRecipients::DeleteRecipientList, this, &frmMain::DeleteRecipientList);
+    connect(ui->wizRecipients, &ctlWizRecipients::EditRecipientList, this, &frmMain::EditRecipientList);
+    connect(ui->wizRecipients, &ctlWizRecipients::NewRecipientList, this, &frmMain::NewRecipientList);
+    connect(ui->wizRecipients, &ctlWizRecipients::ImportRecipientList, this, &frmMain::ImportRecipientList);
+    connect(ui->wizRecipients, &ctlWizRecipients::FilterRecipients, this, &frmMain::FilterRecipients);
+}
+
+void frmMain::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    // The first activation selects step 1.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !m_activated) {
+        m_activated = true;
+        m_callback->RaiseTabClick(0);
+    }
+}
+
+void frmMain::ShowStartHints()
+{
+    if (m_rcptLsts.Count() == 0)
+        ui->wizRecipients->MsgNewRecipientList();
+}
+
+void frmMain::SelectTab(int index)
+{
+    ++m_settingTab;
+    ui->tabMain->setCurrentIndex(index);
+    --m_settingTab;
+}
+
+void frmMain::SelectNextTab(int delta)
+{
+    const int index = ui->tabMain->currentIndex() + delta;
+    if (index >= 0 && index < StepCount)
+        ui->tabMain->setCurrentIndex(index);
+}
+
+void frmMain::ShowBalloon(QWidget* target, int textId, int x, int y)
+{
+    const QString text = LoadResString(textId);
+    m_balloon->ShowBalloonTip(target, Texts::BalloonTitle(text), Texts::BalloonBody(text),
+                              ctlBalloonTip::IconInfo, x, y);
+}
+
+void frmMain::RefuseTab(int requested)
+{
+    Q_UNUSED(requested);
+    SelectTab(m_currentStep - 1);
+    // Point at the tab the user may go to next.
+    const int next = m_currentStep; // 0-based index of the step after the current one
+    const QRect tab = ui->tabMain->tabRect(next);
+    const QString text = LoadResString(160).replace(QLatin1String("#TAB#"), ui->tabMain->tabText(next));
+    m_balloon->ShowBalloonTip(ui->tabMain, Texts::BalloonTitle(text), Texts::BalloonBody(text),
+                              ctlBalloonTip::IconInfo, tab.center().x(), tab.bottom());
+}
+
+bool frmMain::RecipientsComplete() const
+{
+    const Recordset& imported = RecipientImport::ImportedRecipients();
+    return imported.State() == Recordset::StateOpen && !(imported.AtBOF() && imported.AtEOF());
+}
+
+bool frmMain::ComposeComplete() const
+{
+    return ui->cboComposeTo->currentIndex() >= 0 && ui->cboComposeFrom->currentIndex() >= 0 &&
+           !ui->txtComposeSubject->text().isEmpty() && !ui->txtComposeTextBody->document()->isEmpty();
+}
+
+bool frmMain::CheckComposeEntry()
+{
+    if (!RecipientsComplete()) {
+        SelectTab(StepRecipients - 1);
+        ui->wizRecipients->MsgImportRecipientList();
+        return false;
+    }
+    const struct
+    {
+        bool missing;
+        QWidget* control;
+        int textId;
+    } checks[] = {{ui->cboComposeFrom->currentIndex() < 0, ui->cboComposeFrom, 109},
+                  {ui->cboComposeTo->currentIndex() < 0, ui->cboComposeTo, 110},
+                  {ui->txtComposeSubject->text().isEmpty(), ui->txtComposeSubject, 111},
+                  {ui->txtComposeTextBody->document()->isEmpty(), ui->txtComposeTextBody, 112}};
+    for (const auto& check : checks) {
+        if (check.missing) {
+            SelectTab(StepCompose - 1);
+            ShowBalloon(check.control, check.textId);
+            return false;
+        }
+    }
+    return true;
+}
+
+void frmMain::TabClick(int index)
+{
+    WaitCursor wait;
+    wait.SetPointer(WaitCursor::Hourglass);
+    for (QAction* entry : {ui->mnuFileOpenText, ui->mnuFileSaveText, ui->mnuFileSaveTextAs})
+        entry->setEnabled(false);
+    Recordset& imported = RecipientImport::ImportedRecipients();
+    try {
+        imported.MoveFirst();
+    } catch (const AppError&) {
+        // Nothing imported yet.
+    }
+
+    const int step = index + 1;
+    if (step > m_currentStep + 1) {
+        RefuseTab(index);
+    } else {
+        if (m_currentStep == StepPreview && step <= StepCompose && m_previewUnlocked) {
+            const QString text = Texts::MessageBoxText(LoadResString(159), 2);
+            if (Dialogs::Message(this, text, QMessageBox::Yes | QMessageBox::No, Dialogs::Icon::Question) !=
+                QMessageBox::Yes) {
+                SelectTab(StepPreview - 1);
+                return;
+            }
+        }
+        switch (step) {
+        case StepSend:
+        case StepPreview:
+            CheckComposeEntry();
+            break;
+        case StepCompose:
+            if (RecipientsComplete()) {
+                ui->wizCompose->UpdateFieldsMenu(imported);
+                for (QAction* entry : {ui->mnuFileOpenText, ui->mnuFileSaveText, ui->mnuFileSaveTextAs})
+                    entry->setEnabled(true);
+                ui->cboComposeFrom->setFocus();
+            } else {
+                SelectTab(StepRecipients - 1);
+                ui->wizRecipients->MsgImportRecipientList();
+            }
+            break;
+        default:
+            RefreshRecipientLists();
+            break;
+        }
+    }
+    ShowSelectedStep();
+}
+
+void frmMain::ShowSelectedStep()
+{
+    const int index = qMax(0, ui->tabMain->currentIndex());
+    ui->stkSteps->setCurrentIndex(index);
+    m_currentStep = index + 1;
+    ui->barMainSteps->UpdateSteps(m_currentStep, StepCount);
 }
 
 void frmMain::UpdateStatusbar()
 {
-    // Nothing is imported until the Recipients step exists.
-    m_statusRecipients->setText(LoadResString(171) + QStringLiteral(": N/A"));
+    const Recordset& imported = RecipientImport::ImportedRecipients();
+    QString count = QStringLiteral("N/A");
+    if (imported.State() == Recordset::StateOpen)
+        count = QString::number(imported.AtBOF() && imported.AtEOF() ? 0 : imported.RecordCount());
+    findChild<QLabel*>(QStringLiteral("sbMainRecipients"))->setText(LoadResString(171) + QStringLiteral(": ") + count);
+}
+
+void frmMain::mnuFile_AboutToShow()
+{
+    ui->mnuFileSaveErrorReportAs->setEnabled(ui->tabMain->currentIndex() == StepSend - 1 &&
+                                             GetSystemVersions().ExcelVersion >= 8 &&
+                                             m_sendErrorLog.Count() >= 1);
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    if (!AskToSaveMessage(180, 179, 1)) {
+        event->ignore();
+        return;
+    }
+    event->accept();
 }

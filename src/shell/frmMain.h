@@ -1,38 +1,115 @@
 #pragma once
 
+#include "controls/ToolTip.h"
+#include "delivery/SendErrorLog.h"
+#include "recipients/RecipientLists.h"
+
 #include <QMainWindow>
 
-class QAction;
-class QLabel;
-class QMenu;
-class QTabWidget;
+#include <memory>
+
+namespace Ui {
+class frmMain;
+}
+class Callback;
+class ctlBalloonTip;
+class DataStore;
+class RecordsetTableModel;
+class QTreeWidgetItem;
 
 // The program's main window: the four steps on a tab strip, the menus and
-// the status bar.
+// the status bar. It owns the saved lists, the send error log and the store
+// (made in that order, the store loaded once), and writes the store after
+// every change to lists, filters or senders, so nothing entered is lost to
+// a crash.
+//
+// Steps change only through TabClick, which a click on a tab, a step-bar
+// link or Ctrl+Tab reaches through the Callback relay: a step may be entered
+// when the earlier ones are complete, one step forward at a time.
 class frmMain : public QMainWindow
 {
     Q_OBJECT
 
 public:
     explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
 
-    QTabWidget* tabMain() const { return m_tabMain; }
+    RecipientLists& RcptLsts() { return m_rcptLsts; }
+    SendErrorLog& SendErrors() { return m_sendErrorLog; }
+    // 1 to 4: the step whose frame is shown.
+    int CurrentStep() const { return m_currentStep; }
+
+    // The step-change rules for a clicked tab (0-based).
+    void TabClick(int index);
 
     // Second status bar panel: the number of imported recipients.
     void UpdateStatusbar();
 
-private:
-    void buildMenus();
-    void buildSteps();
-    void buildStatusbar();
+    bool RecipientsComplete() const;
+    bool ComposeComplete() const;
 
-    QTabWidget* m_tabMain = nullptr;
-    QLabel* m_statusProgress = nullptr;
-    QLabel* m_statusRecipients = nullptr;
-    QMenu* m_mnuFile = nullptr;
-    QAction* m_mnuFileOpenText = nullptr;
-    QAction* m_mnuFileSaveText = nullptr;
-    QAction* m_mnuFileSaveTextAs = nullptr;
-    QAction* m_mnuFileSaveErrorReportAs = nullptr;
-    QAction* m_mnuFileExit = nullptr;
+    // Start-up's last step: the hint to create a list when there is none.
+    void ShowStartHints();
+
+    // The import procedure for the list at a 1-based position.
+    void ImportRecipientList(int position);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    // Building the window.
+    void LoadCaptions();
+    void ConnectSteps();
+    void ConnectCompose();
+
+    // Step changes.
+    void SelectTab(int index); // without running the rules
+    void ShowSelectedStep();
+    void RefuseTab(int requested);
+    bool CheckComposeEntry(); // balloons at the first missing item
+    void SelectNextTab(int delta);
+    void ShowBalloon(QWidget* target, int textId, int x = 0, int y = 0);
+
+    // Recipients step.
+    void DeleteRecipientList(int position);
+    void NewRecipientList();
+    void EditRecipientList(int position);
+    void FilterRecipients();
+    void RefreshRecipientLists();
+    void SaveStore();
+
+    // Compose step.
+    void InsertField(const QString& marker);
+    void AttachFiles();
+    void AddAttachment(const QString& path);
+    void RemoveSelectedAttachment();
+    void ShowAttachmentMenu(const QPoint& position);
+    void RefillComposeLists(const QStringList& labels);
+    void SetMessageText(const QString& text);
+    bool AskToSaveMessage(int questionWithoutFile, int questionWithFile, int lineBreaks);
+    void mnuFileOpenText_Click();
+    bool mnuFileSaveText_Click();
+    bool mnuFileSaveTextAs_Click();
+    void mnuFile_AboutToShow();
+
+    std::unique_ptr<Ui::frmMain> ui;
+    RecipientLists m_rcptLsts;
+    SendErrorLog m_sendErrorLog;
+    std::unique_ptr<DataStore> m_store;
+    Callback* m_callback = nullptr;
+    int m_currentStep = 1;
+    bool m_previewUnlocked = false;
+    bool m_activated = false;
+    int m_settingTab = 0; // > 0 while the program itself selects a tab
+    RecordsetTableModel* m_recipientsModel = nullptr;
+    ctlBalloonTip* m_balloon = nullptr;
+    ToolTip m_tips;
+
+    // Compose state.
+    QString m_composeLastFucus; // "Subject" or "Body": the box left last
+    QString m_messageFile;
+    bool m_messageChanged = false;
 };

@@ -92,6 +92,7 @@ std::unique_ptr<frmMain> ShowMainWindow(const std::function<void(int ms)>& wait)
     QCoreApplication::processEvents();
     wait(700);
     splash.close();
+    main->ShowStartHints();
     return main;
 }
 

@@ -1,0 +1,250 @@
+// The main window's side of the Compose step: the sender and To boxes,
+// inserting markers, attachments and the message text file.
+#include "shell/frmMain.h"
+
+#include "ui_frmMain.h"
+
+#include "base/Texts.h"
+#include "controls/Dialogs.h"
+#include "controls/ctlBalloonTip.h"
+#include "senders/FromAddresses.h"
+#include "senders/frmFormatFromEMail.h"
+#include "shell/modForms.h"
+#include "store/FilesSystem.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMenu>
+
+namespace {
+
+QString DocumentsFolder()
+{
+    return FilesSystem().GetSpecialFolder(FilesSystem::CSIDL_PERSONAL);
+}
+
+QString PlainTextFilter()
+{
+    return LoadResString(173) + QStringLiteral(" (*.txt)");
+}
+
+// "E-Mail Message", or with the smallest number from 1 on that names no
+// file in the folder yet.
+QString ProposedMessageName(const QString& folder)
+{
+    const QString stem = LoadResString(175);
+    const QDir dir(folder);
+    if (!dir.exists(stem + QStringLiteral(".txt")))
+        return stem;
+    for (int n = 1;; ++n) {
+        const QString name = stem + QString::number(n);
+        if (!dir.exists(name + QStringLiteral(".txt")))
+            return name;
+    }
+}
+
+} // namespace
+
+void frmMain::ConnectCompose()
+{
+    const FromAddresses& book = FromAddressBook();
+    for (const FromAddress& sender : book)
+        ui->cboComposeFrom->addItem(sender.GetPreviewEMailAddress());
+    ui->cboComposeFrom->setCurrentIndex(-1);
+
+    connect(ui->cboComposeFrom, &DropDownList::EmptyDropDown, this, [this] {
+        QApplication::beep();
+        ShowBalloon(ui->cmdComposeFrom, 108);
+    });
+    connect(ui->cmdComposeFrom, &QPushButton::clicked, this, [this] {
+        if (frmFormatFromEMail::FormatEMail(this, ui->cboComposeFrom, FromAddressBook()))
+            SaveStore();
+        ui->cboComposeFrom->setFocus();
+    });
+    connect(ui->wizCompose, &ctlWizCompose::InsertField, this, &frmMain::InsertField);
+    connect(ui->cmdComposeAttach, &QPushButton::clicked, this, &frmMain::AttachFiles);
+    connect(ui->lvwComposeAttach, &QWidget::customContextMenuRequested, this, &frmMain::ShowAttachmentMenu);
+    connect(ui->txtComposeTextBody, &QPlainTextEdit::textChanged, this, [this] { m_messageChanged = true; });
+    connect(ui->mnuFileOpenText, &QAction::triggered, this, &frmMain::mnuFileOpenText_Click);
+    connect(ui->mnuFileSaveText, &QAction::triggered, this, &frmMain::mnuFileSaveText_Click);
+    connect(ui->mnuFileSaveTextAs, &QAction::triggered, this, &frmMain::mnuFileSaveTextAs_Click);
+
+    for (QObject* watched : std::initializer_list<QObject*>{ui->txtComposeSubject, ui->txtComposeTextBody,
+                                                            ui->lblComposeTo, ui->lblComposeSubject,
+                                                            ui->lvwComposeAttach})
+        watched->installEventFilter(this);
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::FocusOut:
+        if (watched == ui->txtComposeSubject)
+            m_composeLastFucus = QStringLiteral("Subject");
+        else if (watched == ui->txtComposeTextBody)
+            m_composeLastFucus = QStringLiteral("Body");
+        break;
+    case QEvent::MouseButtonRelease:
+        // A click on a label puts the focus into its field.
+        if (watched == ui->lblComposeTo)
+            ui->cboComposeTo->setFocus();
+        else if (watched == ui->lblComposeSubject)
+            ui->txtComposeSubject->setFocus();
+        break;
+    case QEvent::KeyPress:
+        if (watched == ui->lvwComposeAttach) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Delete || key == Qt::Key_Backspace) {
+                RemoveSelectedAttachment();
+                return true;
+            }
+        }
+        break;
+    default:
+        break;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void frmMain::RefillComposeLists(const QStringList& labels)
+{
+    ui->cboComposeTo->clear();
+    ui->cboComposeTo->addItems(labels);
+    // No To column is chosen for the user.
+    ui->cboComposeTo->setCurrentIndex(-1);
+}
+
+void frmMain::InsertField(const QString& marker)
+{
+    if (m_composeLastFucus == QLatin1String("Subject")) {
+        ui->txtComposeSubject->insert(marker);
+        ui->txtComposeSubject->setFocus();
+    } else {
+        ui->txtComposeTextBody->insertPlainText(marker);
+        ui->txtComposeTextBody->setFocus();
+    }
+}
+
+void frmMain::AttachFiles()
+{
+    const QStringList paths = Dialogs::OpenFileNames(this, LoadResString(161), DocumentsFolder() + u'/',
+                                                     LoadResString(162) + QStringLiteral(" (*)"));
+    for (const QString& path : paths)
+        if (QFileInfo(path).isFile())
+            AddAttachment(QFileInfo(path).absoluteFilePath());
+}
+
+void frmMain::AddAttachment(const QString& path)
+{
+    QTreeWidget* list = ui->lvwComposeAttach;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        if (list->topLevelItem(i)->data(0, Qt::UserRole).toString() == path)
+            return;
+    auto* item = new QTreeWidgetItem(list, {QFileInfo(path).fileName()});
+    item->setData(0, Qt::UserRole, path);
+    modForms::AddFileIcon(path, item);
+}
+
+void frmMain::RemoveSelectedAttachment()
+{
+    const auto selected = ui->lvwComposeAttach->selectedItems();
+    if (!selected.isEmpty())
+        delete selected.first();
+}
+
+void frmMain::ShowAttachmentMenu(const QPoint& position)
+{
+    QTreeWidgetItem* item = ui->lvwComposeAttach->itemAt(position);
+    if (!item || !item->isSelected())
+        return;
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("mnuFileListContext"));
+    QAction* clear = menu.addAction(LoadResString(202));
+    clear->setObjectName(QStringLiteral("mnuFileListContextSub"));
+    connect(clear, &QAction::triggered, this, &frmMain::RemoveSelectedAttachment);
+    menu.exec(ui->lvwComposeAttach->viewport()->mapToGlobal(position));
+}
+
+void frmMain::SetMessageText(const QString& text)
+{
+    ui->txtComposeTextBody->setPlainText(text);
+    m_messageChanged = false;
+}
+
+bool frmMain::AskToSaveMessage(int questionWithoutFile, int questionWithFile, int lineBreaks)
+{
+    if (ui->txtComposeTextBody->document()->isEmpty() || !m_messageChanged)
+        return true;
+    const bool hasFile = !m_messageFile.isEmpty();
+    const QString text = hasFile ? Texts::MessageBoxText(LoadResString(questionWithFile), lineBreaks)
+                                 : LoadResString(questionWithoutFile);
+    switch (Dialogs::Message(this, text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                             Dialogs::Icon::Question)) {
+    case QMessageBox::Yes:
+        // A save that did not happen must not cost the message.
+        return hasFile ? mnuFileSaveText_Click() : mnuFileSaveTextAs_Click();
+    case QMessageBox::No:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void frmMain::mnuFileOpenText_Click()
+{
+    if (!AskToSaveMessage(182, 181, 1))
+        return;
+    const QString path =
+        Dialogs::OpenFileName(this, LoadResString(178), DocumentsFolder() + u'/', PlainTextFilter());
+    if (path.isEmpty() || !QFileInfo(path).isFile())
+        return;
+    bool complete = false;
+    const QString text = FilesSystem().ReadTextFile(path, &complete);
+    if (!complete)
+        return;
+    SetMessageText(text);
+    m_messageFile = path;
+}
+
+bool frmMain::mnuFileSaveText_Click()
+{
+    if (ui->txtComposeTextBody->document()->isEmpty()) {
+        m_balloon->ShowBalloonTip(ui->txtComposeTextBody, LoadResString(176), LoadResString(177),
+                                  ctlBalloonTip::IconInfo);
+        return false;
+    }
+    if (m_messageFile.isEmpty())
+        return mnuFileSaveTextAs_Click();
+    if (!FilesSystem().WriteTextFile(m_messageFile, ui->txtComposeTextBody->toPlainText()))
+        return false;
+    m_messageChanged = false;
+    return true;
+}
+
+bool frmMain::mnuFileSaveTextAs_Click()
+{
+    const QString folder = DocumentsFolder();
+    for (;;) {
+        const QString path = Dialogs::SaveFileName(this, LoadResString(174),
+                                                   folder + u'/' + ProposedMessageName(folder),
+                                                   PlainTextFilter());
+        if (path.isEmpty())
+            return false;
+        // The file is replaced in one step, so the old one stays whole until
+        // the new one is written; one that cannot be replaced is refused
+        // before anything is touched.
+        const QFileInfo target(path);
+        if (target.exists() && (!target.isFile() || !QFileInfo(target.absolutePath()).isWritable())) {
+            Dialogs::Message(this, Texts::MessageBoxText(LoadResString(113), 2), QMessageBox::Ok,
+                             Dialogs::Icon::Critical);
+            continue;
+        }
+        if (!FilesSystem().WriteTextFile(path, ui->txtComposeTextBody->toPlainText()))
+            return false;
+        m_messageFile = path;
+        m_messageChanged = false;
+        return true;
+    }
+}

@@ -1,0 +1,226 @@
+#include "MainWindowSetup.h"
+#include "WidgetTestMain.h"
+
+#include "store/FilesSystem.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
+using namespace TestSupport;
+
+namespace {
+
+QString Documents()
+{
+    return FilesSystem().GetSpecialFolder(FilesSystem::CSIDL_PERSONAL);
+}
+
+} // namespace
+
+class TestComposeStep : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<frmMain> m_window;
+
+    template <typename T = QWidget>
+    T* Get(const char* name)
+    {
+        return Find<T>(m_window.get(), name);
+    }
+    QPlainTextEdit* Body() { return Get<QPlainTextEdit>("txtComposeTextBody"); }
+    void Trigger(const char* entry)
+    {
+        Get<QAction>(entry)->setEnabled(true);
+        Get<QAction>(entry)->trigger();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        const QString csv = QDir::homePath() + QStringLiteral("/people.csv");
+        PutFile(csv, "Name,,Email\r\nAda,x,ada@example.org\r\n");
+        RecipientLists lists;
+        lists.Add(CsvList(QStringLiteral("People"), csv));
+        FromAddresses senders;
+        SeedStore(lists, senders);
+        QDir().mkpath(Documents());
+    }
+
+    void init()
+    {
+        m_window = OpenMainWindow();
+        m_window->ImportRecipientList(1);
+        ClickTab(*m_window, 1);
+        QCOMPARE(m_window->CurrentStep(), 2);
+        Dialogs::TakeAsked();
+    }
+
+    void cleanup()
+    {
+        ctlBalloonTip::CloseBalloon();
+        if (m_window)
+            Body()->clear(); // nothing to ask about at the end
+        m_window.reset();
+        Dialogs::SetScripted(true); // drops answers a failed test left queued
+    }
+
+    // The marker goes into the box that was left last, the body by default.
+    void insertField_data()
+    {
+        QTest::addColumn<QString>("leave");
+        QTest::addColumn<int>("entry");
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<QString>("body");
+        QTest::newRow("no box left yet") << "" << 0 << "S" << QString::fromUtf8("B«Name»");
+        QTest::newRow("subject left last") << "txtComposeSubject" << 2 << QString::fromUtf8("S«Email»") << "B";
+        QTest::newRow("unnamed column") << "txtComposeTextBody" << 1 << "S"
+                                        << QString::fromUtf8("B««[Column 2]»»");
+    }
+    void insertField()
+    {
+        QFETCH(QString, leave);
+        QFETCH(int, entry);
+        Get<QLineEdit>("txtComposeSubject")->setText(QStringLiteral("S"));
+        Body()->setPlainText(QStringLiteral("B"));
+        Body()->moveCursor(QTextCursor::End);
+        if (!leave.isEmpty()) {
+            m_window->findChild<QWidget*>(leave)->setFocus();
+            Get<QListWidget>("lstFields")->setFocus();
+        }
+        Get<QListWidget>("lstFields")->setCurrentRow(entry);
+        QTest::mouseClick(Get<QPushButton>("cmdInsertField"), Qt::LeftButton);
+        QTEST(Get<QLineEdit>("txtComposeSubject")->text(), "subject");
+        QTEST(Body()->toPlainText(), "body");
+    }
+
+    void refusalsSayWhatIsMissing()
+    {
+        Get<QListWidget>("lstFields")->setCurrentRow(-1);
+        QTest::mouseClick(Get<QPushButton>("cmdInsertField"), Qt::LeftButton);
+        QCOMPARE(BalloonShown(), LoadResString(601) + QStringLiteral("@lstFields"));
+
+        // The sender book is empty: its box says where to add one.
+        Get<QComboBox>("cboComposeFrom")->showPopup();
+        QCOMPARE(BalloonShown(), LoadResString(108) + QStringLiteral("@cmdComposeFrom"));
+
+        Trigger("mnuFileSaveText");
+        QCOMPARE(BalloonShown(), LoadResString(176) + u'|' + LoadResString(177) + QStringLiteral("@txtComposeTextBody"));
+        QVERIFY(Dialogs::TakeAsked().isEmpty());
+    }
+
+    void attachments()
+    {
+        const QString folder = QDir::homePath() + QStringLiteral("/attach/");
+        PutFile(folder + QStringLiteral("a.pdf"), "a");
+        PutFile(folder + QStringLiteral("b c.txt"), "b");
+        Dialogs::QueueAnswer(QStringList{folder + "a.pdf", folder + "b c.txt", folder + "gone.txt"});
+        Dialogs::QueueAnswer(QStringList{folder + "a.pdf"});
+        QTest::mouseClick(Get<QPushButton>("cmdComposeAttach"), Qt::LeftButton);
+        QTest::mouseClick(Get<QPushButton>("cmdComposeAttach"), Qt::LeftButton);
+        const auto asked = Dialogs::TakeAsked();
+        QCOMPARE(asked.size(), 2);
+        QCOMPARE(asked[0].title, LoadResString(161));
+        QCOMPARE(asked[0].directory, Documents() + u'/');
+
+        auto* list = Get<QTreeWidget>("lvwComposeAttach");
+        QCOMPARE(list->topLevelItemCount(), 2);
+        QCOMPARE(list->topLevelItem(1)->text(0), QStringLiteral("b c.txt"));
+        QCOMPARE(list->topLevelItem(1)->data(0, Qt::UserRole).toString(), folder + "b c.txt");
+        for (const Qt::Key key : {Qt::Key_Delete, Qt::Key_Backspace}) {
+            list->setCurrentItem(list->topLevelItem(0));
+            QTest::keyClick(list, key);
+        }
+        QCOMPARE(list->topLevelItemCount(), 0);
+    }
+
+    void textFiles()
+    {
+        // Save As proposes the first free name in the folder it opens in.
+        PutFile(Documents() + QStringLiteral("/E-Mail Message.txt"), "older");
+        Body()->setPlainText(QStringLiteral("Dear «Name»,\nhello"));
+        const QString saved = Documents() + QStringLiteral("/news.txt");
+        Dialogs::QueueAnswer(saved);
+        Trigger("mnuFileSaveTextAs");
+        auto asked = Dialogs::TakeAsked();
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked[0].directory, Documents() + QStringLiteral("/E-Mail Message1"));
+        QCOMPARE(asked[0].filter, QStringLiteral("Plain Text (*.txt)"));
+        QCOMPARE(FilesSystem().ReadTextFile(saved), Body()->toPlainText());
+
+        // Opening another file asks first about a changed message; Cancel
+        // keeps it, No opens the file in its place.
+        PutFile(Documents() + QStringLiteral("/other.txt"), "Other «Email»");
+        Get<QLineEdit>("txtComposeSubject")->setText(QStringLiteral("Kept"));
+        Body()->appendPlainText(QStringLiteral("more"));
+        Dialogs::QueueAnswer(QMessageBox::Cancel);
+        Trigger("mnuFileOpenText");
+        QVERIFY(Body()->toPlainText().endsWith(QLatin1String("more")));
+        Dialogs::QueueAnswer(QMessageBox::No);
+        Dialogs::QueueAnswer(Documents() + QStringLiteral("/other.txt"));
+        Trigger("mnuFileOpenText");
+        asked = Dialogs::TakeAsked();
+        QCOMPARE(asked[0].text, Texts::MessageBoxText(LoadResString(181), 1));
+        QCOMPARE(asked[2].title, LoadResString(178));
+        QCOMPARE(Body()->toPlainText(), QString::fromUtf8("Other «Email»"));
+        QCOMPARE(Get<QLineEdit>("txtComposeSubject")->text(), QStringLiteral("Kept"));
+
+        // Save Text writes to the file it came from.
+        Body()->appendPlainText(QStringLiteral("!"));
+        Trigger("mnuFileSaveText");
+        QCOMPARE(FilesSystem().ReadTextFile(Documents() + QStringLiteral("/other.txt")), Body()->toPlainText());
+        QVERIFY(Dialogs::TakeAsked().isEmpty());
+    }
+
+    void aFileThatCannotBeReplacedIsAskedForAgain()
+    {
+        // A folder by the chosen name cannot be replaced by the message.
+        const QString taken = QDir::homePath() + QStringLiteral("/taken.txt");
+        QDir().mkpath(taken + QStringLiteral("/inside"));
+        Body()->setPlainText(QStringLiteral("new"));
+        Dialogs::QueueAnswer(taken);
+        Dialogs::QueueAnswer(QMessageBox::Ok);
+        Dialogs::QueueAnswer(QString()); // then cancels
+        Trigger("mnuFileSaveTextAs");
+        const auto asked = Dialogs::TakeAsked();
+        QCOMPARE(asked.size(), 3);
+        QCOMPARE(asked[1].text, Texts::MessageBoxText(LoadResString(113), 2));
+        QCOMPARE(asked[2].kind, Dialogs::Asked::Kind::SaveFile);
+        QVERIFY(QFileInfo(taken + QStringLiteral("/inside")).isDir());
+    }
+
+    // Closing asks about a changed, non-empty message; a save that does not
+    // happen keeps the window open.
+    void closing_data()
+    {
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QVariantList>("answers");
+        QTest::addColumn<int>("questions");
+        QTest::addColumn<bool>("closed");
+        QTest::newRow("empty body") << "" << QVariantList{} << 0 << true;
+        QTest::newRow("no") << "x" << QVariantList{QMessageBox::No} << 1 << true;
+        QTest::newRow("cancel") << "x" << QVariantList{QMessageBox::Cancel} << 1 << false;
+        QTest::newRow("yes, then no file chosen") << "x" << QVariantList{QMessageBox::Yes, QString()} << 2 << false;
+    }
+    void closing()
+    {
+        QFETCH(QString, body);
+        QFETCH(QVariantList, answers);
+        Body()->setPlainText(QStringLiteral("x"));
+        Body()->setPlainText(body);
+        for (const QVariant& answer : answers)
+            Dialogs::QueueAnswer(answer);
+        QTEST(m_window->close(), "closed");
+        const auto asked = Dialogs::TakeAsked();
+        QTEST(int(asked.size()), "questions");
+        if (!asked.isEmpty())
+            QCOMPARE(asked[0].text, LoadResString(180));
+    }
+};
+
+CORVANTA_TEST_MAIN(TestComposeStep)
+#include "tst_ComposeStep.moc"

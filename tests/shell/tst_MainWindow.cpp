@@ -1,0 +1,345 @@
+#include "MainWindowSetup.h"
+#include "WidgetTestMain.h"
+
+#include "controls/RecordsetTableModel.h"
+#include "recipients/ctlWizRecipients.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTableView>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+using namespace TestSupport;
+
+namespace {
+
+enum { PeopleList = 1, FilteredList = 2, UnnamedList = 3, GoneList = 4 };
+
+QString DataFile(const char* name)
+{
+    return QDir::homePath() + QStringLiteral("/data/") + QLatin1String(name);
+}
+
+QString Balloon(int textId, const char* target)
+{
+    return LoadResString(textId) + u'@' + QLatin1String(target);
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<frmMain> m_window;
+
+    template <typename T = QWidget>
+    T* Get(const char* name)
+    {
+        return Find<T>(m_window.get(), name);
+    }
+
+    void Import(int position)
+    {
+        Get<QListWidget>("lstRecipients")->setCurrentRow(position - 1);
+        QTest::mouseClick(Get<QPushButton>("cmdImport"), Qt::LeftButton);
+    }
+
+    // Recipients imported and the Compose step shown, filled as asked.
+    void Compose(int sender, int to, const QString& subject, const QString& body)
+    {
+        Import(PeopleList);
+        ClickTab(*m_window, 1);
+        QCOMPARE(m_window->CurrentStep(), 2);
+        Get<QComboBox>("cboComposeFrom")->setCurrentIndex(sender);
+        Get<QComboBox>("cboComposeTo")->setCurrentIndex(to);
+        Get<QLineEdit>("txtComposeSubject")->setText(subject);
+        Get<QPlainTextEdit>("txtComposeTextBody")->setPlainText(body);
+    }
+
+private Q_SLOTS:
+    // Every test starts from the same store.
+    void init()
+    {
+        PutFile(DataFile("people.csv"), "FirstName,Email,City\r\nAda,ada@example.org,London\r\n"
+                                         "Bo,bo@example.org,Oslo\r\nCy,cy@example.org,Rome\r\n");
+        PutFile(DataFile("unnamed.csv"), "Name, ,\r\nAda,x,y\r\n");
+        RecipientLists lists;
+        lists.Add(CsvList(QStringLiteral("People"), DataFile("people.csv")));
+        auto filtered = CsvList(QStringLiteral("Filtered"), DataFile("people.csv"));
+        Filter city;
+        city.SetData(QStringLiteral("City"));
+        city.SetValue(QStringLiteral("Oslo"));
+        Filters rows;
+        rows.Add(city);
+        filtered->SetFilters(rows);
+        lists.Add(filtered);
+        lists.Add(CsvList(QStringLiteral("Unnamed"), DataFile("unnamed.csv")));
+        lists.Add(CsvList(QStringLiteral("Gone"), DataFile("missing.csv")));
+        FromAddresses senders;
+        senders.Add(QStringLiteral("Ada"), QStringLiteral("ada@example.org"), QString());
+        SeedStore(lists, senders);
+        m_window = OpenMainWindow();
+        QCOMPARE(m_window->RcptLsts().Count(), 4);
+    }
+
+    void cleanup()
+    {
+        ctlBalloonTip::CloseBalloon();
+        m_window.reset();
+        Dialogs::SetScripted(true); // drops answers a failed test left queued
+    }
+
+    // The step rules: one step forward at a time, and only with the earlier
+    // steps complete; a refusal puts the tab back and says why.
+    void stepChanges_data()
+    {
+        QTest::addColumn<bool>("composed");
+        QTest::addColumn<int>("sender");
+        QTest::addColumn<int>("to");
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<int>("click");
+        QTest::addColumn<int>("step");
+        QTest::addColumn<QString>("balloon");
+        const QString oneTab = LoadResString(160).replace(QLatin1String("#TAB#"), LoadResString(101));
+        QTest::newRow("two ahead") << false << -1 << -1 << "" << "" << 2 << 1
+                                   << Texts::BalloonTitle(oneTab) + u'|' + Texts::BalloonBody(oneTab) + "@tabMain";
+        QTest::newRow("compose, nothing imported") << false << -1 << -1 << "" << "" << 1 << 1
+                                                   << Balloon(403, "cmdImport");
+        QTest::newRow("no sender") << true << -1 << 0 << "S" << "B" << 2 << 2 << Balloon(109, "cboComposeFrom");
+        QTest::newRow("no To column") << true << 0 << -1 << "S" << "B" << 2 << 2 << Balloon(110, "cboComposeTo");
+        QTest::newRow("no subject") << true << 0 << 1 << "" << "B" << 2 << 2 << Balloon(111, "txtComposeSubject");
+        QTest::newRow("no body") << true << 0 << 1 << "S" << "" << 2 << 2 << Balloon(112, "txtComposeTextBody");
+        QTest::newRow("complete") << true << 0 << 1 << "S" << "B" << 2 << 3 << "";
+        QTest::newRow("back to the start") << true << -1 << -1 << "" << "" << 0 << 1 << "";
+    }
+    void stepChanges()
+    {
+        QFETCH(bool, composed);
+        QFETCH(int, click);
+        QFETCH(int, step);
+        QFETCH(QString, balloon);
+        if (composed) {
+            QFETCH(int, sender);
+            QFETCH(int, to);
+            QFETCH(QString, subject);
+            QFETCH(QString, body);
+            Compose(sender, to, subject, body);
+        }
+        ctlBalloonTip::CloseBalloon();
+        ClickTab(*m_window, click);
+        QCOMPARE(m_window->CurrentStep(), step);
+        QCOMPARE(Get<QTabBar>("tabMain")->currentIndex(), step - 1);
+        QCOMPARE(Get<QStackedWidget>("stkSteps")->currentIndex(), step - 1);
+        QCOMPARE(BalloonShown(), balloon);
+    }
+
+    void clickingTheShownTabChecksItAgain()
+    {
+        Compose(0, 1, QStringLiteral("S"), QStringLiteral("B"));
+        RecipientImport::ImportedRecipients().Close();
+        ClickTab(*m_window, 1);
+        QCOMPARE(m_window->CurrentStep(), 1);
+        QCOMPARE(BalloonShown(), Balloon(403, "cmdImport"));
+    }
+
+    void ctrlTabMovesExceptInTheBody()
+    {
+        Compose(0, 1, QStringLiteral("S"), QStringLiteral("B"));
+        auto* body = Get<QPlainTextEdit>("txtComposeTextBody");
+        body->setFocus();
+        QTest::keyClick(body, Qt::Key_Tab, Qt::ControlModifier);
+        QCoreApplication::processEvents();
+        QCOMPARE(m_window->CurrentStep(), 2);
+        QVERIFY(body->toPlainText().contains(u'\t'));
+
+        Get<QLineEdit>("txtComposeSubject")->setFocus();
+        QTest::keyClick(Get<QLineEdit>("txtComposeSubject"), Qt::Key_Tab, Qt::ControlModifier);
+        QCoreApplication::processEvents();
+        QCOMPARE(m_window->CurrentStep(), 3);
+        QTest::keyClick(m_window.get(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+        QCoreApplication::processEvents();
+        QCOMPARE(m_window->CurrentStep(), 2);
+    }
+
+    // Buttons that act on a list say what is missing first.
+    void listButtonsNeedAList_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("emptyBook");
+        QTest::addColumn<QString>("balloon");
+        for (const char* button : {"cmdDelete", "cmdEdit", "cmdImport"}) {
+            QTest::addRow("%s, no lists", button) << button << true << Balloon(401, "cmdNew");
+            QTest::addRow("%s, none selected", button) << button << false << Balloon(402, "lstRecipients");
+        }
+        QTest::newRow("filter before an import") << "cmdFilterRecipients" << false << Balloon(403, "cmdImport");
+    }
+    void listButtonsNeedAList()
+    {
+        QFETCH(QString, button);
+        QFETCH(bool, emptyBook);
+        QFETCH(QString, balloon);
+        if (emptyBook) {
+            while (m_window->RcptLsts().Count() > 0)
+                m_window->RcptLsts().Remove(1);
+            Get<ctlWizRecipients>("ctlWizRecipients")->PopulateList();
+        }
+        Get<QListWidget>("lstRecipients")->setCurrentRow(-1);
+        Get<QListWidget>("lstRecipients")->clearSelection();
+        QTest::mouseClick(m_window->findChild<QPushButton*>(button), Qt::LeftButton);
+        QCOMPARE(BalloonShown(), balloon);
+        QCOMPARE(m_window->RcptLsts().CurrentIndex(), 0);
+    }
+
+    void importShowsTheRowsAndTheirColumns_data()
+    {
+        QTest::addColumn<int>("list");
+        QTest::addColumn<QStringList>("columns");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QString>("balloon");
+        const QStringList people{"FirstName", "Email", "City"};
+        QTest::newRow("plain") << int(PeopleList) << people << 3 << "";
+        QTest::newRow("saved with filters: all rows, and a hint")
+            << int(FilteredList) << people << 3 << Balloon(404, "cmdFilterRecipients");
+        QTest::newRow("unnamed columns") << int(UnnamedList)
+                                         << QStringList{"Name", "[Column 2]", "[Column 3]"} << 1 << "";
+    }
+    void importShowsTheRowsAndTheirColumns()
+    {
+        QFETCH(int, list);
+        QFETCH(QStringList, columns);
+        QFETCH(int, rows);
+        QFETCH(QString, balloon);
+        Import(list);
+        QCOMPARE(BalloonShown(), balloon);
+        QAbstractItemModel* grid = Get<QTableView>("flxRcptList")->model();
+        QCOMPARE(grid->rowCount(), rows);
+        QStringList headings, toEntries;
+        for (int i = 0; i < grid->columnCount(); ++i)
+            headings << grid->headerData(i, Qt::Horizontal).toString();
+        QCOMPARE(headings, columns);
+        auto* to = Get<QComboBox>("cboComposeTo");
+        for (int i = 0; i < to->count(); ++i)
+            toEntries << to->itemText(i);
+        QCOMPARE(toEntries, columns);
+        QCOMPARE(to->currentIndex(), -1);
+        QCOMPARE(Get<QListWidget>("lstFields")->count(), int(columns.size()));
+        QCOMPARE(Get<QLabel>("sbMainRecipients")->text(), QStringLiteral("Recipients: %1").arg(rows));
+        QCOMPARE(m_window->RcptLsts().CurrentIndex(), list);
+    }
+
+    void failedImportLeavesNoRecipients()
+    {
+        Import(PeopleList);
+        Import(GoneList);
+        QVERIFY(BalloonShown().startsWith(LoadResString(5) + u'|'));
+        QVERIFY(BalloonShown().endsWith(QLatin1String("@cmdImport")));
+        QCOMPARE(Get<QTableView>("flxRcptList")->model()->rowCount(), 0);
+        QCOMPARE(RecipientImport::ImportedRecipients().State(), int(Recordset::StateClosed));
+        QCOMPARE(m_window->RcptLsts().CurrentIndex(), 0);
+        QCOMPARE(Get<QLabel>("sbMainRecipients")->text(), QStringLiteral("Recipients: N/A"));
+        QVERIFY(m_window->isEnabled());
+    }
+
+    // Every change to the lists is in the store at once, before any exit.
+    void listChangesAreStoredAtOnce()
+    {
+        // New, finished: added, imported at once and selected.
+        WhenModal([](QWidget* wizard) {
+            auto list = EditedRecipientList();
+            *list = *CsvList(QStringLiteral("Fresh"), DataFile("people.csv"));
+            wizard->close();
+        });
+        QTest::mouseClick(Get<QPushButton>("cmdNew"), Qt::LeftButton);
+        QCOMPARE(m_window->RcptLsts().Count(), 5);
+        QCOMPARE(m_window->RcptLsts().CurrentIndex(), 5);
+        QCOMPARE(Get<QListWidget>("lstRecipients")->currentRow(), 4);
+        QCOMPARE(Get<QTableView>("flxRcptList")->model()->rowCount(), 3);
+        QCOMPARE(Stored().lists.Item(5).ListName(), QStringLiteral("Fresh"));
+        QVERIFY(!EditedRecipientList());
+
+        // Edit, cancelled: the old values come back, filters kept.
+        Get<QListWidget>("lstRecipients")->setCurrentRow(FilteredList - 1);
+        WhenModal([](QWidget* wizard) {
+            EditedRecipientList()->SetListName(QStringLiteral("Renamed"));
+            EditedRecipientList()->SetExcelFilename(QStringLiteral("/elsewhere.csv"));
+            wizard->close();
+        });
+        QTest::mouseClick(Get<QPushButton>("cmdEdit"), Qt::LeftButton);
+        QCOMPARE(m_window->RcptLsts().Item(FilteredList).ListName(), QStringLiteral("Filtered"));
+        QCOMPARE(m_window->RcptLsts().Item(FilteredList).ExcelFilename(), DataFile("people.csv"));
+        QCOMPARE(m_window->RcptLsts().Item(FilteredList).Filters().Count(), 1);
+
+        // Edit, finished: saved filters dropped, imported again.
+        WhenModal([](QWidget* wizard) {
+            EditedRecipientList()->SetListName(QStringLiteral("Renamed"));
+            EditedRecipientList()->SetIsListValid(true);
+            wizard->close();
+        });
+        QTest::mouseClick(Get<QPushButton>("cmdEdit"), Qt::LeftButton);
+        QCOMPARE(Stored().lists.Item(FilteredList).ListName(), QStringLiteral("Renamed"));
+        QCOMPARE(Stored().lists.Item(FilteredList).Filters().Count(), 0);
+        QCOMPARE(m_window->RcptLsts().CurrentIndex(), FilteredList);
+        QCOMPARE(BalloonShown(), QString());
+
+        // Delete: gone from the store; the rows stay, but no list is current.
+        Get<QListWidget>("lstRecipients")->setCurrentRow(FilteredList - 1);
+        QTest::mouseClick(Get<QPushButton>("cmdDelete"), Qt::LeftButton);
+        QCOMPARE(Stored().lists.Count(), 4);
+        QCOMPARE(m_window->RcptLsts().CurrentIndex(), 0);
+        QCOMPARE(Get<QTableView>("flxRcptList")->model()->rowCount(), 3);
+        QTest::mouseClick(Get<QPushButton>("cmdFilterRecipients"), Qt::LeftButton);
+        QCOMPARE(BalloonShown(), Balloon(403, "cmdImport"));
+    }
+
+    // A source that answers slowly is waited for with events running; the
+    // window takes no command meanwhile.
+    void importWaitsWithTheWindowDisabled()
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        const QByteArray body = ReadBytes(TestData(QStringLiteral("adoxml/msdocs-northwind-shippers.xml")));
+        connect(&server, &QTcpServer::newConnection, [&] {
+            QTcpSocket* client = server.nextPendingConnection();
+            QTimer::singleShot(300, client, [client, body] {
+                client->write("HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nConnection: close\r\n"
+                              "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+                client->disconnectFromHost();
+            });
+        });
+        auto xml = std::make_shared<RecipientList>();
+        xml->SetListName(QStringLiteral("Web"));
+        xml->SetDataType(RecipientList::XML);
+        xml->SetXMLUrlUri(QStringLiteral("http://127.0.0.1:%1/shippers.xml").arg(server.serverPort()));
+        m_window->RcptLsts().Add(xml);
+        bool enabledWhileWaiting = true;
+        QTimer::singleShot(100, [&] { enabledWhileWaiting = m_window->isEnabled(); });
+        m_window->ImportRecipientList(m_window->RcptLsts().Count());
+        QVERIFY(!enabledWhileWaiting);
+        QVERIFY(m_window->isEnabled());
+        QCOMPARE(BalloonShown(), QString());
+        QCOMPARE(Get<QTableView>("flxRcptList")->model()->rowCount(), 3);
+    }
+
+    void storeProblemsAreShown()
+    {
+        m_window.reset();
+        WriteBytes(FilesSystem::VersionDataFolder() + QStringLiteral("dsfrmaddrs.dat"), "not a store file");
+        Dialogs::TakeAsked();
+        m_window = OpenMainWindow();
+        const auto asked = Dialogs::TakeAsked();
+        QCOMPARE(asked.size(), 1);
+        QVERIFY(asked[0].text.contains(QLatin1String("dsfrmaddrs.dat")));
+        QCOMPARE(m_window->RcptLsts().Count(), 4);
+    }
+};
+
+CORVANTA_TEST_MAIN(TestMainWindow)
+#include "tst_MainWindow.moc"

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "TestFiles.h"
+#include "base/Texts.h"
+#include "WindowDriver.h"
+#include "recipients/RecipientImport.h"
+#include "recipients/RecipientLists.h"
+#include "senders/FromAddresses.h"
+#include "shell/frmMain.h"
+#include "store/DataStore.h"
+#include "store/FilesSystem.h"
+
+#include <QStandardPaths>
+#include <QTabBar>
+
+#include <memory>
+
+// A main window over a store seeded by the test: the lists and senders are
+// written to the version data folder first, as an earlier run would have.
+namespace TestSupport {
+
+// A CSV list of the given file; its rows are read with a heading line.
+inline std::shared_ptr<RecipientList> CsvList(const QString& name, const QString& path)
+{
+    auto list = std::make_shared<RecipientList>();
+    list->SetListName(name);
+    list->SetDataType(RecipientList::Excel);
+    list->SetExcelFilename(path);
+    list->SetCatalogCommandType(RecipientList::CmdTable);
+    list->SetCatalogTableOrView(QFileInfo(path).completeBaseName());
+    list->SetIsListValid(true);
+    return list;
+}
+
+// Replaces whatever the store held with these lists and senders.
+inline void SeedStore(RecipientLists& lists, FromAddresses& senders)
+{
+    QDir(FilesSystem::VersionDataFolder()).removeRecursively();
+    DataStore store(lists, senders, FilesSystem::VersionDataFolder());
+    QVERIFY(store.Load());
+    QVERIFY(store.Save());
+}
+
+// What the store files hold now, as a new run would load them.
+struct Stored
+{
+    RecipientLists lists;
+    FromAddresses senders;
+    Stored()
+    {
+        DataStore store(lists, senders, FilesSystem::VersionDataFolder());
+        store.Load();
+    }
+};
+
+// A fresh window for each test: the program-wide objects start empty, as at
+// start-up.
+inline std::unique_ptr<frmMain> OpenMainWindow()
+{
+    RecipientImport::ImportedRecipients() = Recordset();
+    FromAddressBook() = FromAddresses();
+    auto window = std::make_unique<frmMain>();
+    window->setGeometry(0, 0, 1000, 700);
+    window->show();
+    window->activateWindow();
+    if (!QTest::qWaitForWindowActive(window.get()))
+        qWarning("the main window did not become active");
+    QCoreApplication::processEvents();
+    return window;
+}
+
+template <typename T = QWidget>
+T* Find(QWidget* window, const char* name)
+{
+    T* child = window->findChild<T*>(QLatin1String(name));
+    if (!child)
+        qWarning("no %s", name);
+    return child;
+}
+
+// Clicks a step's tab as the user would and lets the step rules run.
+inline void ClickTab(frmMain& window, int index)
+{
+    QTabBar* tabs = Find<QTabBar>(&window, "tabMain");
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(index).center());
+    QCoreApplication::processEvents();
+}
+
+} // namespace TestSupport

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "controls/ctlBalloonTip.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+// Driving real windows in tests: modal dialogs and balloons.
+namespace TestSupport {
+
+// Runs `act` on the next modal window to come up other than `current` (a
+// modal window's exec() holds the test until something closes it). Give up
+// after five seconds, closing whatever is modal, so a test fails instead of
+// hanging.
+inline void WhenModal(std::function<void(QWidget*)> act, QWidget* current = nullptr)
+{
+    auto* timer = new QTimer;
+    auto started = std::make_shared<QElapsedTimer>();
+    started->start();
+    QPointer<QWidget> before(current);
+    QObject::connect(timer, &QTimer::timeout, [timer, act, before, started] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal && modal != before) {
+            timer->stop();
+            timer->deleteLater();
+            act(modal);
+        } else if (started->elapsed() > 5000) {
+            timer->stop();
+            timer->deleteLater();
+            QWARN("no modal window came up");
+            if (modal)
+                modal->close();
+        }
+    });
+    timer->start(10);
+}
+
+// The balloon shown (or about to be) as "title|text@target", or "" for none.
+inline QString BalloonShown()
+{
+    const BalloonTipPopup* balloon = ctlBalloonTip::CurrentBalloon();
+    if (!balloon)
+        return {};
+    const QWidget* target = balloon->Target();
+    return balloon->Title() + u'|' + balloon->Text() + u'@' + (target ? target->objectName() : QString());
+}
+
+} // namespace TestSupport
