@@ -1,0 +1,138 @@
+// The recipients grid over a large import: how much the window adds to the
+// import, the memory the grid adds per row, and how fast the last row is
+// reached. Runs offscreen in a data folder of its own:
+//   bench_grid [--rows 1000000]
+#include "MemoryProbe.h"
+
+#include "recipients/RecipientImport.h"
+#include "senders/FromAddresses.h"
+#include "shell/frmMain.h"
+#include "store/DataStore.h"
+#include "store/FilesSystem.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QScrollBar>
+#include <QTableView>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+
+// Ten columns of plain recipients.
+bool WriteRecipients(const QString& path, int rows)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray block = "Id,FirstName,LastName,EMail,City,Company,Age,Balance,Joined,Note\r\n";
+    for (int i = 1; i <= rows; ++i) {
+        block += QByteArray::number(i) + ",Anna" + QByteArray::number(i % 977) + ",Berg" +
+                 QByteArray::number(i % 1999) + ",anna" + QByteArray::number(i) + "@example.org,Oslo " +
+                 QByteArray::number(i % 50) + ",Nordvik AB," + QByteArray::number(20 + i % 60) + "," +
+                 QByteArray::number(i % 10000) + ".25,2021-03-" + QByteArray::number(10 + i % 19) +
+                 ",A short note about this recipient\r\n";
+        if (block.size() > (1 << 20)) {
+            file.write(block);
+            block.clear();
+        }
+    }
+    return file.write(block) == block.size() && file.flush();
+}
+
+double Ms(const QElapsedTimer& timer)
+{
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    int rows = 1000000;
+    for (int i = 1; i + 1 < argc; ++i)
+        if (qstrcmp(argv[i], "--rows") == 0)
+            rows = QByteArray(argv[i + 1]).toInt();
+    QTemporaryDir home;
+    qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
+    qputenv("HOME", home.path().toLocal8Bit());
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    const QString csv = home.path() + QStringLiteral("/recipients.csv");
+    if (!WriteRecipients(csv, rows)) {
+        std::fprintf(stderr, "could not write %s\n", qPrintable(csv));
+        return 1;
+    }
+    {
+        RecipientLists lists;
+        auto list = std::make_shared<RecipientList>();
+        list->SetListName(QStringLiteral("Large"));
+        list->SetDataType(RecipientList::Excel);
+        list->SetExcelFilename(csv);
+        list->SetCatalogCommandType(RecipientList::CmdTable);
+        list->SetCatalogTableOrView(QStringLiteral("recipients"));
+        lists.Add(list);
+        FromAddresses senders;
+        DataStore store(lists, senders, FilesSystem::VersionDataFolder());
+        store.Load();
+        store.Save();
+    }
+
+    frmMain window;
+    window.setGeometry(0, 0, 1200, 800);
+    window.show();
+    QCoreApplication::processEvents();
+    auto* grid = window.findChild<QTableView*>(QStringLiteral("flxRcptList"));
+
+    // The import alone, as the window's import runs it, twice so that the
+    // file is in the page cache for both measurements.
+    Recordset& imported = RecipientImport::ImportedRecipients();
+    double importMs = 0;
+    for (int round = 0; round < 2; ++round) {
+        QElapsedTimer timer;
+        timer.start();
+        RecipientImport::Import(window.RcptLsts(), 1, imported);
+        importMs = Ms(timer);
+    }
+    imported = Recordset();
+
+    // The same through the window, until the grid's first screen is painted.
+    MemoryProbe::ResetPeak();
+    QElapsedTimer timer;
+    timer.start();
+    window.ImportRecipientList(1);
+    grid->viewport()->repaint();
+    const double windowMs = Ms(timer);
+    const qint64 withGridKb = MemoryProbe::StatusKb("VmRSS");
+
+    const qint64 storageKb = imported.StorageBytes() / 1024;
+
+    timer.restart();
+    grid->scrollToBottom();
+    grid->viewport()->repaint();
+    const double lastRowMs = Ms(timer);
+    const QModelIndex last = grid->indexAt(QPoint(1, grid->viewport()->height() - 2));
+
+    // The model and the view after binding, measured by binding a second view
+    // to the same model over the same rows.
+    const qint64 beforeSecondKb = MemoryProbe::StatusKb("VmRSS");
+    QTableView second;
+    second.setModel(grid->model());
+    second.resize(1200, 700);
+    second.show();
+    second.viewport()->repaint();
+    second.scrollToBottom();
+    second.viewport()->repaint();
+    const qint64 afterSecondKb = MemoryProbe::StatusKb("VmRSS");
+
+    std::printf("rows                         %d\n", imported.RecordCount());
+    std::printf("import alone                 %.0f ms\n", importMs);
+    std::printf("import and first screen      %.0f ms (%+.1f%%)\n", windowMs, 100.0 * (windowMs - importMs) / importMs);
+    std::printf("jump to the last row         %.1f ms (row %d shown)\n", lastRowMs, last.row() + 1);
+    std::printf("record set storage           %lld KB; process %lld KB\n", storageKb, withGridKb);
+    std::printf("a view over the rows adds    %.2f bytes per row (its row header)\n",
+                double(afterSecondKb - beforeSecondKb) * 1024.0 / qMax(1, imported.RecordCount()));
+    return 0;
+}
