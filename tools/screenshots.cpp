@@ -2,6 +2,9 @@
 // data folder of its own, and writes a picture of each to the folder given.
 #include "recipients/RecipientLists.h"
 #include "senders/FromAddresses.h"
+#include "controls/Dialogs.h"
+#include "delivery/frmSendingEMails.h"
+#include "merge/frmMergingPreview.h"
 #include "shell/frmMain.h"
 #include "store/DataStore.h"
 #include "store/FilesSystem.h"
@@ -13,6 +16,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabBar>
+#include <QThread>
+#include <QToolButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
@@ -88,6 +93,8 @@ int main(int argc, char* argv[])
     qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
     qputenv("HOME", home.path().toLocal8Bit());
     QApplication app(argc, argv);
+    // Questions are answered with their safe default instead of waiting.
+    Dialogs::SetScripted(true);
     g_folder = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
     QDir().mkpath(g_folder);
     SeedStore();
@@ -112,6 +119,24 @@ int main(int argc, char* argv[])
     auto* item = new QTreeWidgetItem(attachments, {QStringLiteral("Programme.pdf")});
     item->setData(0, Qt::UserRole, QStringLiteral("/tmp/Programme.pdf"));
     Save(&main, "compose");
+
+    // The Preview step after the merge, unlocked on its second mail.
+    Child<QTabBar>(&main, "tabMain")->setCurrentIndex(2);
+    QApplication::processEvents();
+    Child<QPushButton>(&main, "cmdUnlock")->click();
+    Child<QToolButton>(&main, "cmdMoveNext")->click();
+    Save(&main, "preview");
+
+    // The two progress windows, part way.
+    for (ProgressForm* progress : std::initializer_list<ProgressForm*>{new frmMergingPreview(&main),
+                                                                       new frmSendingEMails(&main)}) {
+        progress->SetMaximum(2500);
+        QThread::msleep(50); // a running count is drawn every few hundredths of a second
+        progress->SetPosition(1000);
+        progress->show();
+        Save(progress, progress->objectName() == QLatin1String("frmMergingPreview") ? "merging" : "sending");
+        progress->Finish();
+    }
 
     // The book, and the entry dialog opened from it for its first sender.
     QTimer::singleShot(200, [] {

@@ -5,7 +5,7 @@
 #include "base/Texts.h"
 #include "senders/FromAddresses.h"
 #include "senders/frmFormatFromEMailAdd.h"
-#include "shell/modForms.h"
+#include "controls/modForms.h"
 
 #include <QComboBox>
 

@@ -6,7 +6,7 @@
 #include "base/Texts.h"
 #include "controls/ctlBalloonTip.h"
 #include "senders/FromAddresses.h"
-#include "shell/modForms.h"
+#include "controls/modForms.h"
 
 frmFormatFromEMailAdd::frmFormatFromEMailAdd(QWidget* owner, FromAddresses* book, FromAddress* entry)
     : QDialog(owner), ui(std::make_unique<Ui::frmFormatFromEMailAdd>()), m_book(book), m_entry(entry)

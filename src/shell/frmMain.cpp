@@ -8,12 +8,13 @@
 #include "controls/Dialogs.h"
 #include "controls/Icons.h"
 #include "controls/RecordsetTableModel.h"
+#include "merge/Mails.h"
 #include "controls/WaitCursor.h"
 #include "controls/ctlBalloonTip.h"
 #include "platform/sysinfo/SystemVersions.h"
 #include "recipients/RecipientImport.h"
 #include "senders/FromAddresses.h"
-#include "shell/modForms.h"
+#include "controls/modForms.h"
 #include "store/DataStore.h"
 #include "store/FilesSystem.h"
 
@@ -73,6 +74,7 @@ frmMain::frmMain(QWidget* parent)
     LoadCaptions();
     ConnectSteps();
     ConnectCompose();
+    ConnectPreview();
     modForms::ApplyFonts(this);
     ui->flxRcptList->verticalHeader()->setDefaultSectionSize(ui->flxRcptList->fontMetrics().height() + 6);
 
@@ -267,6 +269,9 @@ bool frmMain::CheckComposeEntry()
 
 void frmMain::TabClick(int index)
 {
+    // A tab takes no focus, so the preview box being edited has not stored
+    // its text into its mail yet.
+    StorePreviewEdit(QApplication::focusWidget());
     WaitCursor wait;
     wait.SetPointer(WaitCursor::Hourglass);
     for (QAction* entry : {ui->mnuFileOpenText, ui->mnuFileSaveText, ui->mnuFileSaveTextAs})
@@ -292,8 +297,11 @@ void frmMain::TabClick(int index)
         }
         switch (step) {
         case StepSend:
-        case StepPreview:
             CheckComposeEntry();
+            break;
+        case StepPreview:
+            if (CheckComposeEntry() && m_currentStep <= StepCompose)
+                EnterPreview();
             break;
         case StepCompose:
             if (RecipientsComplete()) {

@@ -14,8 +14,9 @@ class frmMain;
 class Callback;
 class ctlBalloonTip;
 class DataStore;
+class Mails;
 class RecordsetTableModel;
-class QTreeWidgetItem;
+class QTreeWidget;
 
 // The program's main window: the four steps on a tab strip, the menus and
 // the status bar. It owns the saved lists, the send error log and the store
@@ -54,6 +55,14 @@ public:
     // The import procedure for the list at a 1-based position.
     void ImportRecipientList(int position);
 
+    // The mails of the last merge; null before the first.
+    Mails* mobjMails() const { return m_mails.get(); }
+    // Merges one mail per visible recipient under the progress window;
+    // false when cancelled, when there was nothing to merge, or when the
+    // record set failed (reported).
+    bool MergeForPreview();
+    void StopMergingPreview();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -83,10 +92,12 @@ private:
 
     // Compose step.
     void InsertField(const QString& marker);
-    void AttachFiles();
-    void AddAttachment(const QString& path);
-    void RemoveSelectedAttachment();
-    void ShowAttachmentMenu(const QPoint& position);
+    // The attachment lists of the Compose and Preview steps.
+    bool AttachFiles(QTreeWidget* list);
+    void AddAttachment(QTreeWidget* list, const QString& path);
+    bool RemoveSelectedAttachment(QTreeWidget* list);
+    void ShowAttachmentMenu(QTreeWidget* list, const QPoint& position);
+    static QString AttachmentKeys(const QTreeWidget* list);
     void RefillComposeLists(const QStringList& labels);
     void SetMessageText(const QString& text);
     bool AskToSaveMessage(int questionWithoutFile, int questionWithFile, int lineBreaks);
@@ -95,8 +106,20 @@ private:
     bool mnuFileSaveTextAs_Click();
     void mnuFile_AboutToShow();
 
+    // Preview step.
+    void ConnectPreview();
+    void EnterPreview();
+    bool LockMails();
+    void UnlockMails();
+    void SetPreviewEditable(bool editable);
+    void Move(qint32 index);
+    void StorePreviewEdit(QObject* box);
+    void cmdPreviewFrom_Click();
+    void PreviewAttachmentsChanged();
+
     std::unique_ptr<Ui::frmMain> ui;
     RecipientLists m_rcptLsts;
+    std::unique_ptr<Mails> m_mails;
     SendErrorLog m_sendErrorLog;
     std::unique_ptr<DataStore> m_store;
     Callback* m_callback = nullptr;

@@ -9,7 +9,7 @@
 #include "controls/ctlBalloonTip.h"
 #include "senders/FromAddresses.h"
 #include "senders/frmFormatFromEMail.h"
-#include "shell/modForms.h"
+#include "controls/modForms.h"
 #include "store/FilesSystem.h"
 
 #include <QApplication>
@@ -64,8 +64,9 @@ void frmMain::ConnectCompose()
         ui->cboComposeFrom->setFocus();
     });
     connect(ui->wizCompose, &ctlWizCompose::InsertField, this, &frmMain::InsertField);
-    connect(ui->cmdComposeAttach, &QPushButton::clicked, this, &frmMain::AttachFiles);
-    connect(ui->lvwComposeAttach, &QWidget::customContextMenuRequested, this, &frmMain::ShowAttachmentMenu);
+    connect(ui->cmdComposeAttach, &QPushButton::clicked, this, [this] { AttachFiles(ui->lvwComposeAttach); });
+    connect(ui->lvwComposeAttach, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& position) { ShowAttachmentMenu(ui->lvwComposeAttach, position); });
     connect(ui->txtComposeTextBody, &QPlainTextEdit::textChanged, this, [this] { m_messageChanged = true; });
     connect(ui->mnuFileOpenText, &QAction::triggered, this, &frmMain::mnuFileOpenText_Click);
     connect(ui->mnuFileSaveText, &QAction::triggered, this, &frmMain::mnuFileSaveText_Click);
@@ -85,6 +86,8 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
             m_composeLastFucus = QStringLiteral("Subject");
         else if (watched == ui->txtComposeTextBody)
             m_composeLastFucus = QStringLiteral("Body");
+        else
+            StorePreviewEdit(watched);
         break;
     case QEvent::MouseButtonRelease:
         // A click on a label puts the focus into its field.
@@ -92,12 +95,17 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
             ui->cboComposeTo->setFocus();
         else if (watched == ui->lblComposeSubject)
             ui->txtComposeSubject->setFocus();
+        else if (watched == ui->lblPreviewTo && ui->lblPreviewTo->isEnabled())
+            ui->txtPreviewTo->setFocus();
+        else if (watched == ui->lblPreviewSubject && ui->lblPreviewSubject->isEnabled())
+            ui->txtPreviewSubject->setFocus();
         break;
     case QEvent::KeyPress:
-        if (watched == ui->lvwComposeAttach) {
+        if (auto* list = qobject_cast<QTreeWidget*>(watched)) {
             const int key = static_cast<QKeyEvent*>(event)->key();
             if (key == Qt::Key_Delete || key == Qt::Key_Backspace) {
-                RemoveSelectedAttachment();
+                if (RemoveSelectedAttachment(list) && list == ui->lvwPreviewAttach)
+                    PreviewAttachmentsChanged();
                 return true;
             }
         }
@@ -127,18 +135,19 @@ void frmMain::InsertField(const QString& marker)
     }
 }
 
-void frmMain::AttachFiles()
+bool frmMain::AttachFiles(QTreeWidget* list)
 {
     const QStringList paths = Dialogs::OpenFileNames(this, LoadResString(161), DocumentsFolder() + u'/',
                                                      LoadResString(162) + QStringLiteral(" (*)"));
+    const int before = list->topLevelItemCount();
     for (const QString& path : paths)
         if (QFileInfo(path).isFile())
-            AddAttachment(QFileInfo(path).absoluteFilePath());
+            AddAttachment(list, QFileInfo(path).absoluteFilePath());
+    return list->topLevelItemCount() != before;
 }
 
-void frmMain::AddAttachment(const QString& path)
+void frmMain::AddAttachment(QTreeWidget* list, const QString& path)
 {
-    QTreeWidget* list = ui->lvwComposeAttach;
     for (int i = 0; i < list->topLevelItemCount(); ++i)
         if (list->topLevelItem(i)->data(0, Qt::UserRole).toString() == path)
             return;
@@ -147,24 +156,37 @@ void frmMain::AddAttachment(const QString& path)
     modForms::AddFileIcon(path, item);
 }
 
-void frmMain::RemoveSelectedAttachment()
+bool frmMain::RemoveSelectedAttachment(QTreeWidget* list)
 {
-    const auto selected = ui->lvwComposeAttach->selectedItems();
-    if (!selected.isEmpty())
-        delete selected.first();
+    const auto selected = list->selectedItems();
+    if (selected.isEmpty())
+        return false;
+    delete selected.first();
+    return true;
 }
 
-void frmMain::ShowAttachmentMenu(const QPoint& position)
+QString frmMain::AttachmentKeys(const QTreeWidget* list)
 {
-    QTreeWidgetItem* item = ui->lvwComposeAttach->itemAt(position);
+    QStringList keys;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        keys << list->topLevelItem(i)->data(0, Qt::UserRole).toString();
+    return keys.join(u';');
+}
+
+void frmMain::ShowAttachmentMenu(QTreeWidget* list, const QPoint& position)
+{
+    QTreeWidgetItem* item = list->itemAt(position);
     if (!item || !item->isSelected())
         return;
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("mnuFileListContext"));
     QAction* clear = menu.addAction(LoadResString(202));
     clear->setObjectName(QStringLiteral("mnuFileListContextSub"));
-    connect(clear, &QAction::triggered, this, &frmMain::RemoveSelectedAttachment);
-    menu.exec(ui->lvwComposeAttach->viewport()->mapToGlobal(position));
+    connect(clear, &QAction::triggered, this, [this, list] {
+        if (RemoveSelectedAttachment(list) && list == ui->lvwPreviewAttach)
+            PreviewAttachmentsChanged();
+    });
+    menu.exec(list->viewport()->mapToGlobal(position));
 }
 
 void frmMain::SetMessageText(const QString& text)

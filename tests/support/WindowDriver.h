@@ -42,6 +42,31 @@ inline void WhenModal(std::function<void(QWidget*)> act, QWidget* current = null
     timer->start(10);
 }
 
+// Runs `act` once a top-level window of that name is shown (modeless
+// windows, such as the progress windows, while their run goes on).
+inline void WhenShown(const QString& name, std::function<void(QWidget*)> act)
+{
+    auto* timer = new QTimer;
+    auto started = std::make_shared<QElapsedTimer>();
+    started->start();
+    QObject::connect(timer, &QTimer::timeout, [timer, name, act, started] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (window->objectName() == name && window->isVisible()) {
+                timer->stop();
+                timer->deleteLater();
+                act(window);
+                return;
+            }
+        }
+        if (started->elapsed() > 5000) {
+            timer->stop();
+            timer->deleteLater();
+            QWARN("the window never came up");
+        }
+    });
+    timer->start(0);
+}
+
 // The balloon shown (or about to be) as "title|text@target", or "" for none.
 inline QString BalloonShown()
 {

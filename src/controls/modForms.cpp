@@ -1,4 +1,4 @@
-#include "shell/modForms.h"
+#include "controls/modForms.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

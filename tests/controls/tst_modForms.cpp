@@ -1,5 +1,5 @@
 #include "WidgetTestMain.h"
-#include "shell/modForms.h"
+#include "controls/modForms.h"
 
 #include <QLabel>
 #include <QLineEdit>
