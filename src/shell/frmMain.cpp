@@ -75,6 +75,7 @@ frmMain::frmMain(QWidget* parent)
     ConnectSteps();
     ConnectCompose();
     ConnectPreview();
+    ConnectSend();
     modForms::ApplyFonts(this);
     ui->flxRcptList->verticalHeader()->setDefaultSectionSize(ui->flxRcptList->fontMetrics().height() + 6);
 

@@ -63,6 +63,13 @@ public:
     bool MergeForPreview();
     void StopMergingPreview();
 
+    // The send command: confirmation, the run under its progress window,
+    // the failures in the grid as they come, and the summary.
+    void SendMails();
+    void StopMails();
+    // Mails handled in the current or last run.
+    qint32 MailsHandled() const { return m_mailsHandled; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -117,6 +124,9 @@ private:
     void cmdPreviewFrom_Click();
     void PreviewAttachmentsChanged();
 
+    // Send step.
+    void ConnectSend();
+
     std::unique_ptr<Ui::frmMain> ui;
     RecipientLists m_rcptLsts;
     std::unique_ptr<Mails> m_mails;
@@ -128,6 +138,8 @@ private:
     bool m_activated = false;
     int m_settingTab = 0; // > 0 while the program itself selects a tab
     RecordsetTableModel* m_recipientsModel = nullptr;
+    RecordsetTableModel* m_sendModel = nullptr;
+    qint32 m_mailsHandled = 0;
     ctlBalloonTip* m_balloon = nullptr;
     ToolTip m_tips;
 

@@ -84,6 +84,7 @@ bool frmMain::MergeForPreview()
     // is not lost.
     m_mails->SetKeepMerging(true);
     frmMergingPreview progress(this);
+    connect(&progress, &ProgressForm::Stop, this, &frmMain::StopMergingPreview);
     FormHandler others;
     progress.show();
     others.MakeModalForm(&progress, true);
@@ -93,7 +94,6 @@ bool frmMain::MergeForPreview()
     Recordset& recipients = RecipientImport::ImportedRecipients();
     progress.SetMaximum(recipients.RecordCount());
     connect(m_mails.get(), &Mails::MailsMerged, &progress, &ProgressForm::SetPosition);
-    connect(&progress, &ProgressForm::Stop, this, &frmMain::StopMergingPreview);
     QElapsedTimer sinceYield;
     m_mails->SetYieldHook([&sinceYield] {
         if (!sinceYield.isValid() || sinceYield.elapsed() >= MergeYieldMs) {

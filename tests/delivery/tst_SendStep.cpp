@@ -1,0 +1,146 @@
+#include "MainWindowSetup.h"
+#include "SmtpTestServer.h"
+#include "WidgetTestMain.h"
+
+#include "delivery/MailConfiguration.h"
+#include "merge/Mails.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+
+using namespace TestSupport;
+
+namespace {
+
+constexpr int Recipients = 25;
+const QString Refused = QStringLiteral("r7@example.org");
+
+} // namespace
+
+class TestSendStep : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<SmtpTestServer> m_server;
+    std::unique_ptr<frmMain> m_window;
+
+    template <typename T = QWidget>
+    T* Get(const char* name)
+    {
+        return Find<T>(m_window.get(), name);
+    }
+
+    // Answers the confirmation, then the run goes on until the summary.
+    void Send(bool confirm)
+    {
+        WhenModal([confirm](QWidget* dialog) {
+            QTest::mouseClick(Find<QPushButton>(dialog, confirm ? "cmdSendEMails" : "cmdCancel"),
+                              Qt::LeftButton);
+        });
+        QTest::mouseClick(Find<QPushButton>(Get("ctlWizSend"), "cmdSendEMails"), Qt::LeftButton);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QByteArray csv = "Name,Email\r\n";
+        for (int i = 1; i <= Recipients; ++i)
+            csv += "R" + QByteArray::number(i) + ",r" + QByteArray::number(i) + "@example.org\r\n";
+        PutFile(QDir::homePath() + QStringLiteral("/list.csv"), csv);
+        RecipientLists lists;
+        lists.Add(CsvList(QStringLiteral("List"), QDir::homePath() + QStringLiteral("/list.csv")));
+        FromAddresses senders;
+        senders.Add(QStringLiteral("Ada"), QStringLiteral("ada@example.org"), QString());
+        SeedStore(lists, senders);
+    }
+
+    // A server that refuses one recipient; the mails merged and the Send
+    // step shown.
+    void init()
+    {
+        SmtpTestServer::Options options;
+        options.reject = QStringList{Refused};
+        m_server = std::make_unique<SmtpTestServer>(options);
+        QVERIFY2(m_server->Start(), qPrintable(m_server->Error()));
+        MailConfiguration settings;
+        settings.SetSMTPServer(QStringLiteral("127.0.0.1"));
+        settings.SetSMTPServerPort(qint16(m_server->Port()));
+        settings.SetSMTPConnectionTimeout(30);
+        settings.Save();
+
+        m_window = OpenMainWindow();
+        m_window->ImportRecipientList(1);
+        ClickTab(*m_window, 1);
+        Get<QComboBox>("cboComposeFrom")->setCurrentIndex(0);
+        Get<QComboBox>("cboComposeTo")->setCurrentIndex(1);
+        Get<QLineEdit>("txtComposeSubject")->setText(QString::fromUtf8("Hi «Name»"));
+        Get<QPlainTextEdit>("txtComposeTextBody")->setPlainText(QString::fromUtf8("Dear «Name»"));
+        ClickTab(*m_window, 2);
+        ClickTab(*m_window, 3);
+        QCOMPARE(m_window->CurrentStep(), 4);
+        Dialogs::TakeAsked();
+    }
+
+    void cleanup()
+    {
+        if (m_window)
+            Get<QPlainTextEdit>("txtComposeTextBody")->clear();
+        m_window.reset();
+        m_server.reset();
+        Dialogs::SetScripted(true);
+    }
+
+    void failuresGrowTheGridAndAreSummed()
+    {
+        Send(true);
+        QCOMPARE(m_window->MailsHandled(), Recipients);
+        QCOMPARE(m_server->MessageCount(), Recipients - 1);
+        QAbstractItemModel* grid = Get<QTableView>("flxSend")->model();
+        QCOMPARE(grid->rowCount(), 1);
+        QCOMPARE(grid->headerData(0, Qt::Horizontal).toString(), LoadResString(115));
+        QVERIFY(grid->index(0, 0).data().toString().contains(QLatin1String("550")));
+        QCOMPARE(grid->index(0, 1).data().toString(), Refused);
+        const auto asked = Dialogs::TakeAsked();
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked[0].buttons, QMessageBox::Yes | QMessageBox::No);
+        QVERIFY(asked[0].text.startsWith(QStringLiteral("%1 e-mails were send in ").arg(Recipients)));
+        QVERIFY(asked[0].text.endsWith(QStringLiteral("\n\n1 of %1 e-mails did not reach the destination\n\n")
+                                           .arg(Recipients) + LoadResString(158)));
+    }
+
+    void aRefusedConfirmationSendsNothing()
+    {
+        Send(false);
+        QCOMPARE(m_server->MessageCount(), 0);
+        QVERIFY(Dialogs::TakeAsked().isEmpty());
+        QCOMPARE(m_window->MailsHandled(), 0);
+    }
+
+    // Cancel stops the run part way; the summary counts exactly the mails
+    // handled, and every one of them was either received or reported.
+    void cancelStopsTheRun()
+    {
+        // As the tenth mail ends, as a user's click would come in between.
+        connect(m_window->mobjMails(), &Mails::MailsSend, this, [](int index) {
+            if (index != 10)
+                return;
+            for (QWidget* window : QApplication::topLevelWidgets())
+                if (window->objectName() == QLatin1String("frmSendingEMails") && window->isVisible())
+                    QTest::mouseClick(Find<QPushButton>(window, "cmdCancel"), Qt::LeftButton);
+        });
+        Send(true);
+        const int handled = m_window->MailsHandled();
+        QVERIFY2(handled >= 10 && handled < Recipients, qPrintable(QString::number(handled)));
+        const int failed = Get<QTableView>("flxSend")->model()->rowCount();
+        QCOMPARE(m_server->MessageCount() + failed, handled);
+        const auto asked = Dialogs::TakeAsked();
+        QVERIFY(!asked.isEmpty());
+        QVERIFY(asked.last().text.startsWith(QStringLiteral("%1 e-mails were send in ").arg(handled)));
+    }
+};
+
+CORVANTA_TEST_MAIN(TestSendStep)
+#include "tst_SendStep.moc"
