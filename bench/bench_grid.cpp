@@ -3,6 +3,7 @@
 // reached. Runs offscreen in a data folder of its own:
 //   bench_grid [--rows 1000000]
 #include "MemoryProbe.h"
+#include "WindowBench.h"
 
 #include "recipients/RecipientImport.h"
 #include "senders/FromAddresses.h"
@@ -18,35 +19,7 @@
 
 #include <cstdio>
 
-namespace {
-
-// Ten columns of plain recipients.
-bool WriteRecipients(const QString& path, int rows)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    QByteArray block = "Id,FirstName,LastName,EMail,City,Company,Age,Balance,Joined,Note\r\n";
-    for (int i = 1; i <= rows; ++i) {
-        block += QByteArray::number(i) + ",Anna" + QByteArray::number(i % 977) + ",Berg" +
-                 QByteArray::number(i % 1999) + ",anna" + QByteArray::number(i) + "@example.org,Oslo " +
-                 QByteArray::number(i % 50) + ",Nordvik AB," + QByteArray::number(20 + i % 60) + "," +
-                 QByteArray::number(i % 10000) + ".25,2021-03-" + QByteArray::number(10 + i % 19) +
-                 ",A short note about this recipient\r\n";
-        if (block.size() > (1 << 20)) {
-            file.write(block);
-            block.clear();
-        }
-    }
-    return file.write(block) == block.size() && file.flush();
-}
-
-double Ms(const QElapsedTimer& timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
-} // namespace
+using namespace WindowBench;
 
 int main(int argc, char* argv[])
 {
@@ -65,20 +38,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "could not write %s\n", qPrintable(csv));
         return 1;
     }
-    {
-        RecipientLists lists;
-        auto list = std::make_shared<RecipientList>();
-        list->SetListName(QStringLiteral("Large"));
-        list->SetDataType(RecipientList::Excel);
-        list->SetExcelFilename(csv);
-        list->SetCatalogCommandType(RecipientList::CmdTable);
-        list->SetCatalogTableOrView(QStringLiteral("recipients"));
-        lists.Add(list);
-        FromAddresses senders;
-        DataStore store(lists, senders, FilesSystem::VersionDataFolder());
-        store.Load();
-        store.Save();
-    }
+    SeedStore(csv);
 
     frmMain window;
     window.setGeometry(0, 0, 1200, 800);

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "recipients/RecipientLists.h"
+#include "senders/FromAddresses.h"
+#include "store/DataStore.h"
+#include "store/FilesSystem.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+
+// What the benchmarks that drive the real windows share: a large recipient
+// file, a store that names it, and a clock.
+namespace WindowBench {
+
+// Ten columns of plain recipients.
+inline bool WriteRecipients(const QString& path, int rows)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray block = "Id,FirstName,LastName,EMail,City,Company,Age,Balance,Joined,Note\r\n";
+    for (int i = 1; i <= rows; ++i) {
+        block += QByteArray::number(i) + ",Anna" + QByteArray::number(i % 977) + ",Berg" +
+                 QByteArray::number(i % 1999) + ",anna" + QByteArray::number(i) + "@example.org,Oslo " +
+                 QByteArray::number(i % 50) + ",Nordvik AB," + QByteArray::number(20 + i % 60) + "," +
+                 QByteArray::number(i % 10000) + ".25,2021-03-" + QByteArray::number(10 + i % 19) +
+                 ",A short note about this recipient\r\n";
+        if (block.size() > (1 << 20)) {
+            file.write(block);
+            block.clear();
+        }
+    }
+    return file.write(block) == block.size() && file.flush();
+}
+
+// Writes the store of the running user (keep XDG_DATA_HOME apart): one
+// list of the CSV file and one sender.
+inline void SeedStore(const QString& csv)
+{
+    RecipientLists lists;
+    auto list = std::make_shared<RecipientList>();
+    list->SetListName(QStringLiteral("Large"));
+    list->SetDataType(RecipientList::Excel);
+    list->SetExcelFilename(csv);
+    list->SetCatalogCommandType(RecipientList::CmdTable);
+    list->SetCatalogTableOrView(QFileInfo(csv).completeBaseName());
+    lists.Add(list);
+    FromAddresses senders;
+    senders.Add(QStringLiteral("Bench"), QStringLiteral("bench@example.org"), QString());
+    DataStore store(lists, senders, FilesSystem::VersionDataFolder());
+    store.Load();
+    store.Save();
+}
+
+inline double Ms(const QElapsedTimer& timer)
+{
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+} // namespace WindowBench
