@@ -8,6 +8,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <cstdio>
 
 // What the benchmarks that drive the real windows share: a large recipient
 // file, a store that names it, and a clock.
@@ -52,6 +55,38 @@ inline void SeedStore(const QString& csv)
     store.Load();
     store.Save();
 }
+
+// A private home with a recipient file of --rows rows (default a million),
+// named by the store; the windows run offscreen. Make it before the
+// application object, and Prepare() after.
+class Run
+{
+public:
+    Run(int argc, char* argv[])
+    {
+        for (int i = 1; i + 1 < argc; ++i)
+            if (qstrcmp(argv[i], "--rows") == 0)
+                m_rows = QByteArray(argv[i + 1]).toInt();
+        qputenv("XDG_DATA_HOME", m_home.path().toLocal8Bit());
+        qputenv("HOME", m_home.path().toLocal8Bit());
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+
+    bool Prepare()
+    {
+        const QString csv = m_home.path() + QStringLiteral("/recipients.csv");
+        if (!WriteRecipients(csv, m_rows)) {
+            std::fprintf(stderr, "could not write %s\n", qPrintable(csv));
+            return false;
+        }
+        SeedStore(csv);
+        return true;
+    }
+
+private:
+    QTemporaryDir m_home;
+    int m_rows = 1000000;
+};
 
 inline double Ms(const QElapsedTimer& timer)
 {

@@ -13,7 +13,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTabBar>
-#include <QTemporaryDir>
 #include <QToolButton>
 
 #include <cstdio>
@@ -37,22 +36,10 @@ QString Body()
 
 int main(int argc, char* argv[])
 {
-    int rows = 1000000;
-    for (int i = 1; i + 1 < argc; ++i)
-        if (qstrcmp(argv[i], "--rows") == 0)
-            rows = QByteArray(argv[i + 1]).toInt();
-    QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
-    qputenv("HOME", home.path().toLocal8Bit());
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    Run run(argc, argv);
     QApplication app(argc, argv);
-
-    const QString csv = home.path() + QStringLiteral("/recipients.csv");
-    if (!WriteRecipients(csv, rows)) {
-        std::fprintf(stderr, "could not write %s\n", qPrintable(csv));
+    if (!run.Prepare())
         return 1;
-    }
-    SeedStore(csv);
 
     frmMain window;
     window.setGeometry(0, 0, 1200, 800);

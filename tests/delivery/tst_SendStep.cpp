@@ -44,18 +44,7 @@ class TestSendStep : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QByteArray csv = "Name,Email\r\n";
-        for (int i = 1; i <= Recipients; ++i)
-            csv += "R" + QByteArray::number(i) + ",r" + QByteArray::number(i) + "@example.org\r\n";
-        PutFile(QDir::homePath() + QStringLiteral("/list.csv"), csv);
-        RecipientLists lists;
-        lists.Add(CsvList(QStringLiteral("List"), QDir::homePath() + QStringLiteral("/list.csv")));
-        FromAddresses senders;
-        senders.Add(QStringLiteral("Ada"), QStringLiteral("ada@example.org"), QString());
-        SeedStore(lists, senders);
-    }
+    void initTestCase() { SeedNumberedList("R", Recipients); }
 
     // A server that refuses one recipient; the mails merged and the Send
     // step shown.
@@ -74,10 +63,7 @@ private Q_SLOTS:
         m_window = OpenMainWindow();
         m_window->ImportRecipientList(1);
         ClickTab(*m_window, 1);
-        Get<QComboBox>("cboComposeFrom")->setCurrentIndex(0);
-        Get<QComboBox>("cboComposeTo")->setCurrentIndex(1);
-        Get<QLineEdit>("txtComposeSubject")->setText(QString::fromUtf8("Hi «Name»"));
-        Get<QPlainTextEdit>("txtComposeTextBody")->setPlainText(QString::fromUtf8("Dear «Name»"));
+        FillCompose(*m_window, 0, 1, QString::fromUtf8("Hi «Name»"), QString::fromUtf8("Dear «Name»"));
         ClickTab(*m_window, 2);
         ClickTab(*m_window, 3);
         QCOMPARE(m_window->CurrentStep(), 4);

@@ -36,18 +36,7 @@ class TestPreviewStep : public QObject
     void Click(const char* name) { QTest::mouseClick(Get<QAbstractButton>(name), Qt::LeftButton); }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QByteArray csv = "Name,Email\r\n";
-        for (int i = 1; i <= Rows; ++i)
-            csv += "P" + QByteArray::number(i) + ",p" + QByteArray::number(i) + "@example.org\r\n";
-        PutFile(QDir::homePath() + QStringLiteral("/many.csv"), csv);
-        RecipientLists lists;
-        lists.Add(CsvList(QStringLiteral("Many"), QDir::homePath() + QStringLiteral("/many.csv")));
-        FromAddresses senders;
-        senders.Add(QStringLiteral("Ada"), QStringLiteral("ada@example.org"), QString());
-        SeedStore(lists, senders);
-    }
+    void initTestCase() { SeedNumberedList("P", Rows); }
 
     // Imported and composed, ready to enter the Preview step.
     void init()
@@ -55,10 +44,7 @@ private Q_SLOTS:
         m_window = OpenMainWindow();
         m_window->ImportRecipientList(1);
         ClickTab(*m_window, 1);
-        Get<QComboBox>("cboComposeFrom")->setCurrentIndex(0);
-        Get<QComboBox>("cboComposeTo")->setCurrentIndex(1);
-        Get<QLineEdit>("txtComposeSubject")->setText(QString::fromUtf8("Hi «Name»"));
-        Get<QPlainTextEdit>("txtComposeTextBody")->setPlainText(QString::fromUtf8("Dear «Name»"));
+        FillCompose(*m_window, 0, 1, QString::fromUtf8("Hi «Name»"), QString::fromUtf8("Dear «Name»"));
     }
 
     void cleanup()

@@ -57,10 +57,7 @@ class TestMainWindow : public QObject
         Import(PeopleList);
         ClickTab(*m_window, 1);
         QCOMPARE(m_window->CurrentStep(), 2);
-        Get<QComboBox>("cboComposeFrom")->setCurrentIndex(sender);
-        Get<QComboBox>("cboComposeTo")->setCurrentIndex(to);
-        Get<QLineEdit>("txtComposeSubject")->setText(subject);
-        Get<QPlainTextEdit>("txtComposeTextBody")->setPlainText(body);
+        FillCompose(*m_window, sender, to, subject, body);
     }
 
 private Q_SLOTS:

@@ -10,6 +10,9 @@
 #include "store/DataStore.h"
 #include "store/FilesSystem.h"
 
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QStandardPaths>
 #include <QTabBar>
 
@@ -39,6 +42,23 @@ inline void SeedStore(RecipientLists& lists, FromAddresses& senders)
     DataStore store(lists, senders, FilesSystem::VersionDataFolder());
     QVERIFY(store.Load());
     QVERIFY(store.Save());
+}
+
+// A store with one list of `rows` people named prefix1..prefixN, addressed
+// lowercase-prefix-n@example.org, and one sender, Ada.
+inline void SeedNumberedList(const char* prefix, int rows)
+{
+    const QString file = QDir::homePath() + QStringLiteral("/%1.csv").arg(QLatin1String(prefix));
+    QByteArray csv = "Name,Email\r\n";
+    const QByteArray name(prefix), lower = name.toLower();
+    for (int i = 1; i <= rows; ++i)
+        csv += name + QByteArray::number(i) + ',' + lower + QByteArray::number(i) + "@example.org\r\n";
+    PutFile(file, csv);
+    RecipientLists lists;
+    lists.Add(CsvList(QStringLiteral("Numbered"), file));
+    FromAddresses senders;
+    senders.Add(QStringLiteral("Ada"), QStringLiteral("ada@example.org"), QString());
+    SeedStore(lists, senders);
 }
 
 // What the store files hold now, as a new run would load them.
@@ -84,6 +104,15 @@ inline void ClickTab(frmMain& window, int index)
     QTabBar* tabs = Find<QTabBar>(&window, "tabMain");
     QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(index).center());
     QCoreApplication::processEvents();
+}
+
+// Fills the Compose step's boxes (-1: nothing chosen).
+inline void FillCompose(QWidget& window, int sender, int to, const QString& subject, const QString& body)
+{
+    Find<QComboBox>(&window, "cboComposeFrom")->setCurrentIndex(sender);
+    Find<QComboBox>(&window, "cboComposeTo")->setCurrentIndex(to);
+    Find<QLineEdit>(&window, "txtComposeSubject")->setText(subject);
+    Find<QPlainTextEdit>(&window, "txtComposeTextBody")->setPlainText(body);
 }
 
 } // namespace TestSupport
