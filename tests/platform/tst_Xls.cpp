@@ -1,5 +1,6 @@
 #include "RecordsetProbe.h"
 #include "TestMain.h"
+#include "platform/providers/sheets/SheetTable.h"
 #include "platform/providers/sheets/WorkbookError.h"
 #include "platform/providers/sheets/XlsReader.h"
 #include "platform/providers/sheets/XlsxReader.h"
@@ -78,28 +79,6 @@ private Q_SLOTS:
         }
     }
 
-    // Workbooks FreeXL opens are read the same from their records alone,
-    // which is how the ones it refuses are read.
-    void recordsAloneGiveWhatFreeXlGives_data()
-    {
-        QTest::addColumn<QString>("file");
-        for (const char* file : {"readxl-types.xls", "phpspreadsheet-example1.xls", "phpspreadsheet-example2.xls",
-                                 "mockaroo-MOCK_DATA-10rows.xls", "poi-chinese-provinces.xls",
-                                 "readxl-vietnamese-utf8.xls", "xlrd-ragged.xls", "readxl-biff5-label-records.xls",
-                                 "poi-testEXCEL_95.xls", "readxl-dates-1904.xls", "xlrd-namesdemo.xls"})
-            QTest::newRow(file) << file;
-    }
-
-    void recordsAloneGiveWhatFreeXlGives()
-    {
-        QFETCH(QString, file);
-        XlsReader library(Xls(file));
-        XlsReader records(Xls(file), XlsReader::Engine::RecordsOnly);
-        QCOMPARE(records.SheetNames(), library.SheetNames());
-        for (const QString& sheet : library.SheetNames())
-            CompareSets(library.ReadSheet(sheet, false), records.ReadSheet(sheet, false), sheet);
-    }
-
     void formulasBooleansAndErrors()
     {
         const Recordset formulas = Read(QStringLiteral("readxl-types.xls"), QStringLiteral("smorgasbord"), false);
@@ -163,7 +142,7 @@ private Q_SLOTS:
         QCOMPARE(Row(ragged, 1), QVariantList({"d", "e", QVariant(), QVariant()}));
     }
 
-    void workbooksFreeXlRefusesAreReadFromTheirRecords()
+    void workbooksOfOddMakeAndPlace()
     {
         // The workbook stream is called "BOOK".
         XlsReader book(Xls(QStringLiteral("poi-BOOK_in_capitals.xls")));
@@ -215,17 +194,55 @@ private Q_SLOTS:
         QFETCH(QString, file);
         QFETCH(long, number);
         QFETCH(QString, phrase);
-        for (auto engine : {XlsReader::Engine::Auto, XlsReader::Engine::RecordsOnly}) {
-            const auto error = ErrorOf([&] { XlsReader reader(Xls(file), engine); });
-            QVERIFY(error);
-            QCOMPARE(error->Number(), number);
-            QVERIFY2(error->Description().contains(phrase), qPrintable(error->Description()));
-        }
+        const auto error = ErrorOf([&] { XlsReader reader(Xls(file)); });
+        QVERIFY(error);
+        QCOMPARE(error->Number(), number);
+        QVERIFY2(error->Description().contains(phrase), qPrintable(error->Description()));
         // An encrypted Excel 2007 workbook sits in the same container.
         const auto sealed = ErrorOf([] {
             XlsReader reader(TestSupport::TestData(QStringLiteral("xlsx/poi-protected_passtika.xlsx")));
         });
         QVERIFY(sealed && sealed->Number() == WorkbookError::Encrypted);
+    }
+
+    // Cells in record order are put straight into the rows; any other order
+    // (or a cell given twice) is sorted first. Both give the same table.
+    void cellsInAnyOrderGiveTheSameTable_data()
+    {
+        QTest::addColumn<QList<int>>("order"); // positions into the cells below
+        QTest::newRow("in order") << QList<int>{0, 1, 2, 3, 4, 5, 6, 7};
+        QTest::newRow("rows backwards") << QList<int>{6, 7, 4, 5, 2, 3, 0, 1};
+        QTest::newRow("columns swapped") << QList<int>{1, 0, 2, 3, 4, 5, 7, 6};
+        QTest::newRow("a cell twice") << QList<int>{0, 1, 2, 3, 2, 4, 5, 6, 7};
+        QTest::newRow("header only") << QList<int>{0, 1};
+        QTest::newRow("nothing") << QList<int>{};
+    }
+
+    void cellsInAnyOrderGiveTheSameTable()
+    {
+        QFETCH(QList<int>, order);
+        // A header row, a row with an error and a bad date, an empty row, and
+        // a last row whose number column holds text.
+        const std::function<void(SheetCellSink&)> cells[] = {
+            [](SheetCellSink& s) { s.SetText(2, 1, QStringLiteral("Name")); },
+            [](SheetCellSink& s) { s.SetNumber(2, 3, 7); },
+            [](SheetCellSink& s) { s.SetText(3, 1, QStringLiteral("Ann")); },
+            [](SheetCellSink& s) { s.SetError(3, 3); },
+            [](SheetCellSink& s) { s.SetDate(3, 4, QDateTime()); },
+            [](SheetCellSink& s) { s.SetBoolean(5, 1, true); },
+            [](SheetCellSink& s) { s.SetNumber(6, 3, 2.5); },
+            [](SheetCellSink& s) { s.SetText(6, 4, QStringLiteral("x")); },
+        };
+        const auto give = [&](SheetCellSink& sink) {
+            for (int i : order)
+                cells[i](sink);
+        };
+        for (bool header : {true, false}) {
+            SheetTable stored;
+            give(stored);
+            const Recordset expected = stored.TakeRecordset(header);
+            CompareSets(SheetTable::FromTwoPasses(header, give), expected, QStringLiteral("header %1").arg(header));
+        }
     }
 };
 

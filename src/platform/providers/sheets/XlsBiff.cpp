@@ -260,19 +260,12 @@ void XlsBiff::ReadStrings(qsizetype at)
     }
 }
 
-void XlsBiff::AddNumber(std::vector<Cell>& cells, int row, int column, int xf, double number) const
+void XlsBiff::AddNumber(SheetCellSink& sink, int row, int column, int xf, double number) const
 {
-    Cell cell;
-    cell.row = row;
-    cell.column = column;
-    if (xf >= 0 && xf < int(m_dateXf.size()) && m_dateXf[size_t(xf)]) {
-        cell.date = SheetValues::SerialToDateTime(number, m_date1904);
-        cell.kind = cell.date.isValid() ? SheetValues::Kind::Date : SheetValues::Kind::Error;
-    } else {
-        cell.kind = SheetValues::Kind::Number;
-        cell.number = number;
-    }
-    cells.push_back(std::move(cell));
+    if (xf >= 0 && xf < int(m_dateXf.size()) && m_dateXf[size_t(xf)])
+        sink.SetDate(row, column, SheetValues::SerialToDateTime(number, m_date1904));
+    else
+        sink.SetNumber(row, column, number);
 }
 
 QStringList XlsBiff::SheetNames() const
@@ -284,19 +277,19 @@ QStringList XlsBiff::SheetNames() const
     return names;
 }
 
-std::vector<XlsBiff::Cell> XlsBiff::Cells(const QString& name, bool all) const
+void XlsBiff::ReadCells(const QString& name, SheetCellSink& sink) const
 {
-    std::vector<Cell> cells;
     const Sheet* sheet = nullptr;
     for (const Sheet& s : m_sheets)
         if (s.type == 0 && s.name == name)
             sheet = &s;
     Record record;
     if (!sheet || !ReadRecord(m_stream, qsizetype(sheet->offset), record) || record.id != RecBof)
-        return cells;
+        return;
 
+    // A formula whose result is text gives it in the STRING record after it.
     bool stringPending = false;
-    Cell pending;
+    int pendingRow = 0, pendingColumn = 0;
     int depth = 1; // charts and the like can sit inside a sheet as their own BOF..EOF
     for (qsizetype at = record.next; ReadRecord(m_stream, at, record); at = record.next) {
         const QByteArrayView data = record.data;
@@ -311,37 +304,39 @@ std::vector<XlsBiff::Cell> XlsBiff::Cells(const QString& name, bool all) const
         }
         if (depth != 1)
             continue;
-        if (record.id == RecFormula && data.size() >= 14) {
-            Cell cell;
-            cell.row = U16(data, 0);
-            cell.column = U16(data, 2);
-            const int xf = U16(data, 4);
+        switch (record.id) {
+        case RecFormula: {
+            if (data.size() < 14)
+                break;
+            const int row = U16(data, 0), column = U16(data, 2);
             const QByteArrayView value = data.sliced(6, 8);
             stringPending = false;
-            if (quint8(value[6]) == 0xFF && quint8(value[7]) == 0xFF) {
-                switch (quint8(value[0])) {
-                case 0:
-                    pending = cell;
-                    pending.kind = SheetValues::Kind::Text;
-                    stringPending = true;
-                    continue;
-                case 1:
-                    cell.kind = SheetValues::Kind::Boolean;
-                    cell.number = quint8(value[2]) ? 1 : 0;
-                    break;
-                case 2:
-                    cell.kind = SheetValues::Kind::Error;
-                    break;
-                default:
-                    continue; // an empty text result
-                }
-            } else {
-                AddNumber(cells, cell.row, cell.column, xf, qFromLittleEndian<double>(value.data()));
-                continue;
+            if (quint8(value[6]) != 0xFF || quint8(value[7]) != 0xFF) {
+                AddNumber(sink, row, column, U16(data, 4), qFromLittleEndian<double>(value.data()));
+                break;
             }
-            cells.push_back(cell);
-        } else if (record.id == RecString && stringPending) {
+            switch (quint8(value[0])) {
+            case 0:
+                stringPending = true;
+                pendingRow = row;
+                pendingColumn = column;
+                break;
+            case 1:
+                sink.SetBoolean(row, column, quint8(value[2]) != 0);
+                break;
+            case 2:
+                sink.SetError(row, column);
+                break;
+            default:
+                break; // an empty text result
+            }
+            break;
+        }
+        case RecString: {
+            if (!stringPending)
+                break;
             stringPending = false;
+            QString text;
             if (m_biff8) {
                 Segments in;
                 in.Add(data);
@@ -349,55 +344,69 @@ std::vector<XlsBiff::Cell> XlsBiff::Cells(const QString& name, bool all) const
                 for (qsizetype next = record.next; ReadRecord(m_stream, next, more) && more.id == RecContinue;
                      next = more.next)
                     in.Add(more.data);
-                if (!UnicodeString(in, pending.text))
-                    continue;
+                if (!UnicodeString(in, text))
+                    break;
             } else {
                 const int count = std::min<int>(U16(data, 0), int(data.size()) - 2);
                 if (count < 0)
-                    continue;
-                pending.text = SheetValues::DecodeWindows1252(data.data() + 2, count);
+                    break;
+                text = SheetValues::DecodeWindows1252(data.data() + 2, count);
             }
-            cells.push_back(pending);
-        } else if (record.id == RecBoolErr && data.size() >= 8) {
-            Cell cell;
-            cell.row = U16(data, 0);
-            cell.column = U16(data, 2);
-            if (quint8(data[7]) == 0) {
-                cell.kind = SheetValues::Kind::Boolean;
-                cell.number = quint8(data[6]) ? 1 : 0;
-            } else {
-                cell.kind = SheetValues::Kind::Error;
-            }
-            cells.push_back(cell);
-        } else if (!all) {
-            continue;
-        } else if (record.id == RecNumber && data.size() >= 14) {
-            AddNumber(cells, U16(data, 0), U16(data, 2), U16(data, 4), qFromLittleEndian<double>(data.data() + 6));
-        } else if (record.id == RecRk && data.size() >= 10) {
-            AddNumber(cells, U16(data, 0), U16(data, 2), U16(data, 4),
-                      RkValue(qFromLittleEndian<quint32>(data.data() + 6)));
-        } else if (record.id == RecMulRk && data.size() >= 6) {
+            sink.SetText(pendingRow, pendingColumn, text);
+            break;
+        }
+        case RecBoolErr:
+            if (data.size() < 8)
+                break;
+            if (quint8(data[7]) == 0)
+                sink.SetBoolean(U16(data, 0), U16(data, 2), quint8(data[6]) != 0);
+            else
+                sink.SetError(U16(data, 0), U16(data, 2));
+            break;
+        case RecNumber:
+            if (data.size() >= 14)
+                AddNumber(sink, U16(data, 0), U16(data, 2), U16(data, 4), qFromLittleEndian<double>(data.data() + 6));
+            break;
+        case RecRk:
+            if (data.size() >= 10)
+                AddNumber(sink, U16(data, 0), U16(data, 2), U16(data, 4),
+                          RkValue(qFromLittleEndian<quint32>(data.data() + 6)));
+            break;
+        case RecMulRk: {
+            if (data.size() < 6)
+                break;
             const int row = U16(data, 0);
             int column = U16(data, 2);
             for (qsizetype at = 4; at + 6 <= data.size() - 2; at += 6, ++column)
-                AddNumber(cells, row, column, U16(data, at), RkValue(qFromLittleEndian<quint32>(data.data() + at + 2)));
-        } else if (record.id == RecLabelSst && data.size() >= 10) {
-            const quint32 index = qFromLittleEndian<quint32>(data.data() + 6);
-            if (index < quint32(m_strings.size()))
-                cells.push_back({U16(data, 0), U16(data, 2), SheetValues::Kind::Text, 0, m_strings[qsizetype(index)], {}});
-        } else if ((record.id == RecLabel || record.id == RecRString) && data.size() >= 8) {
-            Cell cell{U16(data, 0), U16(data, 2), SheetValues::Kind::Text, 0, {}, {}};
+                AddNumber(sink, row, column, U16(data, at), RkValue(qFromLittleEndian<quint32>(data.data() + at + 2)));
+            break;
+        }
+        case RecLabelSst:
+            if (data.size() >= 10) {
+                const quint32 index = qFromLittleEndian<quint32>(data.data() + 6);
+                if (index < quint32(m_strings.size()))
+                    sink.SetText(U16(data, 0), U16(data, 2), m_strings[qsizetype(index)]);
+            }
+            break;
+        case RecLabel:
+        case RecRString: {
+            if (data.size() < 8)
+                break;
+            QString text;
             if (m_biff8) {
                 Segments in;
                 in.Add(data.sliced(6));
-                if (!UnicodeString(in, cell.text))
-                    continue;
+                if (!UnicodeString(in, text))
+                    break;
             } else {
                 const int count = std::min<int>(U16(data, 6), int(data.size()) - 8);
-                cell.text = SheetValues::DecodeWindows1252(data.data() + 8, std::max(count, 0));
+                text = SheetValues::DecodeWindows1252(data.data() + 8, std::max(count, 0));
             }
-            cells.push_back(std::move(cell));
+            sink.SetText(U16(data, 0), U16(data, 2), text);
+            break;
+        }
+        default:
+            break;
         }
     }
-    return cells;
 }

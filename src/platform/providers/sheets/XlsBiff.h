@@ -1,32 +1,20 @@
 #pragma once
 
-#include "platform/providers/sheets/SheetValues.h"
+#include "platform/providers/sheets/SheetTable.h"
 
 #include <QByteArray>
-#include <QDateTime>
 #include <QString>
 
 #include <vector>
 
-// The records of an Excel 97-2003 workbook stream (BIFF5 and BIFF8), read for
-// what FreeXL does not give: whether the workbook is encrypted, the last
-// computed values of formula cells and which boolean-or-error cells hold an
-// error; and, for the workbooks FreeXL refuses, every cell. Every record is
-// bounds-checked; a stream that does not hold together gives no sheets and no
-// cells, never a read past its end.
+// The records of an Excel 97-2003 workbook stream (BIFF5 and BIFF8): whether
+// the workbook is encrypted, its worksheets and their cells, formulas by
+// their last computed values. Every record is bounds-checked; a stream that
+// does not hold together gives no sheets and no cells, never a read past its
+// end.
 class XlsBiff
 {
 public:
-    struct Cell
-    {
-        int row = 0;
-        int column = 0;
-        SheetValues::Kind kind = SheetValues::Kind::Empty;
-        double number = 0; // numbers; 1 or 0 for booleans
-        QString text;
-        QDateTime date;
-    };
-
     explicit XlsBiff(QByteArray workbookStream);
 
     // A FILEPASS record in the workbook globals: encrypted or obfuscated.
@@ -35,9 +23,9 @@ public:
     // Names of the worksheets, in workbook order.
     QStringList SheetNames() const;
 
-    // Formula results and boolean/error cells of the worksheet of that name,
-    // or with `all` every cell that holds a value.
-    std::vector<Cell> Cells(const QString& sheet, bool all = false) const;
+    // Every cell of the worksheet of that name that holds a value, in the
+    // order of its records (row by row in the files Excel and others write).
+    void ReadCells(const QString& sheet, SheetCellSink& sink) const;
 
 private:
     struct Sheet
@@ -50,7 +38,7 @@ private:
     void ReadGlobals();
     void ReadStrings(qsizetype at);
     QString ShortString(const QByteArray& data, qsizetype at) const;
-    void AddNumber(std::vector<Cell>& cells, int row, int column, int xf, double number) const;
+    void AddNumber(SheetCellSink& sink, int row, int column, int xf, double number) const;
 
     QByteArray m_stream;
     bool m_encrypted = false;
