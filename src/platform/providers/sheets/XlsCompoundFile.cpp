@@ -105,7 +105,7 @@ bool XlsCompoundFile::Parse()
         for (qsizetype at = SectorOffset(sector); at < SectorOffset(sector) + sectorSize; at += 128) {
             const int nameBytes = u16(at + 0x40);
             Entry entry;
-            entry.type = quint8(m_bytes[at + 0x42]);
+            entry.type = quint8(m_bytes.at(at + 0x42)); // at(): the bytes may be shared, never copied
             if (entry.type == 0)
                 continue; // an unused slot
             if (nameBytes >= 2 && nameBytes <= 64)
@@ -164,6 +164,9 @@ std::optional<QByteArray> XlsCompoundFile::Stream(const QString& name) const
         if (entry.size > quint64(m_bytes.size()))
             return std::nullopt;
         QByteArray data;
+        // One allocation: appending sector by sector would copy the stream
+        // over and over as it grows.
+        data.reserve(qsizetype(entry.size) + (qsizetype(1) << m_shift));
         std::vector<quint32> chain;
         if (entry.size < m_miniCutoff) {
             const size_t miniCount = size_t(m_miniStream.size() >> m_miniShift);
