@@ -49,6 +49,55 @@ bool ReadRecord(const QByteArray& stream, qsizetype at, Record& record)
     return true;
 }
 
+// Goes through the records of a stream from a given place, holding only a
+// window of it. A record's data stays valid until the next call of Next or
+// PeekId.
+class RecordWindow
+{
+public:
+    RecordWindow(const XlsStream& stream, qint64 at) : m_stream(stream), m_next(at) {}
+
+    bool Next(Record& record)
+    {
+        if (!Ensure(m_next, 4))
+            return false;
+        const char* head = m_window.constData() + (m_next - m_start);
+        const quint16 length = qFromLittleEndian<quint16>(head + 2);
+        if (!Ensure(m_next, 4 + qint64(length)))
+            return false;
+        const char* at = m_window.constData() + (m_next - m_start);
+        record.id = qFromLittleEndian<quint16>(at);
+        record.data = QByteArrayView(at + 4, length);
+        m_next += 4 + length;
+        record.next = qsizetype(m_next);
+        return true;
+    }
+
+    // The id of the next record, without going past it.
+    bool PeekId(quint16& id)
+    {
+        if (!Ensure(m_next, 4))
+            return false;
+        id = qFromLittleEndian<quint16>(m_window.constData() + (m_next - m_start));
+        return true;
+    }
+
+private:
+    bool Ensure(qint64 at, qint64 length)
+    {
+        if (at >= m_start && at + length <= m_start + m_window.size())
+            return true;
+        m_window = m_stream.Read(at, std::max(length, m_stream.PieceSize()));
+        m_start = at;
+        return m_window.size() >= length;
+    }
+
+    const XlsStream& m_stream;
+    qint64 m_next;
+    qint64 m_start = 0;
+    QByteArray m_window;
+};
+
 quint16 U16(QByteArrayView data, qsizetype at)
 {
     return at + 2 <= data.size() ? qFromLittleEndian<quint16>(data.data() + at) : 0;
@@ -162,9 +211,33 @@ double RkValue(quint32 rk)
 
 } // namespace
 
-XlsBiff::XlsBiff(QByteArray workbookStream) : m_stream(std::move(workbookStream))
+QByteArray XlsMemoryStream::Read(qint64 at, qint64 length) const
 {
+    if (at < 0 || at >= m_bytes.size() || length <= 0)
+        return {};
+    // A view: the bytes stay where they are for as long as this stream lives.
+    return QByteArray::fromRawData(m_bytes.constData() + at, qsizetype(std::min(length, m_bytes.size() - at)));
+}
+
+XlsBiff::XlsBiff(QByteArray workbookStream) : XlsBiff(std::make_shared<XlsMemoryStream>(std::move(workbookStream)))
+{
+}
+
+XlsBiff::XlsBiff(std::shared_ptr<const XlsStream> stream) : m_stream(std::move(stream))
+{
+    // The globals (shared strings, formats, the sheet list) are read once
+    // and let go; the sheets are read from the stream when asked for.
+    RecordWindow records(*m_stream, 0);
+    Record record;
+    qint64 end = 0;
+    while (records.Next(record)) {
+        end = record.next;
+        if (record.id == RecEof)
+            break;
+    }
+    m_globals = m_stream->Read(0, end);
     ReadGlobals();
+    m_globals = QByteArray();
 }
 
 QString XlsBiff::ShortString(const QByteArray& data, qsizetype at) const
@@ -189,12 +262,12 @@ QString XlsBiff::ShortString(const QByteArray& data, qsizetype at) const
 void XlsBiff::ReadGlobals()
 {
     Record record;
-    if (!ReadRecord(m_stream, 0, record) || record.id != RecBof)
+    if (!ReadRecord(m_globals, 0, record) || record.id != RecBof)
         return;
     m_biff8 = U16(record.data, 0) == 0x0600;
     QHash<int, QString> formats;
     std::vector<int> xfFormats;
-    for (qsizetype at = record.next; ReadRecord(m_stream, at, record) && record.id != RecEof; at = record.next) {
+    for (qsizetype at = record.next; ReadRecord(m_globals, at, record) && record.id != RecEof; at = record.next) {
         const QByteArray data = record.data.toByteArray();
         switch (record.id) {
         case RecFilePass:
@@ -242,22 +315,23 @@ void XlsBiff::ReadGlobals()
 void XlsBiff::ReadStrings(qsizetype at)
 {
     Record record;
-    if (!ReadRecord(m_stream, at, record) || record.data.size() < 8)
+    if (!ReadRecord(m_globals, at, record) || record.data.size() < 8)
         return;
     Segments in;
     in.Add(record.data.sliced(8));
-    for (qsizetype next = record.next; ReadRecord(m_stream, next, record) && record.id == RecContinue;
+    for (qsizetype next = record.next; ReadRecord(m_globals, next, record) && record.id == RecContinue;
          next = record.next)
         in.Add(record.data);
-    const quint32 unique = qFromLittleEndian<quint32>(m_stream.constData() + at + 8);
+    const quint32 unique = qFromLittleEndian<quint32>(m_globals.constData() + at + 8);
     // Each string takes at least three bytes, which bounds a count that lies.
-    const quint32 most = std::min<quint32>(unique, quint32(m_stream.size() / 3));
+    const quint32 most = std::min<quint32>(unique, quint32(m_globals.size() / 3));
     for (quint32 i = 0; i < most; ++i) {
         QString text;
         if (!m_biff8 || !UnicodeString(in, text))
             break;
-        m_strings.append(text);
+        m_strings.Append(text);
     }
+    m_strings.Squeeze();
 }
 
 void XlsBiff::AddNumber(SheetCellSink& sink, int row, int column, int xf, double number) const
@@ -283,15 +357,18 @@ void XlsBiff::ReadCells(const QString& name, SheetCellSink& sink) const
     for (const Sheet& s : m_sheets)
         if (s.type == 0 && s.name == name)
             sheet = &s;
+    if (!sheet)
+        return;
+    RecordWindow records(*m_stream, qint64(sheet->offset));
     Record record;
-    if (!sheet || !ReadRecord(m_stream, qsizetype(sheet->offset), record) || record.id != RecBof)
+    if (!records.Next(record) || record.id != RecBof)
         return;
 
     // A formula whose result is text gives it in the STRING record after it.
     bool stringPending = false;
     int pendingRow = 0, pendingColumn = 0;
     int depth = 1; // charts and the like can sit inside a sheet as their own BOF..EOF
-    for (qsizetype at = record.next; ReadRecord(m_stream, at, record); at = record.next) {
+    while (records.Next(record)) {
         const QByteArrayView data = record.data;
         if (record.id == RecBof) {
             ++depth;
@@ -338,12 +415,15 @@ void XlsBiff::ReadCells(const QString& name, SheetCellSink& sink) const
             stringPending = false;
             QString text;
             if (m_biff8) {
-                Segments in;
-                in.Add(data);
+                // Copied: reading on may move the window the records lie in.
+                std::vector<QByteArray> parts{data.toByteArray()};
+                quint16 next = 0;
                 Record more;
-                for (qsizetype next = record.next; ReadRecord(m_stream, next, more) && more.id == RecContinue;
-                     next = more.next)
-                    in.Add(more.data);
+                while (records.PeekId(next) && next == RecContinue && records.Next(more))
+                    parts.push_back(more.data.toByteArray());
+                Segments in;
+                for (const QByteArray& part : parts)
+                    in.Add(part);
                 if (!UnicodeString(in, text))
                     break;
             } else {
@@ -384,8 +464,8 @@ void XlsBiff::ReadCells(const QString& name, SheetCellSink& sink) const
         case RecLabelSst:
             if (data.size() >= 10) {
                 const quint32 index = qFromLittleEndian<quint32>(data.data() + 6);
-                if (index < quint32(m_strings.size()))
-                    sink.SetText(U16(data, 0), U16(data, 2), m_strings[qsizetype(index)]);
+                if (index < m_strings.Count())
+                    sink.SetText(U16(data, 0), U16(data, 2), m_strings.At(index).toString());
             }
             break;
         case RecLabel:

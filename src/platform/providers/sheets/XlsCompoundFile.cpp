@@ -156,6 +156,35 @@ QStringList XlsCompoundFile::StreamNames() const
     return names;
 }
 
+const XlsCompoundFile::Entry* XlsCompoundFile::Find(const QString& name) const
+{
+    for (const Entry& entry : m_entries)
+        if (entry.type == 2 && entry.name.compare(name, Qt::CaseInsensitive) == 0)
+            return &entry;
+    return nullptr;
+}
+
+std::optional<XlsCompoundFile::Extent> XlsCompoundFile::StreamExtent(const QString& name) const
+{
+    const Entry* entry = Find(name);
+    if (!entry || entry->size < m_miniCutoff || entry->size > quint64(m_bytes.size()))
+        return std::nullopt;
+    std::vector<quint32> chain;
+    if (!Chain(entry->start, m_fat, size_t(m_bytes.size() >> m_shift) + 1, chain))
+        return std::nullopt;
+    Extent extent;
+    extent.size = entry->size;
+    extent.sectorSize = qint64(1) << m_shift;
+    if (quint64(chain.size()) * quint64(extent.sectorSize) < entry->size)
+        return std::nullopt;
+    for (quint32 sector : chain) {
+        if (!SectorOk(sector))
+            return std::nullopt;
+        extent.sectorOffsets.push_back(SectorOffset(sector));
+    }
+    return extent;
+}
+
 std::optional<QByteArray> XlsCompoundFile::Stream(const QString& name) const
 {
     for (const Entry& entry : m_entries) {
