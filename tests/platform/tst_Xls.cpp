@@ -242,6 +242,22 @@ private Q_SLOTS:
         QVERIFY(sheets > 40);
     }
 
+    // Found by the fuzzer: one cell record claiming column 64,512 stretched
+    // the table to 64,513 empty columns. Sheets of this format have 256.
+    void cellsBeyondTheLastColumnAreNotRead()
+    {
+        QFile file(QStringLiteral(CORVANTA_SOURCE_DIR "/fuzz/regressions/xls_biff/cell-beyond-column-256.bin"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const XlsBiff records(file.readAll());
+        QCOMPARE(records.SheetNames(), QStringList{QStringLiteral("S")});
+        const Recordset set = SheetTable::FromTwoPasses(
+            false, [&](SheetCellSink& sink) { records.ReadCells(QStringLiteral("S"), sink); });
+        QCOMPARE(set.FieldCount(), 2);
+        QCOMPARE(Row(set, 0), QVariantList({1.0, QVariant()}));
+        QCOMPARE(Row(set, 1), QVariantList({QVariant(), QVariant()}));
+        QCOMPARE(Row(set, 2), QVariantList({QVariant(), 3.0}));
+    }
+
     // Cells in record order are put straight into the rows; any other order
     // (or a cell given twice) is sorted first. Both give the same table.
     void cellsInAnyOrderGiveTheSameTable_data()

@@ -351,8 +351,53 @@ QStringList XlsBiff::SheetNames() const
     return names;
 }
 
-void XlsBiff::ReadCells(const QString& name, SheetCellSink& sink) const
+namespace {
+
+// Excel 97-2003 sheets have 256 columns. A cell record that says otherwise
+// is damaged; passed on, one such cell would stretch the table to tens of
+// thousands of empty columns.
+class WithinSheet : public SheetCellSink
 {
+public:
+    static constexpr int kColumns = 256;
+
+    explicit WithinSheet(SheetCellSink& sink) : m_sink(sink) {}
+
+    void SetNumber(int row, int column, double value) override
+    {
+        if (column < kColumns)
+            m_sink.SetNumber(row, column, value);
+    }
+    void SetText(int row, int column, const QString& value) override
+    {
+        if (column < kColumns)
+            m_sink.SetText(row, column, value);
+    }
+    void SetBoolean(int row, int column, bool value) override
+    {
+        if (column < kColumns)
+            m_sink.SetBoolean(row, column, value);
+    }
+    void SetDate(int row, int column, const QDateTime& value) override
+    {
+        if (column < kColumns)
+            m_sink.SetDate(row, column, value);
+    }
+    void SetError(int row, int column) override
+    {
+        if (column < kColumns)
+            m_sink.SetError(row, column);
+    }
+
+private:
+    SheetCellSink& m_sink;
+};
+
+} // namespace
+
+void XlsBiff::ReadCells(const QString& name, SheetCellSink& cells) const
+{
+    WithinSheet sink(cells);
     const Sheet* sheet = nullptr;
     for (const Sheet& s : m_sheets)
         if (s.type == 0 && s.name == name)
