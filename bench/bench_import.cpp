@@ -440,10 +440,17 @@ int Run(const QStringList& args)
             continue;
         const double peakRatio = double(o.peakKb) * 1024 / double(line.job.textBytes);
         const double aboveStart = double(o.peakKb - o.startKb) * 1024 / double(line.job.textBytes);
-        std::printf("  %-4s %7d: >=5x python: %.1fx wall %s, %.1fx cpu %s; peak < 3x text: %.2fx %s"
-                    " (%.2fx above start-up)",
-                    qPrintable(line.job.format), line.job.rows, p.wall / o.wall, Verdict(p.wall / o.wall >= 5),
-                    p.cpu / o.cpu, Verdict(p.cpu / o.cpu >= 5), peakRatio, Verdict(peakRatio < 3), aboveStart);
+        // .xls against xlrd: twice its speed, and the peak measured without
+        // the process's own start-up (about a file's size already).
+        const bool xls = line.job.format == u"xls";
+        const double speedGoal = xls ? 2 : 5;
+        const double peakGoalRatio = xls ? aboveStart : peakRatio;
+        std::printf("  %-4s %7d: >=%.0fx python: %.1fx wall %s, %.1fx cpu %s; peak%s < 3x %s: %.2fx %s"
+                    " (%.2fx with start-up, %.2fx above it)",
+                    qPrintable(line.job.format), line.job.rows, speedGoal, p.wall / o.wall,
+                    Verdict(p.wall / o.wall >= speedGoal), p.cpu / o.cpu, Verdict(p.cpu / o.cpu >= speedGoal),
+                    xls ? " above start-up" : "", xls ? "file" : "text", peakGoalRatio, Verdict(peakGoalRatio < 3),
+                    peakRatio, aboveStart);
         if (line.job.format == u"csv" && line.job.rows == 1000000)
             std::printf("; under 2 s: %.2f s wall %s, %.2f s cpu %s", o.wall, Verdict(o.wall < 2), o.cpu,
                         Verdict(o.cpu < 2));
