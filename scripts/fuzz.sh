@@ -50,6 +50,14 @@ max_len_for() {
         xls_compound|xls_biff) echo 65536 ;;
     esac
 }
+# Seconds one input may take. A worksheet may span the whole of its format
+# (65,536 rows by 256 columns for .xls), which the sanitizers make slow.
+timeout_for() {
+    case $1 in
+        xls_biff) echo 60 ;;
+        *) echo 10 ;;
+    esac
+}
 dict_for() {
     case $1 in
         xml_recordset|xlsx) echo "-dict=$root/fuzz/xml.dict" ;;
@@ -146,7 +154,7 @@ PY
     echo "== fuzz_$t for ${seconds}s (log: $log)"
     set +e
     "$build/fuzz/fuzz_$t" "$corpus" -max_total_time="$seconds" -max_len="$(max_len_for "$t")" \
-        -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 $(dict_for "$t") \
+        -rss_limit_mb=2048 -timeout="$(timeout_for "$t")" -print_final_stats=1 $(dict_for "$t") \
         -artifact_prefix="$findings/" >"$log" 2>&1
     rc=$?
     set -e
