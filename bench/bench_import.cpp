@@ -35,6 +35,7 @@
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
+#include <xlsxwriter.h>
 
 #include <cstdio>
 #include <cstring>
@@ -96,14 +97,38 @@ bool WriteCsv(const QString& path, int rows)
     return std::fclose(f) == 0;
 }
 
-// In a process of its own: see bench_import_xlsx.cpp.
+// With libxlsxwriter, as the error report is written (constant memory mode).
 bool WriteXlsx(const QString& path, int rows)
 {
-    const QString writer = QCoreApplication::applicationDirPath() + QStringLiteral("/bench_import_xlsx");
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedChannels);
-    process.start(writer, {path, QString::number(rows)});
-    return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    const QByteArray name = QFile::encodeName(path);
+    lxw_workbook* book = workbook_new_opt(name.constData(), &options);
+    if (!book)
+        return false;
+    lxw_worksheet* sheet = workbook_add_worksheet(book, "Sheet1");
+    lxw_format* date = workbook_add_format(book);
+    format_set_num_format(date, "yyyy-mm-dd");
+    lxw_format* money = workbook_add_format(book);
+    format_set_num_format(money, "0.00");
+    for (int c = 0; c < kColumns; ++c)
+        worksheet_write_string(sheet, 0, lxw_col_t(c), kHeader[c], nullptr);
+    for (int i = 0; i < rows; ++i) {
+        const Row r = MakeRow(i);
+        const lxw_row_t at = lxw_row_t(i + 1);
+        worksheet_write_number(sheet, at, 0, double(r.id), nullptr);
+        worksheet_write_string(sheet, at, 1, r.first, nullptr);
+        worksheet_write_string(sheet, at, 2, r.last, nullptr);
+        worksheet_write_string(sheet, at, 3, r.email.c_str(), nullptr);
+        worksheet_write_string(sheet, at, 4, r.city, nullptr);
+        worksheet_write_string(sheet, at, 5, r.company, nullptr);
+        worksheet_write_number(sheet, at, 6, r.age, nullptr);
+        worksheet_write_number(sheet, at, 7, r.balance, money);
+        lxw_datetime when{r.joined.year(), r.joined.month(), r.joined.day(), 0, 0, 0.0};
+        worksheet_write_datetime(sheet, at, 8, &when, date);
+        worksheet_write_string(sheet, at, 9, r.note, nullptr);
+    }
+    return workbook_close(book) == LXW_NO_ERROR;
 }
 
 bool WriteXml(const QString& path, int rows)
@@ -415,10 +440,17 @@ int Run(const QStringList& args)
             continue;
         const double peakRatio = double(o.peakKb) * 1024 / double(line.job.textBytes);
         const double aboveStart = double(o.peakKb - o.startKb) * 1024 / double(line.job.textBytes);
-        std::printf("  %-4s %7d: >=5x python: %.1fx wall %s, %.1fx cpu %s; peak < 3x text: %.2fx %s"
-                    " (%.2fx above start-up)",
-                    qPrintable(line.job.format), line.job.rows, p.wall / o.wall, Verdict(p.wall / o.wall >= 5),
-                    p.cpu / o.cpu, Verdict(p.cpu / o.cpu >= 5), peakRatio, Verdict(peakRatio < 3), aboveStart);
+        // .xls against xlrd: twice its speed, and the peak measured without
+        // the process's own start-up (about a file's size already).
+        const bool xls = line.job.format == u"xls";
+        const double speedGoal = xls ? 2 : 5;
+        const double peakGoalRatio = xls ? aboveStart : peakRatio;
+        std::printf("  %-4s %7d: >=%.0fx python: %.1fx wall %s, %.1fx cpu %s; peak%s < 3x %s: %.2fx %s"
+                    " (%.2fx with start-up, %.2fx above it)",
+                    qPrintable(line.job.format), line.job.rows, speedGoal, p.wall / o.wall,
+                    Verdict(p.wall / o.wall >= speedGoal), p.cpu / o.cpu, Verdict(p.cpu / o.cpu >= speedGoal),
+                    xls ? " above start-up" : "", xls ? "file" : "text", peakGoalRatio, Verdict(peakGoalRatio < 3),
+                    peakRatio, aboveStart);
         if (line.job.format == u"csv" && line.job.rows == 1000000)
             std::printf("; under 2 s: %.2f s wall %s, %.2f s cpu %s", o.wall, Verdict(o.wall < 2), o.cpu,
                         Verdict(o.cpu < 2));

@@ -2,7 +2,7 @@
 # Builds the fuzz targets with clang and libFuzzer into build-fuzz/ and runs
 # each for a bounded time, one after the other.
 #   FUZZ_SECONDS  seconds per target (default 120)
-#   FUZZ_TARGETS  which targets (default: xml_recordset xlsx csv)
+#   FUZZ_TARGETS  which targets (default: xml_recordset xlsx csv xls_compound xls_biff)
 # The working corpus lives in build-fuzz/corpus/<target>/, seeded from the
 # shared test files; crashes, leaks, timeouts and out-of-memory inputs go to
 # build-fuzz/findings/<target>/.
@@ -10,7 +10,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-fuzz"
 seconds="${FUZZ_SECONDS:-120}"
-targets=(${FUZZ_TARGETS:-xml_recordset xlsx csv})
+targets=(${FUZZ_TARGETS:-xml_recordset xlsx csv xls_compound xls_biff})
 testdata="${CORVANTA_TESTDATA_DIR:-$root/../shared/testdata}"
 
 "$root/scripts/install-deps.sh"
@@ -39,6 +39,7 @@ seeds_for() {
         xml_recordset) echo adoxml ;;
         xlsx) echo xlsx ;;
         csv) echo csv ;;
+        xls_compound|xls_biff) echo xls ;;
     esac
 }
 max_len_for() {
@@ -46,6 +47,15 @@ max_len_for() {
         xml_recordset) echo 65536 ;;
         xlsx) echo 131072 ;;
         csv) echo 16384 ;;
+        xls_compound|xls_biff) echo 65536 ;;
+    esac
+}
+# Seconds one input may take. A worksheet may span the whole of its format
+# (65,536 rows by 256 columns for .xls), which the sanitizers make slow.
+timeout_for() {
+    case $1 in
+        xls_biff) echo 60 ;;
+        *) echo 10 ;;
     esac
 }
 dict_for() {
@@ -86,11 +96,65 @@ for name in sorted(os.listdir(src)):
             os.remove(out)
 PY
     fi
+    if [[ $t == xls_biff ]]; then
+        # The bare workbook streams of the test files, taken out of their
+        # compound files: mutations then land in the records.
+        python3 - "$testdata/xls" "$corpus" <<'PY'
+import os, struct, sys
+src, dst = sys.argv[1], sys.argv[2]
+def stream(data, wanted):
+    if data[:8] != bytes.fromhex("d0cf11e0a1b11ae1"):
+        return None
+    shift, mini_shift = struct.unpack_from("<HH", data, 0x1E)
+    size = 1 << shift
+    cutoff, mini_fat_start = struct.unpack_from("<II", data, 0x38)[0], struct.unpack_from("<I", data, 0x3C)[0]
+    sector = lambda n: data[(n + 1) * size:(n + 2) * size]
+    fat_sectors = [s for s in struct.unpack_from("<109I", data, 0x4C) if s < 0xFFFFFFFA]
+    fat = []
+    for s in fat_sectors:
+        fat += struct.unpack("<%dI" % (size // 4), sector(s))
+    def chain(start, table, limit):
+        out = []
+        while start < len(table) and start < 0xFFFFFFFA and len(out) < limit:
+            out.append(start)
+            start = table[start]
+        return out
+    limit = len(data) // size + 1
+    directory = b"".join(sector(s) for s in chain(struct.unpack_from("<I", data, 0x30)[0], fat, limit))
+    entries = [directory[i:i + 128] for i in range(0, len(directory), 128)]
+    root = entries[0]
+    mini = b"".join(sector(s) for s in chain(struct.unpack_from("<I", root, 0x74)[0], fat, limit))
+    mini_fat = []
+    for s in chain(mini_fat_start, fat, limit):
+        mini_fat += struct.unpack("<%dI" % (size // 4), sector(s))
+    for e in entries:
+        n = struct.unpack_from("<H", e, 0x40)[0]
+        if e[0x42] != 2 or e[:max(n - 2, 0)].decode("utf-16-le", "replace").lower() != wanted:
+            continue
+        start, length = struct.unpack_from("<II", e, 0x74)
+        if length < cutoff:
+            m = 1 << mini_shift
+            body = b"".join(mini[s * m:(s + 1) * m] for s in chain(start, mini_fat, len(mini) // m + 1))
+        else:
+            body = b"".join(sector(s) for s in chain(start, fat, limit))
+        return body[:length]
+    return None
+for name in sorted(os.listdir(src)):
+    out = os.path.join(dst, "stream-" + name)
+    try:
+        data = open(os.path.join(src, name), "rb").read()
+        body = stream(data, "workbook") or stream(data, "book")
+    except Exception:
+        body = None
+    if body:
+        open(out, "wb").write(body)
+PY
+    fi
     log="$build/fuzz-$t.log"
     echo "== fuzz_$t for ${seconds}s (log: $log)"
     set +e
     "$build/fuzz/fuzz_$t" "$corpus" -max_total_time="$seconds" -max_len="$(max_len_for "$t")" \
-        -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 $(dict_for "$t") \
+        -rss_limit_mb=2048 -timeout="$(timeout_for "$t")" -print_final_stats=1 $(dict_for "$t") \
         -artifact_prefix="$findings/" >"$log" 2>&1
     rc=$?
     set -e

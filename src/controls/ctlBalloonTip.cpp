@@ -1,7 +1,6 @@
 #include "controls/ctlBalloonTip.h"
 
 #include "controls/Dialogs.h"
-#include "platform/sysinfo/SystemVersions.h"
 
 #include <QApplication>
 #include <QBoxLayout>
@@ -107,14 +106,11 @@ void ctlBalloonTip::ShowBalloonTip(QWidget* target, const QString& title, const 
                                    int icon, int x, int y)
 {
     const QString shown = CleanText(text);
-    const SystemVersions versions = GetSystemVersions();
     // Without a control to point at, a message box keeps the message from
-    // being lost.
-    if ((versions.OSMajor == 5 && versions.OSMinor == 0) || !target) {
-        Dialogs::Message(target ? target->window() : nullptr, title + QStringLiteral("\n\n") + shown,
-                         QMessageBox::Ok, messageIcon(icon));
-        if (target)
-            target->setFocus();
+    // being lost. (Every system here can show a balloon, whatever its
+    // version.)
+    if (!target) {
+        Dialogs::Message(nullptr, title + QStringLiteral("\n\n") + shown, QMessageBox::Ok, messageIcon(icon));
         return;
     }
     CloseBalloon();

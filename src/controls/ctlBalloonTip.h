@@ -26,9 +26,8 @@ public:
     // at at its text cursor; any other control at its top-left corner moved by
     // x and y pixels (taken from the control itself, so callers need not add
     // the position of the page the control sits on). The SQL Server network
-    // library prefix is taken out of the text. On a system recorded as
-    // version 5.0 the message goes to a message box instead, after which the
-    // target gets the focus.
+    // library prefix is taken out of the text. Without a target the message
+    // goes to a message box instead.
     //
     // A balloon closes at the next click or key press anywhere in the
     // program, when its target is hidden or destroyed, or when another

@@ -6,7 +6,9 @@ namespace StartupChecks {
 
 Refusal Check(const SystemVersions& v)
 {
-    if (v.OSMajor < 5)
+    // The version record holds the kernel's; only a kernel older than the C
+    // library's own minimum cannot run the program.
+    if (v.OSMajor < kOldestKernelMajor || (v.OSMajor == kOldestKernelMajor && v.OSMinor < kOldestKernelMinor))
         return Refusal::Windows;
     if (v.IEMajor < 5)
         return Refusal::InternetExplorer;

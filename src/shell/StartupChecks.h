@@ -7,10 +7,14 @@
 // The decisions the start-up routine takes before any window exists.
 namespace StartupChecks {
 
+// The oldest kernel glibc runs on; anything older is refused.
+inline constexpr int kOldestKernelMajor = 3;
+inline constexpr int kOldestKernelMinor = 2;
+
 // Why this machine cannot run the program, in the order the checks run.
 enum class Refusal {
     None,
-    Windows,          // operating system too old: message 53, OK only
+    Windows,          // kernel older than 3.2: message 53, OK only
     InternetExplorer, // network layer too old: message 51, offers the update page
     DataProvider,     // data layer too old: message 52, offers the update page
 };

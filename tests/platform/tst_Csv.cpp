@@ -235,6 +235,29 @@ private Q_SLOTS:
         QCOMPARE(widened.ValueAt(3000, 2), QVariant(3.0));
     }
 
+    // A column's width counts characters: a value shorter in bytes than an
+    // earlier one can still be the longer text.
+    void widthCountsCharactersNotBytes_data()
+    {
+        QTest::addColumn<int>("before"); // rows of the wide-in-bytes value before the long one
+        QTest::newRow("among the first rows") << 1;
+        QTest::newRow("beyond the first rows") << 3000;
+    }
+
+    void widthCountsCharactersNotBytes()
+    {
+        QFETCH(int, before);
+        QTemporaryDir dir;
+        const QByteArray accents = QString(150, QChar(0xE9)).toUtf8(); // 300 bytes, 150 characters
+        QByteArray text("note\n");
+        for (int i = 0; i < before; ++i)
+            text += accents + '\n';
+        text += QByteArray(256, 'x') + '\n';
+        const Recordset set = CsvReader::Read(WriteFile(dir, QStringLiteral("width.csv"), text), true);
+        QCOMPARE(set.FieldType(0), int(AdoType::LongVarWChar));
+        QCOMPARE(set.ValueAt(before, 0).toString().size(), 256);
+    }
+
     void characterCutByTheFirstReadStaysUtf8()
     {
         // More rows than the sample in the first 64 KB read, and a two-byte

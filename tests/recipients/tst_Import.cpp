@@ -2,14 +2,18 @@
 #include "platform/providers/sql/AccessReader.h"
 #include "platform/providers/contacts/ContactsError.h"
 #include "platform/providers/Dispatch.h"
+#include "platform/providers/SourceFile.h"
 #include "platform/providers/sql/SqliteStaging.h"
 #include "platform/providers/sheets/WorkbookError.h"
 #include "recipients/RecipientImport.h"
 #include "recipients/SourceCatalog.h"
 
 #include <QDir>
+#include <QTemporaryDir>
 
 #include <functional>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -187,6 +191,48 @@ private Q_SLOTS:
         gone.SetDataType(RecipientList::Outlook);
         gone.SetUsername(QStringLiteral("nobody"));
         QCOMPARE(ErrorOf([&] { RecipientImport::TestConnection(gone); }).Number(), long(ContactsError::NoProfile));
+    }
+
+    // Reading a named pipe would wait for a writer for ever: anything that is
+    // not a file is refused before a reader opens it, whatever the source type.
+    void onlyFilesAreOpened_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("pipe as text") << "x.csv" << int(RecipientList::Excel) << "a named pipe";
+        QTest::newRow("pipe as workbook") << "x.xls" << int(RecipientList::Excel) << "a named pipe";
+        QTest::newRow("pipe as Access") << "x.mdb" << int(RecipientList::Access) << "a named pipe";
+        QTest::newRow("pipe as XML") << "x.xml" << int(RecipientList::XML) << "a named pipe";
+        QTest::newRow("folder as workbook") << "folder.xlsx" << int(RecipientList::Excel) << "a folder";
+    }
+
+    void onlyFilesAreOpened()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, type);
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(name);
+        if (kind == QLatin1String("a folder"))
+            QVERIFY(QDir().mkdir(path));
+        else
+            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+
+        RecipientList list = type == RecipientList::Access ? *AccessList(path, "Table1") : *ExcelList(path, "x");
+        if (type == RecipientList::XML) {
+            list.SetDataType(RecipientList::XML);
+            list.SetXMLUrlUri(path);
+        }
+        QList<std::function<void()>> calls{[&] { RecipientImport::GetRecordset(list); }};
+        if (type != RecipientList::XML)
+            calls << [&] { RecipientImport::TestConnection(list); } << [&] { SourceCatalog::ListTables(list); };
+        for (const auto& call : calls) {
+            const AppError error = ErrorOf(call);
+            QCOMPARE(error.Number(), long(SourceFile::ErrNotAFile));
+            QCOMPARE(error.Source(), SourceFile::Source);
+            QVERIFY2(error.Description().contains(path + QStringLiteral(" is ") + kind), qPrintable(error.Description()));
+        }
     }
 
     void commandTextOnAWorkbook()

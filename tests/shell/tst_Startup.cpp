@@ -24,10 +24,11 @@ class TestStartup : public QObject
 {
     Q_OBJECT
 
-    static SystemVersions versions(int os, int ie, int adoMajor, int adoMinor)
+    static SystemVersions versions(int os, int ie, int adoMajor, int adoMinor, int osMinor = 0)
     {
         SystemVersions v;
         v.OSMajor = os;
+        v.OSMinor = osMinor;
         v.IEMajor = ie;
         v.ADOMajor = adoMajor;
         v.ADOMinor = adoMinor;
@@ -51,28 +52,34 @@ private Q_SLOTS:
     void thresholds_data()
     {
         QTest::addColumn<int>("os");
+        QTest::addColumn<int>("osMinor");
         QTest::addColumn<int>("ie");
         QTest::addColumn<int>("adoMajor");
         QTest::addColumn<int>("adoMinor");
         QTest::addColumn<int>("refusal");
-        QTest::newRow("2000") << 5 << 6 << 2 << 5 << int(Refusal::None);
-        QTest::newRow("later os and data layer") << 6 << 6 << 3 << 0 << int(Refusal::None);
-        QTest::newRow("old os") << 4 << 6 << 2 << 8 << int(Refusal::Windows);
-        QTest::newRow("old os wins over old browser") << 4 << 0 << 0 << 0 << int(Refusal::Windows);
-        QTest::newRow("no browser version") << 5 << 0 << 2 << 8 << int(Refusal::InternetExplorer);
-        QTest::newRow("browser 4") << 5 << 4 << 2 << 8 << int(Refusal::InternetExplorer);
-        QTest::newRow("data layer 2.1") << 5 << 6 << 2 << 1 << int(Refusal::DataProvider);
-        QTest::newRow("no data layer") << 5 << 6 << 0 << 0 << int(Refusal::DataProvider);
-        QTest::newRow("data layer 1.9") << 5 << 6 << 1 << 9 << int(Refusal::DataProvider);
+        // The OS fields hold the running kernel's version.
+        QTest::newRow("kernel 3.2") << 3 << 2 << 6 << 2 << 5 << int(Refusal::None);
+        QTest::newRow("kernel 4.19") << 4 << 19 << 6 << 2 << 5 << int(Refusal::None);
+        QTest::newRow("kernel 6.1, data layer 3.0") << 6 << 1 << 6 << 3 << 0 << int(Refusal::None);
+        QTest::newRow("kernel 3.1") << 3 << 1 << 6 << 2 << 8 << int(Refusal::Windows);
+        QTest::newRow("kernel 2.6") << 2 << 6 << 6 << 2 << 8 << int(Refusal::Windows);
+        QTest::newRow("no kernel version") << 0 << 0 << 6 << 2 << 8 << int(Refusal::Windows);
+        QTest::newRow("old kernel wins over old browser") << 2 << 6 << 0 << 0 << 0 << int(Refusal::Windows);
+        QTest::newRow("no browser version") << 5 << 0 << 0 << 2 << 8 << int(Refusal::InternetExplorer);
+        QTest::newRow("browser 4") << 5 << 0 << 4 << 2 << 8 << int(Refusal::InternetExplorer);
+        QTest::newRow("data layer 2.1") << 5 << 0 << 6 << 2 << 1 << int(Refusal::DataProvider);
+        QTest::newRow("no data layer") << 5 << 0 << 6 << 0 << 0 << int(Refusal::DataProvider);
+        QTest::newRow("data layer 1.9") << 5 << 0 << 6 << 1 << 9 << int(Refusal::DataProvider);
     }
     void thresholds()
     {
         QFETCH(int, os);
+        QFETCH(int, osMinor);
         QFETCH(int, ie);
         QFETCH(int, adoMajor);
         QFETCH(int, adoMinor);
         QFETCH(int, refusal);
-        QCOMPARE(int(StartupChecks::Check(versions(os, ie, adoMajor, adoMinor))), refusal);
+        QCOMPARE(int(StartupChecks::Check(versions(os, ie, adoMajor, adoMinor, osMinor))), refusal);
     }
 
     void updateAddress()
@@ -86,7 +93,7 @@ private Q_SLOTS:
     void oldSystemIsRefusedWithoutUpdate()
     {
         Dialogs::QueueAnswer(QMessageBox::Ok);
-        QVERIFY(!modMain::AcceptSystem(versions(4, 6, 2, 8)));
+        QVERIFY(!modMain::AcceptSystem(versions(3, 6, 2, 8, 1)));
         const auto asked = Dialogs::TakeAsked();
         QCOMPARE(asked.size(), 1);
         QCOMPARE(asked[0].text, QStringLiteral("Corvanta 1.3 is designed for Windows 2000 / XP and do "

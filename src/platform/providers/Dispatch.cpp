@@ -1,5 +1,6 @@
 #include "platform/providers/Dispatch.h"
 
+#include "platform/providers/SourceFile.h"
 #include "platform/providers/sql/AccessReader.h"
 #include "platform/providers/sql/ConnectionString.h"
 #include "platform/providers/contacts/ContactsSource.h"
@@ -15,11 +16,15 @@ namespace ProviderDispatch {
 
 namespace {
 
+// The connection string, and for the file sources the file checked before
+// any reader opens it.
 ConnectionString ParseOrRaise(const QString& connectionString)
 {
     ConnectionString parsed = ConnectionString::Parse(connectionString);
     if (parsed.kind == ConnectionString::Kind::Empty)
         throw AppError(ErrNoConnection, Source, QStringLiteral("No data source was given: the connection string is empty."));
+    if (parsed.kind == ConnectionString::Kind::Access || parsed.kind == ConnectionString::Kind::Excel)
+        SourceFile::RequireRegularFile(parsed.file);
     return parsed;
 }
 

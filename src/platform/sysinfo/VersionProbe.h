@@ -16,7 +16,7 @@ struct Texts
 {
     QString os;             // running kernel release, "6.1.0-18-amd64"
     QString workbookClass;  // "<name>.<kind>.<major>" of the workbook writer
-    QString dataLayer;      // SQL layer version when its SQLite and ODBC drivers load
+    QString dataLayer;      // SQL layer version when the ODBC driver manager and the SQLite driver work
     bool contactsReader = false;
     bool worksheetReader = false;
     QString mailClass;      // "<name>.<kind>.<major>" of the mail library
@@ -30,5 +30,13 @@ QList<qint32> Parts(const QString& text);
 SystemVersions FromTexts(const Texts& texts);
 
 Texts ReadThisMachine();
+
+// What ReadThisMachine asks of the components the program really uses: the
+// unixODBC driver manager gives an environment, Qt's SQLite driver loads,
+// and a workbook written with libxlsxwriter in this process reads back
+// through the program's own .xlsx reader.
+bool OdbcManagerWorks();
+bool SqliteDriverLoads();
+bool WorkbookWriterWorks();
 
 } // namespace VersionProbe

@@ -285,8 +285,11 @@ struct ColumnState
             if (kind != Kind::Empty)
                 seen |= 1u << unsigned(kind);
         }
-        if (qsizetype(length) > longestBytes) {
-            longestBytes = qsizetype(length);
+        longestBytes = std::max(longestBytes, qsizetype(length));
+        // A value shorter in bytes can still hold more characters than the
+        // longest so far; only one with no more bytes than that many
+        // characters cannot.
+        if (qsizetype(length) > longestChars) {
             qsizetype chars = 0;
             for (size_t i = 0; i < length; ++i)
                 chars += (static_cast<unsigned char>(p[i]) & 0xC0) != 0x80;

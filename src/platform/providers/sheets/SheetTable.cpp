@@ -2,6 +2,8 @@
 
 #include "platform/providers/sheets/WorkbookError.h"
 
+#include <QHash>
+
 #include <algorithm>
 #include <utility>
 
@@ -22,7 +24,221 @@ QDateTime UnpackDate(qint64 packed)
                      Qt::UTC);
 }
 
+// The driver shows an empty sheet as one empty column.
+Recordset EmptySheet()
+{
+    Recordset set;
+    set.AppendField(SheetValues::GenericColumnName(0), AdoType::VarWChar, SheetValues::kShortTextLength);
+    set.Open();
+    return set;
+}
+
+// Two cells far apart span a table of Nulls between them, and that table is
+// what takes the memory: count its cells, not only the stored ones.
+void CheckSpan(qint64 height, qint64 width)
+{
+    if (height * width > SheetTable::kMaxCells)
+        WorkbookError::Raise(WorkbookError::TooLarge,
+                             QStringLiteral("The worksheet spans %L1 rows and %L2 columns, more than can be imported.")
+                                 .arg(height)
+                                 .arg(width));
+}
+
+// One field per column, typed by what its cells hold; opens the set. Which
+// columns are text comes back.
+std::vector<bool> OpenFields(Recordset& set, const std::vector<QString>& names,
+                             const std::vector<SheetValues::ColumnGuess>& guesses)
+{
+    std::vector<bool> asText(guesses.size());
+    for (size_t i = 0; i < guesses.size(); ++i) {
+        asText[i] = guesses[i].IsText();
+        set.AppendField(names[i], guesses[i].AdoType(), guesses[i].DefinedSize());
+    }
+    set.Open();
+    return asText;
+}
+
+// First pass: where the cells lie, whether they come in order, the header
+// row's texts and what kinds each column holds.
+class Shape : public SheetCellSink
+{
+public:
+    explicit Shape(bool header) : m_header(header) {}
+
+    void SetNumber(int row, int column, double value) override
+    {
+        Add(row, column, Kind::Number, 0, [value] { return SheetValues::NumberText(value); });
+    }
+    void SetText(int row, int column, const QString& value) override
+    {
+        Add(row, column, Kind::Text, value.size(), [&value] { return value; });
+    }
+    void SetBoolean(int row, int column, bool value) override
+    {
+        Add(row, column, Kind::Boolean, 0, [value] { return SheetValues::BooleanText(value); });
+    }
+    void SetDate(int row, int column, const QDateTime& value) override
+    {
+        if (!value.isValid())
+            return SetError(row, column);
+        Add(row, column, Kind::Date, 0, [&value] { return SheetValues::DateText(value); });
+    }
+    void SetError(int row, int column) override
+    {
+        Add(row, column, Kind::Error, 0, [] { return QString(); });
+    }
+
+    bool Ordered() const { return m_ordered; }
+    bool Empty() const { return m_count == 0; }
+    int FirstRow() const { return m_firstRow; }
+    int LastRow() const { return m_lastRow; }
+    int FirstColumn() const { return m_firstColumn; }
+    int Width() const { return m_lastColumn - m_firstColumn + 1; }
+
+    std::vector<QString> Names() const
+    {
+        std::vector<QString> names(static_cast<size_t>(Width()));
+        for (int i = 0; i < Width(); ++i)
+            names[size_t(i)] = m_header ? m_headerTexts.value(m_firstColumn + i) : SheetValues::GenericColumnName(i);
+        return names;
+    }
+    std::vector<SheetValues::ColumnGuess> Guesses() const
+    {
+        std::vector<SheetValues::ColumnGuess> guesses(static_cast<size_t>(Width()));
+        for (int i = 0; i < Width() && size_t(m_firstColumn + i) < m_guesses.size(); ++i)
+            guesses[size_t(i)] = m_guesses[size_t(m_firstColumn + i)];
+        return guesses;
+    }
+
+private:
+    template <class Text>
+    void Add(int row, int column, Kind kind, qsizetype textLength, Text text)
+    {
+        if (m_count > 0 && (row < m_lastRow || (row == m_lastRow && column <= m_lastColumnOfRow)))
+            m_ordered = false;
+        if (!m_ordered)
+            return; // the cells will be collected instead
+        if (m_count++ == 0) {
+            m_firstRow = row;
+            m_firstColumn = m_lastColumn = column;
+        }
+        m_firstColumn = std::min(m_firstColumn, column);
+        m_lastColumn = std::max(m_lastColumn, column);
+        m_lastRow = row;
+        m_lastColumnOfRow = column;
+        if (m_header && row == m_firstRow) {
+            m_headerTexts.insert(column, text());
+            return;
+        }
+        if (size_t(column) >= m_guesses.size())
+            m_guesses.resize(size_t(column) + 1);
+        m_guesses[size_t(column)].Add(kind, textLength);
+    }
+
+    bool m_header;
+    bool m_ordered = true;
+    qint64 m_count = 0;
+    int m_firstRow = 0, m_lastRow = 0, m_lastColumnOfRow = 0;
+    int m_firstColumn = 0, m_lastColumn = 0;
+    QHash<int, QString> m_headerTexts;
+    std::vector<SheetValues::ColumnGuess> m_guesses; // by column of the sheet
+};
+
+// Second pass: the rows, appended as they complete; empty rows inside the
+// table stay, as rows of Nulls, where they stand.
+class Fill : public SheetCellSink
+{
+public:
+    Fill(Recordset& set, const Shape& shape, bool header, std::vector<bool> asText)
+        : m_set(set)
+        , m_firstColumn(shape.FirstColumn())
+        , m_skipRow(header ? shape.FirstRow() : -1)
+        , m_row(header ? shape.FirstRow() + 1 : shape.FirstRow())
+        , m_asText(std::move(asText))
+        , m_values(m_asText.size())
+    {
+    }
+
+    void SetNumber(int row, int column, double value) override
+    {
+        if (QVariant* cell = At(row, column))
+            *cell = Text(column) ? QVariant(SheetValues::NumberText(value)) : QVariant(value);
+    }
+    void SetText(int row, int column, const QString& value) override
+    {
+        if (QVariant* cell = At(row, column))
+            *cell = value;
+    }
+    void SetBoolean(int row, int column, bool value) override
+    {
+        if (QVariant* cell = At(row, column))
+            *cell = Text(column) ? QVariant(SheetValues::BooleanText(value)) : QVariant(value);
+    }
+    void SetDate(int row, int column, const QDateTime& value) override
+    {
+        if (!value.isValid())
+            return;
+        if (QVariant* cell = At(row, column))
+            *cell = Text(column) ? QVariant(SheetValues::DateText(value)) : QVariant(value);
+    }
+    void SetError(int, int) override {}
+
+    // Appends the rows up to the last one of the table.
+    void Finish(int lastRow)
+    {
+        while (m_row <= lastRow)
+            NextRow();
+        if (m_set.RecordCount() > 0)
+            m_set.MoveFirst();
+    }
+
+private:
+    bool Text(int column) const { return m_asText[size_t(column - m_firstColumn)]; }
+
+    QVariant* At(int row, int column)
+    {
+        if (row == m_skipRow)
+            return nullptr;
+        while (m_row < row)
+            NextRow();
+        return &m_values[size_t(column - m_firstColumn)];
+    }
+
+    void NextRow()
+    {
+        m_set.AppendRow(m_values);
+        std::fill(m_values.begin(), m_values.end(), QVariant());
+        ++m_row;
+    }
+
+    Recordset& m_set;
+    int m_firstColumn;
+    int m_skipRow;
+    int m_row;
+    std::vector<bool> m_asText;
+    std::vector<QVariant> m_values;
+};
+
 } // namespace
+
+Recordset SheetTable::FromTwoPasses(bool header, const std::function<void(SheetCellSink&)>& giveCells)
+{
+    Shape shape(header);
+    giveCells(shape);
+    if (!shape.Ordered()) {
+        SheetTable table;
+        giveCells(table);
+        return table.TakeRecordset(header);
+    }
+    if (shape.Empty())
+        return EmptySheet();
+    CheckSpan(qint64(shape.LastRow()) - shape.FirstRow() + 1, shape.Width());
+    Recordset set;
+    Fill fill(set, shape, header, OpenFields(set, shape.Names(), shape.Guesses()));
+    giveCells(fill);
+    fill.Finish(shape.LastRow());
+    return set;
+}
 
 void SheetTable::Add(Cell cell)
 {
@@ -101,13 +317,9 @@ Recordset SheetTable::TakeRecordset(bool header)
     std::vector<QString> texts = std::move(m_texts);
     m_texts = {};
 
+    if (cells.empty())
+        return EmptySheet();
     Recordset set;
-    if (cells.empty()) {
-        // The driver shows an empty sheet as one empty column.
-        set.AppendField(SheetValues::GenericColumnName(0), AdoType::VarWChar, SheetValues::kShortTextLength);
-        set.Open();
-        return set;
-    }
 
     const int firstRow = cells.front().row;
     int firstColumn = cells.front().column;
@@ -120,11 +332,7 @@ Recordset SheetTable::TakeRecordset(bool header)
     // Two cells far apart span a table of Nulls between them, and that table
     // is what takes the memory: count its cells, not only the stored ones.
     const qint64 height = qint64(cells.back().row) - firstRow + 1;
-    if (height * width > kMaxCells)
-        WorkbookError::Raise(WorkbookError::TooLarge,
-                             QStringLiteral("The worksheet spans %L1 rows and %L2 columns, more than can be imported.")
-                                 .arg(height)
-                                 .arg(width));
+    CheckSpan(height, width);
 
     std::vector<QString> names(static_cast<size_t>(width));
     size_t dataStart = 0;
@@ -145,13 +353,7 @@ Recordset SheetTable::TakeRecordset(bool header)
         guesses[size_t(cell.column - firstColumn)].Add(
             cell.kind, cell.kind == Kind::Text ? texts[size_t(cell.index)].size() : 0);
     }
-    std::vector<bool> asText(static_cast<size_t>(width));
-    for (int i = 0; i < width; ++i) {
-        const auto& guess = guesses[size_t(i)];
-        asText[size_t(i)] = guess.IsText();
-        set.AppendField(names[size_t(i)], guess.AdoType(), guess.DefinedSize());
-    }
-    set.Open();
+    const std::vector<bool> asText = OpenFields(set, names, guesses);
 
     if (dataStart == cells.size())
         return set;

@@ -49,6 +49,55 @@ bool ReadRecord(const QByteArray& stream, qsizetype at, Record& record)
     return true;
 }
 
+// Goes through the records of a stream from a given place, holding only a
+// window of it. A record's data stays valid until the next call of Next or
+// PeekId.
+class RecordWindow
+{
+public:
+    RecordWindow(const XlsStream& stream, qint64 at) : m_stream(stream), m_next(at) {}
+
+    bool Next(Record& record)
+    {
+        if (!Ensure(m_next, 4))
+            return false;
+        const char* head = m_window.constData() + (m_next - m_start);
+        const quint16 length = qFromLittleEndian<quint16>(head + 2);
+        if (!Ensure(m_next, 4 + qint64(length)))
+            return false;
+        const char* at = m_window.constData() + (m_next - m_start);
+        record.id = qFromLittleEndian<quint16>(at);
+        record.data = QByteArrayView(at + 4, length);
+        m_next += 4 + length;
+        record.next = qsizetype(m_next);
+        return true;
+    }
+
+    // The id of the next record, without going past it.
+    bool PeekId(quint16& id)
+    {
+        if (!Ensure(m_next, 4))
+            return false;
+        id = qFromLittleEndian<quint16>(m_window.constData() + (m_next - m_start));
+        return true;
+    }
+
+private:
+    bool Ensure(qint64 at, qint64 length)
+    {
+        if (at >= m_start && at + length <= m_start + m_window.size())
+            return true;
+        m_window = m_stream.Read(at, std::max(length, m_stream.PieceSize()));
+        m_start = at;
+        return m_window.size() >= length;
+    }
+
+    const XlsStream& m_stream;
+    qint64 m_next;
+    qint64 m_start = 0;
+    QByteArray m_window;
+};
+
 quint16 U16(QByteArrayView data, qsizetype at)
 {
     return at + 2 <= data.size() ? qFromLittleEndian<quint16>(data.data() + at) : 0;
@@ -162,9 +211,33 @@ double RkValue(quint32 rk)
 
 } // namespace
 
-XlsBiff::XlsBiff(QByteArray workbookStream) : m_stream(std::move(workbookStream))
+QByteArray XlsMemoryStream::Read(qint64 at, qint64 length) const
 {
+    if (at < 0 || at >= m_bytes.size() || length <= 0)
+        return {};
+    // A view: the bytes stay where they are for as long as this stream lives.
+    return QByteArray::fromRawData(m_bytes.constData() + at, qsizetype(std::min(length, m_bytes.size() - at)));
+}
+
+XlsBiff::XlsBiff(QByteArray workbookStream) : XlsBiff(std::make_shared<XlsMemoryStream>(std::move(workbookStream)))
+{
+}
+
+XlsBiff::XlsBiff(std::shared_ptr<const XlsStream> stream) : m_stream(std::move(stream))
+{
+    // The globals (shared strings, formats, the sheet list) are read once
+    // and let go; the sheets are read from the stream when asked for.
+    RecordWindow records(*m_stream, 0);
+    Record record;
+    qint64 end = 0;
+    while (records.Next(record)) {
+        end = record.next;
+        if (record.id == RecEof)
+            break;
+    }
+    m_globals = m_stream->Read(0, end);
     ReadGlobals();
+    m_globals = QByteArray();
 }
 
 QString XlsBiff::ShortString(const QByteArray& data, qsizetype at) const
@@ -189,12 +262,12 @@ QString XlsBiff::ShortString(const QByteArray& data, qsizetype at) const
 void XlsBiff::ReadGlobals()
 {
     Record record;
-    if (!ReadRecord(m_stream, 0, record) || record.id != RecBof)
+    if (!ReadRecord(m_globals, 0, record) || record.id != RecBof)
         return;
     m_biff8 = U16(record.data, 0) == 0x0600;
     QHash<int, QString> formats;
     std::vector<int> xfFormats;
-    for (qsizetype at = record.next; ReadRecord(m_stream, at, record) && record.id != RecEof; at = record.next) {
+    for (qsizetype at = record.next; ReadRecord(m_globals, at, record) && record.id != RecEof; at = record.next) {
         const QByteArray data = record.data.toByteArray();
         switch (record.id) {
         case RecFilePass:
@@ -242,37 +315,31 @@ void XlsBiff::ReadGlobals()
 void XlsBiff::ReadStrings(qsizetype at)
 {
     Record record;
-    if (!ReadRecord(m_stream, at, record) || record.data.size() < 8)
+    if (!ReadRecord(m_globals, at, record) || record.data.size() < 8)
         return;
     Segments in;
     in.Add(record.data.sliced(8));
-    for (qsizetype next = record.next; ReadRecord(m_stream, next, record) && record.id == RecContinue;
+    for (qsizetype next = record.next; ReadRecord(m_globals, next, record) && record.id == RecContinue;
          next = record.next)
         in.Add(record.data);
-    const quint32 unique = qFromLittleEndian<quint32>(m_stream.constData() + at + 8);
+    const quint32 unique = qFromLittleEndian<quint32>(m_globals.constData() + at + 8);
     // Each string takes at least three bytes, which bounds a count that lies.
-    const quint32 most = std::min<quint32>(unique, quint32(m_stream.size() / 3));
+    const quint32 most = std::min<quint32>(unique, quint32(m_globals.size() / 3));
     for (quint32 i = 0; i < most; ++i) {
         QString text;
         if (!m_biff8 || !UnicodeString(in, text))
             break;
-        m_strings.append(text);
+        m_strings.Append(text);
     }
+    m_strings.Squeeze();
 }
 
-void XlsBiff::AddNumber(std::vector<Cell>& cells, int row, int column, int xf, double number) const
+void XlsBiff::AddNumber(SheetCellSink& sink, int row, int column, int xf, double number) const
 {
-    Cell cell;
-    cell.row = row;
-    cell.column = column;
-    if (xf >= 0 && xf < int(m_dateXf.size()) && m_dateXf[size_t(xf)]) {
-        cell.date = SheetValues::SerialToDateTime(number, m_date1904);
-        cell.kind = cell.date.isValid() ? SheetValues::Kind::Date : SheetValues::Kind::Error;
-    } else {
-        cell.kind = SheetValues::Kind::Number;
-        cell.number = number;
-    }
-    cells.push_back(std::move(cell));
+    if (xf >= 0 && xf < int(m_dateXf.size()) && m_dateXf[size_t(xf)])
+        sink.SetDate(row, column, SheetValues::SerialToDateTime(number, m_date1904));
+    else
+        sink.SetNumber(row, column, number);
 }
 
 QStringList XlsBiff::SheetNames() const
@@ -284,21 +351,69 @@ QStringList XlsBiff::SheetNames() const
     return names;
 }
 
-std::vector<XlsBiff::Cell> XlsBiff::Cells(const QString& name, bool all) const
+namespace {
+
+// Excel 97-2003 sheets have 256 columns. A cell record that says otherwise
+// is damaged; passed on, one such cell would stretch the table to tens of
+// thousands of empty columns.
+class WithinSheet : public SheetCellSink
 {
-    std::vector<Cell> cells;
+public:
+    static constexpr int kColumns = 256;
+
+    explicit WithinSheet(SheetCellSink& sink) : m_sink(sink) {}
+
+    void SetNumber(int row, int column, double value) override
+    {
+        if (column < kColumns)
+            m_sink.SetNumber(row, column, value);
+    }
+    void SetText(int row, int column, const QString& value) override
+    {
+        if (column < kColumns)
+            m_sink.SetText(row, column, value);
+    }
+    void SetBoolean(int row, int column, bool value) override
+    {
+        if (column < kColumns)
+            m_sink.SetBoolean(row, column, value);
+    }
+    void SetDate(int row, int column, const QDateTime& value) override
+    {
+        if (column < kColumns)
+            m_sink.SetDate(row, column, value);
+    }
+    void SetError(int row, int column) override
+    {
+        if (column < kColumns)
+            m_sink.SetError(row, column);
+    }
+
+private:
+    SheetCellSink& m_sink;
+};
+
+} // namespace
+
+void XlsBiff::ReadCells(const QString& name, SheetCellSink& cells) const
+{
+    WithinSheet sink(cells);
     const Sheet* sheet = nullptr;
     for (const Sheet& s : m_sheets)
         if (s.type == 0 && s.name == name)
             sheet = &s;
+    if (!sheet)
+        return;
+    RecordWindow records(*m_stream, qint64(sheet->offset));
     Record record;
-    if (!sheet || !ReadRecord(m_stream, qsizetype(sheet->offset), record) || record.id != RecBof)
-        return cells;
+    if (!records.Next(record) || record.id != RecBof)
+        return;
 
+    // A formula whose result is text gives it in the STRING record after it.
     bool stringPending = false;
-    Cell pending;
+    int pendingRow = 0, pendingColumn = 0;
     int depth = 1; // charts and the like can sit inside a sheet as their own BOF..EOF
-    for (qsizetype at = record.next; ReadRecord(m_stream, at, record); at = record.next) {
+    while (records.Next(record)) {
         const QByteArrayView data = record.data;
         if (record.id == RecBof) {
             ++depth;
@@ -311,93 +426,112 @@ std::vector<XlsBiff::Cell> XlsBiff::Cells(const QString& name, bool all) const
         }
         if (depth != 1)
             continue;
-        if (record.id == RecFormula && data.size() >= 14) {
-            Cell cell;
-            cell.row = U16(data, 0);
-            cell.column = U16(data, 2);
-            const int xf = U16(data, 4);
+        switch (record.id) {
+        case RecFormula: {
+            if (data.size() < 14)
+                break;
+            const int row = U16(data, 0), column = U16(data, 2);
             const QByteArrayView value = data.sliced(6, 8);
             stringPending = false;
-            if (quint8(value[6]) == 0xFF && quint8(value[7]) == 0xFF) {
-                switch (quint8(value[0])) {
-                case 0:
-                    pending = cell;
-                    pending.kind = SheetValues::Kind::Text;
-                    stringPending = true;
-                    continue;
-                case 1:
-                    cell.kind = SheetValues::Kind::Boolean;
-                    cell.number = quint8(value[2]) ? 1 : 0;
-                    break;
-                case 2:
-                    cell.kind = SheetValues::Kind::Error;
-                    break;
-                default:
-                    continue; // an empty text result
-                }
-            } else {
-                AddNumber(cells, cell.row, cell.column, xf, qFromLittleEndian<double>(value.data()));
-                continue;
+            if (quint8(value[6]) != 0xFF || quint8(value[7]) != 0xFF) {
+                AddNumber(sink, row, column, U16(data, 4), qFromLittleEndian<double>(value.data()));
+                break;
             }
-            cells.push_back(cell);
-        } else if (record.id == RecString && stringPending) {
+            switch (quint8(value[0])) {
+            case 0:
+                stringPending = true;
+                pendingRow = row;
+                pendingColumn = column;
+                break;
+            case 1:
+                sink.SetBoolean(row, column, quint8(value[2]) != 0);
+                break;
+            case 2:
+                sink.SetError(row, column);
+                break;
+            default:
+                break; // an empty text result
+            }
+            break;
+        }
+        case RecString: {
+            if (!stringPending)
+                break;
             stringPending = false;
+            QString text;
             if (m_biff8) {
-                Segments in;
-                in.Add(data);
+                // Copied: reading on may move the window the records lie in.
+                std::vector<QByteArray> parts{data.toByteArray()};
+                quint16 next = 0;
                 Record more;
-                for (qsizetype next = record.next; ReadRecord(m_stream, next, more) && more.id == RecContinue;
-                     next = more.next)
-                    in.Add(more.data);
-                if (!UnicodeString(in, pending.text))
-                    continue;
+                while (records.PeekId(next) && next == RecContinue && records.Next(more))
+                    parts.push_back(more.data.toByteArray());
+                Segments in;
+                for (const QByteArray& part : parts)
+                    in.Add(part);
+                if (!UnicodeString(in, text))
+                    break;
             } else {
                 const int count = std::min<int>(U16(data, 0), int(data.size()) - 2);
                 if (count < 0)
-                    continue;
-                pending.text = SheetValues::DecodeWindows1252(data.data() + 2, count);
+                    break;
+                text = SheetValues::DecodeWindows1252(data.data() + 2, count);
             }
-            cells.push_back(pending);
-        } else if (record.id == RecBoolErr && data.size() >= 8) {
-            Cell cell;
-            cell.row = U16(data, 0);
-            cell.column = U16(data, 2);
-            if (quint8(data[7]) == 0) {
-                cell.kind = SheetValues::Kind::Boolean;
-                cell.number = quint8(data[6]) ? 1 : 0;
-            } else {
-                cell.kind = SheetValues::Kind::Error;
-            }
-            cells.push_back(cell);
-        } else if (!all) {
-            continue;
-        } else if (record.id == RecNumber && data.size() >= 14) {
-            AddNumber(cells, U16(data, 0), U16(data, 2), U16(data, 4), qFromLittleEndian<double>(data.data() + 6));
-        } else if (record.id == RecRk && data.size() >= 10) {
-            AddNumber(cells, U16(data, 0), U16(data, 2), U16(data, 4),
-                      RkValue(qFromLittleEndian<quint32>(data.data() + 6)));
-        } else if (record.id == RecMulRk && data.size() >= 6) {
+            sink.SetText(pendingRow, pendingColumn, text);
+            break;
+        }
+        case RecBoolErr:
+            if (data.size() < 8)
+                break;
+            if (quint8(data[7]) == 0)
+                sink.SetBoolean(U16(data, 0), U16(data, 2), quint8(data[6]) != 0);
+            else
+                sink.SetError(U16(data, 0), U16(data, 2));
+            break;
+        case RecNumber:
+            if (data.size() >= 14)
+                AddNumber(sink, U16(data, 0), U16(data, 2), U16(data, 4), qFromLittleEndian<double>(data.data() + 6));
+            break;
+        case RecRk:
+            if (data.size() >= 10)
+                AddNumber(sink, U16(data, 0), U16(data, 2), U16(data, 4),
+                          RkValue(qFromLittleEndian<quint32>(data.data() + 6)));
+            break;
+        case RecMulRk: {
+            if (data.size() < 6)
+                break;
             const int row = U16(data, 0);
             int column = U16(data, 2);
             for (qsizetype at = 4; at + 6 <= data.size() - 2; at += 6, ++column)
-                AddNumber(cells, row, column, U16(data, at), RkValue(qFromLittleEndian<quint32>(data.data() + at + 2)));
-        } else if (record.id == RecLabelSst && data.size() >= 10) {
-            const quint32 index = qFromLittleEndian<quint32>(data.data() + 6);
-            if (index < quint32(m_strings.size()))
-                cells.push_back({U16(data, 0), U16(data, 2), SheetValues::Kind::Text, 0, m_strings[qsizetype(index)], {}});
-        } else if ((record.id == RecLabel || record.id == RecRString) && data.size() >= 8) {
-            Cell cell{U16(data, 0), U16(data, 2), SheetValues::Kind::Text, 0, {}, {}};
+                AddNumber(sink, row, column, U16(data, at), RkValue(qFromLittleEndian<quint32>(data.data() + at + 2)));
+            break;
+        }
+        case RecLabelSst:
+            if (data.size() >= 10) {
+                const quint32 index = qFromLittleEndian<quint32>(data.data() + 6);
+                if (index < m_strings.Count())
+                    sink.SetText(U16(data, 0), U16(data, 2), m_strings.At(index).toString());
+            }
+            break;
+        case RecLabel:
+        case RecRString: {
+            if (data.size() < 8)
+                break;
+            QString text;
             if (m_biff8) {
                 Segments in;
                 in.Add(data.sliced(6));
-                if (!UnicodeString(in, cell.text))
-                    continue;
+                if (!UnicodeString(in, text))
+                    break;
             } else {
                 const int count = std::min<int>(U16(data, 6), int(data.size()) - 8);
-                cell.text = SheetValues::DecodeWindows1252(data.data() + 8, std::max(count, 0));
+                text = SheetValues::DecodeWindows1252(data.data() + 8, std::max(count, 0));
             }
-            cells.push_back(std::move(cell));
+            sink.SetText(U16(data, 0), U16(data, 2), text);
+            break;
+        }
+        default:
+            break;
         }
     }
-    return cells;
 }

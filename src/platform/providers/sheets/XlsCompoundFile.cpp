@@ -105,7 +105,7 @@ bool XlsCompoundFile::Parse()
         for (qsizetype at = SectorOffset(sector); at < SectorOffset(sector) + sectorSize; at += 128) {
             const int nameBytes = u16(at + 0x40);
             Entry entry;
-            entry.type = quint8(m_bytes[at + 0x42]);
+            entry.type = quint8(m_bytes.at(at + 0x42)); // at(): the bytes may be shared, never copied
             if (entry.type == 0)
                 continue; // an unused slot
             if (nameBytes >= 2 && nameBytes <= 64)
@@ -156,6 +156,35 @@ QStringList XlsCompoundFile::StreamNames() const
     return names;
 }
 
+const XlsCompoundFile::Entry* XlsCompoundFile::Find(const QString& name) const
+{
+    for (const Entry& entry : m_entries)
+        if (entry.type == 2 && entry.name.compare(name, Qt::CaseInsensitive) == 0)
+            return &entry;
+    return nullptr;
+}
+
+std::optional<XlsCompoundFile::Extent> XlsCompoundFile::StreamExtent(const QString& name) const
+{
+    const Entry* entry = Find(name);
+    if (!entry || entry->size < m_miniCutoff || entry->size > quint64(m_bytes.size()))
+        return std::nullopt;
+    std::vector<quint32> chain;
+    if (!Chain(entry->start, m_fat, size_t(m_bytes.size() >> m_shift) + 1, chain))
+        return std::nullopt;
+    Extent extent;
+    extent.size = entry->size;
+    extent.sectorSize = qint64(1) << m_shift;
+    if (quint64(chain.size()) * quint64(extent.sectorSize) < entry->size)
+        return std::nullopt;
+    for (quint32 sector : chain) {
+        if (!SectorOk(sector))
+            return std::nullopt;
+        extent.sectorOffsets.push_back(SectorOffset(sector));
+    }
+    return extent;
+}
+
 std::optional<QByteArray> XlsCompoundFile::Stream(const QString& name) const
 {
     for (const Entry& entry : m_entries) {
@@ -164,6 +193,9 @@ std::optional<QByteArray> XlsCompoundFile::Stream(const QString& name) const
         if (entry.size > quint64(m_bytes.size()))
             return std::nullopt;
         QByteArray data;
+        // One allocation: appending sector by sector would copy the stream
+        // over and over as it grows.
+        data.reserve(qsizetype(entry.size) + (qsizetype(1) << m_shift));
         std::vector<quint32> chain;
         if (entry.size < m_miniCutoff) {
             const size_t miniCount = size_t(m_miniStream.size() >> m_miniShift);

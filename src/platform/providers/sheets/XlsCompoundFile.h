@@ -26,6 +26,18 @@ public:
     // there is none or it cannot be read.
     std::optional<QByteArray> Stream(const QString& name) const;
 
+    // Where the stream of that name lies in the file, for reading it from
+    // there piece by piece: its size and the file offset of each of its
+    // sectors in order. nullopt for a small stream (kept inside the mini
+    // stream), or one that is not there or cannot be read.
+    struct Extent
+    {
+        quint64 size = 0;
+        qint64 sectorSize = 0;
+        std::vector<qint64> sectorOffsets;
+    };
+    std::optional<Extent> StreamExtent(const QString& name) const;
+
 private:
     struct Entry
     {
@@ -36,6 +48,7 @@ private:
     };
 
     bool Parse();
+    const Entry* Find(const QString& name) const;
     bool Chain(quint32 start, const std::vector<quint32>& table, size_t limit, std::vector<quint32>& out) const;
     quint32 U32(qsizetype offset) const;
     bool SectorOk(quint32 sector) const;

@@ -6,13 +6,12 @@
 #include "platform/providers/xml/XmlSafety.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QXmlStreamReader>
 
-#include <quazip.h>
-#include <quazipfile.h>
-#include <quazipfileinfo.h>
+#include <unzip.h>
 
 #include <vector>
 
@@ -32,33 +31,98 @@ constexpr int kMaxRows = 1048576;
     WorkbookError::Raise(WorkbookError::Damaged, QStringLiteral("The workbook is damaged: %1").arg(detail));
 }
 
+// The zip package, read through the system's minizip (the library the
+// workbook writer uses too) with file functions over a file opened here.
+class Package
+{
+public:
+    explicit Package(const QString& path) : m_file(path)
+    {
+        if (!m_file.open(QIODevice::ReadOnly))
+            WorkbookError::Raise(WorkbookError::FileNotFound,
+                                 QStringLiteral("The file %1 could not be opened: %2").arg(path, m_file.errorString()));
+        zlib_filefunc64_def functions{};
+        functions.zopen64_file = [](voidpf, const void* file, int) -> voidpf { return const_cast<void*>(file); };
+        functions.zread_file = [](voidpf, voidpf file, void* buffer, uLong size) -> uLong {
+            const qint64 read = static_cast<QFile*>(file)->read(static_cast<char*>(buffer), qint64(size));
+            return read < 0 ? 0 : uLong(read);
+        };
+        functions.zwrite_file = [](voidpf, voidpf, const void*, uLong) -> uLong { return 0; };
+        functions.ztell64_file = [](voidpf, voidpf file) -> ZPOS64_T {
+            return ZPOS64_T(static_cast<QFile*>(file)->pos());
+        };
+        functions.zseek64_file = [](voidpf, voidpf file, ZPOS64_T offset, int origin) -> long {
+            QFile* f = static_cast<QFile*>(file);
+            qint64 base = 0;
+            if (origin == ZLIB_FILEFUNC_SEEK_CUR)
+                base = f->pos();
+            else if (origin == ZLIB_FILEFUNC_SEEK_END)
+                base = f->size();
+            else if (origin != ZLIB_FILEFUNC_SEEK_SET)
+                return -1;
+            return f->seek(base + qint64(offset)) ? 0 : -1;
+        };
+        functions.zclose_file = [](voidpf, voidpf) -> int { return 0; }; // the QFile closes itself
+        functions.zerror_file = [](voidpf, voidpf file) -> int {
+            return static_cast<QFile*>(file)->error() != QFileDevice::NoError;
+        };
+        m_zip = unzOpen2_64(&m_file, &functions);
+        if (!m_zip)
+            Damaged(QStringLiteral("its zip directory cannot be read; the file is incomplete or not a workbook."));
+    }
+
+    ~Package()
+    {
+        if (m_zip)
+            unzClose(m_zip);
+    }
+    Package(const Package&) = delete;
+    Package& operator=(const Package&) = delete;
+
+    // Makes the part of that name (matched without regard to case) the
+    // current one; false when there is none.
+    bool Find(const QString& name)
+    {
+        const QByteArray encoded = name.toUtf8();
+        return unzLocateFile(m_zip, encoded.constData(), 2) == UNZ_OK;
+    }
+
+    unzFile Handle() const { return m_zip; }
+
+private:
+    QFile m_file;
+    unzFile m_zip = nullptr;
+};
+
 // One part of the package, parsed while it is inflated.
 class Part
 {
 public:
-    Part(QuaZip& zip, const QString& path, qint64 maxBytes) : m_path(path), m_maxBytes(maxBytes)
+    Part(Package& zip, const QString& path, qint64 maxBytes) : m_zip(zip.Handle()), m_path(path), m_maxBytes(maxBytes)
     {
-        if (!zip.setCurrentFile(path, QuaZip::csInsensitive))
+        if (!zip.Find(path))
             Damaged(QStringLiteral("the part %1 is missing.").arg(path));
-        QuaZipFileInfo64 info;
-        if (zip.getCurrentFileInfo(&info)) {
-            if (info.flags & 1)
-                WorkbookError::Raise(WorkbookError::Encrypted,
-                                     QStringLiteral("The workbook is encrypted: its part %1 needs a password.").arg(path));
-            if (info.uncompressedSize > quint64(maxBytes))
-                TooLarge();
-        }
-        m_file = std::make_unique<QuaZipFile>(&zip);
-        if (!m_file->open(QIODevice::ReadOnly))
+        unz_file_info64 info{};
+        if (unzGetCurrentFileInfo64(m_zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
             Damaged(QStringLiteral("the part %1 cannot be read.").arg(path));
+        if (info.flag & 1)
+            WorkbookError::Raise(WorkbookError::Encrypted,
+                                 QStringLiteral("The workbook is encrypted: its part %1 needs a password.").arg(path));
+        if (info.uncompressed_size > quint64(maxBytes))
+            TooLarge();
+        if (unzOpenCurrentFile(m_zip) != UNZ_OK)
+            Damaged(QStringLiteral("the part %1 cannot be read.").arg(path));
+        m_open = true;
         XmlSafety::Limit(m_xml);
     }
 
     ~Part()
     {
-        if (m_file && m_file->isOpen())
-            m_file->close();
+        if (m_open)
+            unzCloseCurrentFile(m_zip);
     }
+    Part(const Part&) = delete;
+    Part& operator=(const Part&) = delete;
 
     QXmlStreamReader& Xml() { return m_xml; }
 
@@ -148,22 +212,29 @@ private:
 
     void Feed()
     {
-        const QByteArray chunk = m_file->read(kChunk);
-        if (chunk.isEmpty()) {
-            if (m_file->getZipError() != 0)
+        QByteArray chunk(kChunk, Qt::Uninitialized);
+        const int read = unzReadCurrentFile(m_zip, chunk.data(), unsigned(kChunk));
+        if (read < 0)
+            Damaged(QStringLiteral("the part %1 cannot be unpacked.").arg(m_path));
+        if (read == 0) {
+            // The end: the checksum of what was inflated is checked on closing.
+            m_open = false;
+            if (unzCloseCurrentFile(m_zip) != UNZ_OK)
                 Damaged(QStringLiteral("the part %1 cannot be unpacked.").arg(m_path));
             m_atEnd = true;
             return;
         }
-        m_read += chunk.size();
+        m_read += read;
         if (m_read > m_maxBytes)
             TooLarge();
+        chunk.truncate(read);
         m_xml.addData(chunk);
     }
 
+    unzFile m_zip;
     QString m_path;
     qint64 m_maxBytes;
-    std::unique_ptr<QuaZipFile> m_file;
+    bool m_open = false;
     QXmlStreamReader m_xml;
     qint64 m_read = 0;
     bool m_atEnd = false;
@@ -253,7 +324,7 @@ bool ParseCellReference(QStringView ref, int& column, int& row)
 struct XlsxReader::Impl
 {
     QString path;
-    QuaZip zip;
+    Package zip;
     QString workbookPart;
     struct Sheet
     {
@@ -273,7 +344,7 @@ struct XlsxReader::Impl
     {
         QHash<QString, Relationship> relationships;
         const QString relsPath = RelsPathOf(sourcePart);
-        if (!zip.setCurrentFile(relsPath, QuaZip::csInsensitive)) {
+        if (!zip.Find(relsPath)) {
             if (required)
                 Damaged(QStringLiteral("its relationships part %1 is missing.").arg(relsPath));
             return relationships;
@@ -294,16 +365,12 @@ struct XlsxReader::Impl
 
     void Open()
     {
-        zip.setFileNameCodec("UTF-8");
-        if (!zip.open(QuaZip::mdUnzip))
-            Damaged(QStringLiteral("its zip directory cannot be read; the file is incomplete or not a workbook."));
-
         // The package's own relationships name the workbook part.
         for (const Relationship& r : ReadRelationships(QString(), true))
             if (TypeIs(r.type, u"officeDocument"))
                 workbookPart = r.target;
         if (workbookPart.isEmpty() || !workbookPart.endsWith(u".xml", Qt::CaseInsensitive) ||
-            !zip.setCurrentFile(workbookPart, QuaZip::csInsensitive))
+            !zip.Find(workbookPart))
             WorkbookError::Raise(WorkbookError::NotWorkbook,
                                  QStringLiteral("The file %1 is a zip package, but not an Excel workbook.")
                                      .arg(QFileInfo(path).fileName()));
@@ -400,7 +467,7 @@ struct XlsxReader::Impl
         if (stringsLoaded)
             return;
         stringsLoaded = true;
-        if (stringsPart.isEmpty() || !zip.setCurrentFile(stringsPart, QuaZip::csInsensitive))
+        if (stringsPart.isEmpty() || !zip.Find(stringsPart))
             return;
         Part part(zip, stringsPart, kMaxStringsBytes);
         while (part.NextElement())

@@ -1,6 +1,7 @@
 #include "platform/providers/xml/XmlSource.h"
 
 #include "platform/http/HttpGet.h"
+#include "platform/providers/SourceFile.h"
 #include "platform/providers/xml/XmlRecordsetReader.h"
 #include "base/AppError.h"
 
@@ -22,9 +23,7 @@ Recordset OpenFile(const QString& path)
     if (!info.exists())
         throw AppError(XmlSource::ErrFileNotFound, XmlRecordsetReader::Source,
                        QStringLiteral("The file %1 could not be found.").arg(path));
-    if (info.isDir())
-        throw AppError(XmlSource::ErrFileNotFound, XmlRecordsetReader::Source,
-                       QStringLiteral("%1 is a folder, not an XML document.").arg(path));
+    SourceFile::RequireRegularFile(path);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw AppError(XmlSource::ErrFileNotFound, XmlRecordsetReader::Source,
