@@ -107,12 +107,10 @@ private:
     void FailForExit() const;
     void Start();
     // The helper leads a process group of its own, so whatever it may have
-    // started ends with it.
+    // started ends with it. Until the group is made, the helper alone.
     void EndGroup() const
     {
-        if (m_pid <= 0)
-            return;
-        if (::kill(-m_pid, SIGKILL) != 0)
+        if (m_pid > 0 && ::kill(-m_pid, SIGKILL) != 0 && m_process.state() != QProcess::NotRunning)
             ::kill(m_pid, SIGKILL);
     }
 
@@ -188,8 +186,10 @@ Reply HelperRun::Run()
         loop.exec();
         std::erase(Running(), this);
     }
-    // Anything the helper left in its group goes too.
-    EndGroup();
+    // Anything the helper left in its group goes too. The helper itself is
+    // reaped by now, so its number is never signalled alone again.
+    if (m_pid > 0)
+        ::kill(-m_pid, SIGKILL);
 
     if (m_cancelled)
         throw AppError(ErrCancelled, m_wording.Source, m_wording.Cancelled);
