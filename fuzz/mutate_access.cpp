@@ -98,6 +98,7 @@ int main(int argc, char* argv[])
     QRandomGenerator random(QRandomGenerator::global()->generate());
     QTemporaryDir work;
     QMap<QString, int> counts;
+    QMap<QString, QString> examples; // the first description of each kind
     int reads = 0;
     int faults = 0;
     QElapsedTimer clock;
@@ -121,6 +122,8 @@ int main(int argc, char* argv[])
                 kinds << QStringLiteral("read");
             } catch (const AppError& error) {
                 kinds << Kind(error);
+                if (!examples.contains(kinds.last()))
+                    examples[kinds.last()] = error.Source() + QStringLiteral(": ") + error.Description().left(160);
             } catch (...) {
                 kinds << QStringLiteral("FAULT: not the reader's error");
             }
@@ -148,6 +151,6 @@ int main(int argc, char* argv[])
     }
     std::printf("%d reads of mutated Access files in %lld s\n", reads, clock.elapsed() / 1000);
     for (auto it = counts.cbegin(); it != counts.cend(); ++it)
-        std::printf("%8d  %s\n", it.value(), qPrintable(it.key()));
+        std::printf("%8d  %s\n          e.g. %s\n", it.value(), qPrintable(it.key()), qPrintable(examples.value(it.key())));
     return faults == 0 ? 0 : 1;
 }
