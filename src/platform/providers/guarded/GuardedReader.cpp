@@ -15,6 +15,7 @@
 #include <vector>
 
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -114,6 +115,8 @@ private:
             ::kill(m_pid, SIGKILL);
     }
 
+    void TakeOutput();
+
     const Request m_request;
     const Wording m_wording;
     Limits m_limits;
@@ -122,6 +125,11 @@ private:
     pid_t m_pid = 0;
     bool m_cancelled = false;
     bool m_timedOut = false;
+    // The reply, read as it comes into one buffer of the frame's size, so
+    // that a large record set is neither held twice nor copied.
+    QByteArray m_frame;
+    qsizetype m_filled = 0;
+    bool m_garbled = false;
 };
 
 std::vector<HelperRun*>& Running()
@@ -133,6 +141,15 @@ std::vector<HelperRun*>& Running()
 void HelperRun::Start()
 {
     m_process.setProgram(Program());
+    // The helper builds one large table in a fresh heap, and first touching
+    // small pages is slow on machines like ours (a 100,000-row ODBC table
+    // took 0.9-1.1 s longer than in this process, whose heap is warm; 0.1 s
+    // when huge pages were to be had). Its heap asks for transparent huge
+    // pages, unless glibc's tunables are set already.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (!environment.contains(QStringLiteral("GLIBC_TUNABLES")))
+        environment.insert(QStringLiteral("GLIBC_TUNABLES"), QStringLiteral("glibc.malloc.hugetlb=1"));
+    m_process.setProcessEnvironment(environment);
     // libmdb and some drivers chatter on standard error, some without end.
     m_process.setStandardErrorFile(QProcess::nullDevice());
     const pid_t parent = ::getpid();
@@ -161,10 +178,55 @@ void HelperRun::Start()
         ::setpgid(m_pid, m_pid); // either side may get there first
 }
 
+void HelperRun::TakeOutput()
+{
+    while (m_process.bytesAvailable() > 0) {
+        if (m_garbled) {
+            m_process.readAll();
+            return;
+        }
+        if (m_frame.isEmpty()) {
+            if (m_process.bytesAvailable() < Reply::HeaderSize)
+                return;
+            const QByteArray header = m_process.read(Reply::HeaderSize);
+            const qint64 size = Reply::FrameSize(header.constData());
+            // No reply can be larger than the helper's memory.
+            const qint64 most = m_limits.AddressSpaceBytes > 0
+                                    ? m_limits.AddressSpaceBytes
+                                    : qint64(::sysconf(_SC_PHYS_PAGES)) * qint64(::sysconf(_SC_PAGESIZE));
+            if (size < 0 || size > most) {
+                m_garbled = true;
+                continue;
+            }
+            m_frame = QByteArray(qsizetype(size), Qt::Uninitialized);
+            // Large blocks get huge pages: first touching small ones costs
+            // more than the copy.
+            const auto page = quintptr(2) << 20;
+            const quintptr from = (quintptr(m_frame.data()) + page - 1) & ~(page - 1);
+            const quintptr to = (quintptr(m_frame.data()) + quintptr(size)) & ~(page - 1);
+            if (to > from)
+                ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+            std::memcpy(m_frame.data(), header.constData(), size_t(Reply::HeaderSize));
+            m_filled = Reply::HeaderSize;
+            continue;
+        }
+        const qint64 wanted = m_frame.size() - m_filled;
+        if (wanted == 0) {
+            m_garbled = true; // more than the frame
+            continue;
+        }
+        const qint64 got = m_process.read(m_frame.data() + m_filled, std::min(wanted, m_process.bytesAvailable()));
+        if (got <= 0)
+            return;
+        m_filled += qsizetype(got);
+    }
+}
+
 Reply HelperRun::Run()
 {
     QEventLoop loop;
     QObject::connect(&m_process, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &loop, [this] { TakeOutput(); });
     QObject::connect(&m_process, &QProcess::errorOccurred, &loop, [&loop](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
             loop.quit();
@@ -200,7 +262,10 @@ Reply HelperRun::Run()
     if (m_timedOut)
         Fail(QStringLiteral("did not finish within %1").arg(Duration(m_wallSeconds)));
     FailForExit();
-    std::optional<Reply> reply = Reply::Decode(m_process.readAllStandardOutput());
+    TakeOutput();
+    std::optional<Reply> reply;
+    if (!m_garbled && m_filled == m_frame.size())
+        reply = Reply::Decode(std::move(m_frame));
     if (!reply)
         Fail(QStringLiteral("sent back an answer that cannot be read"));
     if (reply->kind == Reply::Kind::Error)

@@ -4,13 +4,16 @@
 #include <QIODevice>
 #include <QtEndian>
 
+#include <cstring>
+#include <limits>
+
 namespace ReaderProtocol {
 
 namespace {
 
 constexpr char kRequestMagic[4] = {'C', 'V', 'R', 'Q'};
 constexpr char kReplyMagic[4] = {'C', 'V', 'R', 'R'};
-constexpr qsizetype kHeaderSize = 4 + 1 + 8;
+constexpr qsizetype kHeaderSize = Reply::HeaderSize;
 constexpr auto kStreamVersion = QDataStream::Qt_6_4;
 
 template <class Fn>
@@ -73,6 +76,16 @@ QByteArray Reply::Header() const
     qToLittleEndian(quint64(payload.size()), length);
     header.append(length, 8);
     return header;
+}
+
+qint64 Reply::FrameSize(const char* header)
+{
+    const auto kind = quint8(header[4]);
+    const auto length = qFromLittleEndian<quint64>(header + 5);
+    if (std::memcmp(header, kReplyMagic, 4) != 0 || kind < quint8(Kind::Recordset) || kind > quint8(Kind::Error)
+        || length > quint64(std::numeric_limits<qint64>::max() - kHeaderSize))
+        return -1;
+    return qint64(length) + kHeaderSize;
 }
 
 std::optional<Reply> Reply::Decode(QByteArray frame)

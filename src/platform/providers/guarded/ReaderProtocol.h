@@ -52,7 +52,11 @@ struct Reply
     static Reply Done() { return {}; }
 
     // The frame's first bytes; the payload follows them.
+    static constexpr qsizetype HeaderSize = 4 + 1 + 8;
     QByteArray Header() const;
+    // The whole frame's size from its first HeaderSize bytes; -1 when they
+    // are no header.
+    static qint64 FrameSize(const char* header);
 
     // Turns a whole frame back into what the helper meant: the record set or
     // names it sent, or the error it sent raised here. Bytes that are no
