@@ -1,7 +1,7 @@
 #include "recipients/SourceCatalog.h"
 
 #include "platform/providers/Dispatch.h"
-#include "platform/providers/sql/SqlServerConnection.h"
+#include "platform/providers/guarded/GuardedReader.h"
 #include "platform/providers/contacts/ThunderbirdProfiles.h"
 #include "base/AppError.h"
 
@@ -10,7 +10,7 @@ namespace SourceCatalog {
 QStringList ListDatabases(const RecipientList& list)
 {
     try {
-        return SqlServerConnection(list.GetConnectionData().ConnectionString()).Databases();
+        return GuardedReader::Databases(list.GetConnectionData().ConnectionString());
     } catch (const AppError&) {
         return {};
     }

@@ -1,4 +1,5 @@
 #include "RecordsetProbe.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 #include "platform/providers/sql/AccessReader.h"
 #include "base/AppError.h"
@@ -6,6 +7,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <algorithm>
 
@@ -249,6 +251,35 @@ private Q_SLOTS:
         });
         QCOMPARE(error.Number(), long(AccessReader::ErrDamaged));
         QCOMPARE(error.Source(), QStringLiteral("Access"));
+    }
+
+    // A row whose offset table gives a text value a negative length: libmdb
+    // checks only that the value ends inside the row.
+    void valueOutsideItsPage()
+    {
+        QByteArray bytes = TestSupport::ReadBytes(Mdb("jackcess-fixedTextTestV2000.mdb"));
+        const qsizetype at = bytes.indexOf(QByteArray(reinterpret_cast<const char*>(u"Core User"), 18));
+        QVERIFY(at > 0);
+        // Jet 4 pages are 4 KB; the value sits in the page's first row, which
+        // ends with the page: null mask, variable column count, then the
+        // variable columns' offsets from the row's start, first column last.
+        const qsizetype page = at / 4096 * 4096;
+        auto word = [&](qsizetype offset) { return int(qFromLittleEndian<quint16>(bytes.constData() + offset)); };
+        const int rowStart = word(page + 14) & 0x1fff;
+        QVERIFY(page + rowStart < at);
+        const qsizetype firstOffset = page + 4096 - 1 - (word(page + rowStart) + 7) / 8 - 3;
+        int column = 0;
+        while (page + rowStart + word(firstOffset - 2 * (column + 1)) <= at)
+            ++column;
+        const qsizetype end = firstOffset - 2 * (column + 1);
+        qToLittleEndian(quint16(word(firstOffset - 2 * column) - 12), bytes.data() + end);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("damaged.mdb"));
+        TestSupport::WriteBytes(path, bytes);
+
+        const AppError error = ErrorOrNone([&] { AccessReader(path).OpenTable(QStringLiteral("[users]")); });
+        QCOMPARE(error.Number(), long(AccessReader::ErrDamaged));
+        QVERIFY2(error.Description().contains(QStringLiteral("'c_user_name'")), qPrintable(error.Description()));
     }
 
     void passwordIsSeenInTheHeaderOnly()

@@ -1,5 +1,7 @@
 #include "TestMain.h"
 
+#include "platform/providers/guarded/GuardedReader.h"
+
 #include <QFileDevice>
 
 namespace TestSupport {
@@ -23,6 +25,11 @@ QString PrepareHome()
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     return home;
+}
+
+void UseBuiltReaderHelper()
+{
+    GuardedReader::SetProgram(QStringLiteral(CORVANTA_READER_PROGRAM));
 }
 
 } // namespace TestSupport

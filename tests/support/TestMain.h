@@ -13,6 +13,9 @@ namespace TestSupport {
 // never meet those of another or of the user. Returns the home's path.
 QString PrepareHome();
 
+// Points the reader helper at the built one: tests do not run beside it.
+void UseBuiltReaderHelper();
+
 // The shared real-world test files.
 inline QString TestData(const QString& relative)
 {
@@ -26,6 +29,7 @@ inline QString TestData(const QString& relative)
     int main(int argc, char* argv[])                                                               \
     {                                                                                              \
         TestSupport::PrepareHome();                                                                \
+        TestSupport::UseBuiltReaderHelper();                                                       \
         QCoreApplication app(argc, argv);                                                          \
         TestObject tc;                                                                             \
         QTEST_SET_MAIN_SOURCE_PATH                                                                 \

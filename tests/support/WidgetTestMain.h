@@ -13,6 +13,7 @@
     int main(int argc, char* argv[])                                                               \
     {                                                                                              \
         TestSupport::PrepareHome();                                                                \
+        TestSupport::UseBuiltReaderHelper();                                                       \
         QApplication app(argc, argv);                                                              \
         app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
         Dialogs::SetScripted(true);                                                                \

@@ -1,6 +1,7 @@
 #include "platform/providers/Dispatch.h"
 
 #include "platform/providers/SourceFile.h"
+#include "platform/providers/guarded/GuardedReader.h"
 #include "platform/providers/sql/AccessReader.h"
 #include "platform/providers/sql/ConnectionString.h"
 #include "platform/providers/contacts/ContactsSource.h"
@@ -41,11 +42,13 @@ bool IsTableSource(const QString& source)
     return OdbcSource::IsTableSource(source);
 }
 
-Recordset Open(const QString& connectionString, const QString& source)
+Recordset Open(const QString& connectionString, const QString& source, Where where)
 {
     const ConnectionString parsed = ParseOrRaise(connectionString);
     if (source.trimmed().isEmpty())
         throw AppError(ErrNoSource, Source, QStringLiteral("No table, view or command text was chosen for this source."));
+    if (where == Where::HelperProcess && GuardedReader::Guards(parsed.kind))
+        return GuardedReader::Open(connectionString, source);
     const bool table = IsTableSource(source);
 
     switch (parsed.kind) {
@@ -80,9 +83,11 @@ Recordset Open(const QString& connectionString, const QString& source)
     throw AppError(ErrNoConnection, Source, QStringLiteral("No data source was given: the connection string is empty."));
 }
 
-void TestConnection(const QString& connectionString)
+void TestConnection(const QString& connectionString, Where where)
 {
     const ConnectionString parsed = ParseOrRaise(connectionString);
+    if (where == Where::HelperProcess && GuardedReader::Guards(parsed.kind))
+        return GuardedReader::TestConnection(connectionString);
     switch (parsed.kind) {
     case ConnectionString::Kind::SqlServer: {
         const SqlServerConnection server(connectionString);
@@ -108,9 +113,11 @@ void TestConnection(const QString& connectionString)
     }
 }
 
-QStringList TableNames(const QString& connectionString)
+QStringList TableNames(const QString& connectionString, Where where)
 {
     const ConnectionString parsed = ParseOrRaise(connectionString);
+    if (where == Where::HelperProcess && GuardedReader::Guards(parsed.kind))
+        return GuardedReader::TableNames(connectionString);
     switch (parsed.kind) {
     case ConnectionString::Kind::SqlServer:
         return SqlServerConnection(connectionString).TableNames();

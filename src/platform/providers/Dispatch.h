@@ -20,7 +20,13 @@
 //
 // Errors are AppError carrying the reader's own number, source and words;
 // Source below for what is wrong before any reader is reached.
+//
+// The readers that are not ours (Access, ODBC, SQL Server) run in the reader
+// helper process (GuardedReader) unless ThisProcess is asked for, as the
+// helper itself does.
 namespace ProviderDispatch {
+
+enum class Where { HelperProcess, ThisProcess };
 
 inline const QString Source = QStringLiteral("Provider");
 
@@ -30,16 +36,16 @@ enum Error : long {
 };
 
 // Every row of the source, disconnected.
-Recordset Open(const QString& connectionString, const QString& source);
+Recordset Open(const QString& connectionString, const QString& source, Where where = Where::HelperProcess);
 
 // Connects (or opens the file) and lets go again; raises what the provider
 // raises.
-void TestConnection(const QString& connectionString);
+void TestConnection(const QString& connectionString, Where where = Where::HelperProcess);
 
 // The tables and views the source offers, in the reader's own naming and
 // order: worksheets as the worksheet driver names them ("Sheet1$",
 // "'My Sheet$'"), contact folders and address books by name.
-QStringList TableNames(const QString& connectionString);
+QStringList TableNames(const QString& connectionString, Where where = Where::HelperProcess);
 
 // Whether a source text names one table ("[name]") rather than a command.
 bool IsTableSource(const QString& source);

@@ -181,6 +181,29 @@ QVariant TextValue(MdbHandle* mdb, const MdbColumn& col, const QString& table)
     return QString::fromUtf8(text.get(), qsizetype(length));
 }
 
+// The bytes a value of the column's type is read from, at least: the fixed
+// types read their whole width whatever length the row gives them, memos
+// and OLE objects their 12-byte header.
+int BytesRead(const MdbColumn& col)
+{
+    const int length = col.cur_value_len;
+    switch (col.col_type) {
+    case MDB_BYTE: return std::max(length, 1);
+    case MDB_INT: return std::max(length, 2);
+    case MDB_LONGINT:
+    case MDB_FLOAT:
+    case kComplexType: return std::max(length, 4);
+    case MDB_DOUBLE:
+    case MDB_DATETIME:
+    case MDB_MONEY: return std::max(length, 8);
+    case MDB_REPID: return std::max(length, 16);
+    case MDB_NUMERIC: return std::max(length, 17);
+    case MDB_MEMO:
+    case MDB_OLE: return std::max(length, MDB_MEMO_OVERHEAD);
+    default: return length;
+    }
+}
+
 QVariant ReadValue(MdbHandle* mdb, MdbColumn& col, const QString& table)
 {
     // libmdb keeps a Boolean in the row's null mask: "null" means false.
@@ -188,6 +211,17 @@ QVariant ReadValue(MdbHandle* mdb, MdbColumn& col, const QString& table)
         return col.cur_value_len == 0;
     if (col.cur_value_len == 0)
         return {};
+    // libmdb takes a value's place from the row's own offset table and only
+    // checks that it ends inside the row: a damaged row can give a negative
+    // length, or a width too small for the type.
+    const int pageSize = int(mdb->fmt->pg_size);
+    const int needed = BytesRead(col);
+    if (col.cur_value_start < 0 || col.cur_value_len < 0 || needed > pageSize
+        || col.cur_value_start > pageSize - needed)
+        Raise(AccessReader::ErrDamaged,
+              QStringLiteral("The value of column '%1' in table '%2' cannot be read: its row points outside its "
+                             "page. The file is damaged.")
+                  .arg(QString::fromUtf8(col.name), table));
     void* row = mdb->pg_buf;
     const int at = col.cur_value_start;
     switch (col.col_type) {

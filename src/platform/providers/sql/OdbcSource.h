@@ -36,9 +36,12 @@ public:
         ErrNoDriver = -2147221164L, // the ODBC layer itself is missing
     };
 
+    // How long a login waits unless told otherwise.
+    static constexpr int DefaultLoginSeconds = 15;
+
     // Connects now. The login waits at most loginTimeoutSeconds (0: the
     // driver's default).
-    explicit OdbcSource(const QString& connectionString, int loginTimeoutSeconds = 15,
+    explicit OdbcSource(const QString& connectionString, int loginTimeoutSeconds = DefaultLoginSeconds,
                         const QString& errorSource = QStringLiteral("ODBC"));
     ~OdbcSource();
     OdbcSource(const OdbcSource&) = delete;

@@ -43,7 +43,7 @@ public:
     static bool HasKerberosTicket();
 
     // Connects; the login waits at most loginTimeoutSeconds.
-    explicit SqlServerConnection(const QString& oleDbConnectionString, int loginTimeoutSeconds = 15);
+    explicit SqlServerConnection(const QString& oleDbConnectionString, int loginTimeoutSeconds = OdbcSource::DefaultLoginSeconds);
     ~SqlServerConnection();
 
     Recordset Open(const QString& source);

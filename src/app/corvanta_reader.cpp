@@ -1,0 +1,154 @@
+// corvanta-reader: the helper process in which Corvanta runs the readers that
+// are not its own (libmdb, ODBC drivers). GuardedReader starts it with its
+// limits, writes one request to its standard input and reads one reply from
+// its standard output (ReaderProtocol); it is not meant to be run by hand.
+//
+// Exit status: 0 after a reply (the reader's error is a reply too),
+// ReaderProtocol::ExitOutOfMemory when memory ran out, ExitBadRequest for a
+// request it cannot read. A crash in a reader ends it by its signal, unless
+// the address space was nearly used up: that is reported as memory.
+
+#include "base/AppError.h"
+#include "platform/providers/Dispatch.h"
+#include "platform/providers/guarded/ReaderProtocol.h"
+#include "platform/providers/sql/SqlServerConnection.h"
+
+#include <QCoreApplication>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <new>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+using ReaderProtocol::Operation;
+using ReaderProtocol::Reply;
+
+// Whether the address space is within a sixteenth of its limit: a reader
+// that crashes there most likely met an allocation that failed (libmdb does
+// not check all of its own). Async-signal-safe.
+bool NearAddressLimit()
+{
+    rlimit limit = {};
+    if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return false;
+    const int fd = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char text[64];
+    const ssize_t length = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (length <= 0)
+        return false;
+    unsigned long long pages = 0;
+    for (ssize_t i = 0; i < length && text[i] >= '0' && text[i] <= '9'; ++i)
+        pages = pages * 10 + unsigned(text[i] - '0');
+    const unsigned long long used = pages * unsigned(::sysconf(_SC_PAGESIZE));
+    return used >= limit.rlim_cur - limit.rlim_cur / 16;
+}
+
+void OnCrash(int signal)
+{
+    if (NearAddressLimit())
+        ::_exit(ReaderProtocol::ExitOutOfMemory);
+    // The handler was reset on entry: the signal now ends the process.
+    ::raise(signal);
+}
+
+void CatchCrashes()
+{
+    // Room to run the handler when the stack itself overflowed.
+    static char alternate[64 * 1024];
+    stack_t stack = {};
+    stack.ss_sp = alternate;
+    stack.ss_size = sizeof alternate;
+    ::sigaltstack(&stack, nullptr);
+    struct sigaction action = {};
+    action.sa_handler = OnCrash;
+    action.sa_flags = SA_ONSTACK | SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGSEGV, SIGBUS, SIGABRT, SIGTRAP, SIGILL, SIGFPE})
+        ::sigaction(signal, &action, nullptr);
+}
+
+QByteArray ReadAll(int fd)
+{
+    QByteArray bytes;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0)
+            bytes.append(buffer, n);
+        else if (n == 0 || errno != EINTR)
+            return bytes;
+    }
+}
+
+bool WriteAll(int fd, const QByteArray& bytes)
+{
+    const char* at = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, at, size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        at += n;
+        left -= n;
+    }
+    return true;
+}
+
+Reply Answer(const ReaderProtocol::Request& request)
+{
+    using ProviderDispatch::Where;
+    try {
+        switch (request.operation) {
+        case Operation::Open:
+            return Reply::Of(ProviderDispatch::Open(request.connectionString, request.source, Where::ThisProcess));
+        case Operation::TableNames:
+            return Reply::Of(ProviderDispatch::TableNames(request.connectionString, Where::ThisProcess));
+        case Operation::TestConnection:
+            ProviderDispatch::TestConnection(request.connectionString, Where::ThisProcess);
+            return Reply::Done();
+        case Operation::Databases:
+            return Reply::Of(SqlServerConnection(request.connectionString).Databases());
+        }
+    } catch (const AppError& error) {
+        return Reply::Of(error);
+    }
+    return Reply::Done();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // Standard output carries the reply and nothing else: whatever a library
+    // prints goes nowhere.
+    const int replyFd = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (replyFd < 0 || nowhere < 0 || ::dup2(nowhere, STDOUT_FILENO) < 0)
+        return ReaderProtocol::ExitBadRequest;
+    CatchCrashes();
+
+    QCoreApplication app(argc, argv);
+    const std::optional<ReaderProtocol::Request> request = ReaderProtocol::DecodeRequest(ReadAll(STDIN_FILENO));
+    if (!request)
+        return ReaderProtocol::ExitBadRequest;
+    try {
+        const Reply reply = Answer(*request);
+        if (!WriteAll(replyFd, reply.Header()) || !WriteAll(replyFd, reply.payload))
+            ::_exit(ReaderProtocol::ExitBadRequest);
+    } catch (const std::bad_alloc&) {
+        ::_exit(ReaderProtocol::ExitOutOfMemory);
+    }
+    // Drivers' clean-up at exit is foreign code too, and the reply is out.
+    ::_exit(0);
+}
