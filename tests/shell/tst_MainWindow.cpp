@@ -232,6 +232,36 @@ private Q_SLOTS:
         QCOMPARE(m_window->RcptLsts().CurrentIndex(), list);
     }
 
+    // The window reads every kind of file source, Access through the
+    // reader helper, while it waits with the window disabled.
+    void everyFileTypeImports_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("xls") << int(RecipientList::Excel) << "xls/mockaroo-MOCK_DATA-10rows.xls" << "data" << 10;
+        QTest::newRow("xlsx") << int(RecipientList::Excel) << "xlsx/mockaroo-MOCK_DATA-10rows.xlsx" << "data" << 10;
+        QTest::newRow("xml") << int(RecipientList::XML) << "adoxml/msdocs-northwind-shippers.xml" << "" << 3;
+        QTest::newRow("accdb") << int(RecipientList::Access) << "mdb/mdbtestdata-ASampleDatabase.accdb"
+                               << "Asset Items" << 65;
+    }
+    void everyFileTypeImports()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, file);
+        QFETCH(QString, table);
+        auto list = CsvList(QStringLiteral("Typed"), TestData(file));
+        list->SetDataType(type);
+        list->SetAccessFileName(TestData(file));
+        list->SetXMLUrlUri(TestData(file));
+        list->SetCatalogTableOrView(table);
+        m_window->RcptLsts().Add(list);
+        m_window->ImportRecipientList(m_window->RcptLsts().Count());
+        QCOMPARE(BalloonShown(), QString());
+        QTEST(Get<QTableView>("flxRcptList")->model()->rowCount(), "rows");
+    }
+
     void failedImportLeavesNoRecipients()
     {
         Import(PeopleList);
