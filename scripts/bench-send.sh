@@ -4,8 +4,8 @@
 # smtp-source (1 and 5 sessions), nodemailer (pooled, 1 and 5 connections,
 # all mails queued at once) and, on loopback, Python's smtplib:
 #   - on loopback (COUNT mails, default 20,000);
-#   - at a 20 ms round trip through bench/latency_proxy.py (COUNT_RTT mails,
-#     default 300);
+#   - at a 20 ms round trip through bench/latency_proxy (COUNT_RTT mails,
+#     default 300), the round trip measured and printed first;
 # then, at the 20 ms round trip, COUNT_REFUSED mails (default 2,000) to the
 # test server (aiosmtpd, pipelining, messages discarded) with no refusal and
 # with every second recipient refused, one connection; and a 50 MB
@@ -35,12 +35,14 @@ if [[ ! -d $node_dir/node_modules/nodemailer ]]; then
     npm install --silent --no-audit --no-fund --prefix "$node_dir" nodemailer >/dev/null
 fi
 
-# BENCH_SEND names an already built bench_send to use instead of building one.
+# BENCH_SEND names an already built bench_send to use instead of building one
+# (latency_proxy is taken from beside it).
 bench="${BENCH_SEND:-$build/bench/bench_send}"
 if [[ -z ${BENCH_SEND:-} ]]; then
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVANTA_BUILD_TESTS=OFF >/dev/null
-    cmake --build "$build" --target bench_send --parallel "${JOBS:-2}" >/dev/null
+    cmake --build "$build" --target bench_send latency_proxy --parallel "${JOBS:-2}" >/dev/null
 fi
+proxy="$(dirname "$bench")/latency_proxy"
 
 python=/usr/bin/python3
 pids=()
@@ -83,8 +85,24 @@ id postfix >/dev/null 2>&1 && sink_user=postfix
 /usr/sbin/smtp-sink -u "$sink_user" "127.0.0.1:$sink_port" 256 &
 pids+=($!)
 wait_for_port "$sink_port"
-start_printing_port proxy_port $python "$root/bench/latency_proxy.py" "$sink_port" 10
+start_printing_port proxy_port "$proxy" "$sink_port" 10
 wait_for_port "$proxy_port"
+
+round_trip() { # PORT: milliseconds per SMTP command answered, over 200 NOOPs
+    $python - "$1" <<'PY'
+import socket, sys, time
+s = socket.create_connection(('127.0.0.1', int(sys.argv[1])))
+s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+f = s.makefile('rb')
+f.readline()
+start = time.perf_counter()
+for _ in range(200):
+    s.sendall(b'NOOP\r\n')
+    f.readline()
+print('%.1f' % ((time.perf_counter() - start) * 1000 / 200))
+s.sendall(b'QUIT\r\n')
+PY
+}
 
 smtp_source() { # PORT COUNT SESSIONS
     local start end
@@ -107,7 +125,7 @@ peers() { # PORT COUNT [loopback]
 echo "== $count small mails to smtp-sink on loopback =="
 peers "$sink_port" "$count" loopback
 echo
-echo "== $count_rtt small mails to smtp-sink at a 20 ms round trip =="
+echo "== $count_rtt small mails to smtp-sink at a 20 ms round trip (measured: $(round_trip "$proxy_port") ms) =="
 peers "$proxy_port" "$count_rtt"
 echo
 
@@ -115,7 +133,7 @@ echo "== $count_refused mails at a 20 ms round trip, one connection, to aiosmtpd
 mkdir -p "$work/messages"
 start_printing_port refusing_port $python "$root/tests/support/smtp_test_server.py" --out "$work/messages" \
     --pipelining --discard --reject-pattern '^refused-'
-start_printing_port refusing_proxy $python "$root/bench/latency_proxy.py" "$refusing_port" 10
+start_printing_port refusing_proxy "$proxy" "$refusing_port" 10
 wait_for_port "$refusing_proxy"
 "$bench" --port "$refusing_proxy" --count "$count_refused" --label "corvanta, none refused"
 "$bench" --port "$refusing_proxy" --count "$count_refused" --refuse-every 2 --label "corvanta, every 2nd refused"

@@ -27,9 +27,10 @@ struct MailDeliverySettings;
 //      so the last n is always the number handled;
 //   3. when n is a multiple of 10: the yield hook.
 // Over one connection mails end in collection order and n is the mail's
-// position, as when mails went one at a time. The tenth mail of each ten is
-// answered before the next one goes out behind it, so a stop seen at its
-// yield starts no new mail.
+// position, as when mails went one at a time; and the tenth mail of each ten
+// is answered before the next one goes out behind it, so a stop seen at its
+// yield starts no new mail. Over several, a stop seen at a yield may find
+// mails already under way, which end as a stop ends them (below).
 //
 // Stop. Clearing KeepSending (Mails::KeepSendingCleared) ends the run at
 // once however silent the server is: no new mail is handed out; a mail not

@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkInterface>
 
@@ -198,6 +199,14 @@ QJsonObject SmtpTestServer::Envelope(int number) const
 {
     const QString path = m_dir.filePath(QStringLiteral("messages/%1.json").arg(number, 4, 10, QLatin1Char('0')));
     return QJsonDocument::fromJson(ReadText(path).toUtf8()).object();
+}
+
+QSet<QString> SmtpTestServer::FirstRecipients() const
+{
+    QSet<QString> first;
+    for (int i = 1; i <= MessageCount(); ++i)
+        first.insert(Envelope(i).value(QStringLiteral("rcpt_tos")).toArray().at(0).toString());
+    return first;
 }
 
 } // namespace TestSupport

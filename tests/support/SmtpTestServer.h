@@ -2,6 +2,7 @@
 
 #include <QJsonObject>
 #include <QProcess>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -76,6 +77,8 @@ public:
     int MessageCount() const;
     QString MessageFile(int number) const; // 1-based, in order of arrival
     QJsonObject Envelope(int number) const;
+    // The first recipient of every message received, in any order.
+    QSet<QString> FirstRecipients() const;
     QJsonObject Inspect(int number) const { return InspectMessage(MessageFile(number)); }
 
 private:

@@ -217,6 +217,11 @@ void SmtpConnection::OnReadyRead()
         return;
     }
     Flush();
+    if (m_phase == Phase::Closed)
+        return;
+    // Out now rather than at the next turn of the event loop: a round trip
+    // starts when the last byte leaves.
+    m_socket->flush();
     Rearm();
 }
 

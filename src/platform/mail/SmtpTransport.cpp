@@ -206,6 +206,13 @@ struct SmtpTransport::Private final : SmtpConnection::Owner
 
     SmtpMailPtr TakeMail(SmtpConnection&) override
     {
+        // Report what ended first, right here: the next envelope can then
+        // go out with the data just written, in the same packet. The
+        // connections bear being called back while the events run.
+        if (!stopped && !reporting && !ended.empty()) {
+            Report();
+            Schedule(); // for the connections turned away while the events ran
+        }
         if (!MayTake()) {
             Schedule();
             return nullptr;
