@@ -81,14 +81,18 @@ QString SmtpMail::Failure() const
     if (delivered.isEmpty() && reasons.size() == 1)
         return reasons.first();
 
+    // Each recipient that missed it with why, so nobody sends it again to
+    // those who have it.
     QStringList parts;
-    for (const Miss& miss : missed)
-        parts.append((miss.refused ? QStringLiteral("refused for %1: %2") : QStringLiteral("%1: %2"))
-                         .arg(miss.address, miss.reason));
+    for (const Miss& miss : missed) {
+        const QString form = !miss.refused       ? QStringLiteral("%1: %2")
+                             : parts.isEmpty() ? QStringLiteral("Refused for %1: %2")
+                                               : QStringLiteral("refused for %1: %2");
+        parts.append(form.arg(miss.address, miss.reason));
+    }
     QString text = parts.join(QStringLiteral("; "));
     if (!delivered.isEmpty())
         text += QStringLiteral(". Sent to the other recipients: %1").arg(delivered.join(QStringLiteral(", ")));
-    text[0] = text[0].toUpper();
     return text;
 }
 
@@ -168,6 +172,8 @@ void SmtpConnection::Give(SmtpMailPtr mail)
 {
     StartTransaction(std::move(mail));
     Flush();
+    if (m_phase != Phase::Closed)
+        m_socket->flush();
     Rearm();
 }
 
@@ -282,7 +288,7 @@ void SmtpConnection::OnReply(const SmtpReply& reply)
     if (m_awaiting.empty()) {
         // Said unasked: usually a 421 before the server hangs up.
         Close(Loss::Dropped, reply.code == 421 ? reply.Text()
-                                               : QStringLiteral("The mail server said what nobody asked: %1")
+                                               : QStringLiteral("The mail server sent a reply to no command: %1")
                                                      .arg(reply.Text()));
         return;
     }
@@ -776,11 +782,14 @@ void SmtpConnection::Close(Loss loss, const QString& reason)
             m_owner.ConnectionFailed(*this, std::move(m_first), reason);
         }
     }
-    std::deque<std::unique_ptr<Transaction>> transactions = std::move(m_transactions);
+    // Kept until the connection goes: a handler further up the stack (the
+    // events run while a mail is taken) may still hold one.
+    for (auto& t : m_transactions)
+        m_closed.push_back(std::move(t));
     m_transactions.clear();
     m_awaiting.clear();
     m_unsent.clear();
-    for (auto& t : transactions)
+    for (auto& t : m_closed)
         if (t->mail)
             Resolve(*t, loss, reason);
     m_owner.ConnectionClosed(*this);

@@ -71,7 +71,9 @@ class SmtpConnection : public QObject
 public:
     // What the connection reports to the client that runs it. Every call
     // comes from inside the connection's own handlers and must not delete
-    // the connection or call back into it.
+    // the connection. TakeMail may let events run (the mails that ended are
+    // reported there), so the connection may have closed or stopped when
+    // it returns.
     class Owner
     {
     public:
@@ -176,6 +178,7 @@ private:
 
     SmtpMailPtr m_first; // the mail it was opened for, until it is ready
     std::deque<std::unique_ptr<Transaction>> m_transactions;
+    std::deque<std::unique_ptr<Transaction>> m_closed; // those of a closed connection
     std::deque<Command> m_awaiting; // written, reply not yet read
     std::deque<Command> m_unsent;   // waiting for their turn
 
