@@ -6,7 +6,6 @@
 #include "base/AppError.h"
 
 #include <QJsonArray>
-#include <QSet>
 #include <QTcpServer>
 
 using namespace TestSupport;
@@ -306,31 +305,6 @@ private Q_SLOTS:
                  QStringList({"", ""}));
         CORVANTA_VERIFY_READS_AS_SENT(mail, server.Inspect(1));
         QCOMPARE(server.ConnectionCount(), 1);
-    }
-
-    void severalConnectionsShareTheRun()
-    {
-        SmtpTestServer::Options options;
-        options.pipelining = true;
-        options.reject = {QStringLiteral("nobody@example.org")};
-        SmtpTestServer server(options);
-        QVERIFY2(server.Start(), qPrintable(server.Error()));
-        SmtpSettings settings = SettingsFor(server);
-        settings.connections = 3;
-        SmtpTransport transport(settings);
-        QStringList to;
-        for (int i = 1; i <= 30; ++i)
-            to << (i % 7 == 0 ? QStringLiteral("nobody@example.org") : QStringLiteral("r%1@example.org").arg(i));
-        const QStringList failures = SendAll(transport, SmallMails(to));
-
-        const QSet<QString> arrived = server.FirstRecipients();
-        for (int i = 0; i < to.size(); ++i) {
-            const bool refused = to.at(i) == QLatin1String("nobody@example.org");
-            QCOMPARE(failures.at(i), refused ? Refusal(to.at(i)) : QString());
-            QCOMPARE(arrived.contains(to.at(i)), !refused);
-        }
-        QCOMPARE(server.MessageCount(), 26); // each once
-        QCOMPARE(server.ConnectionCount(), 3);
     }
 
     void unusableSettingsFailEachMail_data()
