@@ -1,8 +1,12 @@
-// Figures for the send run on this machine: many small mails over one
-// connection to an SMTP sink, and the memory one 50 MB attachment takes.
-// scripts/bench-send.sh starts the sink and runs this beside other clients.
+// Figures for the send run on this machine: many small mails to an SMTP
+// sink, and the memory one 50 MB attachment takes. scripts/bench-send.sh
+// starts the sink (directly or behind a delaying proxy) and runs this beside
+// other clients.
 //
-//   bench_send --port P [--count N]     mails per second for N small mails
+//   bench_send --port P [--count N] [--connections C] [--refuse-every K] [--label L]
+//       mails per second for N small mails over up to C connections; with K,
+//       every K-th mail goes to refused-<n>@example.org, for a server that
+//       refuses those (its refusals are expected, not failures)
 //   bench_send --port P --big MB        peak memory while sending MB of attachment
 
 #include "MemoryProbe.h"
@@ -39,6 +43,9 @@ int main(int argc, char* argv[])
     const int port = ArgAfter(args, QStringLiteral("--port")).toInt();
     const int count = ArgAfter(args, QStringLiteral("--count"), QStringLiteral("20000")).toInt();
     const int bigMb = ArgAfter(args, QStringLiteral("--big"), QStringLiteral("0")).toInt();
+    const int connections = ArgAfter(args, QStringLiteral("--connections"), QStringLiteral("1")).toInt();
+    const int refuseEvery = ArgAfter(args, QStringLiteral("--refuse-every"), QStringLiteral("0")).toInt();
+    const QString label = ArgAfter(args, QStringLiteral("--label"), QStringLiteral("corvanta %1 conn").arg(connections));
     if (port <= 0) {
         std::fprintf(stderr, "usage: bench_send --port P [--count N] [--big MB]\n");
         return 2;
@@ -50,6 +57,7 @@ int main(int argc, char* argv[])
         configuration.SetSendUsingMethod(MailDeliverySettings::Port);
         configuration.SetSMTPServer(QStringLiteral("127.0.0.1"));
         configuration.SetSMTPServerPort(static_cast<qint16>(port));
+        configuration.SetSMTPMaxConnections(static_cast<qint16>(connections));
         configuration.Save();
     }
     const auto sender = std::make_shared<const FromAddress>(QStringLiteral("Bench Sender"),
@@ -57,12 +65,16 @@ int main(int argc, char* argv[])
 
     Mails mails;
     int failures = 0;
+    int refusals = 0;
     QString firstFailure;
-    QObject::connect(&mails, &Mails::SendErr, [&](const QString& description) {
+    QObject::connect(&mails, &Mails::SendErr, [&](const QString& description, const QString& to) {
+        if (to.startsWith(QLatin1String("refused-"))) {
+            ++refusals;
+            return;
+        }
         if (failures++ == 0)
             firstFailure = description;
     });
-    mails.SetYieldHook([] { QCoreApplication::processEvents(); });
     MailSender run(mails);
     run.SetConfigurationFolder(dir.path() + u'/');
 
@@ -94,16 +106,18 @@ int main(int argc, char* argv[])
     } else {
         const QString body = QStringLiteral("Dear reader,\n\nthis is a short mail of a few lines, "
                                             "as a mail merge sends them.\n\nRegards\n");
-        for (int i = 1; i <= count; ++i)
-            mails.Add(sender, QStringLiteral("r%1@example.org").arg(i), QStringLiteral("Hello %1").arg(i), body,
-                      QString());
+        for (int i = 1; i <= count; ++i) {
+            const bool refused = refuseEvery > 0 && i % refuseEvery == 0;
+            mails.Add(sender, QStringLiteral("%1%2@example.org").arg(refused ? "refused-" : "r").arg(i),
+                      QStringLiteral("Hello %1").arg(i), body, QString());
+        }
         QElapsedTimer timer;
         timer.start();
         mails.SetKeepSending(true);
         run.Send();
         const double seconds = timer.nsecsElapsed() / 1e9;
-        std::printf("corvanta      %6d mails in %6.2f s: %8.0f mails/s  (%d failed)\n", count, seconds,
-                    count / seconds, failures);
+        std::printf("%-26s %6d mails in %7.2f s: %8.0f mails/s  (%d refused as planned, %d failed)\n",
+                    qPrintable(label), count, seconds, count / seconds, refusals, failures);
     }
     if (failures)
         std::printf("  first failure: %s\n", qPrintable(firstFailure));

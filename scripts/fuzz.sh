@@ -2,7 +2,7 @@
 # Builds the fuzz targets with clang and libFuzzer into build-fuzz/ and runs
 # each for a bounded time, one after the other.
 #   FUZZ_SECONDS  seconds per target (default 120)
-#   FUZZ_TARGETS  which targets (default: xml_recordset xlsx csv xls_compound xls_biff)
+#   FUZZ_TARGETS  which targets (default: xml_recordset xlsx csv xls_compound xls_biff smtp_reply)
 # The working corpus lives in build-fuzz/corpus/<target>/, seeded from the
 # shared test files; crashes, leaks, timeouts and out-of-memory inputs go to
 # build-fuzz/findings/<target>/.
@@ -10,7 +10,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-fuzz"
 seconds="${FUZZ_SECONDS:-120}"
-targets=(${FUZZ_TARGETS:-xml_recordset xlsx csv xls_compound xls_biff})
+targets=(${FUZZ_TARGETS:-xml_recordset xlsx csv xls_compound xls_biff smtp_reply})
 testdata="${CORVANTA_TESTDATA_DIR:-$root/../shared/testdata}"
 
 "$root/scripts/install-deps.sh"
@@ -48,6 +48,7 @@ max_len_for() {
         xlsx) echo 131072 ;;
         csv) echo 16384 ;;
         xls_compound|xls_biff) echo 65536 ;;
+        smtp_reply) echo 8192 ;;
     esac
 }
 # Seconds one input may take. A worksheet may span the whole of its format
@@ -61,6 +62,7 @@ timeout_for() {
 dict_for() {
     case $1 in
         xml_recordset|xlsx) echo "-dict=$root/fuzz/xml.dict" ;;
+        smtp_reply) echo "-dict=$root/fuzz/smtp.dict" ;;
     esac
 }
 
@@ -74,7 +76,8 @@ for t in "${targets[@]}"; do
     corpus="$build/corpus/$t"
     findings="$build/findings/$t"
     mkdir -p "$corpus" "$findings"
-    cp -n "$testdata/$(seeds_for "$t")"/* "$corpus/" 2>/dev/null || true
+    seeds=$(seeds_for "$t")
+    [[ -z $seeds ]] || cp -n "$testdata/$seeds"/* "$corpus/" 2>/dev/null || true
     cp -n "$root/fuzz/regressions/$t"/* "$corpus/" 2>/dev/null || true
     if [[ $t == xlsx ]]; then
         # Also each workbook with its parts stored, not deflated: mutations

@@ -88,6 +88,7 @@ void MailConfiguration::Load()
                                   accountUser ? GetDefaultSMTPUsername() : QString());
     m_smtpPassword = bag.ReadText(MailSettingsFile::SMTPPassword, QString());
     m_smtpServerPort = bag.ReadInt16(MailSettingsFile::SMTPServerPort, 25);
+    m_smtpMaxConnections = bag.ReadInt16(MailSettingsFile::SMTPMaxConnections, 4);
 }
 
 void MailConfiguration::ApplyToConfiguration(const QString& senderText)
@@ -99,6 +100,7 @@ void MailConfiguration::ApplyToConfiguration(const QString& senderText)
     c.smtpConnectionTimeout = m_smtpConnectionTimeout;
     c.smtpServer = m_smtpServer;
     c.smtpServerPort = m_smtpServerPort;
+    c.smtpMaxConnections = m_smtpMaxConnections;
     c.urlProxyBypass = QStringLiteral("<local>");
     // Credentials travel only when the server is to be asked for them.
     if (m_smptAuthenticate == 1) {
@@ -117,5 +119,6 @@ void MailConfiguration::Save() const
     values.SMTPUsername = m_smtpUsername;
     values.SMTPPassword = m_smtpPassword;
     values.SMTPServerPort = m_smtpServerPort;
+    values.SMTPMaxConnections = m_smtpMaxConnections;
     MailSettingsFile::Write(m_filePath, values);
 }

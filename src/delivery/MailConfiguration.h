@@ -23,6 +23,7 @@ struct MailDeliverySettings
     qint16 smtpConnectionTimeout = 1200; // seconds
     QString smtpServer;
     qint16 smtpServerPort = 25;
+    qint16 smtpMaxConnections = 4;
     QString urlProxyBypass = QStringLiteral("<local>");
     // Only filled when smtpAuthenticate is 1.
     QString sendUserName;
@@ -48,6 +49,9 @@ struct MailDeliverySettings
 //                                                         and a server
 //   SMTPPassword           stored in clear                default empty
 //   SMTPServerPort                                        default 25
+//   SMTPMaxConnections     connections a run may use      default 4; files
+//                          at once (1: one after the       written before it
+//                          other)                          was added lack it
 class MailConfiguration
 {
 public:
@@ -82,11 +86,13 @@ public:
     void SetSMTPPassword(const QString& value) { m_smtpPassword = value; }
     qint16 SMTPServerPort() const { return m_smtpServerPort; }
     void SetSMTPServerPort(qint16 value) { m_smtpServerPort = value; }
+    qint16 SMTPMaxConnections() const { return m_smtpMaxConnections; }
+    void SetSMTPMaxConnections(qint16 value) { m_smtpMaxConnections = value; }
 
     // The settings as filled at creation.
     const MailDeliverySettings& CdoConfiguration() const { return m_configuration; }
 
-    // Writes the seven values, atomically and readable by the owner only.
+    // Writes the values, atomically and readable by the owner only.
     // A file that held something else is first copied aside beside itself.
     // AppError 75 when it cannot be written; the old file then stays.
     void Save() const;
@@ -112,6 +118,7 @@ private:
     QString m_smtpUsername;
     QString m_smtpPassword;
     qint16 m_smtpServerPort = 25;
+    qint16 m_smtpMaxConnections = 4;
 
     QString m_filePath;
     MailDeliverySettings m_configuration;

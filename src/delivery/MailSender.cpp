@@ -8,6 +8,12 @@
 #include "base/AppError.h"
 #include "base/AppInfo.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QHash>
+
+#include <algorithm>
+#include <exception>
 #include <optional>
 
 namespace {
@@ -80,6 +86,7 @@ std::unique_ptr<MailTransport> MailSender::CreateTransport(const MailDeliverySet
     smtp.authenticate = settings.smtpAuthenticate == 1;
     smtp.userName = settings.sendUserName;
     smtp.password = settings.sendPassword;
+    smtp.connections = std::clamp<int>(settings.smtpMaxConnections, 1, MaxConnections);
     return std::make_unique<SmtpTransport>(std::move(smtp));
 }
 
@@ -88,50 +95,92 @@ void MailSender::Send()
     // Nothing to send: no settings read, no connection, no event.
     if (m_mails.Count() == 0)
         return;
+    if (!QCoreApplication::instance())
+        throw AppError(MailError::SendFailed, Source, QStringLiteral("Mails are sent within a running program"));
 
     // One configuration and one transport per run; the transport keeps its
-    // connection from mail to mail and only opens another after a failure.
+    // connections from mail to mail.
     const MailConfiguration configuration(m_senderText, m_configurationFolder);
     std::unique_ptr<MailTransport> transport;
-    std::optional<AppError> transportProblem;
     try {
         transport = CreateTransport(configuration.CdoConfiguration(), m_pickupProgram, m_pickupArguments);
     } catch (const AppError& error) {
-        // Every mail fails with it, as each would with such settings.
-        transportProblem = error;
+        FailEveryMail(error.Description());
+        return;
     }
     const QString mailer = MailerHeaderValue();
 
+    // Over one connection the events come as when mails went one by one,
+    // the stop seen at a yield included; that costs a round trip in ten.
+    const bool oneByOne = configuration.CdoConfiguration().smtpMaxConnections <= 1;
+    int next = 1;            // position of the next mail to hand out
+    int ended = 0;           // the running number
+    quint64 lastId = 0;
+    QHash<quint64, Mail> inFlight; // copies, so a handler that edits or removes a mail cannot pull it away
+
     // By position, not by iterator: the event handlers run in between and
     // may change the collection.
+    const auto nextMail = [&]() -> std::optional<MailJob> {
+        if (!m_mails.KeepSending() || next > m_mails.Count())
+            return std::nullopt;
+        const int position = next++;
+        MailJob job;
+        job.id = ++lastId;
+        const Mail& mail = inFlight.insert(job.id, m_mails.Item(position)).value();
+        job.message = MessageOf(mail, mailer);
+        job.answerBeforeNext = oneByOne && position % 10 == 0;
+        return job;
+    };
+    // A handler that throws ends the run, as it did when the run was a
+    // plain loop; the exception must not cross the event loop.
+    std::exception_ptr handlerFailure;
+    QObject::connect(transport.get(), &MailTransport::MailEnded, transport.get(),
+                     [&](quint64 id, const QString& failure) {
+                         const Mail mail = inFlight.take(id);
+                         if (handlerFailure)
+                             return;
+                         try {
+                             ++ended;
+                             if (!failure.isEmpty()) {
+                                 Q_EMIT m_mails.SendErr(OneLine(failure), mail.To(), mail.From(), mail.Subject(),
+                                                        mail.Attachments(), mail.TextBody());
+                                 m_mails.Yield();
+                             }
+                             Q_EMIT m_mails.MailsSend(ended);
+                             if (ended % 10 == 0)
+                                 m_mails.Yield();
+                         } catch (...) {
+                             handlerFailure = std::current_exception();
+                             transport->Stop();
+                         }
+                     });
+    // Queued: the stop may come from inside the run's own events.
+    QObject::connect(&m_mails, &Mails::KeepSendingCleared, transport.get(), &MailTransport::Stop,
+                     Qt::QueuedConnection);
+
+    QEventLoop loop;
+    bool finished = false;
+    QObject::connect(transport.get(), &MailTransport::Finished, &loop, [&] {
+        finished = true;
+        loop.quit();
+    });
+    transport->Start(nextMail);
+    if (!finished)
+        loop.exec();
+    if (handlerFailure)
+        std::rethrow_exception(handlerFailure);
+}
+
+void MailSender::FailEveryMail(const QString& description)
+{
     for (int index = 1; index <= m_mails.Count(); ++index) {
         if (!m_mails.KeepSending())
             break;
-        // A copy, so a handler that edits or removes the mail cannot pull
-        // it away while its error is reported.
         const Mail mail = m_mails.Item(index);
-
-        QString failure;
-        bool failed = false;
-        try {
-            if (transportProblem)
-                throw *transportProblem;
-            transport->Send(MessageOf(mail, mailer));
-        } catch (const AppError& error) {
-            failed = true;
-            failure = error.Description();
-        } catch (const std::exception& error) {
-            failed = true;
-            failure = QString::fromLocal8Bit(error.what());
-        }
-
-        if (failed) {
-            if (failure.isEmpty())
-                failure = QStringLiteral("The e-mail could not be sent");
-            Q_EMIT m_mails.SendErr(OneLine(failure), mail.To(), mail.From(), mail.Subject(),
-                                   mail.Attachments(), mail.TextBody());
-            m_mails.Yield();
-        }
+        Q_EMIT m_mails.SendErr(OneLine(description.isEmpty() ? QStringLiteral("The e-mail could not be sent")
+                                                             : description),
+                               mail.To(), mail.From(), mail.Subject(), mail.Attachments(), mail.TextBody());
+        m_mails.Yield();
         Q_EMIT m_mails.MailsSend(index);
         if (index % 10 == 0)
             m_mails.Yield();

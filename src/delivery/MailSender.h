@@ -12,17 +12,40 @@ struct MailDeliverySettings;
 // The send run of a Mails collection: every mail, in order, handed to the
 // mail system with the settings of one MailConfiguration made for the run.
 //
-// The run raises the collection's own events: SendErr for a mail that could
-// not be sent (the description on one line), then MailsSend(i) for every
-// mail handled, failed or not. A failure never ends the run, whether the
-// server refused the mail or the message could not even be built (an
-// attachment that exists but cannot be read). Attachment paths that do not
-// exist are left out without a word.
+// Send waits for its mails with the events running (a local event loop), so
+// a window on top paints and can stop the run at any moment, while callers
+// still make one call that returns when the run is over.
 //
-// Liveness: KeepSending is read once per mail, before it is built; the
-// collection's yield hook runs after each failure and after every 10th
-// mail, which is where a cancel button clears KeepSending. Send never sets
-// KeepSending itself; the caller sets it true right before the run.
+// Order of the run. Mails are handed out in collection order to up to
+// SMTPMaxConnections connections at once (the pickup hands them over one by
+// one). KeepSending is read before each mail is handed out, and only after
+// every mail that ended before has raised its events. As each mail ends, in
+// the order the mails end:
+//   1. when it failed: SendErr (the description on one line), then the
+//      yield hook;
+//   2. MailsSend(n), n being the number of mails ended so far in this run,
+//      so the last n is always the number handled;
+//   3. when n is a multiple of 10: the yield hook.
+// Over one connection mails end in collection order and n is the mail's
+// position, as when mails went one at a time; and the tenth mail of each ten
+// is answered before the next one goes out behind it, so a stop seen at its
+// yield starts no new mail. Over several, a stop seen at a yield may find
+// mails already under way, which end as a stop ends them (below).
+//
+// Stop. Clearing KeepSending (Mails::KeepSendingCleared) ends the run at
+// once however silent the server is: no new mail is handed out; a mail not
+// yet handed over whole ends as "not sent: sending was stopped"; one whose
+// data the server already holds whole gets SmtpConnection::StopGraceMs for
+// its answer and otherwise ends as "delivery unknown: ...". Each raises
+// SendErr and MailsSend like any failed mail: no mail is left out without a
+// word, and none is ever sent twice.
+//
+// A failure never ends the run, whether the server refused the mail (a mail
+// refused for some of its recipients went to the others, and its row says
+// which) or the message could not even be built (an attachment that exists
+// but cannot be read). Attachment paths that do not exist are left out
+// without a word. Send never sets KeepSending itself; the caller sets it
+// true right before the run.
 class MailSender
 {
 public:
@@ -47,11 +70,15 @@ public:
 
     // The transport the settings ask for. Throws AppError for a sending
     // method that is neither pickup nor network.
+    static constexpr int MaxConnections = 32;
     static std::unique_ptr<MailTransport> CreateTransport(const MailDeliverySettings& settings,
                                                           const QString& pickupProgram,
                                                           const QStringList& pickupArguments);
 
 private:
+    // Every mail fails with the same description, as without a transport.
+    void FailEveryMail(const QString& description);
+
     Mails& m_mails;
     QString m_senderText;
     QString m_configurationFolder;

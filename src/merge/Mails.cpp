@@ -137,6 +137,14 @@ void Mails::Remove(int position)
     m_mails.erase(m_mails.begin() + static_cast<std::ptrdiff_t>(CheckedIndex(position)));
 }
 
+void Mails::SetKeepSending(bool keep)
+{
+    const bool cleared = m_keepSending && !keep;
+    m_keepSending = keep;
+    if (cleared)
+        Q_EMIT KeepSendingCleared();
+}
+
 void Mails::SetYieldHook(YieldHook hook)
 {
     m_yield = std::move(hook);

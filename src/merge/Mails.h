@@ -71,7 +71,9 @@ public:
     void SetKeepMerging(bool keep) { m_keepMerging = keep; }
 
     bool KeepSending() const { return m_keepSending; }
-    void SetKeepSending(bool keep) { m_keepSending = keep; }
+    // Clearing it raises KeepSendingCleared, so a send run waiting on the
+    // network stops at once.
+    void SetKeepSending(bool keep);
 
     // Replaces the mails by one per visible record of the recipients.
     // Returns false, with no mails and no event, when the record set is not
@@ -103,6 +105,8 @@ Q_SIGNALS:
     void MailsSend(int Index);
     // After each record merged, numbered from 1.
     void MailsMerged(int Index);
+    // When KeepSending goes from true to false.
+    void KeepSendingCleared();
     // When one mail could not be sent (the send run).
     void SendErr(const QString& ErrDescription, const QString& MailTo,
                  const FromAddressRef& MailFrom, const QString& MailSubject,

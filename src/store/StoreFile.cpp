@@ -213,6 +213,7 @@ void Write(const QString& path, const Values& values)
     bag.WriteText(SMTPUsername, values.SMTPUsername);
     bag.WriteText(SMTPPassword, values.SMTPPassword);
     bag.WriteInt16(SMTPServerPort, values.SMTPServerPort);
+    bag.WriteInt16(SMTPMaxConnections, values.SMTPMaxConnections);
     // What cannot be read now may still be recovered by hand: keep it.
     if (StoreFile::Read(path).status == StoreFile::ReadResult::Status::Damaged)
         StoreFile::KeepAside(path);

@@ -86,6 +86,7 @@ inline const QString SMPTAuthenticate = QStringLiteral("SMPTAuthenticate");     
 inline const QString SMTPUsername = QStringLiteral("SMTPUsername");                   // text
 inline const QString SMTPPassword = QStringLiteral("SMTPPassword");                   // text, in clear
 inline const QString SMTPServerPort = QStringLiteral("SMTPServerPort");               // 16-bit
+inline const QString SMTPMaxConnections = QStringLiteral("SMTPMaxConnections");       // 16-bit, added later
 
 struct Values
 {
@@ -96,13 +97,14 @@ struct Values
     QString SMTPUsername;
     QString SMTPPassword;
     qint16 SMTPServerPort = 25;
+    qint16 SMTPMaxConnections = 4;
 };
 
 // The stored values, for reading each with its default (ReadInt32 and so
 // on). A missing, empty, damaged or unreadable file gives an empty bag.
 PropertyBag Read(const QString& path);
 
-// Writes the seven values in their order and with their widths. A file that
+// Writes the values in their order and with their widths. A file that
 // holds bytes which are not settings is first kept aside
 // (StoreFile::KeepAside). AppError 75 when the file cannot be written or
 // kept aside; the old file then stays as it was.

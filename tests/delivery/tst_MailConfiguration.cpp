@@ -66,6 +66,7 @@ private Q_SLOTS:
         QCOMPARE(none.SMTPUsername(), QString());
         QCOMPARE(none.SMTPPassword(), QString());
         QCOMPARE(none.SMTPServerPort(), qint16(25));
+        QCOMPARE(none.SMTPMaxConnections(), qint16(4));
         QVERIFY(!none.LoadProblem());
         // Reading never creates the file; only Save does.
         QVERIFY(!QFileInfo::exists(FilePath()));
@@ -96,6 +97,7 @@ private Q_SLOTS:
         QCOMPARE(local.SMTPUsername(), QString());
         QCOMPARE(m_serverLookups, 1); // asked even when its answer is not used
         QCOMPARE(local.SMTPServerPort(), qint16(25));
+        QCOMPARE(local.SMTPMaxConnections(), qint16(4)); // files from before the setting
 
         PropertyBag noServer;
         noServer.WriteText(QStringLiteral("SMTPServer"), QString());
@@ -136,6 +138,7 @@ private Q_SLOTS:
         first.SetSMTPUsername(QStringLiteral("b\u00F6b"));
         first.SetSMTPPassword(QStringLiteral("p\u00E4ss;\"word\U0001F511 "));
         first.SetSMTPServerPort(-1);
+        first.SetSMTPMaxConnections(1);
         first.Save();
 
         // Names, widths and the file itself are checked with the settings file.
@@ -149,6 +152,7 @@ private Q_SLOTS:
         QCOMPARE(second.SMTPUsername(), QStringLiteral("b\u00F6b"));
         QCOMPARE(second.SMTPPassword(), QStringLiteral("p\u00E4ss;\"word\U0001F511 "));
         QCOMPARE(second.SMTPServerPort(), qint16(-1));
+        QCOMPARE(second.SMTPMaxConnections(), qint16(1));
     }
 
     void deliverySettingsFilledOnceAtCreation()
@@ -159,6 +163,7 @@ private Q_SLOTS:
         stored.SetSMTPServerPort(587);
         stored.SetSMTPUsername(QStringLiteral("ann"));
         stored.SetSMTPPassword(QStringLiteral("secret"));
+        stored.SetSMTPMaxConnections(2);
         stored.Save();
 
         // Without authentication the stored credentials do not travel.
@@ -171,6 +176,7 @@ private Q_SLOTS:
         expected.smtpServer = QStringLiteral("smtp.example.org");
         expected.smtpServerPort = 587;
         expected.urlProxyBypass = QStringLiteral("<local>");
+        expected.smtpMaxConnections = 2;
         QCOMPARE(anonymous.CdoConfiguration(), expected);
 
         stored.SetSMPTAuthenticate(1);

@@ -8,11 +8,15 @@
 #include "merge/Mails.h"
 #include "base/AppInfo.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QSet>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTimer>
 
 using namespace TestSupport;
 
@@ -42,16 +46,20 @@ QString To(int i)
 
 // Settings and their folder for one run. The test server listens on an
 // ephemeral port, above 32767, which the 16-bit port setting must still reach.
+// One connection unless told otherwise: then mails end in their order and the
+// events come exactly as they did when mails went one at a time.
 class Settings
 {
 public:
-    explicit Settings(qint32 method, int port = 0, const QString& server = QStringLiteral("127.0.0.1"))
+    explicit Settings(qint32 method, int port = 0, const QString& server = QStringLiteral("127.0.0.1"),
+                      int connections = 1, int timeout = 20)
     {
         MailConfiguration configuration(QString(), Folder());
         configuration.SetSendUsingMethod(method);
         configuration.SetSMTPServer(server);
         configuration.SetSMTPServerPort(static_cast<qint16>(port));
-        configuration.SetSMTPConnectionTimeout(20);
+        configuration.SetSMTPConnectionTimeout(static_cast<qint16>(timeout));
+        configuration.SetSMTPMaxConnections(static_cast<qint16>(connections));
         configuration.Save();
     }
     QString Folder() const { return m_dir.path() + u'/'; }
@@ -84,8 +92,10 @@ struct Run
                                 const QString&, const QString&, const QString&) {
                              events << QStringLiteral("error %1: %2").arg(to, description);
                          });
+        // Events run here as in the window, other connections' included.
         mails.SetYieldHook([this] {
             events << QStringLiteral("yield");
+            QCoreApplication::processEvents();
             if (cancelClicked)
                 mails.SetKeepSending(false);
         });
@@ -282,16 +292,22 @@ private Q_SLOTS:
         QCOMPARE(run.log.Count(), unreadable.size());
     }
 
+    // Pipelined, the next mail would go out behind the last one's data:
+    // not past a yield point.
     void stopIsSeenAtTheNextYield_data()
     {
         QTest::addColumn<int>("clickAfter");
         QTest::addColumn<int>("failing");
         QTest::addColumn<int>("handled");
-        QTest::newRow("click during mail 13") << 13 << 0 << 20;
-        QTest::newRow("click during mail 20") << 20 << 0 << 20;
-        QTest::newRow("click during mail 13, mail 15 fails") << 13 << 15 << 15;
-        QTest::newRow("click during mail 21") << 21 << 0 << 30;
-        QTest::newRow("click during the last mail") << 50 << 0 << 50;
+        QTest::addColumn<bool>("pipelining");
+        for (bool pipelining : {false, true}) {
+            const char* how = pipelining ? ", pipelined" : "";
+            QTest::addRow("click during mail 13%s", how) << 13 << 0 << 20 << pipelining;
+            QTest::addRow("click during mail 20%s", how) << 20 << 0 << 20 << pipelining;
+            QTest::addRow("click during mail 13, mail 15 fails%s", how) << 13 << 15 << 15 << pipelining;
+            QTest::addRow("click during mail 21%s", how) << 21 << 0 << 30 << pipelining;
+            QTest::addRow("click during the last mail%s", how) << 50 << 0 << 50 << pipelining;
+        }
     }
 
     void stopIsSeenAtTheNextYield()
@@ -299,7 +315,10 @@ private Q_SLOTS:
         QFETCH(int, clickAfter);
         QFETCH(int, failing);
         QFETCH(int, handled);
-        SmtpTestServer server(Refusing({Rejected}));
+        QFETCH(bool, pipelining);
+        SmtpTestServer::Options options = Refusing({Rejected});
+        options.pipelining = pipelining;
+        SmtpTestServer server(options);
         QVERIFY2(server.Start(), qPrintable(server.Error()));
         const Settings settings(MailDeliverySettings::Port, server.Port());
         Run run;
@@ -310,6 +329,7 @@ private Q_SLOTS:
         run.Send(settings);
 
         QCOMPARE(run.Handled(), handled);
+        QCOMPARE(run.Errors().size(), failing ? 1 : 0);
         QCOMPARE(server.MessageCount(), failing ? handled - 1 : handled);
     }
 
@@ -412,6 +432,140 @@ private Q_SLOTS:
         QCOMPARE(server.Envelope(2).value(QStringLiteral("rcpt_tos")).toArray(), QJsonArray({To(3)}));
         QCOMPARE(read.value(QStringLiteral("x_mailer")).toString(), MailSender::MailerHeaderValue());
         QCOMPARE(AttachmentNames(read), QStringList({QStringLiteral("note.txt")}));
+    }
+
+    // Over several connections mails end in any order, yet the count, the
+    // yields and the log stay exact and every mail goes once.
+    void severalConnectionsKeepTheCountsExact()
+    {
+        SmtpTestServer::Options options = Refusing({Rejected});
+        options.pipelining = true;
+        SmtpTestServer server(options);
+        QVERIFY2(server.Start(), qPrintable(server.Error()));
+        const Settings settings(MailDeliverySettings::Port, server.Port(), QStringLiteral("127.0.0.1"), 4);
+        Run run;
+        run.AddMails(40);
+        const QList<int> refused{3, 11, 12, 25, 40};
+        for (int i : refused)
+            run.mails.Item(i).SetTo(Rejected);
+        run.Send(settings);
+
+        QStringList numbers;
+        for (int i = 1; i <= 40; ++i)
+            numbers << QStringLiteral("sent %1").arg(i);
+        QCOMPARE(run.events.filter(QStringLiteral("sent ")), numbers);
+        QCOMPARE(run.Errors(), QStringList(refused.size(), QStringLiteral("error %1: %2").arg(Rejected, RejectedText)));
+        for (qsizetype at = 0; at < run.events.size(); ++at) {
+            if (run.events.at(at).startsWith(QLatin1String("error ")))
+                QCOMPARE(run.events.mid(at + 1, 1), QStringList{QStringLiteral("yield")});
+            if (run.events.at(at).startsWith(QLatin1String("sent ")) && run.events.at(at).endsWith(u'0'))
+                QCOMPARE(run.events.mid(at + 1, 1), QStringList{QStringLiteral("yield")});
+        }
+        QCOMPARE(run.events.count(QStringLiteral("yield")), 4 + refused.size());
+
+        QSet<QString> logged;
+        Recordset& rows = run.log.Records();
+        for (rows.MoveFirst(); !rows.AtEOF(); rows.MoveNext())
+            logged.insert(rows.Value(3).toString());
+        const QSet<QString> arrived = server.FirstRecipients();
+        for (int i = 1; i <= 40; ++i) {
+            QCOMPARE(logged.contains(QStringLiteral("Subject %1").arg(i)), refused.contains(i));
+            QCOMPARE(arrived.contains(To(i)), !refused.contains(i));
+        }
+        QCOMPARE(server.MessageCount(), 40 - refused.size());
+        QCOMPARE(server.ConnectionCount(), 4);
+    }
+
+    // A stop ends the run at once however silent the server: each mail in
+    // flight is reported, no new one starts.
+    void stopEndsTheRunAtOnce_data()
+    {
+        QTest::addColumn<bool>("silent");
+        QTest::addColumn<int>("inFlight");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("no greeting") << true << 1 << "not sent: sending was stopped";
+        QTest::newRow("no answer to the data, four connections")
+            << false << 4 << "delivery unknown: sending was stopped before the server confirmed the message";
+    }
+
+    void stopEndsTheRunAtOnce()
+    {
+        QFETCH(bool, silent);
+        QFETCH(int, inFlight);
+        QFETCH(QString, expected);
+        SmtpTestServer::Options options;
+        options.silent = silent;
+        options.stallData = !silent;
+        SmtpTestServer server(options);
+        QVERIFY2(server.Start(), qPrintable(server.Error()));
+        const Settings settings(MailDeliverySettings::Port, server.Port(), QStringLiteral("127.0.0.1"), 4, 600);
+        Run run;
+        run.AddMails(20);
+        // The stop button, pressed once every transfer waits on the server.
+        QElapsedTimer sinceStop;
+        QTimer button;
+        QObject::connect(&button, &QTimer::timeout, [&] {
+            if ((silent ? server.ConnectionCount() : server.StalledCount()) < inFlight)
+                return;
+            button.stop();
+            sinceStop.start();
+            run.mails.SetKeepSending(false);
+        });
+        button.start(20);
+        run.Send(settings);
+
+        QVERIFY(sinceStop.isValid());
+        // Far below the 600 s the server would be waited for otherwise.
+        QVERIFY2(sinceStop.elapsed() < 30000, qPrintable(QString::number(sinceStop.elapsed())));
+        QCOMPARE(run.Handled(), inFlight);
+        for (const QString& error : run.Errors())
+            QVERIFY2(error.endsWith(QStringLiteral(": ") + expected), qPrintable(error));
+        QCOMPARE(run.Errors().size(), inFlight);
+        QCOMPARE(run.log.Count(), inFlight);
+        QCOMPARE(server.MessageCount(), 0);
+    }
+
+    // Stopped from the progress event itself on a server that answers:
+    // the mail pipelined behind is either finished or reported, and what
+    // the run calls sent is exactly what arrived.
+    void stopOnALiveServerLosesNoMail()
+    {
+        SmtpTestServer::Options options;
+        options.pipelining = true;
+        SmtpTestServer server(options);
+        QVERIFY2(server.Start(), qPrintable(server.Error()));
+        const Settings settings(MailDeliverySettings::Port, server.Port());
+        Run run;
+        run.AddMails(30);
+        QObject::connect(&run.mails, &Mails::MailsSend, [&run](int index) {
+            if (index == 7)
+                run.mails.SetKeepSending(false);
+        });
+        QSet<QString> failed, notSent;
+        QObject::connect(&run.mails, &Mails::SendErr, [&](const QString& description, const QString& to) {
+            failed.insert(to);
+            if (description.startsWith(QLatin1String("not sent")))
+                notSent.insert(to);
+        });
+        run.Send(settings);
+
+        QVERIFY2(run.Handled() == 7 || run.Handled() == 8, qPrintable(run.events.join(u',')));
+        QStringList numbers;
+        for (int i = 1; i <= run.Handled(); ++i)
+            numbers << QStringLiteral("sent %1").arg(i);
+        QCOMPARE(run.events.filter(QStringLiteral("sent ")), numbers);
+        const QSet<QString> arrived = server.FirstRecipients();
+        for (int i = 1; i <= 30; ++i) {
+            if (i > run.Handled() || notSent.contains(To(i)))
+                QVERIFY(!arrived.contains(To(i)));
+            else if (!failed.contains(To(i)))
+                QVERIFY2(arrived.contains(To(i)), qPrintable(To(i)));
+        }
+        for (const QString& error : run.Errors())
+            QVERIFY2(error.endsWith(QStringLiteral(": not sent: sending was stopped"))
+                         || error.contains(QStringLiteral(": delivery unknown: ")),
+                     qPrintable(error));
+        QCOMPARE(arrived.size(), server.MessageCount()); // none twice
     }
 
     void handlerThatRemovesMailsDoesNotDerailTheRun()

@@ -5,23 +5,40 @@
 #include "platform/mail/SmtpTransport.h"
 #include "base/AppError.h"
 
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QTcpServer>
-#include <QTemporaryDir>
 
 using namespace TestSupport;
 using Tls = SmtpTestServer::Tls;
 
 namespace {
 
-SmtpSettings SettingsFor(const SmtpTestServer& server)
+SmtpSettings SettingsFor(const SmtpTestServer& server, const QString& host = QStringLiteral("127.0.0.1"))
 {
     SmtpSettings settings;
-    settings.server = QStringLiteral("127.0.0.1");
+    settings.server = host;
     settings.port = server.Port();
     settings.connectionTimeout = 20;
     return settings;
+}
+
+QList<OutgoingMessage> SmallMails(const QStringList& recipients)
+{
+    QList<OutgoingMessage> mails;
+    for (const QString& to : recipients)
+        mails << SmallMail(to);
+    return mails;
+}
+
+QString Refusal(const QString& address)
+{
+    return QStringLiteral("550-5.1.1 <%1>: Recipient address rejected\n550 5.1.1 User unknown in this test")
+        .arg(address);
+}
+
+QJsonArray Recipients(const SmtpTestServer& server, int message)
+{
+    return server.Envelope(message).value(QStringLiteral("rcpt_tos")).toArray();
 }
 
 } // namespace
@@ -86,7 +103,8 @@ private Q_SLOTS:
             QCOMPARE(error, QString());
             QCOMPARE(server.Envelope(1).value(QStringLiteral("tls")).toBool(), true);
         } else {
-            QVERIFY2(error.contains(QStringLiteral("certificate"), Qt::CaseInsensitive), qPrintable(error));
+            QVERIFY2(error.startsWith(QStringLiteral("The mail server's certificate was not accepted: ")),
+                     qPrintable(error));
             QCOMPARE(server.MessageCount(), 0);
         }
     }
@@ -127,74 +145,133 @@ private Q_SLOTS:
             QVERIFY(server.Envelope(1).value(QStringLiteral("authenticated")).toBool());
     }
 
-    // A refused recipient or a mail that cannot be built fails that mail
-    // alone, on the same connection.
-    void failedMailLeavesTheRunGoing()
+    // The server listens on an address of this machine off the loopback,
+    // which stands for a server elsewhere.
+    void passwordTravelsOnlyEncrypted_data()
     {
+        QTest::addColumn<bool>("remote");
+        QTest::addColumn<Tls>("tls");
+        QTest::addColumn<QString>("expectedError");
+        QTest::newRow("elsewhere, no encryption")
+            << true << Tls::None << "the server offers no encryption; the password was not sent";
+        QTest::newRow("elsewhere, STARTTLS") << true << Tls::StartTls << "";
+        QTest::newRow("loopback, no encryption") << false << Tls::None << "";
+    }
+
+    void passwordTravelsOnlyEncrypted()
+    {
+        QFETCH(bool, remote);
+        QFETCH(Tls, tls);
+        QFETCH(QString, expectedError);
+        const QString host = remote ? NonLoopbackAddress() : QStringLiteral("127.0.0.1");
+        if (host.isEmpty())
+            QSKIP("this machine has no address off the loopback");
         SmtpTestServer::Options options;
-        options.reject = {QStringLiteral("nobody@example.org")};
+        options.host = host;
+        options.tls = tls;
+        options.user = QStringLiteral("mailer");
+        options.password = QStringLiteral("s3cret");
+        SmtpTestServer server(options);
+        QVERIFY2(server.Start(), qPrintable(server.Error()));
+        SmtpSettings settings = SettingsFor(server, host);
+        settings.caFile = tls == Tls::None ? QString() : server.CertificateFile();
+        settings.authenticate = true;
+        settings.userName = options.user;
+        settings.password = options.password;
+        SmtpTransport transport(settings);
+
+        QCOMPARE(SendAll(transport, SmallMails({"a@example.org", "b@example.org"})),
+                 QStringList({expectedError, expectedError}));
+        QCOMPARE(server.LoginCount(), expectedError.isEmpty() ? 1 : 0);
+        QCOMPARE(server.MessageCount(), expectedError.isEmpty() ? 2 : 0);
+    }
+
+    // A refused recipient or a mail that cannot be built fails that mail
+    // alone, on the same connection, one command at a time or pipelined.
+    void refusalsCostOneMail_data()
+    {
+        QTest::addColumn<bool>("pipelining");
+        QTest::newRow("one command at a time") << false;
+        QTest::newRow("pipelined") << true;
+    }
+
+    void refusalsCostOneMail()
+    {
+        QFETCH(bool, pipelining);
+        SmtpTestServer::Options options;
+        options.reject = {QStringLiteral("nobody@example.org"), QStringLiteral("gone@example.org")};
+        options.pipelining = pipelining;
         SmtpTestServer server(options);
         QVERIFY2(server.Start(), qPrintable(server.Error()));
         SmtpTransport transport(SettingsFor(server));
 
-        QCOMPARE(SendError(transport, SmallMail(QStringLiteral("first@example.org"))), QString());
-        QCOMPARE(SendError(transport, SmallMail(QStringLiteral("not an address"))),
-                 QStringLiteral("Invalid e-mail address in To: \"not an address\""));
-        QCOMPARE(SendError(transport, SmallMail(QStringLiteral("second@example.org"))), QString());
+        const QStringList failures = SendAll(
+            transport, SmallMails({"first@example.org", "not an address", "second@example.org", "nobody@example.org",
+                                   "third@example.org", "ok@example.org; nobody@example.org; also@example.org",
+                                   "nobody@example.org; gone@example.org", "last@example.org"}));
+        QCOMPARE(failures,
+                 QStringList({"", "Invalid e-mail address in To: \"not an address\"", "",
+                              Refusal("nobody@example.org"), "",
+                              "Refused for nobody@example.org: " + Refusal("nobody@example.org")
+                                  + ". Sent to the other recipients: ok@example.org, also@example.org",
+                              "Refused for nobody@example.org: " + Refusal("nobody@example.org")
+                                  + "; refused for gone@example.org: " + Refusal("gone@example.org"),
+                              ""}));
         QCOMPARE(server.ConnectionCount(), 1);
-        // The server's two reply lines, joined by a blank.
-        QCOMPARE(SendError(transport, SmallMail(QStringLiteral("nobody@example.org"))),
-                 QStringLiteral("550-5.1.1 <nobody@example.org>: Recipient address rejected "
-                                "550 5.1.1 User unknown in this test"));
-        QCOMPARE(SendError(transport, SmallMail(QStringLiteral("third@example.org"))), QString());
-        // One refused recipient fails the whole mail, the others included.
-        QVERIFY(SendError(transport, SmallMail(QStringLiteral("ok@example.org; nobody@example.org")))
-                    .startsWith(QStringLiteral("550-5.1.1 <nobody@example.org>")));
-        QCOMPARE(SendError(transport, SmallMail(QStringLiteral("last@example.org"))), QString());
-
-        QCOMPARE(server.MessageCount(), 4);
-        QCOMPARE(server.Envelope(3).value(QStringLiteral("rcpt_tos")).toArray(),
-                 QJsonArray({QStringLiteral("third@example.org")}));
+        QCOMPARE(server.MessageCount(), 5);
+        QCOMPARE(Recipients(server, 3), QJsonArray({QStringLiteral("third@example.org")}));
+        QCOMPARE(Recipients(server, 4), QJsonArray({QStringLiteral("ok@example.org"), QStringLiteral("also@example.org")}));
+        QCOMPARE(Recipients(server, 5), QJsonArray({QStringLiteral("last@example.org")}));
     }
 
     void droppedConnectionIsReopened_data()
     {
         QTest::addColumn<SmtpTestServer::Drop>("drop");
-        QTest::newRow("closed after the reply") << SmtpTestServer::Drop::AfterReply;
-        QTest::newRow("closed at the next command") << SmtpTestServer::Drop::AtNextCommand;
+        QTest::addColumn<bool>("pipelining");
+        QTest::newRow("closed after the reply") << SmtpTestServer::Drop::AfterReply << false;
+        QTest::newRow("closed at the next command") << SmtpTestServer::Drop::AtNextCommand << false;
+        QTest::newRow("closed after the reply, pipelined") << SmtpTestServer::Drop::AfterReply << true;
+        QTest::newRow("closed at the next command, pipelined") << SmtpTestServer::Drop::AtNextCommand << true;
     }
 
     void droppedConnectionIsReopened()
     {
         QFETCH(SmtpTestServer::Drop, drop);
+        QFETCH(bool, pipelining);
         SmtpTestServer::Options options;
         options.dropAfter = 2;
         options.drop = drop;
+        options.pipelining = pipelining;
         SmtpTestServer server(options);
         QVERIFY2(server.Start(), qPrintable(server.Error()));
         SmtpTransport transport(SettingsFor(server));
+        QStringList to;
         for (int i = 1; i <= 5; ++i)
-            QCOMPARE(SendError(transport, SmallMail(QStringLiteral("r%1@example.org").arg(i))), QString());
+            to << QStringLiteral("r%1@example.org").arg(i);
+        QCOMPARE(SendAll(transport, SmallMails(to)), QStringList(5, QString()));
         QCOMPARE(server.MessageCount(), 5);
         QCOMPARE(server.ConnectionCount(), 3);
-        QCOMPARE(server.Envelope(5).value(QStringLiteral("rcpt_tos")).toArray(),
-                 QJsonArray({QStringLiteral("r5@example.org")}));
+        for (int i = 1; i <= 5; ++i)
+            QCOMPARE(Recipients(server, i), QJsonArray({to.at(i - 1)}));
     }
 
     void serverThatNeverAnswersTimesOut_data()
     {
         QTest::addColumn<bool>("silentFromTheStart");
         QTest::addColumn<bool>("refuseEhlo");
-        QTest::newRow("no greeting") << true << false;
-        QTest::newRow("no reply to the data") << false << false;
-        // The 502 curl got over is not the reason the mail failed.
-        QTest::newRow("no reply to the data, after HELO") << false << true;
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("no greeting") << true << false << "No answer from the mail server within 2 seconds";
+        const QString unknown =
+            "delivery unknown: no answer from the mail server within 2 seconds after the message was sent";
+        QTest::newRow("no reply to the data") << false << false << unknown;
+        QTest::newRow("no reply to the data, after HELO") << false << true << unknown;
     }
 
     void serverThatNeverAnswersTimesOut()
     {
         QFETCH(bool, silentFromTheStart);
         QFETCH(bool, refuseEhlo);
+        QFETCH(QString, expected);
         SmtpTestServer::Options options;
         options.refuseEhlo = refuseEhlo;
         options.silent = silentFromTheStart;
@@ -205,16 +282,9 @@ private Q_SLOTS:
         settings.connectionTimeout = 2;
         SmtpTransport transport(settings);
 
-        QElapsedTimer clock;
-        clock.start();
-        const QString error = SendError(transport, SmallMail(QStringLiteral("a@example.org")));
-        QVERIFY2(error.startsWith(QStringLiteral("No answer from the mail server within 2 seconds")),
-                 qPrintable(error));
-        // Far above the 2 s time-out, far below a hang: the time-out applied.
-        QVERIFY2(clock.elapsed() < 60000, qPrintable(QString::number(clock.elapsed())));
         // The stuck connection is not used again: its late replies would be
         // taken for answers to the next mail's commands.
-        QVERIFY(SendError(transport, SmallMail(QStringLiteral("b@example.org"))).startsWith(QStringLiteral("No answer")));
+        QCOMPARE(SendAll(transport, SmallMails({"a@example.org", "b@example.org"})), QStringList({expected, expected}));
         QCOMPARE(server.ConnectionCount(), 2);
         QCOMPARE(server.MessageCount(), 0);
     }
@@ -231,8 +301,8 @@ private Q_SLOTS:
 
         // A small limit sends the message through the temporary file.
         SmtpTransport transport(SettingsFor(server), 64 * 1024);
-        QCOMPARE(SendError(transport, mail.message), QString());
-        QCOMPARE(SendError(transport, SmallMail(QStringLiteral("after@example.org"))), QString());
+        QCOMPARE(SendAll(transport, {mail.message, SmallMail(QStringLiteral("after@example.org"))}),
+                 QStringList({"", ""}));
         CORVANTA_VERIFY_READS_AS_SENT(mail, server.Inspect(1));
         QCOMPARE(server.ConnectionCount(), 1);
     }
@@ -258,25 +328,16 @@ private Q_SLOTS:
         settings.port = port;
         SmtpTransport transport(settings);
         const OutgoingMessage mail = SmallMail(QStringLiteral("a@example.org"));
-        QCOMPARE(SendError(transport, mail), expected);
-        QCOMPARE(SendError(transport, mail), expected);
+        QCOMPARE(SendAll(transport, {mail, mail}), QStringList({expected, expected}));
     }
 
-    void serverUrl()
+    void hostNamesGoOutInAscii()
     {
         SmtpSettings settings;
-        settings.server = QStringLiteral("mail.example.com");
-        QCOMPARE(SmtpTransport::ServerUrl(settings), QStringLiteral("smtp://mail.example.com:25"));
-        settings.port = 465;
-        QCOMPARE(SmtpTransport::ServerUrl(settings), QStringLiteral("smtps://mail.example.com:465"));
-        settings.port = 587;
-        settings.implicitTls = true;
-        QCOMPARE(SmtpTransport::ServerUrl(settings), QStringLiteral("smtps://mail.example.com:587"));
-        settings.implicitTls = false;
+        settings.server = QStringLiteral(" bücher.example ");
+        QCOMPARE(SmtpTransport::HostName(settings), QStringLiteral("xn--bcher-kva.example"));
         settings.server = QStringLiteral("::1");
-        QCOMPARE(SmtpTransport::ServerUrl(settings), QStringLiteral("smtp://[::1]:587"));
-        settings.server = QStringLiteral("bücher.example");
-        QCOMPARE(SmtpTransport::ServerUrl(settings), QStringLiteral("smtp://xn--bcher-kva.example:587"));
+        QCOMPARE(SmtpTransport::HostName(settings), QStringLiteral("::1"));
     }
 
     void refusedConnectionIsReported()
@@ -289,7 +350,8 @@ private Q_SLOTS:
         placeholder.close();
         SmtpTransport transport(settings);
         const QString error = SendError(transport, SmallMail(QStringLiteral("a@example.org")));
-        QVERIFY2(error.contains(QString::number(settings.port)), qPrintable(error));
+        QCOMPARE(error, QStringLiteral("The mail server 127.0.0.1 port %1 could not be reached: Connection refused")
+                            .arg(settings.port));
     }
 };
 

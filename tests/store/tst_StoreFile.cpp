@@ -259,12 +259,13 @@ private Q_SLOTS:
         const PropertyBag bag = MailSettingsFile::Read(path);
         QCOMPARE(bag.Names(), (QStringList{"SendUsingMethod", "SMTPServer", "SMTPConnectionTimeout",
                                            "SMPTAuthenticate", "SMTPUsername", "SMTPPassword",
-                                           "SMTPServerPort"}));
+                                           "SMTPServerPort", "SMTPMaxConnections"}));
         using K = PropertyBag::Kind;
         QCOMPARE(bag.KindOf(MailSettingsFile::SendUsingMethod), K::Int32);
         QCOMPARE(bag.KindOf(MailSettingsFile::SMTPConnectionTimeout), K::Int16);
         QCOMPARE(bag.KindOf(MailSettingsFile::SMPTAuthenticate), K::Int32);
         QCOMPARE(bag.KindOf(MailSettingsFile::SMTPServerPort), K::Int16);
+        QCOMPARE(bag.KindOf(MailSettingsFile::SMTPMaxConnections), K::Int16);
         QCOMPARE(bag.ReadText(MailSettingsFile::SMTPPassword, {}), values.SMTPPassword);
         QCOMPARE(bag.ReadInt16(MailSettingsFile::SMTPServerPort, 25), qint16(587));
         QCOMPARE(QFileInfo(path).permissions() & 0x0077, QFileDevice::Permissions());

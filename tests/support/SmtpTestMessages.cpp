@@ -3,11 +3,13 @@
 #include "base/AppError.h"
 
 #include <QCryptographicHash>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
+#include <QTimer>
 
 namespace TestSupport {
 
@@ -73,15 +75,38 @@ SampleMail SmallSample(const QString& to)
     return mail;
 }
 
+QStringList SendAll(MailTransport& transport, const QList<OutgoingMessage>& messages, int waitMs)
+{
+    QStringList failures(messages.size(), QStringLiteral("(no outcome)"));
+    qsizetype next = 0;
+    QEventLoop loop;
+    bool finished = false;
+    const QMetaObject::Connection ended = QObject::connect(
+        &transport, &MailTransport::MailEnded, &loop,
+        [&](quint64 id, const QString& failure) { failures[qsizetype(id) - 1] = failure; });
+    const QMetaObject::Connection done = QObject::connect(&transport, &MailTransport::Finished, &loop, [&] {
+        finished = true;
+        loop.quit();
+    });
+    transport.Start([&]() -> std::optional<MailJob> {
+        if (next >= messages.size())
+            return std::nullopt;
+        MailJob job;
+        job.id = quint64(++next);
+        job.message = messages.at(next - 1);
+        return job;
+    });
+    QTimer::singleShot(waitMs, &loop, &QEventLoop::quit);
+    if (!finished)
+        loop.exec();
+    QObject::disconnect(ended);
+    QObject::disconnect(done);
+    return failures;
+}
+
 QString SendError(MailTransport& transport, const OutgoingMessage& message)
 {
-    try {
-        transport.Send(message);
-        return QString();
-    } catch (const AppError& error) {
-        return error.Description().isEmpty() ? QStringLiteral("(empty description)")
-                                             : error.Description();
-    }
+    return SendAll(transport, {message}).first();
 }
 
 namespace {

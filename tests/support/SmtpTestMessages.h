@@ -38,7 +38,12 @@ QString WriteFile(const QString& path, const QByteArray& bytes);
 // it (InspectMessage); empty when the reader sees exactly what was sent.
 QStringList Differences(const SampleMail& sent, const QJsonObject& read);
 
-// The description of the error Send raises, or "" when the mail went.
+// One run of the transport over the messages, waited for with the events
+// running: each message's failure in the order given, "" when it went.
+// A message without an outcome after `waitMs` shows as "(no outcome)".
+QStringList SendAll(MailTransport& transport, const QList<OutgoingMessage>& messages, int waitMs = 120000);
+
+// The one message's failure, or "" when it went.
 QString SendError(MailTransport& transport, const OutgoingMessage& message);
 
 } // namespace TestSupport

@@ -3,7 +3,9 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QNetworkInterface>
 
 #include <csignal>
 #include <sys/prctl.h>
@@ -63,8 +65,11 @@ SmtpTestServer::~SmtpTestServer()
     Stop();
 }
 
-bool SmtpTestServer::MakeCertificate()
+QString MakeCertificate(const QString& folder, const QStringList& names)
 {
+    QStringList alternatives;
+    for (const QString& name : names)
+        alternatives << (QHostAddress(name).isNull() ? QStringLiteral("DNS:") : QStringLiteral("IP:")) + name;
     QProcess openssl;
     DieWithParent(openssl);
     openssl.setProcessChannelMode(QProcess::MergedChannels);
@@ -73,16 +78,21 @@ bool SmtpTestServer::MakeCertificate()
                    QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
                    QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
                    QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
-                   QStringLiteral("/CN=localhost"), QStringLiteral("-addext"),
-                   QStringLiteral("subjectAltName=IP:127.0.0.1,DNS:localhost"),
-                   QStringLiteral("-keyout"), m_dir.filePath(QStringLiteral("key.pem")),
-                   QStringLiteral("-out"), CertificateFile()});
-    if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0) {
-        m_error = QStringLiteral("openssl failed: ") + QString::fromUtf8(openssl.readAll())
-                  + openssl.errorString();
-        return false;
-    }
-    return true;
+                   QStringLiteral("/CN=") + names.first(),
+                   QStringLiteral("-addext"), QStringLiteral("subjectAltName=") + alternatives.join(u','),
+                   QStringLiteral("-keyout"), folder + QStringLiteral("/key.pem"), QStringLiteral("-out"),
+                   folder + QStringLiteral("/cert.pem")});
+    if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0)
+        return QStringLiteral("openssl failed: ") + QString::fromUtf8(openssl.readAll()) + openssl.errorString();
+    return QString();
+}
+
+QString NonLoopbackAddress()
+{
+    for (const QHostAddress& address : QNetworkInterface::allAddresses())
+        if (address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback())
+            return address.toString();
+    return QString();
 }
 
 bool SmtpTestServer::Start()
@@ -96,7 +106,8 @@ bool SmtpTestServer::Start()
 
     QStringList arguments{SupportScript("smtp_test_server.py"), QStringLiteral("--out"), messages};
     if (m_options.tls != Tls::None) {
-        if (!MakeCertificate())
+        m_error = MakeCertificate(m_dir.path(), {QStringLiteral("localhost"), QStringLiteral("127.0.0.1"), m_options.host});
+        if (!m_error.isEmpty())
             return false;
         arguments << QStringLiteral("--tls")
                   << (m_options.tls == Tls::StartTls ? QStringLiteral("starttls") : QStringLiteral("implicit"))
@@ -118,6 +129,9 @@ bool SmtpTestServer::Start()
         arguments << QStringLiteral("--stall-data");
     if (m_options.refuseEhlo)
         arguments << QStringLiteral("--no-ehlo");
+    if (m_options.pipelining)
+        arguments << QStringLiteral("--pipelining");
+    arguments << QStringLiteral("--host") << m_options.host;
 
     const QString log = m_dir.filePath(QStringLiteral("server.log"));
     m_process.setStandardErrorFile(log);
@@ -159,6 +173,16 @@ int SmtpTestServer::ConnectionCount() const
     return ReadText(m_dir.filePath(QStringLiteral("messages/connections"))).toInt();
 }
 
+int SmtpTestServer::LoginCount() const
+{
+    return ReadText(m_dir.filePath(QStringLiteral("messages/logins"))).toInt();
+}
+
+int SmtpTestServer::StalledCount() const
+{
+    return ReadText(m_dir.filePath(QStringLiteral("messages/stalled"))).toInt();
+}
+
 int SmtpTestServer::MessageCount() const
 {
     return static_cast<int>(QDir(m_dir.filePath(QStringLiteral("messages")))
@@ -175,6 +199,14 @@ QJsonObject SmtpTestServer::Envelope(int number) const
 {
     const QString path = m_dir.filePath(QStringLiteral("messages/%1.json").arg(number, 4, 10, QLatin1Char('0')));
     return QJsonDocument::fromJson(ReadText(path).toUtf8()).object();
+}
+
+QSet<QString> SmtpTestServer::FirstRecipients() const
+{
+    QSet<QString> first;
+    for (int i = 1; i <= MessageCount(); ++i)
+        first.insert(Envelope(i).value(QStringLiteral("rcpt_tos")).toArray().at(0).toString());
+    return first;
 }
 
 } // namespace TestSupport

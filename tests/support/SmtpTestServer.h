@@ -2,6 +2,7 @@
 
 #include <QJsonObject>
 #include <QProcess>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -16,9 +17,19 @@ QString SystemPython();
 // the keys are listed in mail_inspect.py. {"error": ...} when it fails.
 QJsonObject InspectMessage(const QString& path);
 
-// A real SMTP server (aiosmtpd, smtp_test_server.py) on 127.0.0.1 and a
-// free port, with a private folder for what it receives. The process is
-// stopped by the destructor and killed with the test process if that dies.
+// Makes a self-signed certificate and key (cert.pem, key.pem) in `folder`
+// for the host names and addresses given (at least one). Empty when it
+// worked, otherwise what went wrong.
+QString MakeCertificate(const QString& folder, const QStringList& names);
+
+// An address of this machine that is not on the loopback interface (the
+// first IPv4 one); null when there is none.
+QString NonLoopbackAddress();
+
+// A real SMTP server (aiosmtpd, smtp_test_server.py) on 127.0.0.1 (or
+// another address of this machine) and a free port, with a private folder
+// for what it receives. The process is stopped by the destructor and killed
+// with the test process if that dies.
 class SmtpTestServer
 {
 public:
@@ -37,6 +48,8 @@ public:
         bool silent = false;               // accept connections and never say a word
         bool stallData = false;            // never answer the end of a message
         bool refuseEhlo = false;           // answer EHLO with 502, so clients fall back to HELO
+        bool pipelining = false;           // offer PIPELINING (aiosmtpd reads commands in order anyway)
+        QString host = QStringLiteral("127.0.0.1"); // the address to listen on
     };
 
     SmtpTestServer();
@@ -52,20 +65,23 @@ public:
     QString Error() const { return m_error; }
 
     int Port() const { return m_port; }
-    // Self-signed certificate for 127.0.0.1 and localhost, to trust in the client.
+    // Self-signed certificate for 127.0.0.1, localhost and the listening
+    // address, to trust in the client.
     QString CertificateFile() const { return m_dir.filePath(QStringLiteral("cert.pem")); }
     // A scratch folder that goes with the server.
     QString WorkFolder() const { return m_dir.path(); }
 
     int ConnectionCount() const;
+    int LoginCount() const;   // AUTH attempts
+    int StalledCount() const; // messages received whole and never answered (stallData)
     int MessageCount() const;
     QString MessageFile(int number) const; // 1-based, in order of arrival
     QJsonObject Envelope(int number) const;
+    // The first recipient of every message received, in any order.
+    QSet<QString> FirstRecipients() const;
     QJsonObject Inspect(int number) const { return InspectMessage(MessageFile(number)); }
 
 private:
-    bool MakeCertificate();
-
     Options m_options;
     QTemporaryDir m_dir;
     QProcess m_process;

@@ -1,15 +1,19 @@
 #!/usr/bin/python3
-"""SMTP server for the mail tests, on 127.0.0.1 only.
+"""SMTP server for the mail tests and the send benchmark, on 127.0.0.1
+unless another address of this machine is named.
 
 Prints "PORT <n>" once it listens on a free port. Every accepted message is
 written to the output folder as NNNN.eml (the data as received, CRLF line
 ends, dots unstuffed) followed by NNNN.json (envelope, TLS, AUTH, connection
-number); "connections" holds the number of connections accepted so far.
+number), unless --discard; "connections" holds the number of connections
+accepted so far, "logins" the number of AUTH attempts and "stalled" the
+number of messages left unanswered (--stall-data).
 """
 import argparse
 import asyncio
 import json
 import os
+import re
 import ssl
 import sys
 
@@ -28,6 +32,9 @@ class State:
         self.options = options
         self.connections = 0
         self.messages = 0
+        self.logins = 0
+        self.stalled = 0
+        self.reject = re.compile(options.reject_pattern) if options.reject_pattern else None
 
     def connected(self):
         self.connections += 1
@@ -40,8 +47,15 @@ class Handler:
     def __init__(self, state):
         self.state = state
 
+    async def handle_EHLO(self, server, session, envelope, hostname, responses):
+        session.host_name = hostname
+        if self.state.options.pipelining:
+            responses.insert(len(responses) - 1, '250-PIPELINING')
+        return responses
+
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
-        if address.lower() in (a.lower() for a in self.state.options.reject):
+        if (address.lower() in (a.lower() for a in self.state.options.reject)
+                or (self.state.reject and self.state.reject.search(address))):
             # Two lines, so the client must join a multi-line reply.
             return ('550-5.1.1 <%s>: Recipient address rejected\r\n'
                     '550 5.1.1 User unknown in this test' % address)
@@ -50,9 +64,14 @@ class Handler:
 
     async def handle_DATA(self, server, session, envelope):
         if self.state.options.stall_data:
+            self.state.stalled += 1
+            write_atomically(os.path.join(self.state.options.out, 'stalled'),
+                             str(self.state.stalled).encode())
             await asyncio.sleep(3600)
         self.state.messages += 1
         server.messages_here += 1
+        if self.state.options.discard:
+            return '250 Message accepted for delivery'
         base = os.path.join(self.state.options.out, '%04d' % self.state.messages)
         write_atomically(base + '.eml', envelope.original_content)
         tls = (session.ssl is not None
@@ -117,6 +136,10 @@ def main():
     parser.add_argument('--silent', action='store_true')
     parser.add_argument('--stall-data', action='store_true')
     parser.add_argument('--no-ehlo', action='store_true')
+    parser.add_argument('--pipelining', action='store_true')
+    parser.add_argument('--reject-pattern')
+    parser.add_argument('--discard', action='store_true')
+    parser.add_argument('--host', default='127.0.0.1')
     options = parser.parse_args()
     state = State(options)
 
@@ -126,6 +149,8 @@ def main():
         context.load_cert_chain(options.cert, options.key)
 
     def authenticate(server, session, envelope, mechanism, data):
+        state.logins += 1
+        write_atomically(os.path.join(options.out, 'logins'), str(state.logins).encode())
         ok = (isinstance(data, LoginPassword)
               and data.login.decode() == options.user
               and data.password.decode() == options.password)
@@ -151,11 +176,11 @@ def main():
         handler = Handler(state)
         implicit = context if options.tls == 'implicit' else None
         if options.silent:
-            server = await asyncio.start_server(silent_client, '127.0.0.1', 0)
+            server = await asyncio.start_server(silent_client, options.host, 0)
         else:
             server = await loop.create_server(
                 lambda: TestSMTP(state, handler, loop=loop, **smtp_options),
-                '127.0.0.1', 0, ssl=implicit)
+                options.host, 0, ssl=implicit)
         port = server.sockets[0].getsockname()[1]
         print('PORT %d' % port, flush=True)
         async with server:

@@ -2,16 +2,50 @@
 
 #include "platform/mail/OutgoingMessage.h"
 
-// Hands messages to the mail system, one call per mail. A transport lives
-// for a whole send run so that it can keep its connection between mails.
-class MailTransport
-{
-public:
-    virtual ~MailTransport() = default;
+#include <QObject>
+#include <QString>
 
-    // Builds and delivers one message. Throws AppError when the message
-    // cannot be built or is refused; the description is meant for the
-    // send error log (the server's or mail program's own words, on one
-    // line). After a failure the transport is ready for the next mail.
-    virtual void Send(const OutgoingMessage& message) = 0;
+#include <functional>
+#include <optional>
+
+// One mail handed to a transport, with the number its outcome comes back
+// under.
+struct MailJob
+{
+    quint64 id = 0;
+    OutgoingMessage message;
+    // The events of this mail must run before the next mail is taken on
+    // its connection, so it is not followed by another in a pipelined group.
+    bool answerBeforeNext = false;
+};
+
+// Hands messages to the mail system for a whole send run, driven by the
+// event loop: nothing here blocks or waits for the network.
+//
+// Start takes mails from the source, in order, whenever the transport has
+// room for one more, and only after every mail that ended before has been
+// reported; the source returns nothing once the run is to take no more,
+// and is not asked again. Each mail taken ends exactly once with MailEnded:
+// an empty failure when it was handed over, otherwise the description for
+// the send error log (the server's or mail program's own words). Finished
+// follows once the source gave nothing and every mail taken has ended.
+class MailTransport : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Source = std::function<std::optional<MailJob>()>;
+
+    using QObject::QObject;
+
+    virtual void Start(Source source) = 0;
+
+    // Takes no more mails and ends those in flight at once: a mail not yet
+    // handed over whole is "not sent"; one the mail system already holds
+    // whole but has not confirmed may have gone and says so.
+    virtual void Stop() = 0;
+
+Q_SIGNALS:
+    void MailEnded(quint64 id, const QString& failure);
+    void Finished();
 };

@@ -9,7 +9,7 @@
 
 namespace {
 
-const QString Source = QStringLiteral("PickupTransport");
+const QString ErrorSource = QStringLiteral("PickupTransport");
 constexpr qint64 ChunkSize = 64 * 1024;
 
 QString OneLine(QString text)
@@ -29,6 +29,40 @@ PickupTransport::PickupTransport(QString program, QStringList arguments, int tim
 {
 }
 
+void PickupTransport::Start(Source source)
+{
+    m_source = std::move(source);
+    m_stopped = false;
+    QMetaObject::invokeMethod(this, &PickupTransport::Next, Qt::QueuedConnection);
+}
+
+void PickupTransport::Next()
+{
+    std::optional<MailJob> job;
+    if (!m_stopped)
+        job = m_source();
+    if (!job) {
+        m_source = nullptr;
+        Q_EMIT Finished();
+        return;
+    }
+    QString failure;
+    bool failed = true;
+    try {
+        Send(job->message);
+        failed = false;
+    } catch (const AppError& error) {
+        failure = error.Description();
+    } catch (const std::exception& error) {
+        failure = QString::fromLocal8Bit(error.what());
+    }
+    if (failed && failure.isEmpty())
+        failure = QStringLiteral("The mail program %1 did not take the e-mail").arg(m_program);
+    Q_EMIT MailEnded(job->id, failure);
+    // A turn of the event loop between mails, so windows stay alive.
+    QMetaObject::invokeMethod(this, &PickupTransport::Next, Qt::QueuedConnection);
+}
+
 void PickupTransport::Send(const OutgoingMessage& message)
 {
     PreparedMessage prepared = m_builder.Build(message);
@@ -39,7 +73,7 @@ void PickupTransport::Send(const OutgoingMessage& message)
     process.setStandardOutputFile(QProcess::nullDevice());
     process.start(QIODevice::ReadWrite);
     if (!process.waitForStarted())
-        throw AppError(MailError::SendFailed, Source,
+        throw AppError(MailError::SendFailed, ErrorSource,
                        QStringLiteral("The mail program %1 could not be started: %2")
                            .arg(m_program, process.errorString()));
 
@@ -47,7 +81,7 @@ void PickupTransport::Send(const OutgoingMessage& message)
     const auto giveUp = [&] {
         process.kill();
         process.waitForFinished();
-        throw AppError(MailError::SendFailed, Source,
+        throw AppError(MailError::SendFailed, ErrorSource,
                        QStringLiteral("The mail program %1 did not finish within %2 %3")
                            .arg(m_program)
                            .arg(m_timeoutSeconds)
@@ -71,7 +105,7 @@ void PickupTransport::Send(const OutgoingMessage& message)
     if (got < 0) {
         process.kill();
         process.waitForFinished();
-        throw AppError(MailError::FileAccess, Source,
+        throw AppError(MailError::FileAccess, ErrorSource,
                        QStringLiteral("The message could not be read back from its temporary file"));
     }
     while (process.bytesToWrite() > 0 && process.state() == QProcess::Running) {
@@ -88,12 +122,12 @@ void PickupTransport::Send(const OutgoingMessage& message)
 
     const QString errorText = OneLine(QString::fromLocal8Bit(process.readAllStandardError()));
     if (process.exitStatus() == QProcess::CrashExit)
-        throw AppError(MailError::SendFailed, Source,
+        throw AppError(MailError::SendFailed, ErrorSource,
                        errorText.isEmpty()
                            ? QStringLiteral("The mail program %1 stopped unexpectedly").arg(m_program)
                            : errorText);
     if (process.exitCode() != 0 || !errorText.isEmpty())
-        throw AppError(MailError::SendFailed, Source,
+        throw AppError(MailError::SendFailed, ErrorSource,
                        errorText.isEmpty() ? QStringLiteral("The mail program %1 ended with exit code %2")
                                                  .arg(m_program)
                                                  .arg(process.exitCode())

@@ -7,9 +7,12 @@
 #include <QStringList>
 
 // Hands each message to the local mail transfer agent through its
-// sendmail program, which reads the recipients from the headers.
+// sendmail program, which reads the recipients from the headers. One mail
+// at a time; the events run between mails.
 class PickupTransport final : public MailTransport
 {
+    Q_OBJECT
+
 public:
     static QString DefaultProgram() { return QStringLiteral("/usr/sbin/sendmail"); }
     static QStringList DefaultArguments() { return {QStringLiteral("-t"), QStringLiteral("-i")}; }
@@ -18,11 +21,19 @@ public:
                              QStringList arguments = DefaultArguments(), int timeoutSeconds = 1200,
                              qint64 memoryLimit = MessageBuilder::DefaultMemoryLimit);
 
-    // A program that cannot start, ends with a non-zero code, writes to its
-    // standard error or outlasts the time-out fails the mail with its text.
-    void Send(const OutgoingMessage& message) override;
+    void Start(Source source) override;
+    void Stop() override { m_stopped = true; }
+
+    // Hands one message over and waits for the program. A program that
+    // cannot start, ends with a non-zero code, writes to its standard error
+    // or outlasts the time-out fails the mail: AppError with its text.
+    void Send(const OutgoingMessage& message);
 
 private:
+    void Next();
+
+    Source m_source;
+    bool m_stopped = false;
     QString m_program;
     QStringList m_arguments;
     int m_timeoutSeconds;

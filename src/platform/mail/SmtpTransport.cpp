@@ -1,306 +1,330 @@
 #include "platform/mail/SmtpTransport.h"
 
+#include "platform/mail/SmtpConnection.h"
 #include "base/AppError.h"
 
-#include <QByteArrayList>
+#include <QSslCertificate>
+#include <QSslSocket>
 #include <QUrl>
 
-#include <curl/curl.h>
-
-#include <cctype>
-#include <mutex>
-
-#include <sys/socket.h>
+#include <algorithm>
+#include <deque>
+#include <vector>
 
 namespace {
 
-const QString Source = QStringLiteral("SmtpTransport");
+const QString ErrorSource = QStringLiteral("SmtpTransport");
 constexpr int ImplicitTlsPort = 465;
-constexpr long DefaultTimeoutSeconds = 1200;
-
-void InitCurl()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-struct SlistFree
-{
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-
-QString OneLine(QString text)
-{
-    text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-    text.replace(u'\n', u' ').replace(u'\r', u' ');
-    return text.trimmed();
-}
-
-// The server's replies of one attempt, read from curl's protocol trace:
-// curl itself only says "RCPT failed: 550", the server says why.
-struct ReplyLog
-{
-    QByteArray partial;
-    QByteArrayList current;
-    QByteArrayList lastError; // the refusal that ended the attempt, if any
-    int replies = 0;
-    int firstCode = 0;
-
-    void Reset()
-    {
-        partial.clear();
-        current.clear();
-        lastError.clear();
-        replies = 0;
-        firstCode = 0;
-    }
-
-    void Feed(const char* data, size_t size)
-    {
-        partial.append(data, static_cast<qsizetype>(size));
-        qsizetype end;
-        while ((end = partial.indexOf('\n')) >= 0) {
-            QByteArray line = partial.left(end);
-            partial.remove(0, end + 1);
-            if (line.endsWith('\r'))
-                line.chop(1);
-            Line(line);
-        }
-    }
-
-    void Line(const QByteArray& line)
-    {
-        current.append(line);
-        const bool coded = line.size() >= 3 && std::isdigit(static_cast<uchar>(line[0]))
-                           && std::isdigit(static_cast<uchar>(line[1]))
-                           && std::isdigit(static_cast<uchar>(line[2]));
-        if (!coded || (line.size() > 3 && line[3] == '-'))
-            return; // more lines of this reply follow
-        const int code = line.left(3).toInt();
-        if (++replies == 1)
-            firstCode = code;
-        // A refusal curl got over (EHLO answered 502, then HELO) must not
-        // be blamed for a later failure; the 221 to curl's closing QUIT
-        // must not hide the refusal that made it quit.
-        if (code >= 400)
-            lastError = current;
-        else if (code != 221)
-            lastError.clear();
-        current.clear();
-    }
-};
-
-int OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* log)
-{
-    if (type == CURLINFO_HEADER_IN)
-        static_cast<ReplyLog*>(log)->Feed(data, size);
-    return 0;
-}
-
-size_t OnRead(char* buffer, size_t size, size_t count, void* message)
-{
-    const qint64 got = static_cast<PreparedMessage*>(message)->Read(buffer, static_cast<qint64>(size * count));
-    return got < 0 ? CURL_READFUNC_ABORT : static_cast<size_t>(got);
-}
-
-int OnSeek(void* message, curl_off_t offset, int origin)
-{
-    if (origin != SEEK_SET)
-        return CURL_SEEKFUNC_CANTSEEK;
-    return static_cast<PreparedMessage*>(message)->Seek(offset) ? CURL_SEEKFUNC_OK : CURL_SEEKFUNC_FAIL;
-}
-
-// Failures that mean a kept connection was already gone when the mail
-// started: the server never saw this mail, so it is safe to send it again
-// on a new connection.
-bool BrokenConnection(CURLcode code)
-{
-    return code == CURLE_SEND_ERROR || code == CURLE_RECV_ERROR || code == CURLE_GOT_NOTHING
-           || code == CURLE_WEIRD_SERVER_REPLY;
-}
+constexpr int DefaultTimeoutSeconds = 1200;
 
 } // namespace
 
-struct SmtpTransport::Private
+// The run's connections and the mails between them. Everything that
+// changes more than one connection happens in Pump, at the top of the event
+// loop, never inside a connection's own handlers.
+struct SmtpTransport::Private final : SmtpConnection::Owner
 {
+    SmtpTransport& q;
     SmtpSettings settings;
     MessageBuilder builder;
-    CURL* curl = nullptr;
-    bool connectionKept = false;
-    ReplyLog replies;
-    char errorBuffer[CURL_ERROR_SIZE] = {};
+    SmtpEndpoint endpoint;
+    QString settingsProblem; // every mail fails with it
 
-    Private(SmtpSettings settings_, qint64 memoryLimit)
-        : settings(std::move(settings_)), builder(LineEnding::Crlf, memoryLimit)
+    Source source;
+    bool sourceDone = true;
+    bool stopped = false;
+    bool finished = true;
+    int limit = 1;
+    std::vector<SmtpConnection*> connections;
+    std::deque<SmtpMailPtr> again;                   // to send again, by id
+    std::deque<std::pair<quint64, QString>> ended;   // not yet reported
+    bool reporting = false;
+    bool pumping = false;
+    bool pumpAgain = false;
+    bool scheduled = false;
+
+    Private(SmtpTransport& q_, SmtpSettings settings_, qint64 memoryLimit)
+        : q(q_), settings(std::move(settings_)), builder(LineEnding::Crlf, memoryLimit)
     {
-    }
-
-    long TimeoutSeconds() const
-    {
-        return settings.connectionTimeout > 0 ? settings.connectionTimeout : DefaultTimeoutSeconds;
-    }
-
-    void Configure()
-    {
-        const QByteArray url = SmtpTransport::ServerUrl(settings).toUtf8();
-        InitCurl();
-        curl = curl_easy_init();
-        if (!curl)
-            throw AppError(MailError::SendFailed, Source, QStringLiteral("libcurl could not be started"));
-        curl_easy_setopt(curl, CURLOPT_URL, url.constData());
-        curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
-        curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
-        curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, OnDebug);
-        curl_easy_setopt(curl, CURLOPT_DEBUGDATA, &replies);
-        curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
-        curl_easy_setopt(curl, CURLOPT_READFUNCTION, OnRead);
-        curl_easy_setopt(curl, CURLOPT_SEEKFUNCTION, OnSeek);
-        // curl takes twice this per mail to escape lines starting with a dot;
-        // at the default size that is freed back to the system after every
-        // mail and fetched again, which cost a fifth of the time per mail.
-        curl_easy_setopt(curl, CURLOPT_UPLOAD_BUFFERSIZE, 16384L);
-
-        // The connection time-out bounds connecting and every wait for a
-        // reply; a transfer that stalls that long is given up too, so a
-        // server that never answers cannot hold a mail forever.
-        const long timeout = TimeoutSeconds();
-        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, timeout);
-        curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, timeout);
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, timeout);
-        // Keep the one connection for the whole run, however slow it goes.
-        curl_easy_setopt(curl, CURLOPT_MAXAGE_CONN, 24L * 3600L);
-
-        curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
-        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-        if (!settings.caFile.isEmpty())
-            curl_easy_setopt(curl, CURLOPT_CAINFO, settings.caFile.toLocal8Bit().constData());
-
-        if (settings.authenticate) {
-            curl_easy_setopt(curl, CURLOPT_USERNAME, settings.userName.toUtf8().constData());
-            curl_easy_setopt(curl, CURLOPT_PASSWORD, settings.password.toUtf8().constData());
-            // Basic authentication: the two plain mechanisms, whichever is offered.
-            curl_easy_setopt(curl, CURLOPT_LOGIN_OPTIONS, "AUTH=PLAIN;AUTH=LOGIN");
+        try {
+            endpoint.host = SmtpTransport::HostName(settings);
+        } catch (const AppError& error) {
+            settingsProblem = error.Description();
         }
+        endpoint.port = quint16(settings.port);
+        endpoint.implicitTls = settings.implicitTls || settings.port == ImplicitTlsPort;
+        endpoint.timeoutSeconds = settings.connectionTimeout > 0 ? settings.connectionTimeout : DefaultTimeoutSeconds;
+        endpoint.authenticate = settings.authenticate;
+        endpoint.userName = settings.userName;
+        endpoint.password = settings.password;
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setPeerVerifyMode(QSslSocket::VerifyPeer);
+        tls.setProtocol(QSsl::TlsV1_2OrLater);
+        if (!settings.caFile.isEmpty())
+            tls.setCaCertificates(QSslCertificate::fromPath(settings.caFile));
+        endpoint.tls = tls;
     }
 
-    // After a failure the connection may be mid-command (curl keeps one
-    // whose reply timed out): never reuse it. Shut down, the socket reads
-    // as dead, so curl drops it without waiting for a QUIT reply.
-    void DropConnection()
+    void Schedule()
     {
-        curl_socket_t socket = CURL_SOCKET_BAD;
-        if (curl_easy_getinfo(curl, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK && socket != CURL_SOCKET_BAD)
-            ::shutdown(socket, SHUT_RDWR);
+        if (scheduled)
+            return;
+        scheduled = true;
+        QMetaObject::invokeMethod(
+            &q,
+            [this] {
+                scheduled = false;
+                Pump();
+            },
+            Qt::QueuedConnection);
     }
 
-    QString Describe(CURLcode code) const
+    // A mail may be taken only once every mail that ended before is
+    // reported: the run reads its stop flag after those events.
+    bool MayTake() const { return !stopped && !reporting && ended.empty(); }
+
+    SmtpMailPtr Next()
     {
-        if (!replies.lastError.isEmpty())
-            return OneLine(QString::fromUtf8(replies.lastError.join('\n')));
-        QString text = OneLine(QString::fromUtf8(errorBuffer));
-        if (text.isEmpty())
-            text = QString::fromUtf8(curl_easy_strerror(code));
-        if (code == CURLE_OPERATION_TIMEDOUT)
-            return QStringLiteral("No answer from the mail server within %1 seconds: %2")
-                .arg(TimeoutSeconds())
-                .arg(text);
-        return text;
+        if (!again.empty()) {
+            SmtpMailPtr mail = std::move(again.front());
+            again.pop_front();
+            return mail;
+        }
+        if (sourceDone)
+            return nullptr;
+        std::optional<MailJob> job = source();
+        if (!job) {
+            sourceDone = true;
+            source = nullptr;
+            Schedule();
+            return nullptr;
+        }
+        try {
+            if (!settingsProblem.isEmpty())
+                throw AppError(MailError::InvalidArgument, ErrorSource, settingsProblem);
+            return std::make_unique<SmtpMail>(job->id, builder.Build(job->message), job->answerBeforeNext);
+        } catch (const AppError& error) {
+            Fail(job->id, error.Description());
+        } catch (const std::exception& error) {
+            Fail(job->id, QString::fromLocal8Bit(error.what()));
+        }
+        return nullptr;
+    }
+
+    void Fail(quint64 id, QString failure)
+    {
+        if (failure.isEmpty())
+            failure = QStringLiteral("The e-mail could not be sent");
+        ended.emplace_back(id, failure);
+        Schedule();
+    }
+
+    bool AnyReady() const
+    {
+        return std::any_of(connections.begin(), connections.end(),
+                           [](const SmtpConnection* c) { return c->IsReady(); });
+    }
+
+    void Report()
+    {
+        if (reporting)
+            return;
+        reporting = true;
+        while (!ended.empty()) {
+            const auto [id, failure] = ended.front();
+            ended.pop_front();
+            Q_EMIT q.MailEnded(id, failure);
+        }
+        reporting = false;
+    }
+
+    void Pump()
+    {
+        if (pumping) {
+            pumpAgain = true;
+            return;
+        }
+        pumping = true;
+        do {
+            pumpAgain = false;
+            Report();
+            if (!MayTake())
+                continue;
+            // Mails to the connections with room, in order.
+            for (SmtpConnection* connection : connections) {
+                while (MayTake() && connection->HasRoom()) {
+                    SmtpMailPtr mail = Next();
+                    if (!mail)
+                        break;
+                    connection->Give(std::move(mail));
+                }
+            }
+            // More connections while mails are waiting: the first alone until
+            // it is ready, then up to the limit.
+            while (MayTake() && int(connections.size()) < limit && (connections.empty() || AnyReady())) {
+                SmtpMailPtr mail = Next();
+                if (!mail)
+                    break;
+                auto* connection = new SmtpConnection(endpoint, *this, &q);
+                connections.push_back(connection);
+                connection->Open(std::move(mail));
+            }
+        } while (pumpAgain || (!reporting && !ended.empty()));
+        pumping = false;
+        Finish();
+    }
+
+    void Finish()
+    {
+        if (finished || reporting || !ended.empty() || !again.empty() || !(sourceDone || stopped))
+            return;
+        if (!std::all_of(connections.begin(), connections.end(), [](const SmtpConnection* c) { return c->IsIdle(); }))
+            return;
+        for (SmtpConnection* connection : connections) {
+            connection->Quit();
+            connection->deleteLater();
+        }
+        connections.clear();
+        finished = true;
+        Q_EMIT q.Finished();
+    }
+
+    void Remove(SmtpConnection& connection)
+    {
+        connections.erase(std::remove(connections.begin(), connections.end(), &connection), connections.end());
+        connection.deleteLater();
+    }
+
+    void Requeue(SmtpMailPtr mail)
+    {
+        const auto at = std::find_if(again.begin(), again.end(),
+                                     [&mail](const SmtpMailPtr& m) { return m->id > mail->id; });
+        again.insert(at, std::move(mail));
+    }
+
+    // SmtpConnection::Owner
+
+    SmtpMailPtr TakeMail(SmtpConnection&) override
+    {
+        // Report what ended first, right here: the next envelope can then
+        // go out with the data just written, in the same packet. The
+        // connections bear being called back while the events run.
+        if (!stopped && !reporting && !ended.empty()) {
+            Report();
+            Schedule(); // for the connections turned away while the events ran
+        }
+        if (!MayTake()) {
+            Schedule();
+            return nullptr;
+        }
+        return Next();
+    }
+
+    void ConnectionReady(SmtpConnection&) override { Schedule(); }
+
+    void MailDone(SmtpMailPtr mail) override
+    {
+        const QString failure = mail->Failure();
+        ended.emplace_back(mail->id, failure);
+        Schedule();
+    }
+
+    void SendAgain(SmtpMailPtr mail) override
+    {
+        if (stopped) {
+            mail->MissRest(QStringLiteral("not sent: sending was stopped"));
+            MailDone(std::move(mail));
+            return;
+        }
+        Requeue(std::move(mail));
+        Schedule();
+    }
+
+    void ConnectionFailed(SmtpConnection& connection, SmtpMailPtr mail, const QString& reason) override
+    {
+        const auto others = std::count_if(connections.begin(), connections.end(), [&connection](SmtpConnection* c) {
+            return c != &connection && !c->IsClosed();
+        });
+        if (!stopped && AnyReady()) {
+            // The server takes no more connections: fewer for the rest of
+            // the run, and the mail goes with the others.
+            limit = std::max(1, int(others));
+            Requeue(std::move(mail));
+        } else {
+            mail->MissRest(reason);
+            MailDone(std::move(mail));
+        }
+        Schedule();
+    }
+
+    void ConnectionClosed(SmtpConnection& connection) override
+    {
+        Remove(connection);
+        Schedule();
     }
 };
 
-SmtpTransport::SmtpTransport(SmtpSettings settings, qint64 memoryLimit)
-    : d(std::make_unique<Private>(std::move(settings), memoryLimit))
+SmtpTransport::SmtpTransport(SmtpSettings settings, qint64 memoryLimit, QObject* parent)
+    : MailTransport(parent), d(std::make_unique<Private>(*this, std::move(settings), memoryLimit))
 {
 }
 
 SmtpTransport::~SmtpTransport()
 {
-    if (d->curl)
-        curl_easy_cleanup(d->curl);
+    // The connections go with this object; none may call back meanwhile.
+    for (SmtpConnection* connection : d->connections)
+        delete connection;
+    d->connections.clear();
 }
 
-QString SmtpTransport::ServerUrl(const SmtpSettings& settings)
+void SmtpTransport::Start(Source source)
+{
+    d->source = std::move(source);
+    d->sourceDone = false;
+    d->stopped = false;
+    d->finished = false;
+    d->limit = std::max(1, d->settings.connections);
+    d->Schedule();
+}
+
+void SmtpTransport::Stop()
+{
+    if (d->stopped)
+        return;
+    d->stopped = true;
+    d->source = nullptr;
+    d->sourceDone = true;
+    while (!d->again.empty()) {
+        SmtpMailPtr mail = std::move(d->again.front());
+        d->again.pop_front();
+        mail->MissRest(QStringLiteral("not sent: sending was stopped"));
+        d->MailDone(std::move(mail));
+    }
+    // A copy: a connection that closes at once leaves the list.
+    const std::vector<SmtpConnection*> connections = d->connections;
+    for (SmtpConnection* connection : connections)
+        connection->Stop();
+    d->Schedule();
+}
+
+int SmtpTransport::ConnectionLimit() const
+{
+    return d->limit;
+}
+
+QString SmtpTransport::HostName(const SmtpSettings& settings)
 {
     const QString host = settings.server.trimmed();
     if (host.isEmpty())
-        throw AppError(MailError::InvalidArgument, Source, QStringLiteral("No SMTP server is set"));
+        throw AppError(MailError::InvalidArgument, ErrorSource, QStringLiteral("No SMTP server is set"));
     if (settings.port < 1 || settings.port > 65535)
-        throw AppError(MailError::InvalidArgument, Source,
+        throw AppError(MailError::InvalidArgument, ErrorSource,
                        QStringLiteral("The SMTP server port %1 is not valid").arg(settings.port));
-    QUrl url;
-    url.setScheme(settings.implicitTls || settings.port == ImplicitTlsPort ? QStringLiteral("smtps")
-                                                                           : QStringLiteral("smtp"));
     // Strict, so that a name cannot smuggle in a user, a path or a query.
+    QUrl url;
     url.setHost(host, QUrl::StrictMode);
     if (!url.isValid() || url.host().isEmpty())
-        throw AppError(MailError::InvalidArgument, Source,
+        throw AppError(MailError::InvalidArgument, ErrorSource,
                        QStringLiteral("The SMTP server name \"%1\" is not valid").arg(host));
-    url.setPort(settings.port);
-    return url.toString(QUrl::FullyEncoded);
-}
-
-void SmtpTransport::Send(const OutgoingMessage& message)
-{
-    PreparedMessage prepared = d->builder.Build(message);
-    Send(prepared);
-}
-
-void SmtpTransport::Send(PreparedMessage& message)
-{
-    if (!d->curl)
-        d->Configure();
-    CURL* curl = d->curl;
-
-    std::unique_ptr<curl_slist, SlistFree> recipients;
-    for (const QString& recipient : message.Recipients()) {
-        const QByteArray address = '<' + recipient.toUtf8() + '>';
-        curl_slist* head = curl_slist_append(recipients.get(), address.constData());
-        if (!head)
-            throw AppError(7, Source, QStringLiteral("Out of memory"));
-        (void)recipients.release(); // the same list, now one longer
-        recipients.reset(head);
-    }
-    const QByteArray sender = '<' + message.Sender().toUtf8() + '>';
-    curl_easy_setopt(curl, CURLOPT_MAIL_FROM, sender.constData());
-    curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, recipients.get());
-    curl_easy_setopt(curl, CURLOPT_READDATA, &message);
-    curl_easy_setopt(curl, CURLOPT_SEEKDATA, &message);
-    curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(message.Size()));
-    // curl keeps the pointers; they must not outlive this mail.
-    struct Forget
-    {
-        CURL* curl;
-        ~Forget()
-        {
-            curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, nullptr);
-            curl_easy_setopt(curl, CURLOPT_READDATA, nullptr);
-            curl_easy_setopt(curl, CURLOPT_SEEKDATA, nullptr);
-            curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 0L);
-        }
-    } forget{curl};
-
-    for (int attempt = 0;; ++attempt) {
-        message.Seek(0);
-        d->replies.Reset();
-        d->errorBuffer[0] = '\0';
-        curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, attempt > 0 ? 1L : 0L);
-        const CURLcode code = curl_easy_perform(curl);
-        const bool wasKept = d->connectionKept;
-        d->connectionKept = code == CURLE_OK;
-        if (code == CURLE_OK)
-            return;
-        d->DropConnection();
-        long connects = 0;
-        curl_easy_getinfo(curl, CURLINFO_NUM_CONNECTS, &connects);
-        // A kept connection the server has closed in the meantime (silently,
-        // or with a 421 before this mail): send again on a new one.
-        const bool untouched = d->replies.replies == 0 || d->replies.firstCode == 421;
-        if (attempt == 0 && wasKept && connects == 0 && untouched
-            && (BrokenConnection(code) || d->replies.firstCode == 421))
-            continue;
-        throw AppError(MailError::SendFailed, Source, d->Describe(code));
-    }
+    return url.host(QUrl::EncodeUnicode);
 }

@@ -17,29 +17,38 @@ struct SmtpSettings
     QString password;
     bool implicitTls = false;     // TLS from the first byte; always so on port 465
     QString caFile;               // certificates to trust instead of the system's (tests)
+    int connections = 1;          // how many the run may keep busy at once
 };
 
-// Sends over SMTP with libcurl. One connection serves the whole run; after
-// a failure or when the server has closed it, the next mail reconnects.
-// STARTTLS is used whenever the server offers it, and certificates are
-// always verified.
+// Sends over SMTP with the client of platform/mail (SmtpConnection): up to
+// `connections` connections at once, each carrying mail after mail. The
+// first connection proves the server and the login before others open; a
+// server that refuses another connection lowers the number for the run.
+//
+// A mail whose connection is lost before its data went out whole is sent
+// again once, on a new connection; one whose data went out whole is never
+// sent again ("delivery unknown" when its answer never came). STARTTLS is
+// used whenever offered, certificates are always verified, and a password
+// goes out unencrypted only to a server on this machine's loopback.
 class SmtpTransport final : public MailTransport
 {
+    Q_OBJECT
+
 public:
     explicit SmtpTransport(SmtpSettings settings,
-                           qint64 memoryLimit = MessageBuilder::DefaultMemoryLimit);
+                           qint64 memoryLimit = MessageBuilder::DefaultMemoryLimit,
+                           QObject* parent = nullptr);
     ~SmtpTransport() override;
-    SmtpTransport(const SmtpTransport&) = delete;
-    SmtpTransport& operator=(const SmtpTransport&) = delete;
 
-    void Send(const OutgoingMessage& message) override;
+    void Start(Source source) override;
+    void Stop() override;
 
-    // Sends a message built with CRLF line ends.
-    void Send(PreparedMessage& message);
+    // The number of connections the run may use now.
+    int ConnectionLimit() const;
 
-    // smtp://server:port, or smtps:// for implicit TLS. Throws AppError for
-    // a server name or port that cannot be used.
-    static QString ServerUrl(const SmtpSettings& settings);
+    // The server name as connections use it (IDN in ASCII form). Throws
+    // AppError for a missing or unusable name or a port out of range.
+    static QString HostName(const SmtpSettings& settings);
 
 private:
     struct Private;

@@ -1,0 +1,188 @@
+#pragma once
+
+#include "platform/mail/MessageBuilder.h"
+#include "platform/mail/SmtpDotStuffer.h"
+#include "platform/mail/SmtpReply.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QSslConfiguration>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <deque>
+#include <memory>
+#include <optional>
+
+class QSslSocket;
+
+// One mail as the SMTP client carries it, from hand-over to its end, with
+// what became of each recipient.
+struct SmtpMail
+{
+    quint64 id = 0;
+    PreparedMessage message;
+    bool answerBeforeNext = false;
+    QStringList recipients; // not yet sent to
+    QStringList delivered;  // the server took the message for these
+    struct Miss
+    {
+        QString address;
+        QString reason;
+        bool refused = false; // the server's own refusal, not a lost or stopped transfer
+    };
+    QList<Miss> missed;
+    bool sentAgain = false; // once sent again after its connection was lost
+
+    SmtpMail(quint64 id_, PreparedMessage message_, bool answerBeforeNext_);
+    // Every recipient not yet sent to misses the mail for this reason.
+    void MissRest(const QString& reason, bool refused = false);
+    // The description for the send error log; empty when every recipient got it.
+    QString Failure() const;
+};
+using SmtpMailPtr = std::unique_ptr<SmtpMail>;
+
+// Where a connection reaches the server: the settings it needs, worked out
+// once per run.
+struct SmtpEndpoint
+{
+    QString host;  // checked and in ASCII form
+    quint16 port = 25;
+    bool implicitTls = false;
+    int timeoutSeconds = 1200;
+    bool authenticate = false;
+    QString userName;
+    QString password;
+    QSslConfiguration tls;
+};
+
+// One connection to the SMTP server, driven by the socket's signals: it
+// greets, encrypts, logs in and then carries mails until it is told to
+// quit or the server goes away. Replies are matched to commands in order.
+// With PIPELINING the envelope goes out as one group and the next mail's
+// envelope follows the end of the previous mail's data; otherwise one
+// command at a time. At most two mails are on a connection at once.
+class SmtpConnection : public QObject
+{
+    Q_OBJECT
+
+public:
+    // What the connection reports to the client that runs it. Every call
+    // comes from inside the connection's own handlers and must not delete
+    // the connection. TakeMail may let events run (the mails that ended are
+    // reported there), so the connection may have closed or stopped when
+    // it returns.
+    class Owner
+    {
+    public:
+        virtual ~Owner() = default;
+        // The next mail for this connection, or none for now.
+        virtual SmtpMailPtr TakeMail(SmtpConnection& connection) = 0;
+        virtual void ConnectionReady(SmtpConnection& connection) = 0;
+        // The mail has ended; its recipients say how.
+        virtual void MailDone(SmtpMailPtr mail) = 0;
+        // The connection was lost before the mail was handed over whole.
+        virtual void SendAgain(SmtpMailPtr mail) = 0;
+        // The connection failed before it was ready, with the mail it was
+        // opened for.
+        virtual void ConnectionFailed(SmtpConnection& connection, SmtpMailPtr mail, const QString& reason) = 0;
+        // The connection is closed and can go.
+        virtual void ConnectionClosed(SmtpConnection& connection) = 0;
+    };
+
+    // How long a stopped connection waits for the answers to data it has
+    // already sent whole.
+    static constexpr int StopGraceMs = 250;
+
+    SmtpConnection(const SmtpEndpoint& endpoint, Owner& owner, QObject* parent = nullptr);
+    ~SmtpConnection() override;
+
+    // Connects, greets and logs in, then sends `mail`.
+    void Open(SmtpMailPtr mail);
+    bool IsReady() const { return m_phase == Phase::Ready; }
+    bool IsClosed() const { return m_phase == Phase::Closed; }
+    // Whether it would take another mail now.
+    bool HasRoom() const;
+    // Whether it holds no mail.
+    bool IsIdle() const { return !m_first && m_transactions.empty(); }
+    // Sends a mail; only when HasRoom().
+    void Give(SmtpMailPtr mail);
+    // Ends at once: a mail not yet sent whole is not sent; one sent whole
+    // gets StopGraceMs for its answer, then its delivery is unknown.
+    void Stop();
+    // Says goodbye and closes; only when idle.
+    void Quit();
+
+private:
+    enum class Phase { Connecting, Greeting, Hello, Encrypting, LoggingIn, Ready, Stopping, Closed };
+    enum class Loss { Dropped, TimedOut, Broken, Stopped };
+    enum class Kind { Greeting, Ehlo, Helo, StartTls, Auth, AuthUser, AuthPassword, Rset, Mail, Rcpt, Data, Dot };
+    struct Transaction;
+    struct Command
+    {
+        Command(Kind kind_, Transaction* transaction_ = nullptr, int recipient_ = -1, QByteArray line_ = {})
+            : kind(kind_), transaction(transaction_), recipient(recipient_), line(std::move(line_))
+        {
+        }
+        Kind kind;
+        Transaction* transaction;
+        int recipient;
+        QByteArray line; // empty once written
+    };
+
+    void OnConnected();
+    void OnEncrypted();
+    void OnReadyRead();
+    void OnWritten();
+    void OnSocketError();
+    void OnTimeout();
+
+    void OnReply(const SmtpReply& reply);
+    void OnHandshakeReply(const Command& command, const SmtpReply& reply);
+    void OnMailReply(const Command& command, const SmtpReply& reply);
+    void AfterHello();
+    void LogIn();
+    void BecomeReady();
+
+    void Send(Kind kind, const QByteArray& line, Transaction* transaction = nullptr, int recipient = -1);
+    void Flush();
+    bool CanWrite() const;
+    void Rearm();
+
+    void StartTransaction(SmtpMailPtr mail);
+    void DropQueued(Transaction* transaction);
+    void Settle(Transaction* transaction);
+    void EndTransaction(Transaction* transaction);
+    void SendData();
+    void TakeMore();
+
+    void Close(Loss loss, const QString& reason);
+    void Resolve(Transaction& transaction, Loss loss, const QString& reason);
+    QString LostAfterData(Loss loss) const;
+
+    const SmtpEndpoint& m_endpoint;
+    Owner& m_owner;
+    QSslSocket* m_socket;
+    QTimer m_timer;
+    Phase m_phase = Phase::Connecting;
+    SmtpReplyParser m_parser;
+    SmtpExtensions m_extensions;
+    bool m_loopback = false;
+    bool m_encrypted = false;
+    bool m_triedHelo = false;
+    bool m_triedStartTls = false;
+    bool m_needReset = false;
+    QString m_tlsProblem;
+
+    SmtpMailPtr m_first; // the mail it was opened for, until it is ready
+    std::deque<std::unique_ptr<Transaction>> m_transactions;
+    std::deque<std::unique_ptr<Transaction>> m_closed; // those of a closed connection
+    std::deque<Command> m_awaiting; // written, reply not yet read
+    std::deque<Command> m_unsent;   // waiting for their turn
+
+    Transaction* m_sending = nullptr; // whose data is being written
+    SmtpDotStuffer m_stuffer;
+    QByteArray m_chunk;
+};

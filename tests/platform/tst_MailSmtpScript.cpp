@@ -1,0 +1,242 @@
+#include "SmtpScriptServer.h"
+#include "SmtpTestMessages.h"
+#include "SmtpTestServer.h"
+#include "TestMain.h"
+
+#include "platform/mail/SmtpTransport.h"
+
+using namespace TestSupport;
+
+// Protocol edge cases that real servers will not produce on request, played
+// from transcripts. A script that waits for several commands before it
+// answers holds the client to pipelining: one that waits for each reply
+// runs into the time-out instead.
+namespace {
+
+using Scripts = QList<QStringList>;
+
+QStringList Greeting(const QStringList& extensions)
+{
+    QStringList script{"S: 220-test.invalid ESMTP", "S: 220 ready", "C: EHLO *", "S: 250-test.invalid"};
+    for (qsizetype i = 0; i < extensions.size(); ++i)
+        script << (i + 1 < extensions.size() ? "S: 250-" : "S: 250 ") + extensions.at(i);
+    if (extensions.isEmpty())
+        script.last().replace(6, 1, u' ');
+    return script;
+}
+
+// One mail to one recipient, one command at a time.
+QStringList OneByOne(const QString& to)
+{
+    return {"C: MAIL FROM:<sender@example.com>*", "S: 250 2.1.0 Ok", "C: RCPT TO:<" + to + ">",
+            "S: 250 2.1.5 Ok", "C: DATA", "S: 354 go on", "MESSAGE", "S: 250 2.0.0 queued"};
+}
+
+SmtpSettings SettingsFor(const SmtpScriptServer& server, const QString& host = QStringLiteral("127.0.0.1"))
+{
+    SmtpSettings settings;
+    settings.server = host;
+    settings.port = server.Port();
+    settings.connectionTimeout = 3; // a client that waits where it should not fails within it
+    return settings;
+}
+
+} // namespace
+
+class TestMailSmtpScript : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void repliesInManyLinesAndPieces()
+    {
+        QStringList script{"S: 220-test.invalid ESMTP", "P: 220-still greeting", "S: 220 ready",
+                           "C: EHLO *", "P: 250-test.invalid", "P: 250-SIZE 1000000", "S: 250 8BITMIME",
+                           "C: MAIL FROM:<sender@example.com> SIZE=*", "P: 250 2.1.0 Ok", "C: RCPT TO:<a@example.org>",
+                           "S: 250-2.1.5 Ok,", "P: 250 2.1.5 really", "C: DATA", "P: 354 go on", "MESSAGE",
+                           "P: 250 2.0.0 queued"};
+        SmtpScriptServer server({script});
+        QVERIFY(server.Start());
+        SmtpTransport transport(SettingsFor(server));
+        QCOMPARE(SendError(transport, SmallMail(QStringLiteral("a@example.org"))), QString());
+        QCOMPARE(server.Problems(), QStringList());
+        QCOMPARE(server.Messages().size(), 1);
+        QVERIFY(server.Messages().first().contains("Short body."));
+    }
+
+    void pipelinedGroupsAndTheNextEnvelope()
+    {
+        // The second envelope comes behind the first mail's data, before the
+        // server has said a word about it.
+        QStringList script = Greeting({"PIPELINING"});
+        script << "C: MAIL FROM:<sender@example.com>" << "C: RCPT TO:<a@example.org>" << "C: RCPT TO:<b@example.org>"
+               << "C: DATA" << "S: 250 Ok" << "S: 250 Ok" << "S: 250 Ok" << "S: 354 go on" << "MESSAGE"
+               << "C: MAIL FROM:<sender@example.com>" << "C: RCPT TO:<c@example.org>" << "C: DATA"
+               << "S: 250 queued 1" << "S: 250 Ok" << "S: 250 Ok" << "S: 354 go on" << "MESSAGE"
+               << "S: 250 queued 2";
+        SmtpScriptServer server({script});
+        QVERIFY(server.Start());
+        SmtpTransport transport(SettingsFor(server));
+        QCOMPARE(SendAll(transport, {SmallMail(QStringLiteral("a@example.org, b@example.org")),
+                                     SmallMail(QStringLiteral("c@example.org"))}),
+                 QStringList({"", ""}));
+        QCOMPARE(server.Problems(), QStringList());
+        QCOMPARE(server.Messages().size(), 2);
+    }
+
+    void tooManyRecipientsGoInAnotherMail()
+    {
+        QStringList script = Greeting({"PIPELINING"});
+        script << "C: MAIL FROM:<sender@example.com>" << "C: RCPT TO:<a@example.org>" << "C: RCPT TO:<b@example.org>"
+               << "C: RCPT TO:<c@example.org>" << "C: DATA" << "S: 250 Ok" << "S: 250 Ok"
+               << "S: 452 4.5.3 Too many recipients" << "S: 452 4.5.3 Too many recipients" << "S: 354 go on"
+               << "MESSAGE" << "S: 250 queued 1" << "C: MAIL FROM:<sender@example.com>"
+               << "C: RCPT TO:<b@example.org>" << "C: RCPT TO:<c@example.org>" << "C: DATA" << "S: 250 Ok"
+               << "S: 250 Ok" << "S: 452 4.5.3 Too many recipients" << "S: 354 go on" << "MESSAGE"
+               << "S: 250 queued 2" << "C: MAIL FROM:<sender@example.com>" << "C: RCPT TO:<c@example.org>"
+               << "C: DATA" << "S: 250 Ok" << "S: 452 4.2.2 Mailbox full" << "S: 554 5.5.1 No valid recipients";
+        SmtpScriptServer server({script});
+        QVERIFY(server.Start());
+        SmtpTransport transport(SettingsFor(server));
+        QCOMPARE(SendError(transport, SmallMail(QStringLiteral("a@example.org, b@example.org, c@example.org"))),
+                 QStringLiteral("Refused for c@example.org: 452 4.2.2 Mailbox full. Sent to the other recipients: "
+                                "a@example.org, b@example.org"));
+        QCOMPARE(server.Problems(), QStringList());
+        QCOMPARE(server.Messages().size(), 2);
+    }
+
+    void lostConnections_data()
+    {
+        QTest::addColumn<QStringList>("first");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<int>("connections");
+        // The second mail's envelope was under way: it goes again, on a new
+        // connection, and arrives once.
+        QStringList closing = Greeting({"PIPELINING"});
+        closing << OneByOne("a@example.org").mid(0, 6) << "MESSAGE"
+                << "C: MAIL FROM:<sender@example.com>" << "C: RCPT TO:<b@example.org>" << "C: DATA"
+                << "S: 250 queued" << "S: 421 4.3.2 Shutting down" << "CLOSE";
+        QTest::newRow("421 in a pipelined group") << closing << QStringList({"", ""}) << 2;
+        // The data went out whole: never again.
+        QStringList gone = Greeting({});
+        gone << OneByOne("a@example.org").mid(0, 7) << "CLOSE";
+        QTest::newRow("closed after the data")
+            << gone << QStringList({"delivery unknown: the connection was lost after the message was sent", ""}) << 2;
+        QStringList silent = Greeting({});
+        silent << OneByOne("a@example.org").mid(0, 7) << "SILENT";
+        QTest::newRow("silent after the data")
+            << silent
+            << QStringList({"delivery unknown: no answer from the mail server within 3 seconds after the message was sent",
+                            ""})
+            << 2;
+    }
+
+    void lostConnections()
+    {
+        QFETCH(QStringList, first);
+        QFETCH(QStringList, expected);
+        QFETCH(int, connections);
+        const QStringList second = Greeting({}) << OneByOne("b@example.org");
+        SmtpScriptServer server({first, second});
+        QVERIFY(server.Start());
+        SmtpTransport transport(SettingsFor(server));
+        QCOMPARE(SendAll(transport, {SmallMail(QStringLiteral("a@example.org")), SmallMail(QStringLiteral("b@example.org"))}),
+                 expected);
+        QCOMPARE(server.Problems(), QStringList());
+        QCOMPARE(server.Connections(), connections);
+    }
+
+    void extraConnectionsRefusedLowerTheLimit()
+    {
+        QStringList first = Greeting({});
+        for (int i = 0; i < 4; ++i)
+            first << "C: MAIL FROM:<sender@example.com>" << "S: 250 Ok" << "C: RCPT TO:*" << "S: 250 Ok" << "C: DATA"
+                  << "S: 354 go on" << "MESSAGE" << "S: 250 queued";
+        const QStringList refusing{"S: 421 4.7.0 Too many connections from your host", "CLOSE"};
+        SmtpScriptServer server({first, refusing, refusing});
+        QVERIFY(server.Start());
+        SmtpSettings settings = SettingsFor(server);
+        settings.connections = 3;
+        SmtpTransport transport(settings);
+        QList<OutgoingMessage> mails;
+        for (int i = 1; i <= 4; ++i)
+            mails << SmallMail(QStringLiteral("r%1@example.org").arg(i));
+        QCOMPARE(SendAll(transport, mails), QStringList(4, QString()));
+        QCOMPARE(server.Problems(), QStringList());
+        QCOMPARE(server.Messages().size(), 4);
+        QCOMPARE(server.Connections(), 3);
+        QCOMPARE(transport.ConnectionLimit(), 1);
+    }
+
+    void encryptionThatFails_data()
+    {
+        QTest::addColumn<QStringList>("afterStartTls");
+        QTest::addColumn<bool>("remote");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("refused, no password to protect")
+            << (QStringList{"S: 454 4.7.0 TLS not available"} << OneByOne("a@example.org")) << false << "";
+        QTest::newRow("refused, password for a server elsewhere")
+            << QStringList{"S: 454 4.7.0 TLS not available"} << true
+            << "the server refused encryption (454 4.7.0 TLS not available); the password was not sent";
+        QTest::newRow("no TLS after the go-ahead")
+            << QStringList{"S: 220 go ahead", "PAUSE", "S: this is not TLS"} << false
+            << "The encrypted connection to the mail server failed: *";
+        QTest::newRow("words slipped in behind the go-ahead")
+            << QStringList{"S: 220 go ahead\r\n250 injected"} << false
+            << "The mail server sent more than its answer to STARTTLS";
+    }
+
+    void encryptionThatFails()
+    {
+        QFETCH(QStringList, afterStartTls);
+        QFETCH(bool, remote);
+        QFETCH(QString, expected);
+        const QString host = remote ? NonLoopbackAddress() : QStringLiteral("127.0.0.1");
+        if (host.isEmpty())
+            QSKIP("this machine has no address off the loopback");
+        SmtpScriptServer server({Greeting({"STARTTLS", "AUTH PLAIN"}) << "C: STARTTLS" << afterStartTls});
+        QVERIFY(server.Start(host));
+        SmtpSettings settings = SettingsFor(server, host);
+        settings.authenticate = remote;
+        SmtpTransport transport(settings);
+        const QString error = SendError(transport, SmallMail(QStringLiteral("a@example.org")));
+        if (expected.endsWith(u'*'))
+            QVERIFY2(error.startsWith(expected.chopped(1)), qPrintable(error));
+        else
+            QCOMPARE(error, expected);
+        if (!expected.endsWith(u'*')) // the broken handshake leaves the script where it is
+            QCOMPARE(server.Problems(), QStringList());
+        for (const QStringList& lines : server.Received())
+            for (const QString& line : lines)
+                QVERIFY2(!line.startsWith(QLatin1String("AUTH")), "the password went out unencrypted");
+    }
+
+    void certificateForAnotherHost()
+    {
+        SmtpScriptServer server({Greeting({"STARTTLS"}) << "C: STARTTLS" << "S: 220 go ahead" << "TLS"},
+                                QStringLiteral("other.example"));
+        QVERIFY(server.Start());
+        SmtpSettings settings = SettingsFor(server);
+        settings.caFile = server.CertificateFile(); // trusted, but not for this host
+        SmtpTransport transport(settings);
+        const QString error = SendError(transport, SmallMail(QStringLiteral("a@example.org")));
+        QVERIFY2(error.startsWith(QStringLiteral("The mail server's certificate was not accepted: ")), qPrintable(error));
+        QVERIFY2(error.contains(QStringLiteral("host name"), Qt::CaseInsensitive), qPrintable(error));
+        QCOMPARE(server.Messages().size(), 0);
+    }
+
+    void messageOverTheSizeLimitIsNotSent()
+    {
+        SmtpScriptServer server({Greeting({"SIZE 100"})});
+        QVERIFY(server.Start());
+        SmtpTransport transport(SettingsFor(server));
+        const QString error = SendError(transport, SmallMail(QStringLiteral("a@example.org")));
+        QVERIFY2(error.startsWith(QStringLiteral("The message is ")), qPrintable(error));
+        QVERIFY2(error.endsWith(QStringLiteral(" bytes, more than the 100 bytes the mail server accepts")),
+                 qPrintable(error));
+        QCOMPARE(server.Problems(), QStringList()); // no MAIL, no data
+    }
+};
+
+CORVANTA_TEST_GUILESS_MAIN(TestMailSmtpScript)
+#include "tst_MailSmtpScript.moc"
