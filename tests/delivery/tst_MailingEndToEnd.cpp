@@ -1,0 +1,135 @@
+#include "MainWindowSetup.h"
+#include "SmtpTestServer.h"
+#include "WidgetTestMain.h"
+
+#include "delivery/MailConfiguration.h"
+
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTableView>
+#include <QToolButton>
+
+using namespace TestSupport;
+
+// The whole road through the windows: a real workbook imported, a message
+// with markers and an attachment composed, one mail changed in the preview,
+// all sent to a real server that refuses one recipient, and every message
+// read back with Python's email package.
+class TestMailingEndToEnd : public QObject
+{
+    Q_OBJECT
+
+    struct Person
+    {
+        QString first, last, email, ip;
+    };
+    QList<Person> m_people;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        RecipientLists lists;
+        auto list = CsvList(QStringLiteral("Mock people"), TestData(QStringLiteral("xlsx/mockaroo-MOCK_DATA-10rows.xlsx")));
+        list->SetCatalogTableOrView(QStringLiteral("data"));
+        Recordset rows = RecipientImport::GetRecordset(*list);
+        for (int i = 0; i < rows.RecordCount(); ++i)
+            m_people.append({rows.ValueAt(i, 1).toString(), rows.ValueAt(i, 2).toString(),
+                             rows.ValueAt(i, 3).toString(), rows.ValueAt(i, 5).toString()});
+        QCOMPARE(m_people.size(), 10);
+        lists.Add(list);
+        FromAddresses senders;
+        senders.Add(QStringLiteral("Ada Lovelace"), QStringLiteral("ada@example.org"), QString());
+        SeedStore(lists, senders);
+    }
+
+    void importComposePreviewSend()
+    {
+        const QString refused = m_people[3].email;
+        SmtpTestServer::Options options;
+        options.reject = QStringList{refused};
+        SmtpTestServer server(options);
+        QVERIFY2(server.Start(), qPrintable(server.Error()));
+        MailConfiguration settings;
+        settings.SetSMTPServer(QStringLiteral("127.0.0.1"));
+        settings.SetSMTPServerPort(qint16(server.Port()));
+        settings.Save();
+        const QString attachment = QDir::homePath() + QString::fromUtf8("/Prüfbericht ü.pdf");
+        QByteArray bytes;
+        for (int i = 0; i < 70000; ++i)
+            bytes += char(i * 7919 % 256);
+        PutFile(attachment, bytes);
+
+        auto window = OpenMainWindow();
+        QWidget* w = window.get();
+        Find<QListWidget>(w, "lstRecipients")->setCurrentRow(0);
+        QTest::mouseClick(Find<QPushButton>(w, "cmdImport"), Qt::LeftButton);
+        ClickTab(*window, 1);
+        FillCompose(*window, 0, 3, QString::fromUtf8("Hello «first_name» «last_name»"),
+                    QString::fromUtf8("Dear «first_name»,\nyour address is «ip_address».\n"));
+        Dialogs::QueueAnswer(QStringList{attachment});
+        QTest::mouseClick(Find<QPushButton>(w, "cmdComposeAttach"), Qt::LeftButton);
+
+        // Preview: the second mail gets its own subject and sender; Lock is
+        // answered No, so the changes stay.
+        ClickTab(*window, 2);
+        QCOMPARE(window->CurrentStep(), 3);
+        QTest::mouseClick(Find<QPushButton>(w, "cmdUnlock"), Qt::LeftButton);
+        QTest::mouseClick(Find<QToolButton>(w, "cmdMoveNext"), Qt::LeftButton);
+        auto* subject = Find<QLineEdit>(w, "txtPreviewSubject");
+        subject->setFocus();
+        subject->setText(QString::fromUtf8("Changed for you, ") + m_people[1].first);
+        WhenModal([](QWidget* entry) {
+            Find<QLineEdit>(entry, "txtName")->setText(QStringLiteral("Other Sender"));
+            Find<QLineEdit>(entry, "txtEmail")->setText(QStringLiteral("other@example.org"));
+            QTest::mouseClick(Find<QPushButton>(entry, "cmdOK"), Qt::LeftButton);
+        });
+        QTest::mouseClick(Find<QPushButton>(w, "cmdPreviewFrom"), Qt::LeftButton);
+        Dialogs::QueueAnswer(QMessageBox::No);
+        QTest::mouseClick(Find<QPushButton>(w, "cmdLock"), Qt::LeftButton);
+
+        ClickTab(*window, 3);
+        QCOMPARE(window->CurrentStep(), 4);
+        WhenModal([](QWidget* confirm) {
+            QTest::mouseClick(Find<QPushButton>(confirm, "cmdSendEMails"), Qt::LeftButton);
+        });
+        QTest::mouseClick(Find<QPushButton>(Find<QWidget>(w, "ctlWizSend"), "cmdSendEMails"), Qt::LeftButton);
+
+        // The server's words for the refused one, and the counts.
+        QAbstractItemModel* grid = Find<QTableView>(w, "flxSend")->model();
+        QCOMPARE(grid->rowCount(), 1);
+        QCOMPARE(grid->index(0, 1).data().toString(), refused);
+        QVERIFY(grid->index(0, 0).data().toString().contains(QLatin1String("550")));
+        const auto asked = Dialogs::TakeAsked();
+        QVERIFY(asked.last().text.startsWith(QLatin1String("10 e-mails were send in")));
+        QVERIFY(asked.last().text.contains(QLatin1String("1 of 10 e-mails did not reach the destination")));
+
+        // Every message carries exactly its own values.
+        QCOMPARE(server.MessageCount(), 9);
+        const QString sha = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+        for (int n = 1; n <= 9; ++n) {
+            const QJsonObject mail = server.Inspect(n);
+            const QString to = mail[QStringLiteral("to")].toArray()[0][QStringLiteral("address")].toString();
+            const auto person = std::find_if(m_people.begin(), m_people.end(),
+                                             [&](const Person& p) { return p.email == to; });
+            QVERIFY2(person != m_people.end() && to != refused, qPrintable(to));
+            const bool changed = person == m_people.begin() + 1;
+            QCOMPARE(mail[QStringLiteral("subject")].toString(),
+                     changed ? QString::fromUtf8("Changed for you, ") + person->first
+                             : QStringLiteral("Hello %1 %2").arg(person->first, person->last));
+            QCOMPARE(mail[QStringLiteral("from")].toArray()[0][QStringLiteral("address")].toString(),
+                     changed ? QStringLiteral("other@example.org") : QStringLiteral("ada@example.org"));
+            QCOMPARE(mail[QStringLiteral("body")].toString(),
+                     QStringLiteral("Dear %1,\nyour address is %2.\n").arg(person->first, person->ip));
+            const QJsonObject file = mail[QStringLiteral("attachments")].toArray()[0].toObject();
+            QCOMPARE(file[QStringLiteral("filename")].toString(), QString::fromUtf8("Prüfbericht ü.pdf"));
+            QCOMPARE(file[QStringLiteral("sha256")].toString(), sha);
+            QCOMPARE(mail[QStringLiteral("defects")].toArray().size(), 0);
+        }
+        Find<QPlainTextEdit>(w, "txtComposeTextBody")->clear();
+    }
+};
+
+CORVANTA_TEST_MAIN(TestMailingEndToEnd)
+#include "tst_MailingEndToEnd.moc"
