@@ -16,8 +16,9 @@
 // file, a store that names it, and a clock.
 namespace WindowBench {
 
-// Ten columns of plain recipients.
-inline bool WriteRecipients(const QString& path, int rows)
+// Ten columns of plain recipients; with refuseEvery n, every n-th address
+// starts with "refused-", which the test server refuses.
+inline bool WriteRecipients(const QString& path, int rows, int refuseEvery = 0)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
@@ -25,7 +26,7 @@ inline bool WriteRecipients(const QString& path, int rows)
     QByteArray block = "Id,FirstName,LastName,EMail,City,Company,Age,Balance,Joined,Note\r\n";
     for (int i = 1; i <= rows; ++i) {
         block += QByteArray::number(i) + ",Anna" + QByteArray::number(i % 977) + ",Berg" +
-                 QByteArray::number(i % 1999) + ",anna" + QByteArray::number(i) + "@example.org,Oslo " +
+                 QByteArray::number(i % 1999) + (refuseEvery > 0 && i % refuseEvery == 0 ? ",refused-anna" : ",anna") + QByteArray::number(i) + "@example.org,Oslo " +
                  QByteArray::number(i % 50) + ",Nordvik AB," + QByteArray::number(20 + i % 60) + "," +
                  QByteArray::number(i % 10000) + ".25,2021-03-" + QByteArray::number(10 + i % 19) +
                  ",A short note about this recipient\r\n";
@@ -67,6 +68,8 @@ public:
         for (int i = 1; i + 1 < argc; ++i)
             if (qstrcmp(argv[i], "--rows") == 0)
                 m_rows = QByteArray(argv[i + 1]).toInt();
+            else if (qstrcmp(argv[i], "--refuse-every") == 0)
+                m_refuseEvery = QByteArray(argv[i + 1]).toInt();
         qputenv("XDG_DATA_HOME", m_home.path().toLocal8Bit());
         qputenv("HOME", m_home.path().toLocal8Bit());
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -75,7 +78,7 @@ public:
     bool Prepare()
     {
         const QString csv = m_home.path() + QStringLiteral("/recipients.csv");
-        if (!WriteRecipients(csv, m_rows)) {
+        if (!WriteRecipients(csv, m_rows, m_refuseEvery)) {
             std::fprintf(stderr, "could not write %s\n", qPrintable(csv));
             return false;
         }
@@ -86,6 +89,7 @@ public:
 private:
     QTemporaryDir m_home;
     int m_rows = 1000000;
+    int m_refuseEvery = 0;
 };
 
 inline double Ms(const QElapsedTimer& timer)

@@ -2,7 +2,8 @@
 // from the confirmation to the summary, how the time per failure holds up
 // as the error grid grows, and how soon Cancel gives the window back when
 // the server has gone silent.
-//   bench_send_window --port P [--rows 20000]   mails to a sink on 127.0.0.1:P
+//   bench_send_window --port P [--rows 20000] [--refuse-every 2]
+//                                               mails to a server on 127.0.0.1:P
 //   bench_send_window --silent [--rows 100]     Cancel against a silent server
 #include "WindowBench.h"
 

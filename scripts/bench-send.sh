@@ -9,7 +9,10 @@
 # then, at the 20 ms round trip, COUNT_REFUSED mails (default 2,000) to the
 # test server (aiosmtpd, pipelining, messages discarded) with no refusal and
 # with every second recipient refused, one connection; and a 50 MB
-# attachment's peak memory.
+# attachment's peak memory. Last, the same through the Send step of the
+# real window (offscreen): COUNT mails to smtp-sink beside the engine alone,
+# COUNT mails with every second refused (the time per failure as the error
+# grid grows), and Cancel against a server that has gone silent.
 # Installs what only this benchmark needs: postfix (for smtp-sink and
 # smtp-source; its daemon is never left running) and nodemailer in a
 # folder of the benchmark's build directory.
@@ -40,7 +43,7 @@ fi
 bench="${BENCH_SEND:-$build/bench/bench_send}"
 if [[ -z ${BENCH_SEND:-} ]]; then
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVANTA_BUILD_TESTS=OFF >/dev/null
-    cmake --build "$build" --target bench_send latency_proxy --parallel "${JOBS:-2}" >/dev/null
+    cmake --build "$build" --target bench_send latency_proxy bench_send_window --parallel "${JOBS:-2}" >/dev/null
 fi
 proxy="$(dirname "$bench")/latency_proxy"
 
@@ -141,3 +144,11 @@ echo
 
 echo "== one mail with a 50 MB attachment =="
 "$bench" --port "$sink_port" --big 50
+
+echo
+echo "== through the Send step of the window =="
+window_bench="$(dirname "$bench")/bench_send_window"
+"$bench" --port "$sink_port" --count "$count" --connections 4 --label "engine alone, 4 connections"
+"$window_bench" --port "$sink_port" --rows "$count"
+"$window_bench" --port "$refusing_port" --rows "$count" --refuse-every 2
+"$window_bench" --silent --rows 100
