@@ -3,6 +3,7 @@
 #include "recipients/RecipientLists.h"
 #include "senders/FromAddresses.h"
 #include "controls/Dialogs.h"
+#include "delivery/MailConfiguration.h"
 #include "delivery/frmSendingEMails.h"
 #include "merge/frmMergingPreview.h"
 #include "shell/frmMain.h"
@@ -72,6 +73,11 @@ void SeedStore()
     DataStore store(lists, senders, FilesSystem::VersionDataFolder());
     store.Load();
     store.Save();
+    // A port nothing listens on.
+    MailConfiguration settings;
+    settings.SetSMTPServer(QStringLiteral("127.0.0.1"));
+    settings.SetSMTPServerPort(9);
+    settings.Save();
 }
 
 template <typename T>
@@ -126,6 +132,18 @@ int main(int argc, char* argv[])
     Child<QPushButton>(&main, "cmdUnlock")->click();
     Child<QToolButton>(&main, "cmdMoveNext")->click();
     Save(&main, "preview");
+
+    // The Send step after a run to a server that is not there: every mail
+    // fails, and the grid shows why.
+    Child<QTabBar>(&main, "tabMain")->setCurrentIndex(3);
+    QApplication::processEvents();
+    QTimer::singleShot(200, [] {
+        QWidget* confirm = QApplication::activeModalWidget();
+        Save(confirm, "confirm");
+        Child<QPushButton>(confirm, "cmdSendEMails")->click();
+    });
+    Child<QPushButton>(Child<QWidget>(&main, "ctlWizSend"), "cmdSendEMails")->click();
+    Save(&main, "send");
 
     // The two progress windows, part way.
     for (ProgressForm* progress : std::initializer_list<ProgressForm*>{new frmMergingPreview(&main),

@@ -77,7 +77,8 @@ frmMain::frmMain(QWidget* parent)
     ConnectPreview();
     ConnectSend();
     modForms::ApplyFonts(this);
-    ui->flxRcptList->verticalHeader()->setDefaultSectionSize(ui->flxRcptList->fontMetrics().height() + 6);
+    for (QTableView* grid : {ui->flxRcptList, ui->flxSend})
+        grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 6);
 
     setMinimumSize(MinimumSize);
     const QRect workArea = modForms::GetWorkArea();
