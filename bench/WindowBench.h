@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-
 #include <cstdio>
 
 // What the benchmarks that drive the real windows share: a large recipient
@@ -26,8 +25,10 @@ inline bool WriteRecipients(const QString& path, int rows, int refuseEvery = 0)
     QByteArray block = "Id,FirstName,LastName,EMail,City,Company,Age,Balance,Joined,Note\r\n";
     for (int i = 1; i <= rows; ++i) {
         block += QByteArray::number(i) + ",Anna" + QByteArray::number(i % 977) + ",Berg" +
-                 QByteArray::number(i % 1999) + (refuseEvery > 0 && i % refuseEvery == 0 ? ",refused-anna" : ",anna") + QByteArray::number(i) + "@example.org,Oslo " +
-                 QByteArray::number(i % 50) + ",Nordvik AB," + QByteArray::number(20 + i % 60) + "," +
+                 QByteArray::number(i % 1999) +
+                 (refuseEvery > 0 && i % refuseEvery == 0 ? ",refused-anna" : ",anna") +
+                 QByteArray::number(i) + "@example.org,Oslo " + QByteArray::number(i % 50) +
+                 ",Nordvik AB," + QByteArray::number(20 + i % 60) + "," +
                  QByteArray::number(i % 10000) + ".25,2021-03-" + QByteArray::number(10 + i % 19) +
                  ",A short note about this recipient\r\n";
         if (block.size() > (1 << 20)) {

@@ -4,7 +4,6 @@
 //   bench_grid [--rows 1000000]
 #include "MemoryProbe.h"
 #include "WindowBench.h"
-
 #include "recipients/RecipientImport.h"
 #include "senders/FromAddresses.h"
 #include "shell/frmMain.h"
@@ -15,7 +14,6 @@
 #include <QElapsedTimer>
 #include <QScrollBar>
 #include <QTableView>
-
 #include <cstdio>
 
 using namespace WindowBench;
@@ -76,7 +74,8 @@ int main(int argc, char* argv[])
 
     std::printf("rows                         %d\n", imported.RecordCount());
     std::printf("import alone                 %.0f ms\n", importMs);
-    std::printf("import and first screen      %.0f ms (%+.1f%%)\n", windowMs, 100.0 * (windowMs - importMs) / importMs);
+    std::printf("import and first screen      %.0f ms (%+.1f%%)\n", windowMs,
+                100.0 * (windowMs - importMs) / importMs);
     std::printf("jump to the last row         %.1f ms (row %d shown)\n", lastRowMs, last.row() + 1);
     std::printf("record set storage           %lld KB; process %lld KB\n", storageKb, withGridKb);
     std::printf("a view over the rows adds    %.2f bytes per row (its row header)\n",

@@ -4,7 +4,6 @@
 //   bench_preview [--rows 1000000]
 #include "MemoryProbe.h"
 #include "WindowBench.h"
-
 #include "merge/Mails.h"
 #include "shell/frmMain.h"
 
@@ -14,7 +13,6 @@
 #include <QPlainTextEdit>
 #include <QTabBar>
 #include <QToolButton>
-
 #include <cstdio>
 
 using namespace WindowBench;
@@ -25,10 +23,12 @@ namespace {
 QString Body()
 {
     QString body = QString::fromUtf8("Dear «FirstName» «LastName»,\n\n");
-    const QString filler = QStringLiteral("This paragraph stands for the ordinary text of a newsletter. ");
+    const QString filler =
+        QStringLiteral("This paragraph stands for the ordinary text of a newsletter. ");
     while (body.size() < 900)
         body += filler;
-    body += QString::fromUtf8("\n\nWe will write to «EMail» about «City».\nYour company: «Company»\n");
+    body +=
+        QString::fromUtf8("\n\nWe will write to «EMail» about «City».\nYour company: «Company»\n");
     return body;
 }
 
@@ -51,7 +51,8 @@ int main(int argc, char* argv[])
     QCoreApplication::processEvents();
     window.findChild<QComboBox*>(QStringLiteral("cboComposeFrom"))->setCurrentIndex(0);
     window.findChild<QComboBox*>(QStringLiteral("cboComposeTo"))->setCurrentIndex(3);
-    window.findChild<QLineEdit*>(QStringLiteral("txtComposeSubject"))->setText(QStringLiteral("News"));
+    window.findChild<QLineEdit*>(QStringLiteral("txtComposeSubject"))
+        ->setText(QStringLiteral("News"));
     auto* body = window.findChild<QPlainTextEdit*>(QStringLiteral("txtComposeTextBody"));
     body->setPlainText(Body());
 

@@ -6,7 +6,6 @@
 //                                               mails to a server on 127.0.0.1:P
 //   bench_send_window --silent [--rows 100]     Cancel against a silent server
 #include "WindowBench.h"
-
 #include "controls/Dialogs.h"
 #include "delivery/MailConfiguration.h"
 #include "merge/Mails.h"
@@ -20,7 +19,6 @@
 #include <QTabBar>
 #include <QTcpServer>
 #include <QTimer>
-
 #include <cstdio>
 #include <vector>
 
@@ -28,8 +26,7 @@ using namespace WindowBench;
 
 namespace {
 
-template <typename T>
-T* Child(QWidget* window, const char* name)
+template <typename T> T* Child(QWidget* window, const char* name)
 {
     return window->findChild<T*>(QLatin1String(name));
 }
@@ -123,9 +120,10 @@ int main(int argc, char* argv[])
                 }
         });
         Send(window);
-        std::printf("silent server: Cancel to a usable window  %.0f ms (%d mails handled, window %s)\n",
-                    sinceCancel.isValid() ? Ms(sinceCancel) : -1.0, window.MailsHandled(),
-                    window.isEnabled() ? "enabled" : "still disabled");
+        std::printf(
+            "silent server: Cancel to a usable window  %.0f ms (%d mails handled, window %s)\n",
+            sinceCancel.isValid() ? Ms(sinceCancel) : -1.0, window.MailsHandled(),
+            window.isEnabled() ? "enabled" : "still disabled");
         return 0;
     }
 
@@ -135,12 +133,13 @@ int main(int argc, char* argv[])
     clock.start();
     Send(window);
     const double seconds = Ms(clock) / 1000.0;
-    std::printf("Send step    %6d mails in %6.2f s: %8.0f mails/s\n", window.MailsHandled(), seconds,
-                window.MailsHandled() / seconds);
+    std::printf("Send step    %6d mails in %6.2f s: %8.0f mails/s\n", window.MailsHandled(),
+                seconds, window.MailsHandled() / seconds);
     if (failures.size() >= 2000) {
         const double first = Average(failures, 0, 1000);
         const double last = Average(failures, failures.size() - 1000, failures.size());
-        std::printf("failures     %zu; time per failure, first thousand %.3f ms, last thousand %.3f ms (%+.0f%%)\n",
+        std::printf("failures     %zu; time per failure, first thousand %.3f ms, last thousand "
+                    "%.3f ms (%+.0f%%)\n",
                     failures.size(), first, last, 100.0 * (last - first) / first);
     }
     Child<QPlainTextEdit>(&window, "txtComposeTextBody")->clear();

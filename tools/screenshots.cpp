@@ -1,11 +1,11 @@
 // Walks the program's windows offscreen, with a sample list and senders in a
 // data folder of its own, and writes a picture of each to the folder given.
-#include "recipients/RecipientLists.h"
-#include "senders/FromAddresses.h"
 #include "controls/Dialogs.h"
 #include "delivery/MailConfiguration.h"
 #include "delivery/frmSendingEMails.h"
 #include "merge/frmMergingPreview.h"
+#include "recipients/RecipientLists.h"
+#include "senders/FromAddresses.h"
 #include "shell/frmMain.h"
 #include "store/DataStore.h"
 #include "store/FilesSystem.h"
@@ -17,12 +17,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabBar>
-#include <QThread>
-#include <QToolButton>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
+#include <QToolButton>
 #include <QTreeWidget>
-
 #include <cstdio>
 #include <functional>
 
@@ -80,8 +79,7 @@ void SeedStore()
     settings.Save();
 }
 
-template <typename T>
-T* Child(QWidget* window, const char* name)
+template <typename T> T* Child(QWidget* window, const char* name)
 {
     return window->findChild<T*>(QLatin1String(name));
 }
@@ -118,9 +116,10 @@ int main(int argc, char* argv[])
     Child<QComboBox>(&main, "cboComposeTo")->setCurrentIndex(2);
     Child<QLineEdit>(&main, "txtComposeSubject")->setText(QStringLiteral("News for «City»"));
     Child<QPlainTextEdit>(&main, "txtComposeTextBody")
-        ->setPlainText(QStringLiteral("Dear «FirstName» «LastName»,\n\nour autumn meeting in «City» is on "
-                                      "14 November. Everyone at «Company» is welcome.\n\nKind regards,\n"
-                                      "The Corvanta team"));
+        ->setPlainText(
+            QStringLiteral("Dear «FirstName» «LastName»,\n\nour autumn meeting in «City» is on "
+                           "14 November. Everyone at «Company» is welcome.\n\nKind regards,\n"
+                           "The Corvanta team"));
     auto* attachments = Child<QTreeWidget>(&main, "lvwComposeAttach");
     auto* item = new QTreeWidgetItem(attachments, {QStringLiteral("Programme.pdf")});
     item->setData(0, Qt::UserRole, QStringLiteral("/tmp/Programme.pdf"));
@@ -146,21 +145,22 @@ int main(int argc, char* argv[])
     Save(&main, "send");
 
     // The two progress windows, part way.
-    for (ProgressForm* progress : std::initializer_list<ProgressForm*>{new frmMergingPreview(&main),
-                                                                       new frmSendingEMails(&main)}) {
+    for (ProgressForm* progress : std::initializer_list<ProgressForm*>{
+             new frmMergingPreview(&main), new frmSendingEMails(&main)}) {
         progress->SetMaximum(2500);
         QThread::msleep(50); // a running count is drawn every few hundredths of a second
         progress->SetPosition(1000);
         progress->show();
-        Save(progress, progress->objectName() == QLatin1String("frmMergingPreview") ? "merging" : "sending");
+        Save(progress,
+             progress->objectName() == QLatin1String("frmMergingPreview") ? "merging" : "sending");
         progress->Finish();
     }
 
     // The book, and the entry dialog opened from it for its first sender.
     QTimer::singleShot(200, [] {
         QWidget* book = QApplication::activeModalWidget();
-        Child<QTreeWidget>(book, "lvwFromAddresses")->setCurrentItem(
-            Child<QTreeWidget>(book, "lvwFromAddresses")->topLevelItem(0));
+        Child<QTreeWidget>(book, "lvwFromAddresses")
+            ->setCurrentItem(Child<QTreeWidget>(book, "lvwFromAddresses")->topLevelItem(0));
         SaveModal("sender-entry", [book] { Child<QPushButton>(book, "cmdEdit")->click(); });
         Save(book, "sender-book");
         book->close();

@@ -1,10 +1,10 @@
 #include "controls/ctlMainSteps.h"
 
+#include "base/Texts.h"
 #include "ui_ctlMainSteps.h"
 
-#include "base/Texts.h"
-
-ctlMainSteps::ctlMainSteps(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::ctlMainSteps>())
+ctlMainSteps::ctlMainSteps(QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::ctlMainSteps>())
 {
     ui->setupUi(this);
     setAutoFillBackground(true);
@@ -24,10 +24,14 @@ ctlMainSteps::~ctlMainSteps() = default;
 QString ctlMainSteps::StepName(int step)
 {
     switch (step) {
-    case 1: return LoadResString(2903);
-    case 2: return LoadResString(2901);
-    case 3: return LoadResString(2902);
-    case 4: return LoadResString(2904);
+    case 1:
+        return LoadResString(2903);
+    case 2:
+        return LoadResString(2901);
+    case 3:
+        return LoadResString(2902);
+    case 4:
+        return LoadResString(2904);
     }
     return {};
 }

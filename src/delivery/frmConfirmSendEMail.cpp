@@ -1,9 +1,8 @@
 #include "delivery/frmConfirmSendEMail.h"
 
-#include "ui_frmConfirmSendEMail.h"
-
 #include "base/Texts.h"
 #include "controls/modForms.h"
+#include "ui_frmConfirmSendEMail.h"
 
 frmConfirmSendEMail::frmConfirmSendEMail(QWidget* owner, qint32 mailCount)
     : QDialog(owner), ui(std::make_unique<Ui::frmConfirmSendEMail>())

@@ -1,9 +1,8 @@
 #include "delivery/frmSendingEMails.h"
 
-#include "ui_frmSendingEMails.h"
-
 #include "base/Texts.h"
 #include "controls/modForms.h"
+#include "ui_frmSendingEMails.h"
 
 frmSendingEMails::frmSendingEMails(QWidget* owner)
     : ProgressForm(owner), ui(std::make_unique<Ui::frmSendingEMails>())

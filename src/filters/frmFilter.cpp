@@ -1,8 +1,7 @@
 #include "filters/frmFilter.h"
 
-#include "ui_frmFilter.h"
-
 #include "base/Texts.h"
+#include "ui_frmFilter.h"
 
 frmFilter::frmFilter(QWidget* owner) : QDialog(owner), ui(std::make_unique<Ui::frmFilter>())
 {

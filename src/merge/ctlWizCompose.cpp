@@ -1,11 +1,10 @@
 #include "merge/ctlWizCompose.h"
 
-#include "ui_ctlWizCompose.h"
-
 #include "base/Texts.h"
 #include "controls/ctlBalloonTip.h"
 #include "merge/MergeFields.h"
 #include "platform/recordset/Recordset.h"
+#include "ui_ctlWizCompose.h"
 
 ctlWizCompose::ctlWizCompose(QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::ctlWizCompose>())
@@ -20,7 +19,8 @@ ctlWizCompose::ctlWizCompose(QWidget* parent)
     m_tips.SetToolTip(ui->lstFields, LoadResString(2505));
     m_tips.SetToolTip(ui->cmdInsertField, LoadResString(2506));
     connect(ui->cmdInsertField, &QPushButton::clicked, this, &ctlWizCompose::cmdInsertField_Click);
-    connect(ui->lstFields, &QListWidget::itemDoubleClicked, this, &ctlWizCompose::cmdInsertField_Click);
+    connect(ui->lstFields, &QListWidget::itemDoubleClicked, this,
+            &ctlWizCompose::cmdInsertField_Click);
 }
 
 ctlWizCompose::~ctlWizCompose() = default;
@@ -39,8 +39,8 @@ void ctlWizCompose::cmdInsertField_Click()
     const auto selected = ui->lstFields->selectedItems();
     if (selected.isEmpty()) {
         const QString text = LoadResString(601);
-        m_balloon->ShowBalloonTip(ui->lstFields, Texts::BalloonTitle(text), Texts::BalloonBody(text),
-                                  ctlBalloonTip::IconInfo);
+        m_balloon->ShowBalloonTip(ui->lstFields, Texts::BalloonTitle(text),
+                                  Texts::BalloonBody(text), ctlBalloonTip::IconInfo);
         return;
     }
     Q_EMIT InsertField(MergeFields::MarkerForEntry(selected.first()->text()));

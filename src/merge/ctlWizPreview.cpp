@@ -1,11 +1,11 @@
 #include "merge/ctlWizPreview.h"
 
-#include "ui_ctlWizPreview.h"
-
 #include "base/Texts.h"
 #include "controls/Dialogs.h"
+#include "ui_ctlWizPreview.h"
 
-ctlWizPreview::ctlWizPreview(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::ctlWizPreview>())
+ctlWizPreview::ctlWizPreview(QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::ctlWizPreview>())
 {
     ui->setupUi(this);
     ui->lblTitle->setText(LoadResString(2601));

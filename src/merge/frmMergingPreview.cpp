@@ -1,9 +1,8 @@
 #include "merge/frmMergingPreview.h"
 
-#include "ui_frmMergingPreview.h"
-
 #include "base/Texts.h"
 #include "controls/modForms.h"
+#include "ui_frmMergingPreview.h"
 
 frmMergingPreview::frmMergingPreview(QWidget* owner)
     : ProgressForm(owner), ui(std::make_unique<Ui::frmMergingPreview>())

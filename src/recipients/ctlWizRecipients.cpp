@@ -1,10 +1,9 @@
 #include "recipients/ctlWizRecipients.h"
 
-#include "ui_ctlWizRecipients.h"
-
 #include "base/Texts.h"
 #include "controls/ctlBalloonTip.h"
 #include "recipients/RecipientLists.h"
+#include "ui_ctlWizRecipients.h"
 
 #include <QCoreApplication>
 #include <QHelpEvent>
@@ -28,11 +27,11 @@ ctlWizRecipients::ctlWizRecipients(QWidget* parent)
         QWidget* control;
         int caption;
         int tip;
-    } texts[] = {{ui->Label1, 2702, 0},           {ui->lblRecipientLists, 2703, 0},
-                 {ui->lstRecipients, 0, 2711},    {ui->cmdDelete, 2704, 2712},
-                 {ui->cmdEdit, 2705, 2713},       {ui->cmdNew, 2706, 2714},
-                 {ui->cmdImport, 2707, 2715},     {ui->Label2, 2708, 0},
-                 {ui->Label3, 2709, 0},           {ui->cmdFilterRecipients, 2710, 2716}};
+    } texts[] = {{ui->Label1, 2702, 0},        {ui->lblRecipientLists, 2703, 0},
+                 {ui->lstRecipients, 0, 2711}, {ui->cmdDelete, 2704, 2712},
+                 {ui->cmdEdit, 2705, 2713},    {ui->cmdNew, 2706, 2714},
+                 {ui->cmdImport, 2707, 2715},  {ui->Label2, 2708, 0},
+                 {ui->Label3, 2709, 0},        {ui->cmdFilterRecipients, 2710, 2716}};
     m_tips.StartTip(this);
     for (const auto& t : texts) {
         if (t.caption != 0)
@@ -112,7 +111,8 @@ void ctlWizRecipients::cmdFilterRecipients_Click()
 void ctlWizRecipients::ShowMessage(QWidget* target, int textId, int icon, int x, int y)
 {
     const QString text = LoadResString(textId);
-    m_balloon->ShowBalloonTip(target, Texts::BalloonTitle(text), Texts::BalloonBody(text), icon, x, y);
+    m_balloon->ShowBalloonTip(target, Texts::BalloonTitle(text), Texts::BalloonBody(text), icon, x,
+                              y);
 }
 
 void ctlWizRecipients::MsgNewRecipientList()
@@ -124,8 +124,8 @@ void ctlWizRecipients::MsgSelectRecipientList()
 {
     // Into the list, a little in from its side; kept on the list when it is
     // wider than tall.
-    const int y = qMin(ui->lstRecipients->width() - 315 / TwipsPerPixel,
-                       ui->lstRecipients->height() - 1);
+    const int y =
+        qMin(ui->lstRecipients->width() - 315 / TwipsPerPixel, ui->lstRecipients->height() - 1);
     ShowMessage(ui->lstRecipients, 402, ctlBalloonTip::IconInfo, 0, qMax(0, y));
 }
 
@@ -136,7 +136,8 @@ void ctlWizRecipients::MsgImportRecipientList()
 
 void ctlWizRecipients::MsgImportError(const QString& description)
 {
-    m_balloon->ShowBalloonTip(ui->cmdImport, LoadResString(5), description, ctlBalloonTip::IconError);
+    m_balloon->ShowBalloonTip(ui->cmdImport, LoadResString(5), description,
+                              ctlBalloonTip::IconError);
 }
 
 void ctlWizRecipients::MsgLastsavedWithFilters()

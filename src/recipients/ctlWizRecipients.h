@@ -3,7 +3,6 @@
 #include "controls/ToolTip.h"
 
 #include <QWidget>
-
 #include <memory>
 
 namespace Ui {

@@ -1,11 +1,11 @@
 #include "recipients/frmNewRcptLst.h"
 
-#include "ui_frmNewRcptLst.h"
-
 #include "base/Texts.h"
 #include "recipients/RecipientList.h"
+#include "ui_frmNewRcptLst.h"
 
-frmNewRcptLst::frmNewRcptLst(QWidget* owner) : QDialog(owner), ui(std::make_unique<Ui::frmNewRcptLst>())
+frmNewRcptLst::frmNewRcptLst(QWidget* owner)
+    : QDialog(owner), ui(std::make_unique<Ui::frmNewRcptLst>())
 {
     ui->setupUi(this);
     setWindowTitle(LoadResString(2714));

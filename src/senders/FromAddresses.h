@@ -1,7 +1,7 @@
 #pragma once
 
-#include "senders/FromAddress.h"
 #include "base/OneBasedCollection.h"
+#include "senders/FromAddress.h"
 
 // The sender address book: an ordered collection addressed from 1. The
 // position is an entry's only identity (the sender box lists them in order).

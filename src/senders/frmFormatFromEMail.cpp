@@ -1,11 +1,10 @@
 #include "senders/frmFormatFromEMail.h"
 
-#include "ui_frmFormatFromEMail.h"
-
 #include "base/Texts.h"
+#include "controls/modForms.h"
 #include "senders/FromAddresses.h"
 #include "senders/frmFormatFromEMailAdd.h"
-#include "controls/modForms.h"
+#include "ui_frmFormatFromEMail.h"
 
 #include <QComboBox>
 

@@ -1,15 +1,16 @@
 #include "senders/frmFormatFromEMailAdd.h"
 
-#include "ui_frmFormatFromEMailAdd.h"
-
 #include "base/EMailAddress.h"
 #include "base/Texts.h"
 #include "controls/ctlBalloonTip.h"
-#include "senders/FromAddresses.h"
 #include "controls/modForms.h"
+#include "senders/FromAddresses.h"
+#include "ui_frmFormatFromEMailAdd.h"
 
-frmFormatFromEMailAdd::frmFormatFromEMailAdd(QWidget* owner, FromAddresses* book, FromAddress* entry)
-    : QDialog(owner), ui(std::make_unique<Ui::frmFormatFromEMailAdd>()), m_book(book), m_entry(entry)
+frmFormatFromEMailAdd::frmFormatFromEMailAdd(QWidget* owner, FromAddresses* book,
+                                             FromAddress* entry)
+    : QDialog(owner), ui(std::make_unique<Ui::frmFormatFromEMailAdd>()), m_book(book),
+      m_entry(entry)
 {
     ui->setupUi(this);
     m_balloon = new ctlBalloonTip(this);

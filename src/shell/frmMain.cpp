@@ -1,22 +1,21 @@
 #include "shell/frmMain.h"
 
-#include "ui_frmMain.h"
-
 #include "base/AppInfo.h"
 #include "base/Texts.h"
 #include "controls/Callback.h"
 #include "controls/Dialogs.h"
 #include "controls/Icons.h"
 #include "controls/RecordsetTableModel.h"
-#include "merge/Mails.h"
 #include "controls/WaitCursor.h"
 #include "controls/ctlBalloonTip.h"
+#include "controls/modForms.h"
+#include "merge/Mails.h"
 #include "platform/sysinfo/SystemVersions.h"
 #include "recipients/RecipientImport.h"
 #include "senders/FromAddresses.h"
-#include "controls/modForms.h"
 #include "store/DataStore.h"
 #include "store/FilesSystem.h"
+#include "ui_frmMain.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -29,17 +28,23 @@ namespace {
 constexpr QSize MinimumSize(553, 521);
 
 constexpr int StepCount = 4;
-enum Step { StepRecipients = 1, StepCompose = 2, StepPreview = 3, StepSend = 4 };
+enum Step
+{
+    StepRecipients = 1,
+    StepCompose = 2,
+    StepPreview = 3,
+    StepSend = 4
+};
 
 } // namespace
 
-frmMain::frmMain(QWidget* parent)
-    : QMainWindow(parent), ui(std::make_unique<Ui::frmMain>())
+frmMain::frmMain(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::frmMain>())
 {
     // The lists, the send error log and the store, in this order; the store
     // fills the lists and the sender book once.
     m_store = std::make_unique<DataStore>(
-        m_rcptLsts, FromAddressBook(), FilesSystem::VersionDataFolder(), [this](const AppError& problem) {
+        m_rcptLsts, FromAddressBook(), FilesSystem::VersionDataFolder(),
+        [this](const AppError& problem) {
             Dialogs::Message(isVisible() ? this : nullptr, problem.Description(), QMessageBox::Ok,
                              Dialogs::Icon::Critical);
         });
@@ -97,7 +102,10 @@ frmMain::~frmMain()
 
 void frmMain::LoadCaptions()
 {
-    setWindowTitle(QStringLiteral("%1 %2.%3").arg(AppInfo::ProductName()).arg(AppInfo::Major).arg(AppInfo::Minor));
+    setWindowTitle(QStringLiteral("%1 %2.%3")
+                       .arg(AppInfo::ProductName())
+                       .arg(AppInfo::Major)
+                       .arg(AppInfo::Minor));
     Icons::SetIcon(this, QStringLiteral("ICO_EMAIL"), false);
 
     const char* stepIcons[] = {"ICO_STEP1", "ICO_STEP2", "ICO_STEP3", "ICO_STEP4"};
@@ -108,14 +116,10 @@ void frmMain::LoadCaptions()
     {
         QAction* action;
         int textId;
-    } entries[] = {{ui->mnuFileOpenText, 204},
-                   {ui->mnuFileSaveText, 206},
-                   {ui->mnuFileSaveTextAs, 207},
-                   {ui->mnuFileSaveErrorReportAs, 205},
-                   {ui->mnuFileExit, 201},
-                   {ui->mnuToolsSMTPServiceManager, 212},
-                   {ui->mnuHelpHelp, 208},
-                   {ui->mnuHelpAboutCorvanta, 209}};
+    } entries[] = {{ui->mnuFileOpenText, 204},   {ui->mnuFileSaveText, 206},
+                   {ui->mnuFileSaveTextAs, 207}, {ui->mnuFileSaveErrorReportAs, 205},
+                   {ui->mnuFileExit, 201},       {ui->mnuToolsSMTPServiceManager, 212},
+                   {ui->mnuHelpHelp, 208},       {ui->mnuHelpAboutCorvanta, 209}};
     for (const auto& entry : entries)
         entry.action->setText(Texts::ReplaceAppTokens(LoadResString(entry.textId)));
     ui->mnuFile->setTitle(LoadResString(200));
@@ -156,8 +160,9 @@ void frmMain::ConnectSteps()
     });
     connect(ui->barMainSteps, &ctlMainSteps::NextClick, this, [this] { SelectNextTab(1); });
     connect(ui->barMainSteps, &ctlMainSteps::PreviousClick, this, [this] { SelectNextTab(-1); });
-    for (const auto& [keys, delta] : {std::pair{QKeySequence(Qt::CTRL | Qt::Key_Tab), 1},
-                                      std::pair{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1}}) {
+    for (const auto& [keys, delta] :
+         {std::pair{QKeySequence(Qt::CTRL | Qt::Key_Tab), 1},
+          std::pair{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1}}) {
         auto* shortcut = new QShortcut(keys, this);
         connect(shortcut, &QShortcut::activated, this, [this, delta = delta] {
             // In the two message bodies the key is the text box's own.
@@ -175,11 +180,16 @@ void frmMain::ConnectSteps()
     connect(ui->mnuFile, &QMenu::aboutToShow, this, &frmMain::mnuFile_AboutToShow);
     connect(ui->mnuFileExit, &QAction::triggered, this, &QWidget::close);
 
-    connect(ui->wizRecipients, &ctlWizRecipients::DeleteRecipientList, this, &frmMain::DeleteRecipientList);
-    connect(ui->wizRecipients, &ctlWizRecipients::EditRecipientList, this, &frmMain::EditRecipientList);
-    connect(ui->wizRecipients, &ctlWizRecipients::NewRecipientList, this, &frmMain::NewRecipientList);
-    connect(ui->wizRecipients, &ctlWizRecipients::ImportRecipientList, this, &frmMain::ImportRecipientList);
-    connect(ui->wizRecipients, &ctlWizRecipients::FilterRecipients, this, &frmMain::FilterRecipients);
+    connect(ui->wizRecipients, &ctlWizRecipients::DeleteRecipientList, this,
+            &frmMain::DeleteRecipientList);
+    connect(ui->wizRecipients, &ctlWizRecipients::EditRecipientList, this,
+            &frmMain::EditRecipientList);
+    connect(ui->wizRecipients, &ctlWizRecipients::NewRecipientList, this,
+            &frmMain::NewRecipientList);
+    connect(ui->wizRecipients, &ctlWizRecipients::ImportRecipientList, this,
+            &frmMain::ImportRecipientList);
+    connect(ui->wizRecipients, &ctlWizRecipients::FilterRecipients, this,
+            &frmMain::FilterRecipients);
 }
 
 void frmMain::changeEvent(QEvent* event)
@@ -226,7 +236,8 @@ void frmMain::RefuseTab(int requested)
     // Point at the tab the user may go to next.
     const int next = m_currentStep; // 0-based index of the step after the current one
     const QRect tab = ui->tabMain->tabRect(next);
-    const QString text = LoadResString(160).replace(QLatin1String("#TAB#"), ui->tabMain->tabText(next));
+    const QString text =
+        LoadResString(160).replace(QLatin1String("#TAB#"), ui->tabMain->tabText(next));
     m_balloon->ShowBalloonTip(ui->tabMain, Texts::BalloonTitle(text), Texts::BalloonBody(text),
                               ctlBalloonTip::IconInfo, tab.center().x(), tab.bottom());
 }
@@ -240,7 +251,8 @@ bool frmMain::RecipientsComplete() const
 bool frmMain::ComposeComplete() const
 {
     return ui->cboComposeTo->currentIndex() >= 0 && ui->cboComposeFrom->currentIndex() >= 0 &&
-           !ui->txtComposeSubject->text().isEmpty() && !ui->txtComposeTextBody->document()->isEmpty();
+           !ui->txtComposeSubject->text().isEmpty() &&
+           !ui->txtComposeTextBody->document()->isEmpty();
 }
 
 bool frmMain::CheckComposeEntry()
@@ -291,8 +303,8 @@ void frmMain::TabClick(int index)
     } else {
         if (m_currentStep == StepPreview && step <= StepCompose && m_previewUnlocked) {
             const QString text = Texts::MessageBoxText(LoadResString(159), 2);
-            if (Dialogs::Message(this, text, QMessageBox::Yes | QMessageBox::No, Dialogs::Icon::Question) !=
-                QMessageBox::Yes) {
+            if (Dialogs::Message(this, text, QMessageBox::Yes | QMessageBox::No,
+                                 Dialogs::Icon::Question) != QMessageBox::Yes) {
                 SelectTab(StepPreview - 1);
                 return;
             }
@@ -308,7 +320,8 @@ void frmMain::TabClick(int index)
         case StepCompose:
             if (RecipientsComplete()) {
                 ui->wizCompose->UpdateFieldsMenu(imported);
-                for (QAction* entry : {ui->mnuFileOpenText, ui->mnuFileSaveText, ui->mnuFileSaveTextAs})
+                for (QAction* entry :
+                     {ui->mnuFileOpenText, ui->mnuFileSaveText, ui->mnuFileSaveTextAs})
                     entry->setEnabled(true);
                 ui->cboComposeFrom->setFocus();
             } else {
@@ -338,7 +351,8 @@ void frmMain::UpdateStatusbar()
     QString count = QStringLiteral("N/A");
     if (imported.State() == Recordset::StateOpen)
         count = QString::number(imported.AtBOF() && imported.AtEOF() ? 0 : imported.RecordCount());
-    findChild<QLabel*>(QStringLiteral("sbMainRecipients"))->setText(LoadResString(171) + QStringLiteral(": ") + count);
+    findChild<QLabel*>(QStringLiteral("sbMainRecipients"))
+        ->setText(LoadResString(171) + QStringLiteral(": ") + count);
 }
 
 void frmMain::mnuFile_AboutToShow()

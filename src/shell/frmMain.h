@@ -5,7 +5,6 @@
 #include "recipients/RecipientLists.h"
 
 #include <QMainWindow>
-
 #include <memory>
 
 namespace Ui {

@@ -1,16 +1,14 @@
 // The main window's side of the Compose step: the sender and To boxes,
 // inserting markers, attachments and the message text file.
-#include "shell/frmMain.h"
-
-#include "ui_frmMain.h"
-
 #include "base/Texts.h"
 #include "controls/Dialogs.h"
 #include "controls/ctlBalloonTip.h"
+#include "controls/modForms.h"
 #include "senders/FromAddresses.h"
 #include "senders/frmFormatFromEMail.h"
-#include "controls/modForms.h"
+#include "shell/frmMain.h"
 #include "store/FilesSystem.h"
+#include "ui_frmMain.h"
 
 #include <QApplication>
 #include <QDir>
@@ -64,17 +62,19 @@ void frmMain::ConnectCompose()
         ui->cboComposeFrom->setFocus();
     });
     connect(ui->wizCompose, &ctlWizCompose::InsertField, this, &frmMain::InsertField);
-    connect(ui->cmdComposeAttach, &QPushButton::clicked, this, [this] { AttachFiles(ui->lvwComposeAttach); });
+    connect(ui->cmdComposeAttach, &QPushButton::clicked, this,
+            [this] { AttachFiles(ui->lvwComposeAttach); });
     connect(ui->lvwComposeAttach, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& position) { ShowAttachmentMenu(ui->lvwComposeAttach, position); });
-    connect(ui->txtComposeTextBody, &QPlainTextEdit::textChanged, this, [this] { m_messageChanged = true; });
+    connect(ui->txtComposeTextBody, &QPlainTextEdit::textChanged, this,
+            [this] { m_messageChanged = true; });
     connect(ui->mnuFileOpenText, &QAction::triggered, this, &frmMain::mnuFileOpenText_Click);
     connect(ui->mnuFileSaveText, &QAction::triggered, this, &frmMain::mnuFileSaveText_Click);
     connect(ui->mnuFileSaveTextAs, &QAction::triggered, this, &frmMain::mnuFileSaveTextAs_Click);
 
-    for (QObject* watched : std::initializer_list<QObject*>{ui->txtComposeSubject, ui->txtComposeTextBody,
-                                                            ui->lblComposeTo, ui->lblComposeSubject,
-                                                            ui->lvwComposeAttach})
+    for (QObject* watched : std::initializer_list<QObject*>{
+             ui->txtComposeSubject, ui->txtComposeTextBody, ui->lblComposeTo, ui->lblComposeSubject,
+             ui->lvwComposeAttach})
         watched->installEventFilter(this);
 }
 
@@ -137,8 +137,9 @@ void frmMain::InsertField(const QString& marker)
 
 bool frmMain::AttachFiles(QTreeWidget* list)
 {
-    const QStringList paths = Dialogs::OpenFileNames(this, LoadResString(161), DocumentsFolder() + u'/',
-                                                     LoadResString(162) + QStringLiteral(" (*)"));
+    const QStringList paths =
+        Dialogs::OpenFileNames(this, LoadResString(161), DocumentsFolder() + u'/',
+                               LoadResString(162) + QStringLiteral(" (*)"));
     const int before = list->topLevelItemCount();
     for (const QString& path : paths)
         if (QFileInfo(path).isFile())
@@ -200,8 +201,9 @@ bool frmMain::AskToSaveMessage(int questionWithoutFile, int questionWithFile, in
     if (ui->txtComposeTextBody->document()->isEmpty() || !m_messageChanged)
         return true;
     const bool hasFile = !m_messageFile.isEmpty();
-    const QString text = hasFile ? Texts::MessageBoxText(LoadResString(questionWithFile), lineBreaks)
-                                 : LoadResString(questionWithoutFile);
+    const QString text = hasFile
+                             ? Texts::MessageBoxText(LoadResString(questionWithFile), lineBreaks)
+                             : LoadResString(questionWithoutFile);
     switch (Dialogs::Message(this, text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
                              Dialogs::Icon::Question)) {
     case QMessageBox::Yes:
@@ -218,8 +220,8 @@ void frmMain::mnuFileOpenText_Click()
 {
     if (!AskToSaveMessage(182, 181, 1))
         return;
-    const QString path =
-        Dialogs::OpenFileName(this, LoadResString(178), DocumentsFolder() + u'/', PlainTextFilter());
+    const QString path = Dialogs::OpenFileName(this, LoadResString(178), DocumentsFolder() + u'/',
+                                               PlainTextFilter());
     if (path.isEmpty() || !QFileInfo(path).isFile())
         return;
     bool complete = false;
@@ -249,16 +251,17 @@ bool frmMain::mnuFileSaveTextAs_Click()
 {
     const QString folder = DocumentsFolder();
     for (;;) {
-        const QString path = Dialogs::SaveFileName(this, LoadResString(174),
-                                                   folder + u'/' + ProposedMessageName(folder),
-                                                   PlainTextFilter());
+        const QString path =
+            Dialogs::SaveFileName(this, LoadResString(174),
+                                  folder + u'/' + ProposedMessageName(folder), PlainTextFilter());
         if (path.isEmpty())
             return false;
         // The file is replaced in one step, so the old one stays whole until
         // the new one is written; one that cannot be replaced is refused
         // before anything is touched.
         const QFileInfo target(path);
-        if (target.exists() && (!target.isFile() || !QFileInfo(target.absolutePath()).isWritable())) {
+        if (target.exists() &&
+            (!target.isFile() || !QFileInfo(target.absolutePath()).isWritable())) {
             Dialogs::Message(this, Texts::MessageBoxText(LoadResString(113), 2), QMessageBox::Ok,
                              Dialogs::Icon::Critical);
             continue;

@@ -1,9 +1,5 @@
 // The main window's side of the Preview step: merging under the progress
 // window, showing one mail, and changing single mails while unlocked.
-#include "shell/frmMain.h"
-
-#include "ui_frmMain.h"
-
 #include "base/Texts.h"
 #include "controls/Dialogs.h"
 #include "controls/FormHandler.h"
@@ -14,6 +10,8 @@
 #include "recipients/RecipientImport.h"
 #include "senders/FromAddresses.h"
 #include "senders/frmFormatFromEMailAdd.h"
+#include "shell/frmMain.h"
+#include "ui_frmMain.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -54,9 +52,9 @@ void frmMain::ConnectPreview()
     });
     connect(ui->lvwPreviewAttach, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& position) { ShowAttachmentMenu(ui->lvwPreviewAttach, position); });
-    for (QObject* watched : std::initializer_list<QObject*>{ui->txtPreviewTo, ui->txtPreviewSubject,
-                                                            ui->txtPreviewTextBody, ui->lblPreviewTo,
-                                                            ui->lblPreviewSubject, ui->lvwPreviewAttach})
+    for (QObject* watched : std::initializer_list<QObject*>{
+             ui->txtPreviewTo, ui->txtPreviewSubject, ui->txtPreviewTextBody, ui->lblPreviewTo,
+             ui->lblPreviewSubject, ui->lvwPreviewAttach})
         watched->installEventFilter(this);
     SetPreviewEditable(false);
 }
@@ -108,9 +106,10 @@ bool frmMain::MergeForPreview()
         from = std::make_shared<const FromAddress>(FromAddressBook().Item(sender));
     bool merged = false;
     try {
-        merged = m_mails->Merge(recipients, MergeFields::MarkerForEntry(ui->cboComposeTo->currentText()), from,
-                                ui->txtComposeSubject->text(), ui->txtComposeTextBody->toPlainText(),
-                                AttachmentKeys(ui->lvwComposeAttach));
+        merged = m_mails->Merge(
+            recipients, MergeFields::MarkerForEntry(ui->cboComposeTo->currentText()), from,
+            ui->txtComposeSubject->text(), ui->txtComposeTextBody->toPlainText(),
+            AttachmentKeys(ui->lvwComposeAttach));
     } catch (const AppError& error) {
         // The mails merged so far stay; the user is told why the rest are not.
         others.MakeModalForm(nullptr, false);
@@ -169,17 +168,17 @@ void frmMain::UnlockMails()
 void frmMain::SetPreviewEditable(bool editable)
 {
     const QPalette::ColorRole background = editable ? QPalette::Base : QPalette::Button;
-    for (QWidget* box : std::initializer_list<QWidget*>{ui->txtPreviewTo, ui->txtPreviewSubject,
-                                                        ui->txtPreviewTextBody, ui->txtPreviewFrom}) {
+    for (QWidget* box : std::initializer_list<QWidget*>{
+             ui->txtPreviewTo, ui->txtPreviewSubject, ui->txtPreviewTextBody, ui->txtPreviewFrom}) {
         if (box != ui->txtPreviewFrom)
             box->setProperty("readOnly", !editable);
         QPalette palette = box->palette();
         palette.setColor(QPalette::Base, QApplication::palette().color(background));
         box->setPalette(palette);
     }
-    for (QWidget* control : std::initializer_list<QWidget*>{ui->cmdPreviewFrom, ui->cmdPreviewAttach,
-                                                            ui->lvwPreviewAttach, ui->lblPreviewTo,
-                                                            ui->lblPreviewSubject})
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             ui->cmdPreviewFrom, ui->cmdPreviewAttach, ui->lvwPreviewAttach, ui->lblPreviewTo,
+             ui->lblPreviewSubject})
         control->setEnabled(editable);
 }
 
@@ -213,7 +212,8 @@ void frmMain::StorePreviewEdit(QObject* box)
         mail.SetTo(ui->txtPreviewTo->text());
     else if (box == ui->txtPreviewSubject && ui->txtPreviewSubject->text() != mail.Subject())
         mail.SetSubject(ui->txtPreviewSubject->text());
-    else if (box == ui->txtPreviewTextBody && ui->txtPreviewTextBody->toPlainText() != mail.TextBody())
+    else if (box == ui->txtPreviewTextBody &&
+             ui->txtPreviewTextBody->toPlainText() != mail.TextBody())
         mail.SetTextBody(ui->txtPreviewTextBody->toPlainText());
 }
 

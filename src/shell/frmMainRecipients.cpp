@@ -1,15 +1,13 @@
 // The main window's side of the Recipients step: the list handlers and the
 // import procedure.
-#include "shell/frmMain.h"
-
-#include "ui_frmMain.h"
-
 #include "controls/RecordsetTableModel.h"
 #include "controls/WaitCursor.h"
 #include "filters/frmFilter.h"
 #include "recipients/RecipientImport.h"
 #include "recipients/frmNewRcptLst.h"
+#include "shell/frmMain.h"
 #include "store/DataStore.h"
+#include "ui_frmMain.h"
 
 #include <QCoreApplication>
 
@@ -97,8 +95,9 @@ void frmMain::FilterRecipients()
 {
     if (frmFilter::ShowFilter(this)) {
         SaveStore();
-        m_recipientsModel->Bind(&RecipientImport::ImportedRecipients(),
-                                RecipientImport::ColumnLabels(RecipientImport::ImportedRecipients()));
+        m_recipientsModel->Bind(
+            &RecipientImport::ImportedRecipients(),
+            RecipientImport::ColumnLabels(RecipientImport::ImportedRecipients()));
         UpdateStatusbar();
     }
 }

@@ -1,9 +1,5 @@
 // The main window's side of the Send step: the send command, its progress
 // window and error grid, and the summary.
-#include "shell/frmMain.h"
-
-#include "ui_frmMain.h"
-
 #include "base/Texts.h"
 #include "controls/Dialogs.h"
 #include "controls/FormHandler.h"
@@ -15,6 +11,8 @@
 #include "delivery/frmSendingEMails.h"
 #include "merge/Mails.h"
 #include "senders/FromAddresses.h"
+#include "shell/frmMain.h"
+#include "ui_frmMain.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -50,8 +48,9 @@ void frmMain::SendMails()
         return;
     const int count = m_mails->Count();
     const int sender = ui->cboComposeFrom->currentIndex() + 1;
-    const QString senderAddress =
-        sender >= 1 && sender <= FromAddressBook().Count() ? FromAddressBook().Item(sender).EMailAddress() : QString();
+    const QString senderAddress = sender >= 1 && sender <= FromAddressBook().Count()
+                                      ? FromAddressBook().Item(sender).EMailAddress()
+                                      : QString();
     if (!frmConfirmSendEMail::SendEMails(this, count, senderAddress))
         return;
 
@@ -81,17 +80,18 @@ void frmMain::SendMails()
     QCoreApplication::processEvents();
 
     progress.SetMaximum(count);
-    const QMetaObject::Connection handled = connect(m_mails.get(), &Mails::MailsSend, this, [&](int index) {
-        m_mailsHandled = index;
-        progress.SetPosition(index);
-    });
-    const QMetaObject::Connection failed = connect(
-        m_mails.get(), &Mails::SendErr, this,
-        [this](const QString& description, const QString& to, const FromAddressRef& from, const QString& subject,
-               const QString& attachments, const QString& body) {
-            m_sendErrorLog.Add(description, to, from, subject, attachments, body);
-            m_sendModel->RowsAppended();
+    const QMetaObject::Connection handled =
+        connect(m_mails.get(), &Mails::MailsSend, this, [&](int index) {
+            m_mailsHandled = index;
+            progress.SetPosition(index);
         });
+    const QMetaObject::Connection failed =
+        connect(m_mails.get(), &Mails::SendErr, this,
+                [this](const QString& description, const QString& to, const FromAddressRef& from,
+                       const QString& subject, const QString& attachments, const QString& body) {
+                    m_sendErrorLog.Add(description, to, from, subject, attachments, body);
+                    m_sendModel->RowsAppended();
+                });
 
     const QDateTime start = QDateTime::currentDateTime();
     MailSender run(*m_mails);
@@ -114,7 +114,9 @@ void frmMain::SendMails()
     const QString lost = LoadResString(157)
                              .replace(QLatin1String("#ERRCOUNT#"), QString::number(errors))
                              .replace(QLatin1String("#COUNT#"), QString::number(m_mailsHandled));
-    const QString question = summary + QStringLiteral("\n\n") + lost + QStringLiteral("\n\n") + LoadResString(158);
+    const QString question =
+        summary + QStringLiteral("\n\n") + lost + QStringLiteral("\n\n") + LoadResString(158);
     // Yes is to save the error report, which is not part of the program yet.
-    Dialogs::Message(this, question, QMessageBox::Yes | QMessageBox::No, Dialogs::Icon::Information);
+    Dialogs::Message(this, question, QMessageBox::Yes | QMessageBox::No,
+                     Dialogs::Icon::Information);
 }

@@ -1,7 +1,6 @@
 #include "MainWindowSetup.h"
 #include "SmtpTestServer.h"
 #include "WidgetTestMain.h"
-
 #include "delivery/MailConfiguration.h"
 
 #include <QCryptographicHash>
@@ -31,7 +30,8 @@ private Q_SLOTS:
     void initTestCase()
     {
         RecipientLists lists;
-        auto list = CsvList(QStringLiteral("Mock people"), TestData(QStringLiteral("xlsx/mockaroo-MOCK_DATA-10rows.xlsx")));
+        auto list = CsvList(QStringLiteral("Mock people"),
+                            TestData(QStringLiteral("xlsx/mockaroo-MOCK_DATA-10rows.xlsx")));
         list->SetCatalogTableOrView(QStringLiteral("data"));
         Recordset rows = RecipientImport::GetRecordset(*list);
         for (int i = 0; i < rows.RecordCount(); ++i)
@@ -94,7 +94,8 @@ private Q_SLOTS:
         WhenModal([](QWidget* confirm) {
             QTest::mouseClick(Find<QPushButton>(confirm, "cmdSendEMails"), Qt::LeftButton);
         });
-        QTest::mouseClick(Find<QPushButton>(Find<QWidget>(w, "ctlWizSend"), "cmdSendEMails"), Qt::LeftButton);
+        QTest::mouseClick(Find<QPushButton>(Find<QWidget>(w, "ctlWizSend"), "cmdSendEMails"),
+                          Qt::LeftButton);
 
         // The server's words for the refused one, and the counts.
         QAbstractItemModel* grid = Find<QTableView>(w, "flxSend")->model();
@@ -103,14 +104,17 @@ private Q_SLOTS:
         QVERIFY(grid->index(0, 0).data().toString().contains(QLatin1String("550")));
         const auto asked = Dialogs::TakeAsked();
         QVERIFY(asked.last().text.startsWith(QLatin1String("10 e-mails were send in")));
-        QVERIFY(asked.last().text.contains(QLatin1String("1 of 10 e-mails did not reach the destination")));
+        QVERIFY(asked.last().text.contains(
+            QLatin1String("1 of 10 e-mails did not reach the destination")));
 
         // Every message carries exactly its own values.
         QCOMPARE(server.MessageCount(), 9);
-        const QString sha = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+        const QString sha = QString::fromLatin1(
+            QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
         for (int n = 1; n <= 9; ++n) {
             const QJsonObject mail = server.Inspect(n);
-            const QString to = mail[QStringLiteral("to")].toArray()[0][QStringLiteral("address")].toString();
+            const QString to =
+                mail[QStringLiteral("to")].toArray()[0][QStringLiteral("address")].toString();
             const auto person = std::find_if(m_people.begin(), m_people.end(),
                                              [&](const Person& p) { return p.email == to; });
             QVERIFY2(person != m_people.end() && to != refused, qPrintable(to));
@@ -118,12 +122,15 @@ private Q_SLOTS:
             QCOMPARE(mail[QStringLiteral("subject")].toString(),
                      changed ? QString::fromUtf8("Changed for you, ") + person->first
                              : QStringLiteral("Hello %1 %2").arg(person->first, person->last));
-            QCOMPARE(mail[QStringLiteral("from")].toArray()[0][QStringLiteral("address")].toString(),
-                     changed ? QStringLiteral("other@example.org") : QStringLiteral("ada@example.org"));
-            QCOMPARE(mail[QStringLiteral("body")].toString(),
-                     QStringLiteral("Dear %1,\nyour address is %2.\n").arg(person->first, person->ip));
+            QCOMPARE(
+                mail[QStringLiteral("from")].toArray()[0][QStringLiteral("address")].toString(),
+                changed ? QStringLiteral("other@example.org") : QStringLiteral("ada@example.org"));
+            QCOMPARE(
+                mail[QStringLiteral("body")].toString(),
+                QStringLiteral("Dear %1,\nyour address is %2.\n").arg(person->first, person->ip));
             const QJsonObject file = mail[QStringLiteral("attachments")].toArray()[0].toObject();
-            QCOMPARE(file[QStringLiteral("filename")].toString(), QString::fromUtf8("Prüfbericht ü.pdf"));
+            QCOMPARE(file[QStringLiteral("filename")].toString(),
+                     QString::fromUtf8("Prüfbericht ü.pdf"));
             QCOMPARE(file[QStringLiteral("sha256")].toString(), sha);
             QCOMPARE(mail[QStringLiteral("defects")].toArray().size(), 0);
         }

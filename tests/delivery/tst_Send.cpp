@@ -1,12 +1,11 @@
 #include "SmtpTestMessages.h"
 #include "SmtpTestServer.h"
 #include "TestMain.h"
-
+#include "base/AppInfo.h"
 #include "delivery/MailConfiguration.h"
 #include "delivery/MailSender.h"
 #include "delivery/SendErrorLog.h"
 #include "merge/Mails.h"
-#include "base/AppInfo.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -28,7 +27,8 @@ const QString Rejected = QStringLiteral("nobody@example.org");
 // The test server's two-line refusal, as one line.
 QString RefusalOf(const QString& address)
 {
-    return QStringLiteral("550-5.1.1 <%1>: Recipient address rejected 550 5.1.1 User unknown in this test")
+    return QStringLiteral(
+               "550-5.1.1 <%1>: Recipient address rejected 550 5.1.1 User unknown in this test")
         .arg(address);
 }
 const QString RejectedText = RefusalOf(Rejected);
@@ -51,8 +51,9 @@ QString To(int i)
 class Settings
 {
 public:
-    explicit Settings(qint32 method, int port = 0, const QString& server = QStringLiteral("127.0.0.1"),
-                      int connections = 1, int timeout = 20)
+    explicit Settings(qint32 method, int port = 0,
+                      const QString& server = QStringLiteral("127.0.0.1"), int connections = 1,
+                      int timeout = 20)
     {
         MailConfiguration configuration(QString(), Folder());
         configuration.SetSendUsingMethod(method);
@@ -88,8 +89,9 @@ struct Run
                 cancelClicked = true;
         });
         QObject::connect(&mails, &Mails::SendErr,
-                         [this](const QString& description, const QString& to, const FromAddressRef&,
-                                const QString&, const QString&, const QString&) {
+                         [this](const QString& description, const QString& to,
+                                const FromAddressRef&, const QString&, const QString&,
+                                const QString&) {
                              events << QStringLiteral("error %1: %2").arg(to, description);
                          });
         // Events run here as in the window, other connections' included.
@@ -104,8 +106,8 @@ struct Run
     void AddMails(int count, const QString& attachments = QString())
     {
         for (int i = 1; i <= count; ++i)
-            mails.Add(Sender(), To(i), QStringLiteral("Subject %1").arg(i), QStringLiteral("Body %1\n").arg(i),
-                      attachments);
+            mails.Add(Sender(), To(i), QStringLiteral("Subject %1").arg(i),
+                      QStringLiteral("Body %1\n").arg(i), attachments);
     }
 
     void Send(const Settings& settings, const QString& pickupConfig = QString())
@@ -113,8 +115,8 @@ struct Run
         MailSender sender(mails);
         sender.SetConfigurationFolder(settings.Folder());
         if (!pickupConfig.isEmpty())
-            sender.SetPickupProgram(Msmtp, {QStringLiteral("-C"), pickupConfig, QStringLiteral("-t"),
-                                            QStringLiteral("-i")});
+            sender.SetPickupProgram(Msmtp, {QStringLiteral("-C"), pickupConfig,
+                                            QStringLiteral("-t"), QStringLiteral("-i")});
         mails.SetKeepSending(true);
         sender.Send();
     }
@@ -172,7 +174,8 @@ private Q_SLOTS:
 
         // The error comes before the mail's own MailsSend, with its yield.
         QStringList expected = CleanRun(1, 4);
-        expected << QStringLiteral("error %1: %2").arg(Rejected, RejectedText) << QStringLiteral("yield");
+        expected << QStringLiteral("error %1: %2").arg(Rejected, RejectedText)
+                 << QStringLiteral("yield");
         expected << CleanRun(5, 12);
         QCOMPARE(run.events, expected);
         QCOMPARE(server.MessageCount(), 11);
@@ -184,8 +187,9 @@ private Q_SLOTS:
         QStringList row;
         for (int i = 0; i < rows.FieldCount(); ++i)
             row << rows.Value(i).toString();
-        QCOMPARE(row, QStringList({RejectedText, Rejected, "Ann \"A\" Lee (ann@example.com)", "Subject 5",
-                                   "/no/such/a.pdf;/no/such/b.txt", "Line one\r\nLine two\n"}));
+        QCOMPARE(row, QStringList({RejectedText, Rejected, "Ann \"A\" Lee (ann@example.com)",
+                                   "Subject 5", "/no/such/a.pdf;/no/such/b.txt",
+                                   "Line one\r\nLine two\n"}));
 
         // What arrived: headers from the mail and the sender, X-Mailer naming us.
         const QJsonObject first = server.Inspect(1);
@@ -193,16 +197,19 @@ private Q_SLOTS:
         QCOMPARE(first.value(QStringLiteral("body")).toString(), QStringLiteral("Body 1\n"));
         const QJsonObject from = first.value(QStringLiteral("from")).toArray().at(0).toObject();
         QCOMPARE(from.value(QStringLiteral("name")).toString(), QStringLiteral("Ann \"A\" Lee"));
-        QCOMPARE(from.value(QStringLiteral("address")).toString(), QStringLiteral("ann@example.com"));
+        QCOMPARE(from.value(QStringLiteral("address")).toString(),
+                 QStringLiteral("ann@example.com"));
         QVERIFY(first.value(QStringLiteral("reply_to")).isNull());
         QCOMPARE(first.value(QStringLiteral("x_mailer")).toString(),
                  QStringLiteral("Corvanta %1.%2.%3 (https://www.corvanta.example)")
                      .arg(AppInfo::Major)
                      .arg(AppInfo::Minor)
                      .arg(AppInfo::Revision));
-        QCOMPARE(server.Envelope(1).value(QStringLiteral("rcpt_tos")).toArray(), QJsonArray({To(1)}));
+        QCOMPARE(server.Envelope(1).value(QStringLiteral("rcpt_tos")).toArray(),
+                 QJsonArray({To(1)}));
         // Mail 7 is the 6th to arrive, mail 6 the 5th.
-        QCOMPARE(server.Envelope(5).value(QStringLiteral("rcpt_tos")).toArray(), QJsonArray({To(6)}));
+        QCOMPARE(server.Envelope(5).value(QStringLiteral("rcpt_tos")).toArray(),
+                 QJsonArray({To(6)}));
         const QJsonArray replyTo = server.Inspect(6).value(QStringLiteral("reply_to")).toArray();
         QCOMPARE(replyTo.at(0).toObject().value(QStringLiteral("address")).toString(),
                  QStringLiteral("replies@example.com"));
@@ -223,7 +230,8 @@ private Q_SLOTS:
         QCOMPARE(run.Handled(), 10);
         QCOMPARE(run.events.count(QStringLiteral("yield")), 4); // three failures and the 10th mail
         QCOMPARE(run.events.mid(run.events.size() - 4),
-                 QStringList({"error x2@example.org: " + RefusalOf("x2@example.org"), "yield", "sent 10", "yield"}));
+                 QStringList({"error x2@example.org: " + RefusalOf("x2@example.org"), "yield",
+                              "sent 10", "yield"}));
         QStringList loggedTo;
         Recordset& rows = run.log.Records();
         for (rows.MoveFirst(); !rows.AtEOF(); rows.MoveNext())
@@ -239,7 +247,8 @@ private Q_SLOTS:
         const Settings settings(MailDeliverySettings::Port, server.Port());
         QTemporaryDir dir;
         const QString present = WriteFile(dir.filePath(QStringLiteral("present.txt")), "here\n");
-        const QString other = WriteFile(dir.filePath(QStringLiteral("other.bin")), QByteArray(3000, '\x01'));
+        const QString other =
+            WriteFile(dir.filePath(QStringLiteral("other.bin")), QByteArray(3000, '\x01'));
         const QString missing = dir.filePath(QStringLiteral("missing.txt"));
 
         Run run;
@@ -282,7 +291,8 @@ private Q_SLOTS:
         const QStringList errors = run.Errors();
         QCOMPARE(errors.size(), unreadable.size());
         for (int i = 0; i < unreadable.size(); ++i) {
-            QVERIFY2(errors.at(i).startsWith(QStringLiteral("error %1: ").arg(To(2 + i))), qPrintable(errors.at(i)));
+            QVERIFY2(errors.at(i).startsWith(QStringLiteral("error %1: ").arg(To(2 + i))),
+                     qPrintable(errors.at(i)));
             QVERIFY2(errors.at(i).contains(unreadable.at(i)), qPrintable(errors.at(i)));
         }
         QCOMPARE(run.Handled(), run.mails.Count());
@@ -304,7 +314,8 @@ private Q_SLOTS:
             const char* how = pipelining ? ", pipelined" : "";
             QTest::addRow("click during mail 13%s", how) << 13 << 0 << 20 << pipelining;
             QTest::addRow("click during mail 20%s", how) << 20 << 0 << 20 << pipelining;
-            QTest::addRow("click during mail 13, mail 15 fails%s", how) << 13 << 15 << 15 << pipelining;
+            QTest::addRow("click during mail 13, mail 15 fails%s", how)
+                << 13 << 15 << 15 << pipelining;
             QTest::addRow("click during mail 21%s", how) << 21 << 0 << 30 << pipelining;
             QTest::addRow("click during the last mail%s", how) << 50 << 0 << 50 << pipelining;
         }
@@ -365,8 +376,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         QTest::newRow("no server") << qint32(MailDeliverySettings::Port) << QString()
                                    << QStringLiteral("No SMTP server is set");
-        QTest::newRow("nobody listening") << qint32(MailDeliverySettings::Port) << QStringLiteral("127.0.0.1")
-                                          << QString();
+        QTest::newRow("nobody listening")
+            << qint32(MailDeliverySettings::Port) << QStringLiteral("127.0.0.1") << QString();
         QTest::newRow("unknown method") << qint32(3) << QStringLiteral("127.0.0.1")
                                         << QStringLiteral("The sending method 3 is not known");
     }
@@ -392,8 +403,10 @@ private Q_SLOTS:
         const QStringList errors = run.Errors();
         QCOMPARE(errors.size(), 3);
         for (int i = 0; i < 3; ++i) {
-            const QString description = errors.at(i).mid(QStringLiteral("error %1: ").arg(To(i + 1)).size());
-            QVERIFY2(!description.isEmpty() && !description.contains(u'\n'), qPrintable(errors.at(i)));
+            const QString description =
+                errors.at(i).mid(QStringLiteral("error %1: ").arg(To(i + 1)).size());
+            QVERIFY2(!description.isEmpty() && !description.contains(u'\n'),
+                     qPrintable(errors.at(i)));
             if (!expected.isEmpty())
                 QCOMPARE(description, expected);
         }
@@ -405,11 +418,12 @@ private Q_SLOTS:
             QSKIP("msmtp (Debian package msmtp) is not installed");
         SmtpTestServer server(Refusing({Rejected}));
         QVERIFY2(server.Start(), qPrintable(server.Error()));
-        const QString config = WriteFile(server.WorkFolder() + QStringLiteral("/msmtprc"),
-                                         QStringLiteral("account default\nhost 127.0.0.1\nport %1\n"
-                                                        "from bounce@example.com\ntls off\nauth off\n")
-                                             .arg(server.Port())
-                                             .toUtf8());
+        const QString config =
+            WriteFile(server.WorkFolder() + QStringLiteral("/msmtprc"),
+                      QStringLiteral("account default\nhost 127.0.0.1\nport %1\n"
+                                     "from bounce@example.com\ntls off\nauth off\n")
+                          .arg(server.Port())
+                          .toUtf8());
         QFile::setPermissions(config, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         // Pickup mode needs no server in the settings.
         const Settings settings(MailDeliverySettings::Pickup, 0, QString());
@@ -424,13 +438,16 @@ private Q_SLOTS:
         QCOMPARE(run.Handled(), 3);
         const QStringList errors = run.Errors();
         QCOMPARE(errors.size(), 1);
-        QVERIFY2(errors.at(0).startsWith(QStringLiteral("error %1: ").arg(Rejected)), qPrintable(errors.at(0)));
+        QVERIFY2(errors.at(0).startsWith(QStringLiteral("error %1: ").arg(Rejected)),
+                 qPrintable(errors.at(0)));
         QVERIFY2(errors.at(0).contains(QStringLiteral("550 5.1.1 User unknown in this test")),
                  qPrintable(errors.at(0)));
         QCOMPARE(server.MessageCount(), 2);
         const QJsonObject read = server.Inspect(2);
-        QCOMPARE(server.Envelope(2).value(QStringLiteral("rcpt_tos")).toArray(), QJsonArray({To(3)}));
-        QCOMPARE(read.value(QStringLiteral("x_mailer")).toString(), MailSender::MailerHeaderValue());
+        QCOMPARE(server.Envelope(2).value(QStringLiteral("rcpt_tos")).toArray(),
+                 QJsonArray({To(3)}));
+        QCOMPARE(read.value(QStringLiteral("x_mailer")).toString(),
+                 MailSender::MailerHeaderValue());
         QCOMPARE(AttachmentNames(read), QStringList({QStringLiteral("note.txt")}));
     }
 
@@ -442,7 +459,8 @@ private Q_SLOTS:
         options.pipelining = true;
         SmtpTestServer server(options);
         QVERIFY2(server.Start(), qPrintable(server.Error()));
-        const Settings settings(MailDeliverySettings::Port, server.Port(), QStringLiteral("127.0.0.1"), 4);
+        const Settings settings(MailDeliverySettings::Port, server.Port(),
+                                QStringLiteral("127.0.0.1"), 4);
         Run run;
         run.AddMails(40);
         const QList<int> refused{3, 11, 12, 25, 40};
@@ -454,11 +472,14 @@ private Q_SLOTS:
         for (int i = 1; i <= 40; ++i)
             numbers << QStringLiteral("sent %1").arg(i);
         QCOMPARE(run.events.filter(QStringLiteral("sent ")), numbers);
-        QCOMPARE(run.Errors(), QStringList(refused.size(), QStringLiteral("error %1: %2").arg(Rejected, RejectedText)));
+        QCOMPARE(run.Errors(),
+                 QStringList(refused.size(),
+                             QStringLiteral("error %1: %2").arg(Rejected, RejectedText)));
         for (qsizetype at = 0; at < run.events.size(); ++at) {
             if (run.events.at(at).startsWith(QLatin1String("error ")))
                 QCOMPARE(run.events.mid(at + 1, 1), QStringList{QStringLiteral("yield")});
-            if (run.events.at(at).startsWith(QLatin1String("sent ")) && run.events.at(at).endsWith(u'0'))
+            if (run.events.at(at).startsWith(QLatin1String("sent ")) &&
+                run.events.at(at).endsWith(u'0'))
                 QCOMPARE(run.events.mid(at + 1, 1), QStringList{QStringLiteral("yield")});
         }
         QCOMPARE(run.events.count(QStringLiteral("yield")), 4 + refused.size());
@@ -485,7 +506,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         QTest::newRow("no greeting") << true << 1 << "not sent: sending was stopped";
         QTest::newRow("no answer to the data, four connections")
-            << false << 4 << "delivery unknown: sending was stopped before the server confirmed the message";
+            << false << 4
+            << "delivery unknown: sending was stopped before the server confirmed the message";
     }
 
     void stopEndsTheRunAtOnce()
@@ -498,7 +520,8 @@ private Q_SLOTS:
         options.stallData = !silent;
         SmtpTestServer server(options);
         QVERIFY2(server.Start(), qPrintable(server.Error()));
-        const Settings settings(MailDeliverySettings::Port, server.Port(), QStringLiteral("127.0.0.1"), 4, 600);
+        const Settings settings(MailDeliverySettings::Port, server.Port(),
+                                QStringLiteral("127.0.0.1"), 4, 600);
         Run run;
         run.AddMails(20);
         // The stop button, pressed once every transfer waits on the server.
@@ -542,11 +565,12 @@ private Q_SLOTS:
                 run.mails.SetKeepSending(false);
         });
         QSet<QString> failed, notSent;
-        QObject::connect(&run.mails, &Mails::SendErr, [&](const QString& description, const QString& to) {
-            failed.insert(to);
-            if (description.startsWith(QLatin1String("not sent")))
-                notSent.insert(to);
-        });
+        QObject::connect(&run.mails, &Mails::SendErr,
+                         [&](const QString& description, const QString& to) {
+                             failed.insert(to);
+                             if (description.startsWith(QLatin1String("not sent")))
+                                 notSent.insert(to);
+                         });
         run.Send(settings);
 
         QVERIFY2(run.Handled() == 7 || run.Handled() == 8, qPrintable(run.events.join(u',')));
@@ -562,8 +586,8 @@ private Q_SLOTS:
                 QVERIFY2(arrived.contains(To(i)), qPrintable(To(i)));
         }
         for (const QString& error : run.Errors())
-            QVERIFY2(error.endsWith(QStringLiteral(": not sent: sending was stopped"))
-                         || error.contains(QStringLiteral(": delivery unknown: ")),
+            QVERIFY2(error.endsWith(QStringLiteral(": not sent: sending was stopped")) ||
+                         error.contains(QStringLiteral(": delivery unknown: ")),
                      qPrintable(error));
         QCOMPARE(arrived.size(), server.MessageCount()); // none twice
     }

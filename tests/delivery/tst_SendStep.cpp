@@ -1,7 +1,6 @@
 #include "MainWindowSetup.h"
 #include "SmtpTestServer.h"
 #include "WidgetTestMain.h"
-
 #include "delivery/MailConfiguration.h"
 #include "merge/Mails.h"
 
@@ -27,8 +26,7 @@ class TestSendStep : public QObject
     std::unique_ptr<SmtpTestServer> m_server;
     std::unique_ptr<frmMain> m_window;
 
-    template <typename T = QWidget>
-    T* Get(const char* name)
+    template <typename T = QWidget> T* Get(const char* name)
     {
         return Find<T>(m_window.get(), name);
     }
@@ -63,7 +61,8 @@ private Q_SLOTS:
         m_window = OpenMainWindow();
         m_window->ImportRecipientList(1);
         ClickTab(*m_window, 1);
-        FillCompose(*m_window, 0, 1, QString::fromUtf8("Hi «Name»"), QString::fromUtf8("Dear «Name»"));
+        FillCompose(*m_window, 0, 1, QString::fromUtf8("Hi «Name»"),
+                    QString::fromUtf8("Dear «Name»"));
         ClickTab(*m_window, 2);
         ClickTab(*m_window, 3);
         QCOMPARE(m_window->CurrentStep(), 4);
@@ -92,9 +91,12 @@ private Q_SLOTS:
         const auto asked = Dialogs::TakeAsked();
         QCOMPARE(asked.size(), 1);
         QCOMPARE(asked[0].buttons, QMessageBox::Yes | QMessageBox::No);
-        QVERIFY(asked[0].text.startsWith(QStringLiteral("%1 e-mails were send in ").arg(Recipients)));
-        QVERIFY(asked[0].text.endsWith(QStringLiteral("\n\n1 of %1 e-mails did not reach the destination\n\n")
-                                           .arg(Recipients) + LoadResString(158)));
+        QVERIFY(
+            asked[0].text.startsWith(QStringLiteral("%1 e-mails were send in ").arg(Recipients)));
+        QVERIFY(asked[0].text.endsWith(
+            QStringLiteral("\n\n1 of %1 e-mails did not reach the destination\n\n")
+                .arg(Recipients) +
+            LoadResString(158)));
     }
 
     void aRefusedConfirmationSendsNothing()
@@ -114,7 +116,8 @@ private Q_SLOTS:
             if (index != 10)
                 return;
             for (QWidget* window : QApplication::topLevelWidgets())
-                if (window->objectName() == QLatin1String("frmSendingEMails") && window->isVisible())
+                if (window->objectName() == QLatin1String("frmSendingEMails") &&
+                    window->isVisible())
                     QTest::mouseClick(Find<QPushButton>(window, "cmdCancel"), Qt::LeftButton);
         });
         Send(true);
@@ -124,7 +127,8 @@ private Q_SLOTS:
         QCOMPARE(m_server->MessageCount() + failed, handled);
         const auto asked = Dialogs::TakeAsked();
         QVERIFY(!asked.isEmpty());
-        QVERIFY(asked.last().text.startsWith(QStringLiteral("%1 e-mails were send in ").arg(handled)));
+        QVERIFY(
+            asked.last().text.startsWith(QStringLiteral("%1 e-mails were send in ").arg(handled)));
     }
 };
 

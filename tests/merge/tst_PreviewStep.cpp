@@ -1,6 +1,5 @@
 #include "MainWindowSetup.h"
 #include "WidgetTestMain.h"
-
 #include "merge/Mails.h"
 #include "merge/ctlWizPreview.h"
 
@@ -26,8 +25,7 @@ class TestPreviewStep : public QObject
 
     std::unique_ptr<frmMain> m_window;
 
-    template <typename T = QWidget>
-    T* Get(const char* name)
+    template <typename T = QWidget> T* Get(const char* name)
     {
         return Find<T>(m_window.get(), name);
     }
@@ -44,7 +42,8 @@ private Q_SLOTS:
         m_window = OpenMainWindow();
         m_window->ImportRecipientList(1);
         ClickTab(*m_window, 1);
-        FillCompose(*m_window, 0, 1, QString::fromUtf8("Hi «Name»"), QString::fromUtf8("Dear «Name»"));
+        FillCompose(*m_window, 0, 1, QString::fromUtf8("Hi «Name»"),
+                    QString::fromUtf8("Dear «Name»"));
     }
 
     void cleanup()
@@ -101,13 +100,15 @@ private Q_SLOTS:
         Click("cmdMovePrevious");
         QCOMPARE(moved.count(), 0);
         Click("cmdMoveLast");
-        QCOMPARE(Get<QLineEdit>("txtPreviewTo")->text(), QStringLiteral("p%1@example.org").arg(Rows));
+        QCOMPARE(Get<QLineEdit>("txtPreviewTo")->text(),
+                 QStringLiteral("p%1@example.org").arg(Rows));
         Click("cmdMoveNext");
         QCOMPARE(moved.count(), 1);
         Click("cmdMovePrevious");
         QCOMPARE(Panel()->CurrentMail(), Rows - 1);
         QCOMPARE(Subject(), QStringLiteral("Hi P%1").arg(Rows - 1));
-        QCOMPARE(Find<QLabel>(Panel(), "lblCount")->text(), QStringLiteral("%1 of %2").arg(Rows - 1).arg(Rows));
+        QCOMPARE(Find<QLabel>(Panel(), "lblCount")->text(),
+                 QStringLiteral("%1 of %2").arg(Rows - 1).arg(Rows));
     }
 
     // Changes to single mails while unlocked: kept while moving, gone after
@@ -133,8 +134,10 @@ private Q_SLOTS:
             QTest::mouseClick(Find<QPushButton>(entry, "cmdOK"), Qt::LeftButton);
         });
         Click("cmdPreviewFrom");
-        QCOMPARE(m_window->mobjMails()->Item(3).From()->EMailAddress(), QStringLiteral("other@example.org"));
-        QCOMPARE(m_window->mobjMails()->Item(4).From()->EMailAddress(), QStringLiteral("ada@example.org"));
+        QCOMPARE(m_window->mobjMails()->Item(3).From()->EMailAddress(),
+                 QStringLiteral("other@example.org"));
+        QCOMPARE(m_window->mobjMails()->Item(4).From()->EMailAddress(),
+                 QStringLiteral("ada@example.org"));
         QCOMPARE(FromAddressBook().Item(1).EMailAddress(), QStringLiteral("ada@example.org"));
 
         Dialogs::QueueAnswer(QMessageBox::No);

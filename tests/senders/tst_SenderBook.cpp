@@ -1,6 +1,5 @@
 #include "MainWindowSetup.h"
 #include "WidgetTestMain.h"
-
 #include "senders/frmFormatFromEMail.h"
 #include "senders/frmFormatFromEMailAdd.h"
 
@@ -62,7 +61,8 @@ private Q_SLOTS:
         QCOMPARE(closed, accepted);
         QCOMPARE(book.Count(), accepted ? 1 : 0);
         if (accepted)
-            QCOMPARE(book.Item(1), FromAddress(QStringLiteral("Bo"), eMail.trimmed(), QStringLiteral("r@x.y")));
+            QCOMPARE(book.Item(1),
+                     FromAddress(QStringLiteral("Bo"), eMail.trimmed(), QStringLiteral("r@x.y")));
         else
             QCOMPARE(balloon, LoadResString(701) + QStringLiteral("@txtEmail"));
     }
@@ -76,18 +76,23 @@ private Q_SLOTS:
         box.setCurrentIndex(0);
         // Add a second sender, edit the first, then finish on the new one.
         WhenModal([](QWidget* dialog) {
-            WhenModal([](QWidget* entry) { EnterSender(entry, QString(), "cy@example.org", QString()); }, dialog);
+            WhenModal(
+                [](QWidget* entry) { EnterSender(entry, QString(), "cy@example.org", QString()); },
+                dialog);
             QTest::mouseClick(Find<QPushButton>(dialog, "cmdAdd"), Qt::LeftButton);
             auto* list = Find<QTreeWidget>(dialog, "lvwFromAddresses");
             QCOMPARE(list->currentItem(), list->topLevelItem(1));
             list->setCurrentItem(list->topLevelItem(0));
-            WhenModal([](QWidget* entry) { EnterSender(entry, "Ada L", "ada@example.org", "r@x.y"); }, dialog);
+            WhenModal(
+                [](QWidget* entry) { EnterSender(entry, "Ada L", "ada@example.org", "r@x.y"); },
+                dialog);
             QTest::mouseClick(Find<QPushButton>(dialog, "cmdEdit"), Qt::LeftButton);
             list->setCurrentItem(list->topLevelItem(1));
             QTest::mouseClick(Find<QPushButton>(dialog, "cmdFinish"), Qt::LeftButton);
         });
         QVERIFY(frmFormatFromEMail::FormatEMail(nullptr, &box, book));
-        QCOMPARE(Entries(box), (QStringList{"Ada L (ada@example.org) (r@x.y)", "cy@example.org (cy@example.org)"}));
+        QCOMPARE(Entries(box), (QStringList{"Ada L (ada@example.org) (r@x.y)",
+                                            "cy@example.org (cy@example.org)"}));
         QCOMPARE(box.currentIndex(), 1);
     }
 
@@ -100,8 +105,10 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("entries");
         QTest::addColumn<int>("selected");
         QTest::newRow("nothing changed") << 0 << QStringList{"a", "stale entry", "c"} << 1;
-        QTest::newRow("the shown sender removed") << 2 << QStringList{"a@x.y (a@x.y)", "c@x.y (c@x.y)"} << -1;
-        QTest::newRow("another sender removed") << 1 << QStringList{"b@x.y (b@x.y)", "c@x.y (c@x.y)"} << 0;
+        QTest::newRow("the shown sender removed")
+            << 2 << QStringList{"a@x.y (a@x.y)", "c@x.y (c@x.y)"} << -1;
+        QTest::newRow("another sender removed")
+            << 1 << QStringList{"b@x.y (b@x.y)", "c@x.y (c@x.y)"} << 0;
     }
     void closingKeepsTheBoxTrue()
     {
@@ -130,7 +137,8 @@ private Q_SLOTS:
     {
         auto window = OpenMainWindow();
         WhenModal([](QWidget* dialog) {
-            WhenModal([](QWidget* entry) { EnterSender(entry, "Bo", "bo@example.org", QString()); }, dialog);
+            WhenModal([](QWidget* entry) { EnterSender(entry, "Bo", "bo@example.org", QString()); },
+                      dialog);
             QTest::mouseClick(Find<QPushButton>(dialog, "cmdAdd"), Qt::LeftButton);
             QTest::mouseClick(Find<QPushButton>(dialog, "cmdFinish"), Qt::LeftButton);
         });

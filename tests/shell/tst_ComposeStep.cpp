@@ -1,6 +1,5 @@
 #include "MainWindowSetup.h"
 #include "WidgetTestMain.h"
-
 #include "store/FilesSystem.h"
 
 #include <QComboBox>
@@ -27,8 +26,7 @@ class TestComposeStep : public QObject
 
     std::unique_ptr<frmMain> m_window;
 
-    template <typename T = QWidget>
-    T* Get(const char* name)
+    template <typename T = QWidget> T* Get(const char* name)
     {
         return Find<T>(m_window.get(), name);
     }
@@ -77,9 +75,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("subject");
         QTest::addColumn<QString>("body");
         QTest::newRow("no box left yet") << "" << 0 << "S" << QString::fromUtf8("B«Name»");
-        QTest::newRow("subject left last") << "txtComposeSubject" << 2 << QString::fromUtf8("S«Email»") << "B";
-        QTest::newRow("unnamed column") << "txtComposeTextBody" << 1 << "S"
-                                        << QString::fromUtf8("B««[Column 2]»»");
+        QTest::newRow("subject left last")
+            << "txtComposeSubject" << 2 << QString::fromUtf8("S«Email»") << "B";
+        QTest::newRow("unnamed column")
+            << "txtComposeTextBody" << 1 << "S" << QString::fromUtf8("B««[Column 2]»»");
     }
     void insertField()
     {
@@ -109,7 +108,8 @@ private Q_SLOTS:
         QCOMPARE(BalloonShown(), LoadResString(108) + QStringLiteral("@cmdComposeFrom"));
 
         Trigger("mnuFileSaveText");
-        QCOMPARE(BalloonShown(), LoadResString(176) + u'|' + LoadResString(177) + QStringLiteral("@txtComposeTextBody"));
+        QCOMPARE(BalloonShown(), LoadResString(176) + u'|' + LoadResString(177) +
+                                     QStringLiteral("@txtComposeTextBody"));
         QVERIFY(Dialogs::TakeAsked().isEmpty());
     }
 
@@ -118,7 +118,8 @@ private Q_SLOTS:
         const QString folder = QDir::homePath() + QStringLiteral("/attach/");
         PutFile(folder + QStringLiteral("a.pdf"), "a");
         PutFile(folder + QStringLiteral("b c.txt"), "b");
-        Dialogs::QueueAnswer(QStringList{folder + "a.pdf", folder + "b c.txt", folder + "gone.txt"});
+        Dialogs::QueueAnswer(
+            QStringList{folder + "a.pdf", folder + "b c.txt", folder + "gone.txt"});
         Dialogs::QueueAnswer(QStringList{folder + "a.pdf"});
         QTest::mouseClick(Get<QPushButton>("cmdComposeAttach"), Qt::LeftButton);
         QTest::mouseClick(Get<QPushButton>("cmdComposeAttach"), Qt::LeftButton);
@@ -172,7 +173,8 @@ private Q_SLOTS:
         // Save Text writes to the file it came from.
         Body()->appendPlainText(QStringLiteral("!"));
         Trigger("mnuFileSaveText");
-        QCOMPARE(FilesSystem().ReadTextFile(Documents() + QStringLiteral("/other.txt")), Body()->toPlainText());
+        QCOMPARE(FilesSystem().ReadTextFile(Documents() + QStringLiteral("/other.txt")),
+                 Body()->toPlainText());
         QVERIFY(Dialogs::TakeAsked().isEmpty());
     }
 
@@ -204,7 +206,8 @@ private Q_SLOTS:
         QTest::newRow("empty body") << "" << QVariantList{} << 0 << true;
         QTest::newRow("no") << "x" << QVariantList{QMessageBox::No} << 1 << true;
         QTest::newRow("cancel") << "x" << QVariantList{QMessageBox::Cancel} << 1 << false;
-        QTest::newRow("yes, then no file chosen") << "x" << QVariantList{QMessageBox::Yes, QString()} << 2 << false;
+        QTest::newRow("yes, then no file chosen")
+            << "x" << QVariantList{QMessageBox::Yes, QString()} << 2 << false;
     }
     void closing()
     {

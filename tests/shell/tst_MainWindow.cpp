@@ -1,6 +1,5 @@
 #include "MainWindowSetup.h"
 #include "WidgetTestMain.h"
-
 #include "controls/RecordsetTableModel.h"
 #include "recipients/ctlWizRecipients.h"
 
@@ -19,7 +18,13 @@ using namespace TestSupport;
 
 namespace {
 
-enum { PeopleList = 1, FilteredList = 2, UnnamedList = 3, GoneList = 4 };
+enum
+{
+    PeopleList = 1,
+    FilteredList = 2,
+    UnnamedList = 3,
+    GoneList = 4
+};
 
 QString DataFile(const char* name)
 {
@@ -39,8 +44,7 @@ class TestMainWindow : public QObject
 
     std::unique_ptr<frmMain> m_window;
 
-    template <typename T = QWidget>
-    T* Get(const char* name)
+    template <typename T = QWidget> T* Get(const char* name)
     {
         return Find<T>(m_window.get(), name);
     }
@@ -65,7 +69,7 @@ private Q_SLOTS:
     void init()
     {
         PutFile(DataFile("people.csv"), "FirstName,Email,City\r\nAda,ada@example.org,London\r\n"
-                                         "Bo,bo@example.org,Oslo\r\nCy,cy@example.org,Rome\r\n");
+                                        "Bo,bo@example.org,Oslo\r\nCy,cy@example.org,Rome\r\n");
         PutFile(DataFile("unnamed.csv"), "Name, ,\r\nAda,x,y\r\n");
         RecipientLists lists;
         lists.Add(CsvList(QStringLiteral("People"), DataFile("people.csv")));
@@ -105,17 +109,26 @@ private Q_SLOTS:
         QTest::addColumn<int>("click");
         QTest::addColumn<int>("step");
         QTest::addColumn<QString>("balloon");
-        const QString oneTab = LoadResString(160).replace(QLatin1String("#TAB#"), LoadResString(101));
-        QTest::newRow("two ahead") << false << -1 << -1 << "" << "" << 2 << 1
-                                   << Texts::BalloonTitle(oneTab) + u'|' + Texts::BalloonBody(oneTab) + "@tabMain";
-        QTest::newRow("compose, nothing imported") << false << -1 << -1 << "" << "" << 1 << 1
-                                                   << Balloon(403, "cmdImport");
-        QTest::newRow("no sender") << true << -1 << 0 << "S" << "B" << 2 << 2 << Balloon(109, "cboComposeFrom");
-        QTest::newRow("no To column") << true << 0 << -1 << "S" << "B" << 2 << 2 << Balloon(110, "cboComposeTo");
-        QTest::newRow("no subject") << true << 0 << 1 << "" << "B" << 2 << 2 << Balloon(111, "txtComposeSubject");
-        QTest::newRow("no body") << true << 0 << 1 << "S" << "" << 2 << 2 << Balloon(112, "txtComposeTextBody");
-        QTest::newRow("complete") << true << 0 << 1 << "S" << "B" << 2 << 3 << "";
-        QTest::newRow("back to the start") << true << -1 << -1 << "" << "" << 0 << 1 << "";
+        const QString oneTab =
+            LoadResString(160).replace(QLatin1String("#TAB#"), LoadResString(101));
+        QTest::newRow("two ahead")
+            << false << -1 << -1 << ""
+            << "" << 2 << 1
+            << Texts::BalloonTitle(oneTab) + u'|' + Texts::BalloonBody(oneTab) + "@tabMain";
+        QTest::newRow("compose, nothing imported") << false << -1 << -1 << ""
+                                                   << "" << 1 << 1 << Balloon(403, "cmdImport");
+        QTest::newRow("no sender") << true << -1 << 0 << "S"
+                                   << "B" << 2 << 2 << Balloon(109, "cboComposeFrom");
+        QTest::newRow("no To column") << true << 0 << -1 << "S"
+                                      << "B" << 2 << 2 << Balloon(110, "cboComposeTo");
+        QTest::newRow("no subject") << true << 0 << 1 << ""
+                                    << "B" << 2 << 2 << Balloon(111, "txtComposeSubject");
+        QTest::newRow("no body") << true << 0 << 1 << "S"
+                                 << "" << 2 << 2 << Balloon(112, "txtComposeTextBody");
+        QTest::newRow("complete") << true << 0 << 1 << "S"
+                                  << "B" << 2 << 3 << "";
+        QTest::newRow("back to the start") << true << -1 << -1 << ""
+                                           << "" << 0 << 1 << "";
     }
     void stepChanges()
     {
@@ -174,9 +187,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("balloon");
         for (const char* button : {"cmdDelete", "cmdEdit", "cmdImport"}) {
             QTest::addRow("%s, no lists", button) << button << true << Balloon(401, "cmdNew");
-            QTest::addRow("%s, none selected", button) << button << false << Balloon(402, "lstRecipients");
+            QTest::addRow("%s, none selected", button)
+                << button << false << Balloon(402, "lstRecipients");
         }
-        QTest::newRow("filter before an import") << "cmdFilterRecipients" << false << Balloon(403, "cmdImport");
+        QTest::newRow("filter before an import")
+            << "cmdFilterRecipients" << false << Balloon(403, "cmdImport");
     }
     void listButtonsNeedAList()
     {
@@ -205,8 +220,8 @@ private Q_SLOTS:
         QTest::newRow("plain") << int(PeopleList) << people << 3 << "";
         QTest::newRow("saved with filters: all rows, and a hint")
             << int(FilteredList) << people << 3 << Balloon(404, "cmdFilterRecipients");
-        QTest::newRow("unnamed columns") << int(UnnamedList)
-                                         << QStringList{"Name", "[Column 2]", "[Column 3]"} << 1 << "";
+        QTest::newRow("unnamed columns")
+            << int(UnnamedList) << QStringList{"Name", "[Column 2]", "[Column 3]"} << 1 << "";
     }
     void importShowsTheRowsAndTheirColumns()
     {
@@ -228,7 +243,8 @@ private Q_SLOTS:
         QCOMPARE(toEntries, columns);
         QCOMPARE(to->currentIndex(), -1);
         QCOMPARE(Get<QListWidget>("lstFields")->count(), int(columns.size()));
-        QCOMPARE(Get<QLabel>("sbMainRecipients")->text(), QStringLiteral("Recipients: %1").arg(rows));
+        QCOMPARE(Get<QLabel>("sbMainRecipients")->text(),
+                 QStringLiteral("Recipients: %1").arg(rows));
         QCOMPARE(m_window->RcptLsts().CurrentIndex(), list);
     }
 
@@ -240,10 +256,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("table");
         QTest::addColumn<int>("rows");
-        QTest::newRow("xls") << int(RecipientList::Excel) << "xls/mockaroo-MOCK_DATA-10rows.xls" << "data" << 10;
-        QTest::newRow("xlsx") << int(RecipientList::Excel) << "xlsx/mockaroo-MOCK_DATA-10rows.xlsx" << "data" << 10;
-        QTest::newRow("xml") << int(RecipientList::XML) << "adoxml/msdocs-northwind-shippers.xml" << "" << 3;
-        QTest::newRow("accdb") << int(RecipientList::Access) << "mdb/mdbtestdata-ASampleDatabase.accdb"
+        QTest::newRow("xls") << int(RecipientList::Excel) << "xls/mockaroo-MOCK_DATA-10rows.xls"
+                             << "data" << 10;
+        QTest::newRow("xlsx") << int(RecipientList::Excel) << "xlsx/mockaroo-MOCK_DATA-10rows.xlsx"
+                              << "data" << 10;
+        QTest::newRow("xml") << int(RecipientList::XML) << "adoxml/msdocs-northwind-shippers.xml"
+                             << "" << 3;
+        QTest::newRow("accdb") << int(RecipientList::Access)
+                               << "mdb/mdbtestdata-ASampleDatabase.accdb"
                                << "Asset Items" << 65;
     }
     void everyFileTypeImports()
@@ -332,19 +352,22 @@ private Q_SLOTS:
     {
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost));
-        const QByteArray body = ReadBytes(TestData(QStringLiteral("adoxml/msdocs-northwind-shippers.xml")));
+        const QByteArray body =
+            ReadBytes(TestData(QStringLiteral("adoxml/msdocs-northwind-shippers.xml")));
         connect(&server, &QTcpServer::newConnection, [&] {
             QTcpSocket* client = server.nextPendingConnection();
             QTimer::singleShot(300, client, [client, body] {
                 client->write("HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nConnection: close\r\n"
-                              "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+                              "Content-Length: " +
+                              QByteArray::number(body.size()) + "\r\n\r\n" + body);
                 client->disconnectFromHost();
             });
         });
         auto xml = std::make_shared<RecipientList>();
         xml->SetListName(QStringLiteral("Web"));
         xml->SetDataType(RecipientList::XML);
-        xml->SetXMLUrlUri(QStringLiteral("http://127.0.0.1:%1/shippers.xml").arg(server.serverPort()));
+        xml->SetXMLUrlUri(
+            QStringLiteral("http://127.0.0.1:%1/shippers.xml").arg(server.serverPort()));
         m_window->RcptLsts().Add(xml);
         bool enabledWhileWaiting = true;
         QTimer::singleShot(100, [&] { enabledWhileWaiting = m_window->isEnabled(); });
@@ -358,7 +381,8 @@ private Q_SLOTS:
     void storeProblemsAreShown()
     {
         m_window.reset();
-        WriteBytes(FilesSystem::VersionDataFolder() + QStringLiteral("dsfrmaddrs.dat"), "not a store file");
+        WriteBytes(FilesSystem::VersionDataFolder() + QStringLiteral("dsfrmaddrs.dat"),
+                   "not a store file");
         Dialogs::TakeAsked();
         m_window = OpenMainWindow();
         const auto asked = Dialogs::TakeAsked();

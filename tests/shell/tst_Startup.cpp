@@ -64,8 +64,10 @@ private Q_SLOTS:
         QTest::newRow("kernel 3.1") << 3 << 1 << 6 << 2 << 8 << int(Refusal::Windows);
         QTest::newRow("kernel 2.6") << 2 << 6 << 6 << 2 << 8 << int(Refusal::Windows);
         QTest::newRow("no kernel version") << 0 << 0 << 6 << 2 << 8 << int(Refusal::Windows);
-        QTest::newRow("old kernel wins over old browser") << 2 << 6 << 0 << 0 << 0 << int(Refusal::Windows);
-        QTest::newRow("no browser version") << 5 << 0 << 0 << 2 << 8 << int(Refusal::InternetExplorer);
+        QTest::newRow("old kernel wins over old browser")
+            << 2 << 6 << 0 << 0 << 0 << int(Refusal::Windows);
+        QTest::newRow("no browser version")
+            << 5 << 0 << 0 << 2 << 8 << int(Refusal::InternetExplorer);
         QTest::newRow("browser 4") << 5 << 0 << 4 << 2 << 8 << int(Refusal::InternetExplorer);
         QTest::newRow("data layer 2.1") << 5 << 0 << 6 << 2 << 1 << int(Refusal::DataProvider);
         QTest::newRow("no data layer") << 5 << 0 << 6 << 0 << 0 << int(Refusal::DataProvider);
@@ -96,8 +98,9 @@ private Q_SLOTS:
         QVERIFY(!modMain::AcceptSystem(versions(3, 6, 2, 8, 1)));
         const auto asked = Dialogs::TakeAsked();
         QCOMPARE(asked.size(), 1);
-        QCOMPARE(asked[0].text, QStringLiteral("Corvanta 1.3 is designed for Windows 2000 / XP and do "
-                                               "not support previous versions of Windows"));
+        QCOMPARE(asked[0].text,
+                 QStringLiteral("Corvanta 1.3 is designed for Windows 2000 / XP and do "
+                                "not support previous versions of Windows"));
         QCOMPARE(asked[0].icon, Dialogs::Icon::Critical);
         QCOMPARE(asked[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
         QCOMPARE(asked[0].title, QStringLiteral("Corvanta"));
@@ -110,14 +113,16 @@ private Q_SLOTS:
         QVERIFY(!modMain::AcceptSystem(versions(5, 6, 2, 1)));
         const auto asked = Dialogs::TakeAsked();
         QCOMPARE(asked.size(), 1);
-        QCOMPARE(asked[0].text, QStringLiteral("Your dataproviders is older than required for "
-                                               "Corvanta 1.3\n\nWould you like to download an update?"));
+        QCOMPARE(asked[0].text,
+                 QStringLiteral("Your dataproviders is older than required for "
+                                "Corvanta 1.3\n\nWould you like to download an update?"));
         QCOMPARE(asked[0].icon, Dialogs::Icon::Information);
         QCOMPARE(asked[0].buttons, QMessageBox::Yes | QMessageBox::No);
         QCOMPARE(catcher.opened.size(), 1);
         // The query is passed on as written, not re-encoded.
-        QCOMPARE(catcher.opened[0].toString(),
-                 QStringLiteral("https://www.corvanta.example/updates/?p=Corvanta&v=1.3.479&u=ado"));
+        QCOMPARE(
+            catcher.opened[0].toString(),
+            QStringLiteral("https://www.corvanta.example/updates/?p=Corvanta&v=1.3.479&u=ado"));
     }
 
     void oldBrowserAnsweredNoEndsWithoutOpening()

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "TestFiles.h"
-#include "base/Texts.h"
 #include "WindowDriver.h"
+#include "base/Texts.h"
 #include "recipients/RecipientImport.h"
 #include "recipients/RecipientLists.h"
 #include "senders/FromAddresses.h"
@@ -15,7 +15,6 @@
 #include <QPlainTextEdit>
 #include <QStandardPaths>
 #include <QTabBar>
-
 #include <memory>
 
 // A main window over a store seeded by the test: the lists and senders are
@@ -52,7 +51,8 @@ inline void SeedNumberedList(const char* prefix, int rows)
     QByteArray csv = "Name,Email\r\n";
     const QByteArray name(prefix), lower = name.toLower();
     for (int i = 1; i <= rows; ++i)
-        csv += name + QByteArray::number(i) + ',' + lower + QByteArray::number(i) + "@example.org\r\n";
+        csv +=
+            name + QByteArray::number(i) + ',' + lower + QByteArray::number(i) + "@example.org\r\n";
     PutFile(file, csv);
     RecipientLists lists;
     lists.Add(CsvList(QStringLiteral("Numbered"), file));
@@ -89,8 +89,7 @@ inline std::unique_ptr<frmMain> OpenMainWindow()
     return window;
 }
 
-template <typename T = QWidget>
-T* Find(QWidget* window, const char* name)
+template <typename T = QWidget> T* Find(QWidget* window, const char* name)
 {
     T* child = window->findChild<T*>(QLatin1String(name));
     if (!child)
@@ -107,7 +106,8 @@ inline void ClickTab(frmMain& window, int index)
 }
 
 // Fills the Compose step's boxes (-1: nothing chosen).
-inline void FillCompose(QWidget& window, int sender, int to, const QString& subject, const QString& body)
+inline void FillCompose(QWidget& window, int sender, int to, const QString& subject,
+                        const QString& body)
 {
     Find<QComboBox>(&window, "cboComposeFrom")->setCurrentIndex(sender);
     Find<QComboBox>(&window, "cboComposeTo")->setCurrentIndex(to);

@@ -8,7 +8,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
-
 #include <functional>
 #include <memory>
 
@@ -74,7 +73,8 @@ inline QString BalloonShown()
     if (!balloon)
         return {};
     const QWidget* target = balloon->Target();
-    return balloon->Title() + u'|' + balloon->Text() + u'@' + (target ? target->objectName() : QString());
+    return balloon->Title() + u'|' + balloon->Text() + u'@' +
+           (target ? target->objectName() : QString());
 }
 
 } // namespace TestSupport
