@@ -20,9 +20,14 @@ inline constexpr int kBlockBits = 16;
 inline constexpr int kBlockRows = 1 << kBlockBits;
 inline constexpr int kBlockMask = kBlockRows - 1;
 
-enum class Family : quint8 { Integer, Real, Boolean, Date, Text, Binary };
+using AdoType::Family;
+using AdoType::FamilyOf;
 
-Family FamilyOf(int adoType);
+// The date kinds share one stored form (PackDate below).
+constexpr bool IsDate(Family family)
+{
+    return family == Family::DateTime || family == Family::Date || family == Family::Time;
+}
 
 // Fixed-width values by row.
 template <class T>
@@ -165,7 +170,7 @@ struct Column
 {
     Family family = Family::Text;
     int type = AdoType::VarWChar;
-    BlockArray<qint64> integers; // Integer and Date
+    BlockArray<qint64> integers; // Integer and the date kinds
     BlockArray<double> reals;
     BlockArray<quint8> booleans;
     ArenaArray<char16_t> texts;
