@@ -376,7 +376,7 @@ private Q_SLOTS:
         Recordset rs = OpenWith({{QStringLiteral("Id"), AdoType::Integer},
                                  {QStringLiteral("Name"), AdoType::VarWChar},
                                  {QStringLiteral("Flag"), AdoType::Boolean}});
-        const int rows = 140000; // more than two storage blocks
+        const int rows = 540000; // more than two storage blocks of 262,144
         QVariantList row{0, QString(), false};
         for (int i = 0; i < rows; ++i) {
             row[0] = i;
@@ -385,17 +385,17 @@ private Q_SLOTS:
             rs.AppendRow(row);
         }
         QCOMPARE(rs.RecordCount(), rows);
-        for (int i : {0, 65535, 65536, 65537, 131071, 131072, rows - 1}) {
+        for (int i : {0, 262143, 262144, 262145, 524287, 524288, rows - 1}) {
             QCOMPARE(rs.ValueAt(i, 0).toInt(), i);
             QCOMPARE(rs.IsNullAt(i, 1), i % 7 == 0);
             if (i % 7 != 0)
                 QCOMPARE(rs.ValueAt(i, 1).toString(), QStringLiteral("name %1").arg(i));
             QCOMPARE(rs.ValueAt(i, 2).toBool(), i % 2 == 0);
         }
-        rs.SetFilter(QStringLiteral("[Id] >= '65530' AND [Id] < '65540' AND [Name] LIKE 'name*'"));
-        QCOMPARE(rs.RecordCount(), 9); // 65534 is a multiple of 7
-        QCOMPARE(rs.ValueAt(0, 0).toInt(), 65530);
-        QCOMPARE(rs.ValueAt(8, 0).toInt(), 65539);
+        rs.SetFilter(QStringLiteral("[Id] >= '262140' AND [Id] < '262150' AND [Name] LIKE 'name*'"));
+        QCOMPARE(rs.RecordCount(), 9); // 262143 is a multiple of 7
+        QCOMPARE(rs.ValueAt(0, 0).toInt(), 262140);
+        QCOMPARE(rs.ValueAt(8, 0).toInt(), 262149);
         QVERIFY(rs.StorageBytes() > 0);
     }
 
