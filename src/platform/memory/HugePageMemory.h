@@ -13,9 +13,9 @@ namespace HugePageMemory {
 
 inline constexpr std::size_t kHugePage = std::size_t(2) << 20;
 
-// At least `bytes` of zeroed memory starting on a 2 MiB boundary, each whole
-// 2 MiB page of it asked for as a huge page (a system that does not offer
-// them gives ordinary pages). Throws std::bad_alloc when there is no memory.
+// `bytes` of memory starting on a 2 MiB boundary, each whole 2 MiB page of
+// it asked for as a huge page (a system that does not offer them gives
+// ordinary pages). Throws std::bad_alloc when there is no memory.
 void* Allocate(std::size_t bytes);
 // Gives back memory from Allocate, with the size that was asked for.
 void Free(void* memory, std::size_t bytes) noexcept;
