@@ -1,6 +1,5 @@
 #include "platform/memory/HugePageMemory.h"
 
-#include <cstdint>
 #include <cstdlib>
 
 #include <sys/mman.h>
@@ -10,10 +9,10 @@ namespace HugePageMemory {
 void* Allocate(std::size_t bytes)
 {
     // From the C library's heap, so that memory freed there is used again
-    // (untouched by nobody, it costs nothing to touch); fresh memory gets
-    // the advice below.
-    void* block = std::aligned_alloc(kHugePage, bytes ? bytes : 1);
-    if (!block)
+    // (it costs nothing more to touch); fresh memory gets the advice below.
+    // aligned_alloc would want a size that is a multiple of 2 MiB.
+    void* block = nullptr;
+    if (posix_memalign(&block, kHugePage, bytes ? bytes : 1) != 0)
         throw std::bad_alloc();
     // Only whole huge pages inside the block: the advice is about address
     // ranges, and a neighbour's memory is not ours to advise. It is a hint;
