@@ -211,6 +211,9 @@ private Q_SLOTS:
                                                  << QVariant(QDateTime(QDate(1850, 6, 1), QTime(23, 59, 59, 999)));
         QTest::newRow("DBDate reads as QDate") << int(AdoType::DBDate) << QVariant(QStringLiteral("2024-02-29"))
                                                << QVariant(QDate(2024, 2, 29));
+        // Far enough out that its milliseconds would not fit 64 bits.
+        QTest::newRow("a date too far out") << int(AdoType::Date) << QVariant(QDate::fromJulianDay(700000000000LL))
+                                            << bad;
         QTest::newRow("no 30th of February") << int(AdoType::DBTimeStamp) << QVariant(QStringLiteral("2005-02-30")) << bad;
         QTest::newRow("13 PM") << int(AdoType::DBTimeStamp) << QVariant(QStringLiteral("1/1/2005 13:00 PM")) << bad;
         QTest::newRow("text from int") << int(AdoType::VarChar) << QVariant(5) << QVariant(QStringLiteral("5"));

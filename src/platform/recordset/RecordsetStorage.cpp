@@ -16,8 +16,10 @@ namespace RecordsetDetail {
 namespace {
 
 constexpr qint64 kMsecsPerDay = 86400000;
-// Far beyond any real date, and keeps day * msecs inside 64 bits.
-constexpr qint64 kMaxJulianDay = 1000000000000LL;
+// Far beyond any real date, and keeps day * msecs inside 64 bits (at most
+// about 106,751,991,167 days would).
+constexpr qint64 kMaxJulianDay = 100000000000LL;
+static_assert(kMaxJulianDay < std::numeric_limits<qint64>::max() / kMsecsPerDay - 1);
 
 QString FieldLabel(const Recordset::Field& field)
 {
