@@ -79,7 +79,14 @@ private:
                     ++m_pos;
             } else if (m_text.mid(m_pos, 2) == u"/*") {
                 const qsizetype end = m_text.indexOf(QStringLiteral("*/"), m_pos + 2);
-                m_pos = end < 0 ? m_text.size() : end + 2;
+                if (end < 0) {
+                    // A comment that never closes holds the rest of the file.
+                    // Dropping that rest also keeps a statement that fails
+                    // here from searching it again line after line.
+                    m_text.truncate(m_pos);
+                    return;
+                }
+                m_pos = end + 2;
             } else {
                 return;
             }
