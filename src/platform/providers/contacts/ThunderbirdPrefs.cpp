@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QStringDecoder>
 
+#include <algorithm>
+
 namespace {
 
 // A small reader of the statements prefs.js holds. It works on UTF-16 text
@@ -218,8 +220,9 @@ ThunderbirdPrefs ThunderbirdPrefs::Load(const QString& profileFolder)
     if (!file.open(QIODevice::ReadOnly))
         return ThunderbirdPrefs();
     // Far beyond any real prefs.js; a bigger file is not read into memory.
+    // Asking for the file's own size: read() sets aside all it is asked for.
     constexpr qint64 kMaxBytes = qint64(64) << 20;
-    return Parse(file.read(kMaxBytes));
+    return Parse(file.read(std::min(file.size(), kMaxBytes)));
 }
 
 QString ThunderbirdPrefs::Text(const QString& name) const
