@@ -19,7 +19,6 @@
 #include "RecipientTable.h"
 #include "platform/providers/xml/XmlRecordsetWriter.h"
 #include "platform/recordset/Recordset.h"
-#include "platform/sysinfo/HugePages.h"
 #include "recipients/ConnectionData.h"
 #include "recipients/RecipientImport.h"
 #include "base/AppError.h"
@@ -382,10 +381,8 @@ int Run(const QStringList& args)
     std::printf("Text size: the file itself for CSV and XML; for .xlsx the uncompressed sheet XML (inline\n"
                 "strings, no shared string part); for .xls the file (binary records, no text form).\n"
                 "Peak: the whole process's VmHWM (both sides), start-up included.\n"
-                "Both sides run with GLIBC_TUNABLES=%s, as the program sets it for itself.\n"
                 "Python peers: csv.reader; openpyxl.load_workbook(read_only=True) iter_rows(values_only);\n"
-                "xlrd.open_workbook + row_values; xml.etree.ElementTree.iterparse (rows dropped as read).\n\n",
-                qgetenv("GLIBC_TUNABLES").constData());
+                "xlrd.open_workbook + row_values; xml.etree.ElementTree.iterparse (rows dropped as read).\n\n");
 
     std::printf("%-5s %8s %8s %8s | %8s %8s %9s %8s %6s | %8s %8s %8s | %6s %6s | %s\n", "fmt", "rows",
                 "file MB", "text MB", "wall s", "cpu s", "rows/s", "peak MB", "/text", "py wall", "py cpu",
@@ -475,7 +472,6 @@ int Run(const QStringList& args)
 
 int main(int argc, char* argv[])
 {
-    HugePages::RestartWithHugePageHeap(argv); // as the program runs; the readers started below inherit it
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() == 4 && args[1] == u"--read")

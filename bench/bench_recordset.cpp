@@ -5,7 +5,6 @@
 #include "MemoryProbe.h"
 #include "RecipientTable.h"
 #include "platform/recordset/Recordset.h"
-#include "platform/sysinfo/HugePages.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -59,10 +58,8 @@ double Seconds(const QElapsedTimer& timer)
 
 } // namespace
 
-int main(int, char* argv[])
+int main()
 {
-    HugePages::RestartWithHugePageHeap(argv); // as the program runs
-    std::printf("GLIBC_TUNABLES=%s\n", qgetenv("GLIBC_TUNABLES").constData());
     const int rows = 1000000;
     const int columns = 10;
     QVariantList row(columns);
@@ -77,6 +74,7 @@ int main(int, char* argv[])
 
     const qint64 rssBefore = StatusKb("VmRSS");
     const qint64 hwmBefore = StatusKb("VmHWM");
+    const qint64 hugeBefore = MemoryProbe::HugePagesKb();
     timer.restart();
     Recordset rs = NewTable();
     for (int i = 0; i < rows; ++i) {
@@ -96,6 +94,9 @@ int main(int, char* argv[])
     std::printf("  peak memory:    %.1f MB above the start (VmHWM %lld kB before, %lld kB after)\n", double(peakKb) / 1024.0,
                 static_cast<long long>(hwmBefore), static_cast<long long>(hwmAfter));
     std::printf("  bytes per cell: %.1f beyond the text at peak, %.1f held by the table\n", peakPerCell, heldPerCell);
+    std::printf("  in huge pages:  %.1f MB (transparent huge pages: %s)\n",
+                double(MemoryProbe::HugePagesKb() - hugeBefore) / 1024,
+                MemoryProbe::HugePageMode().constData());
 
     const QString criteria = QStringLiteral("[Country] = 'denmark' AND [Age] > '40' ");
     timer.restart();

@@ -27,20 +27,27 @@ inline void EnsureApplication()
     static QCoreApplication app(argc, argv);
 }
 
-// Writes the input to <private dir>/<fileName> and returns that path.
-inline QString WriteFile(const QString& fileName, const uint8_t* data, size_t size)
+// A folder of this process's own, memory-backed when possible: the fuzzer
+// writes its files thousands of times a second.
+inline QString PrivateFolder()
 {
     EnsureApplication();
     static std::unique_ptr<QTemporaryDir> dir;
     if (!dir) {
-        // Memory-backed when possible: the fuzzer writes this file thousands of times a second.
         const QString shm = QStringLiteral("/dev/shm");
         dir = std::make_unique<QTemporaryDir>(QFile::exists(shm) ? shm + QStringLiteral("/corvanta-fuzz-XXXXXX")
                                                                   : QString());
         if (!dir->isValid())
             abort();
     }
-    const QString path = dir->filePath(fileName);
+    return dir->path();
+}
+
+// Writes the input to <private folder>/<fileName> and returns that path; the
+// file name may name a folder below it, which must exist.
+inline QString WriteFile(const QString& fileName, const uint8_t* data, size_t size)
+{
+    const QString path = PrivateFolder() + u'/' + fileName;
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
         || file.write(reinterpret_cast<const char*>(data), qint64(size)) != qint64(size))

@@ -2,15 +2,15 @@
 # Builds the fuzz targets with clang and libFuzzer into build-fuzz/ and runs
 # each for a bounded time, one after the other.
 #   FUZZ_SECONDS  seconds per target (default 120)
-#   FUZZ_TARGETS  which targets (default: xml_recordset xlsx csv xls_compound xls_biff smtp_reply)
+#   FUZZ_TARGETS  which targets (default: all of them)
 # The working corpus lives in build-fuzz/corpus/<target>/, seeded from the
-# shared test files; crashes, leaks, timeouts and out-of-memory inputs go to
-# build-fuzz/findings/<target>/.
+# shared test files and fuzz/seeds/<target>/; crashes, leaks, timeouts and
+# out-of-memory inputs go to build-fuzz/findings/<target>/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-fuzz"
 seconds="${FUZZ_SECONDS:-120}"
-targets=(${FUZZ_TARGETS:-xml_recordset xlsx csv xls_compound xls_biff smtp_reply})
+targets=(${FUZZ_TARGETS:-xml_recordset xlsx csv xls_compound xls_biff smtp_reply vcard store recordset prefs})
 testdata="${CORVANTA_TESTDATA_DIR:-$root/../shared/testdata}"
 
 "$root/scripts/install-deps.sh"
@@ -40,15 +40,16 @@ seeds_for() {
         xlsx) echo xlsx ;;
         csv) echo csv ;;
         xls_compound|xls_biff) echo xls ;;
+        vcard) echo vcf ;;
     esac
 }
 max_len_for() {
     case $1 in
         xml_recordset) echo 65536 ;;
         xlsx) echo 131072 ;;
-        csv) echo 16384 ;;
-        xls_compound|xls_biff) echo 65536 ;;
+        csv | prefs) echo 16384 ;;
         smtp_reply) echo 8192 ;;
+        *) echo 65536 ;;
     esac
 }
 # Seconds one input may take. A worksheet may span the whole of its format
@@ -63,6 +64,7 @@ dict_for() {
     case $1 in
         xml_recordset|xlsx) echo "-dict=$root/fuzz/xml.dict" ;;
         smtp_reply) echo "-dict=$root/fuzz/smtp.dict" ;;
+        vcard | prefs) echo "-dict=$root/fuzz/$1.dict" ;;
     esac
 }
 
@@ -78,6 +80,7 @@ for t in "${targets[@]}"; do
     mkdir -p "$corpus" "$findings"
     seeds=$(seeds_for "$t")
     [[ -z $seeds ]] || cp -n "$testdata/$seeds"/* "$corpus/" 2>/dev/null || true
+    cp -n "$root/fuzz/seeds/$t"/* "$corpus/" 2>/dev/null || true
     cp -n "$root/fuzz/regressions/$t"/* "$corpus/" 2>/dev/null || true
     if [[ $t == xlsx ]]; then
         # Also each workbook with its parts stored, not deflated: mutations

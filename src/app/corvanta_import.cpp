@@ -13,7 +13,6 @@
 // exit status 1; a wrong command line exits with 2.
 
 #include "platform/providers/sql/ConnectionString.h"
-#include "platform/sysinfo/HugePages.h"
 #include "platform/providers/Dispatch.h"
 #include "platform/recordset/Recordset.h"
 #include "recipients/RecipientImport.h"
@@ -190,7 +189,6 @@ int Run(const QCommandLineParser& parser)
 
 int main(int argc, char* argv[])
 {
-    HugePages::RestartWithHugePageHeap(argv);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("corvanta-import"));
 

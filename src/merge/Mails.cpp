@@ -167,7 +167,7 @@ bool Mails::Merge(Recordset& recipients, const QString& toTemplate, const FromAd
                   const QString& subjectTemplate, const QString& textBodyTemplate,
                   const QString& attachments)
 {
-    std::vector<Mail>().swap(m_mails);
+    MailVector().swap(m_mails);
     m_valuesFetched = 0;
 
     if (recipients.State() != Recordset::StateOpen)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "merge/Mail.h"
+#include "platform/memory/HugePageMemory.h"
 
 #include <QLocale>
 #include <QObject>
@@ -41,8 +42,10 @@ class Mails : public QObject
     Q_OBJECT
 
 public:
-    using const_iterator = std::vector<Mail>::const_iterator;
-    using iterator = std::vector<Mail>::iterator;
+    // A million mails take 40 MB in one piece.
+    using MailVector = std::vector<Mail, HugePageAllocator<Mail>>;
+    using const_iterator = MailVector::const_iterator;
+    using iterator = MailVector::iterator;
     using YieldHook = std::function<void()>;
 
     explicit Mails(QObject* parent = nullptr);
@@ -115,7 +118,7 @@ Q_SIGNALS:
 private:
     std::size_t CheckedIndex(int position) const;
 
-    std::vector<Mail> m_mails;
+    MailVector m_mails;
     bool m_keepMerging = false;
     bool m_keepSending = false;
     YieldHook m_yield;

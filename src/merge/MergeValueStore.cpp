@@ -18,7 +18,9 @@ const char16_t* MergeValueStore::Append(const QStringView* values, int count)
         entry = m_oversize.back().get();
     } else {
         if (kBlockUnits - m_used < units) {
-            m_blocks.push_back(std::make_unique_for_overwrite<char16_t[]>(kBlockUnits));
+            void* memory = HugePageMemory::Allocate(kBlockUnits * sizeof(char16_t));
+            Block block(static_cast<char16_t*>(memory));
+            m_blocks.push_back(std::move(block));
             m_used = 0;
         }
         entry = m_blocks.back().get() + m_used;

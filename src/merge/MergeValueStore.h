@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/memory/HugePageMemory.h"
+
 #include <QStringView>
 
 #include <memory>
@@ -20,9 +22,19 @@ public:
     static void Read(const char16_t* entry, int count, QStringView* values);
 
 private:
-    static constexpr std::size_t kBlockUnits = std::size_t(1) << 20; // 2 MB
+    // One huge page each: a million mails fill a few hundred MB at once.
+    static constexpr std::size_t kBlockUnits = HugePageMemory::kHugePage / sizeof(char16_t);
+    struct FreeBlock
+    {
+        void operator()(char16_t* block) const noexcept
+        {
+            HugePageMemory::Free(block, kBlockUnits * sizeof(char16_t));
+        }
+    };
 
-    std::vector<std::unique_ptr<char16_t[]>> m_blocks;
+    using Block = std::unique_ptr<char16_t[], FreeBlock>;
+
+    std::vector<Block> m_blocks;
     std::size_t m_used = kBlockUnits; // in the last block
     // Entries above a quarter block, each on its own, so that one long value
     // does not leave most of a block unused.

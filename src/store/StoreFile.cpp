@@ -64,9 +64,7 @@ QByteArray Unwrap(const QByteArray& fileContents)
     const qint64 available = fileContents.size() - HeaderSize;
     if (count > available)
         Invalid(QStringLiteral("the file ends %1 bytes early").arg(count - available));
-    if (count < available)
-        Invalid(QStringLiteral("%1 bytes follow the stored data").arg(available - count));
-    return fileContents.mid(HeaderSize);
+    return fileContents.mid(HeaderSize, count);
 }
 
 ReadResult Read(const QString& path)

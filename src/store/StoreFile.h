@@ -17,7 +17,9 @@
 //   4 bytes  element count N, unsigned
 //   4 bytes  lower bound, 0
 //   N bytes  PropertyBag::Contents()
-// Nothing follows the N bytes.
+// The record's own length decides: bytes after it are left over from a
+// longer file that earlier versions wrote over without truncating it, and
+// are ignored.
 namespace StoreFile {
 
 inline constexpr quint16 ByteArrayType = 0x2011;
@@ -25,7 +27,7 @@ inline constexpr int HeaderSize = 12;
 
 QByteArray Wrap(const QByteArray& bagContents);
 // The bag's bytes; AppError 321 (PropertyBag::InvalidFormat) when the data
-// is not exactly one such record.
+// does not start with one such record, or the record ends early.
 QByteArray Unwrap(const QByteArray& fileContents);
 
 struct ReadResult

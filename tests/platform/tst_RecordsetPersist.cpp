@@ -122,7 +122,7 @@ private Q_SLOTS:
         rs.AppendField(QStringLiteral("Real"), AdoType::Double, 8);
         rs.Open();
         QVariantList row(4);
-        const int rows = 70000;
+        const int rows = 270000; // a storage block holds 262,144
         for (int i = 0; i < rows; ++i) {
             row[0] = i;
             row[1] = i % 5 == 0 ? QVariant() : QVariant(QString(i % 13, QChar(u'a' + i % 26)));

@@ -74,6 +74,50 @@ private Q_SLOTS:
         QCOMPARE(rs.ValueAt(2, 5).toString(), QString());
     }
 
+    // What kind of value each type code holds decides both how the record set
+    // reads it back and how it is staged; the two must agree, sub-second
+    // times included.
+    void everyTypeCodeReadsBackTheSameStaged_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QVariant>("value"); // as the record set reads it back
+
+        const auto add = [](std::initializer_list<int> types, const QVariant& value) {
+            for (int type : types)
+                QTest::addRow("%d", type) << type << value;
+        };
+        using namespace AdoType;
+        add({SmallInt, Integer, TinyInt, UnsignedTinyInt, UnsignedSmallInt}, QVariant(100));
+        add({UnsignedInt, BigInt, UnsignedBigInt}, QVariant(qlonglong(4000000000LL)));
+        add({Single, Double, Currency, Decimal, Numeric, VarNumeric}, QVariant(-2.5));
+        add({Boolean}, QVariant(true));
+        add({Date, DBTimeStamp}, QVariant(QDateTime(QDate(1899, 12, 30), QTime(23, 59, 58, 250))));
+        add({DBDate}, QVariant(QDate(2024, 2, 29)));
+        add({DBTime}, QVariant(QTime(8, 30, 15, 250)));
+        add({BSTR, Guid, Char, WChar, VarChar, LongVarChar, VarWChar, LongVarWChar, 999},
+            QVariant(QStringLiteral("t\u00E9xt")));
+        add({Binary, VarBinary, LongVarBinary}, QVariant(QByteArray("\0\xFF", 2)));
+    }
+
+    void everyTypeCodeReadsBackTheSameStaged()
+    {
+        QFETCH(int, type);
+        QFETCH(QVariant, value);
+        Recordset rs;
+        rs.AppendField(QStringLiteral("V"), type, 8);
+        rs.Open();
+        rs.AppendRow(QVariantList{value});
+        QCOMPARE(rs.ValueAt(0, 0).metaType(), value.metaType());
+        QCOMPARE(rs.ValueAt(0, 0), value);
+
+        SqliteStaging staging;
+        staging.Stage(QStringLiteral("T"), rs);
+        const Recordset back = staging.Execute(QStringLiteral("SELECT V FROM T"), {});
+        QCOMPARE(back.FieldType(0), type);
+        QCOMPARE(back.ValueAt(0, 0).metaType(), value.metaType());
+        QCOMPARE(back.ValueAt(0, 0), value);
+    }
+
     void whereAliasAndComputedColumns()
     {
         SqliteStaging staging;

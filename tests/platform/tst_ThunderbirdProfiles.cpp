@@ -141,7 +141,9 @@ private Q_SLOTS:
             "user_pref(\"missing.paren\", \"x\";\n"
             "pref(\"plain\", \"later wins\");\n"
             "# hash comment\n"
-            "user_pref(\"last\", false)";
+            "user_pref(\"last\", false)\n"
+            "user_pref(\"open.comment\", /* never closed\n"
+            "user_pref(\"in.comment\", 1);\n";
         const ThunderbirdPrefs prefs = ThunderbirdPrefs::Parse(text);
         QCOMPARE(prefs.Text(QStringLiteral("plain")), QStringLiteral("later wins"));
         // 'it''s' is not a string the file format knows: dropped.
@@ -156,6 +158,9 @@ private Q_SLOTS:
         QCOMPARE(prefs.Text(QStringLiteral("semicolon")), QStringLiteral("a;b"));
         QVERIFY(!prefs.Contains(QStringLiteral("missing.paren")));
         QVERIFY(!prefs.Contains(QStringLiteral("last"))); // no closing ";"
+        // A comment that never closes holds the rest of the file.
+        QVERIFY(!prefs.Contains(QStringLiteral("open.comment")));
+        QVERIFY(!prefs.Contains(QStringLiteral("in.comment")));
 
         QVERIFY(ThunderbirdPrefs::Parse(QByteArray("\0\xff\xfe user_pref(", 14)).Values().isEmpty());
         QVERIFY(ThunderbirdPrefs::Load(Home() + QStringLiteral("/no-such-profile")).Values().isEmpty());

@@ -104,6 +104,10 @@ private Q_SLOTS:
         const QList<Row> odd = Rows(QStringLiteral("kcontacts-vcard4.vcf"));
         QCOMPARE(odd.size(), 1);
         Expect(odd[0], {{DisplayName, ""}, {EMail, "hello@ximian.com"}, {Fax, "(617) 236-8630"}});
+        // Nor does such a line take the next one in, whatever it ends with.
+        const QList<VCard> stray = VCard::ParseAll("BEGIN:VCARD\nQUOTED-PRINTABLE=\nFN:Ann\nEND:VCARD\n");
+        QCOMPARE(stray.size(), 1);
+        QCOMPARE(stray[0].Text(QStringLiteral("FN")), QStringLiteral("Ann"));
 
         // Two cards, folded addresses, TYPE lists with PREF.
         const QList<Row> rfc = Rows(QStringLiteral("ezvcard-rfc2426-example.vcf"));

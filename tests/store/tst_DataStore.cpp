@@ -494,13 +494,14 @@ private Q_SLOTS:
         QCOMPARE(RawTable(folder, DataStore::FiltersKind).RecordCount(), 0);
     }
 
-    void foreignContentsCountAsDamaged()
+    void foreignContentsCountAsDamagedAnOlderTailDoesNot()
     {
         const QString folder = NewProductFolder() + QStringLiteral("1.3/");
         RecipientLists source;
         source.Add(MakeList(QStringLiteral("one"), 0));
         FromAddresses book;
         book.Add(QStringLiteral("Me"), QStringLiteral("me@example.com"), QString());
+        book.Add(QStringLiteral("You"), QStringLiteral("you@example.com"), QString());
         SaveInto(folder, source, book);
 
         // A sender table where the lists belong: a good bag, wrong fields.
@@ -508,19 +509,28 @@ private Q_SLOTS:
         QVERIFY(QFile::copy(folder + QStringLiteral("dsfrmaddrs.dat"), folder + QStringLiteral("dsrcptlsts.dat")));
         // Mail settings where the filters belong: a good bag, no table.
         MailSettingsFile::Write(folder + QStringLiteral("dsfltrs.dat"), MailSettingsFile::Values());
-        // A good file with bytes after it.
-        WriteBytes(folder + QStringLiteral("dsfrmaddrs.dat"),
-                   ReadBytes(folder + QStringLiteral("dsfrmaddrs.dat")) + "tail");
+        // One sender written over the start of the two, as earlier versions
+        // saved without truncating: the record's own length decides.
+        Recordset one = DataStore::NewFromAddressesTable();
+        one.AppendRow(QVariantList{QStringLiteral("Me"), QStringLiteral("me@example.com"), QString()});
+        PropertyBag bag;
+        bag.WriteTable(DataStore::PropertyName(DataStore::FromAddressesKind), one.Persist());
+        const QByteArray written = StoreFile::Wrap(bag.Contents());
+        const QByteArray older = ReadBytes(folder + QStringLiteral("dsfrmaddrs.dat"));
+        QVERIFY(written.size() < older.size());
+        WriteBytes(folder + QStringLiteral("dsfrmaddrs.dat"), written + older.mid(written.size()));
 
         Opened s(folder, Collect());
         QVERIFY(!s.store.Load());
-        QCOMPARE(m_problems.size(), 3);
+        QCOMPARE(m_problems.size(), 2);
         for (const AppError& problem : m_problems)
             QCOMPARE(problem.Number(), PropertyBag::InvalidFormat);
         QCOMPARE(s.lists.Count(), 0);
-        QCOMPARE(s.senders.Count(), 0);
-        for (int kind = 0; kind < 3; ++kind)
-            QCOMPARE(KeptCopies(folder, DataStore::FileName(kind)).size(), 1);
+        QCOMPARE(s.senders.Count(), 1);
+        QCOMPARE(s.senders.Item(1).EMailAddress(), QStringLiteral("me@example.com"));
+        QCOMPARE(KeptCopies(folder, QStringLiteral("dsrcptlsts.dat")).size(), 1);
+        QCOMPARE(KeptCopies(folder, QStringLiteral("dsfltrs.dat")).size(), 1);
+        QVERIFY(KeptCopies(folder, QStringLiteral("dsfrmaddrs.dat")).isEmpty());
     }
 
     void unreadableFileIsNeverOverwritten()

@@ -39,6 +39,8 @@ bool Refused(const QByteArray& contents)
 
 } // namespace
 
+Q_DECLARE_METATYPE(StoreFile::ReadResult::Status)
+
 class TestStoreFile : public QObject
 {
     Q_OBJECT
@@ -150,23 +152,40 @@ private Q_SLOTS:
 
     void envelopeIsTheByteArrayRecord()
     {
-        const QByteArray wrapped = StoreFile::Wrap(QByteArray("abc"));
-        QCOMPARE(wrapped, QByteArray("\x11\x20\x01\x00\x03\x00\x00\x00\x00\x00\x00\x00" "abc", 15));
-        QCOMPARE(StoreFile::Unwrap(wrapped), QByteArray("abc"));
-        QCOMPARE(StoreFile::Unwrap(StoreFile::Wrap({})), QByteArray());
+        QCOMPARE(StoreFile::Wrap(QByteArray("abc")),
+                 QByteArray("\x11\x20\x01\x00\x03\x00\x00\x00\x00\x00\x00\x00" "abc", 15));
+    }
 
-        QVERIFY_THROWS_EXCEPTION(AppError, StoreFile::Unwrap(wrapped.left(11)));
-        QVERIFY_THROWS_EXCEPTION(AppError, StoreFile::Unwrap(wrapped.left(14)));
-        QVERIFY_THROWS_EXCEPTION(AppError, StoreFile::Unwrap(wrapped + "tail"));
-        QByteArray type = wrapped;
-        type[0] = 0x08; // a string, not a byte array
-        QVERIFY_THROWS_EXCEPTION(AppError, StoreFile::Unwrap(type));
-        QByteArray dims = wrapped;
-        dims[2] = 2;
-        QVERIFY_THROWS_EXCEPTION(AppError, StoreFile::Unwrap(dims));
-        QByteArray bound = wrapped;
-        bound[8] = 1;
-        QVERIFY_THROWS_EXCEPTION(AppError, StoreFile::Unwrap(bound));
+    // The record's own length decides what is read.
+    void unwrapTakesTheRecordAtTheStart_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QVariant>("bag"); // invalid: refused
+
+        const QByteArray abc = StoreFile::Wrap(QByteArray("abc"));
+        const auto with = [&](int at, char byte) {
+            QByteArray changed = abc;
+            changed[at] = byte;
+            return changed;
+        };
+        QTest::newRow("the record alone") << abc << QVariant(QByteArray("abc"));
+        QTest::newRow("an empty record") << StoreFile::Wrap({}) << QVariant(QByteArray());
+        QTest::newRow("an older file's tail after it") << abc + "tail" << QVariant(QByteArray("abc"));
+        QTest::newRow("cut inside the header") << abc.left(11) << QVariant();
+        QTest::newRow("the record ends early") << abc.left(14) << QVariant();
+        QTest::newRow("a string, not bytes") << with(0, 0x08) << QVariant();
+        QTest::newRow("two dimensions") << with(2, 2) << QVariant();
+        QTest::newRow("lower bound 1") << with(8, 1) << QVariant();
+    }
+
+    void unwrapTakesTheRecordAtTheStart()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QVariant, bag);
+        if (bag.isValid())
+            QCOMPARE(StoreFile::Unwrap(file), bag.toByteArray());
+        else
+            QVERIFY_THROWS_EXCEPTION(AppError, StoreFile::Unwrap(file));
     }
 
     void writeIsOwnerOnlyAndReadsBack()
@@ -187,27 +206,56 @@ private Q_SLOTS:
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("table.dat")});
     }
 
+    void readTellsMissingEmptyDamagedAndUnreadable_data()
+    {
+        QTest::addColumn<QVariant>("contents"); // invalid: no file; a string: a folder of that name
+        QTest::addColumn<StoreFile::ReadResult::Status>("status");
+        QTest::addColumn<QStringList>("names");
+
+        using Status = StoreFile::ReadResult::Status;
+        PropertyBag shorter;
+        shorter.WriteText(QStringLiteral("Text"), QStringLiteral("new"));
+        const QByteArray written = StoreFile::Wrap(shorter.Contents());
+        const QByteArray older = StoreFile::Wrap(SampleBag().Contents());
+        QVERIFY(written.size() < older.size());
+
+        QTest::newRow("missing") << QVariant() << Status::Missing << QStringList();
+        QTest::newRow("empty") << QVariant(QByteArray()) << Status::Empty << QStringList();
+        QTest::newRow("junk") << QVariant(QByteArray("this is not a store file")) << Status::Damaged
+                              << QStringList();
+        QTest::newRow("good envelope, bad bag") << QVariant(StoreFile::Wrap("CVPB")) << Status::Damaged
+                                                << QStringList();
+        // As earlier versions saved: the new record over the start of the old file.
+        QTest::newRow("shorter record over a longer one")
+            << QVariant(written + older.mid(written.size())) << Status::Read << QStringList{"Text"};
+        QTest::newRow("a folder") << QVariant(QStringLiteral("folder")) << Status::Unreadable
+                                  << QStringList();
+    }
+
     void readTellsMissingEmptyDamagedAndUnreadable()
     {
-        QCOMPARE(StoreFile::Read(Path("none.dat")).status, StoreFile::ReadResult::Status::Missing);
+        using Status = StoreFile::ReadResult::Status;
+        QFETCH(QVariant, contents);
+        QFETCH(Status, status);
+        QFETCH(QStringList, names);
 
-        QVERIFY(StoreFile::Touch(Path("empty.dat")));
-        QCOMPARE(ReadBytes(Path("empty.dat")), QByteArray());
-        QCOMPARE(QFileInfo(Path("empty.dat")).permissions() & 0x0077, QFileDevice::Permissions());
-        QCOMPARE(StoreFile::Read(Path("empty.dat")).status, StoreFile::ReadResult::Status::Empty);
+        const QString path = Path(QLatin1String(QTest::currentDataTag()) + QStringLiteral(".dat"));
+        if (contents.typeId() == QMetaType::QString)
+            QVERIFY(QDir().mkpath(path));
+        else if (contents.isValid())
+            WriteBytes(path, contents.toByteArray());
+        const StoreFile::ReadResult read = StoreFile::Read(path);
+        QCOMPARE(read.status, status);
+        QCOMPARE(read.bag.Names(), names);
+        QCOMPARE(read.problem.isEmpty(), status != Status::Damaged && status != Status::Unreadable);
+    }
 
-        WriteBytes(Path("junk.dat"), "this is not a store file");
-        const StoreFile::ReadResult junk = StoreFile::Read(Path("junk.dat"));
-        QCOMPARE(junk.status, StoreFile::ReadResult::Status::Damaged);
-        QVERIFY(!junk.problem.isEmpty());
-        QCOMPARE(junk.bag.Count(), 0);
-
-        // A good envelope around a bad bag is damaged too.
-        WriteBytes(Path("inner.dat"), StoreFile::Wrap("CVPB"));
-        QCOMPARE(StoreFile::Read(Path("inner.dat")).status, StoreFile::ReadResult::Status::Damaged);
-
-        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("folder.dat")));
-        QCOMPARE(StoreFile::Read(Path("folder.dat")).status, StoreFile::ReadResult::Status::Unreadable);
+    void touchMakesAnEmptyOwnerOnlyFile()
+    {
+        QVERIFY(StoreFile::Touch(Path("touched.dat")));
+        QCOMPARE(ReadBytes(Path("touched.dat")), QByteArray());
+        QCOMPARE(QFileInfo(Path("touched.dat")).permissions() & 0x0077, QFileDevice::Permissions());
+        QCOMPARE(StoreFile::Read(Path("touched.dat")).status, StoreFile::ReadResult::Status::Empty);
     }
 
     void failedWriteLeavesTheOldFile()

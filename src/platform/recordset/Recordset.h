@@ -44,6 +44,14 @@ enum : int {
     VarBinary = 204,
     LongVarBinary = 205,
 };
+
+// The kind of value a type code holds: the record set stores, converts and
+// compares by it, and staged SQL tables declare their columns by it. The
+// three date kinds are stored alike but read back (and stage) as a date and
+// time, a date alone or a time alone. Codes not listed hold text.
+enum class Family : quint8 { Integer, Real, Boolean, DateTime, Date, Time, Text, Binary };
+Family FamilyOf(int type);
+
 } // namespace AdoType
 
 namespace RecordsetDetail {

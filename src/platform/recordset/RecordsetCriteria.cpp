@@ -187,7 +187,9 @@ private:
                 FailValue(clause, QStringLiteral("is not a number and cannot be compared with"));
             return;
         }
-        case Family::Date: {
+        case Family::DateTime:
+        case Family::Date:
+        case Family::Time: {
             const auto packed = ParseDateText(m_value.trimmed());
             if (!packed)
                 FailValue(clause, QStringLiteral("is not a date (yyyy-MM-dd hh:mm or M/d/yyyy) and cannot be compared with"));
@@ -296,7 +298,9 @@ void Apply(const Clause& clause, const Column& column, std::vector<quint64>& mas
         }
         return;
     }
-    case Family::Date: {
+    case Family::DateTime:
+    case Family::Date:
+    case Family::Time: {
         const auto& blocks = column.integers.Blocks();
         const qint64 value = clause.integer;
         Narrow(mask, column, [&](size_t b, int i) { return Holds(op, Order(blocks[b][size_t(i)], value)); });

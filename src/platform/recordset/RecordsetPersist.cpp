@@ -134,7 +134,9 @@ QByteArray Recordset::Persist() const
         out.append(bits);
         switch (column.family) {
         case Family::Integer:
+        case Family::DateTime:
         case Family::Date:
+        case Family::Time:
             for (const auto& block : column.integers.Blocks())
                 writer.PutArray(block.data(), block.size());
             break;
@@ -219,13 +221,15 @@ Recordset Recordset::FromPersisted(const QByteArray& bytes)
         auto isNull = [&](int r) { return ((uchar(bits[r / 8]) >> (r % 8)) & 1) != 0; };
         switch (column.family) {
         case Family::Integer:
-        case Family::Date: {
+        case Family::DateTime:
+        case Family::Date:
+        case Family::Time: {
             const char* values = reader.Take(qint64(rows) * 8, "the values");
             for (int r = 0; r < rows; ++r) {
                 cell.null = isNull(r);
                 cell.integer = qFromLittleEndian<qint64>(values + qint64(r) * 8);
-                const bool fits = column.family == Family::Date ? IsStorableDate(cell.integer)
-                                                                : FitsType(column.type, cell.integer);
+                const bool fits = IsDate(column.family) ? IsStorableDate(cell.integer)
+                                                        : FitsType(column.type, cell.integer);
                 if (!fits)
                     Reader::Fail(QStringLiteral("a value is out of range"));
                 column.Push(cell, r);

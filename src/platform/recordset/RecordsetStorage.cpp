@@ -16,8 +16,10 @@ namespace RecordsetDetail {
 namespace {
 
 constexpr qint64 kMsecsPerDay = 86400000;
-// Far beyond any real date, and keeps day * msecs inside 64 bits.
-constexpr qint64 kMaxJulianDay = 1000000000000LL;
+// Far beyond any real date, and keeps day * msecs inside 64 bits (at most
+// about 106,751,991,167 days would).
+constexpr qint64 kMaxJulianDay = 100000000000LL;
+static_assert(kMaxJulianDay < std::numeric_limits<qint64>::max() / kMsecsPerDay - 1);
 
 QString FieldLabel(const Recordset::Field& field)
 {
@@ -229,40 +231,46 @@ bool DateOf(const QVariant& value, qint64& out)
     throw AppError(number, QStringLiteral("Recordset"), description);
 }
 
-Family FamilyOf(int adoType)
+} // namespace RecordsetDetail
+
+AdoType::Family AdoType::FamilyOf(int type)
 {
-    switch (adoType) {
-    case AdoType::SmallInt:
-    case AdoType::Integer:
-    case AdoType::TinyInt:
-    case AdoType::UnsignedTinyInt:
-    case AdoType::UnsignedSmallInt:
-    case AdoType::UnsignedInt:
-    case AdoType::BigInt:
-    case AdoType::UnsignedBigInt:
+    switch (type) {
+    case SmallInt:
+    case Integer:
+    case TinyInt:
+    case UnsignedTinyInt:
+    case UnsignedSmallInt:
+    case UnsignedInt:
+    case BigInt:
+    case UnsignedBigInt:
         return Family::Integer;
-    case AdoType::Single:
-    case AdoType::Double:
-    case AdoType::Currency:
-    case AdoType::Decimal:
-    case AdoType::Numeric:
-    case AdoType::VarNumeric:
+    case Single:
+    case Double:
+    case Currency:
+    case Decimal:
+    case Numeric:
+    case VarNumeric:
         return Family::Real;
-    case AdoType::Boolean:
+    case Boolean:
         return Family::Boolean;
-    case AdoType::Date:
-    case AdoType::DBDate:
-    case AdoType::DBTime:
-    case AdoType::DBTimeStamp:
+    case Date:
+    case DBTimeStamp:
+        return Family::DateTime;
+    case DBDate:
         return Family::Date;
-    case AdoType::Binary:
-    case AdoType::VarBinary:
-    case AdoType::LongVarBinary:
+    case DBTime:
+        return Family::Time;
+    case Binary:
+    case VarBinary:
+    case LongVarBinary:
         return Family::Binary;
     default:
         return Family::Text;
     }
 }
+
+namespace RecordsetDetail {
 
 QString FamilyName(Family family)
 {
@@ -270,7 +278,9 @@ QString FamilyName(Family family)
     case Family::Integer: return QStringLiteral("integer");
     case Family::Real: return QStringLiteral("number");
     case Family::Boolean: return QStringLiteral("yes/no");
-    case Family::Date: return QStringLiteral("date");
+    case Family::DateTime:
+    case Family::Date:
+    case Family::Time: return QStringLiteral("date");
     case Family::Text: return QStringLiteral("text");
     case Family::Binary: return QStringLiteral("binary");
     }
@@ -378,7 +388,9 @@ void ConvertInto(const QVariant& value, const Recordset::Field& field, Cell& cel
         cell.integer = b ? 1 : 0;
         return;
     }
+    case Family::DateTime:
     case Family::Date:
+    case Family::Time:
         if (!DateOf(value, cell.integer))
             CannotConvert(value, field, family);
         return;
@@ -418,12 +430,12 @@ QVariant MakeValue(Family family, int adoType, qint64 integer, double real, QStr
         return QVariant(real);
     case Family::Boolean:
         return QVariant(integer != 0);
-    case Family::Date:
-        if (adoType == AdoType::DBDate)
-            return QVariant(UnpackDate(integer));
-        if (adoType == AdoType::DBTime)
-            return QVariant(UnpackTime(integer));
+    case Family::DateTime:
         return QVariant(QDateTime(UnpackDate(integer), UnpackTime(integer)));
+    case Family::Date:
+        return QVariant(UnpackDate(integer));
+    case Family::Time:
+        return QVariant(UnpackTime(integer));
     case Family::Text:
         return QVariant(text.toString());
     case Family::Binary:
@@ -444,7 +456,9 @@ bool Column::Push(const Cell& cell, int row)
     bool stored = true;
     switch (family) {
     case Family::Integer:
+    case Family::DateTime:
     case Family::Date:
+    case Family::Time:
         integers.PushBack(cell.null ? 0 : cell.integer);
         break;
     case Family::Real:
@@ -479,7 +493,9 @@ void Column::Pop(int row)
     nulls[size_t(row) >> 6] &= ~(quint64(1) << (row & 63));
     switch (family) {
     case Family::Integer:
-    case Family::Date: integers.PopBack(); break;
+    case Family::DateTime:
+    case Family::Date:
+    case Family::Time: integers.PopBack(); break;
     case Family::Real: reals.PopBack(); break;
     case Family::Boolean: booleans.PopBack(); break;
     case Family::Text: texts.PopBack(); break;
@@ -495,7 +511,9 @@ QVariant Column::Get(int row) const
         return QVariant();
     switch (family) {
     case Family::Integer:
+    case Family::DateTime:
     case Family::Date:
+    case Family::Time:
         return MakeValue(family, type, integers.At(row), 0, {}, {});
     case Family::Real:
         return QVariant(reals.At(row));

@@ -2,6 +2,7 @@
 
 // Column storage behind Recordset. Internal to the record set.
 
+#include "platform/memory/HugePageMemory.h"
 #include "platform/recordset/Recordset.h"
 
 #include <QString>
@@ -14,15 +15,26 @@
 
 namespace RecordsetDetail {
 
-// Rows live in blocks of 65,536 per column, so a large table grows without
-// copying everything it already holds, and small tables stay small.
-inline constexpr int kBlockBits = 16;
+// Rows live in blocks of 262,144 per column, so a large table grows without
+// copying everything it already holds, and small tables stay small. A block
+// of 64-bit values is then one huge page, and a block of text a few: filling
+// a large table is mostly the first touch of fresh memory, which huge pages
+// make several times cheaper.
+inline constexpr int kBlockBits = 18;
 inline constexpr int kBlockRows = 1 << kBlockBits;
 inline constexpr int kBlockMask = kBlockRows - 1;
 
-enum class Family : quint8 { Integer, Real, Boolean, Date, Text, Binary };
+template <class T>
+using BlockVector = std::vector<T, HugePageAllocator<T>>;
 
-Family FamilyOf(int adoType);
+using AdoType::Family;
+using AdoType::FamilyOf;
+
+// The date kinds share one stored form (PackDate below).
+constexpr bool IsDate(Family family)
+{
+    return family == Family::DateTime || family == Family::Date || family == Family::Time;
+}
 
 // Fixed-width values by row.
 template <class T>
@@ -37,13 +49,13 @@ public:
             if (m_blocks.size() > 1)
                 m_blocks.back().reserve(kBlockRows);
         }
-        std::vector<T>& block = m_blocks.back();
+        BlockVector<T>& block = m_blocks.back();
         if (block.size() == block.capacity())
             block.reserve(std::min<size_t>(std::max<size_t>(16, block.capacity() * 2), kBlockRows));
         block.push_back(value);
     }
     T At(int row) const { return m_blocks[size_t(row) >> kBlockBits][size_t(row) & kBlockMask]; }
-    const std::vector<std::vector<T>>& Blocks() const { return m_blocks; }
+    const std::vector<BlockVector<T>>& Blocks() const { return m_blocks; }
     void PopBack()
     {
         m_blocks.back().pop_back();
@@ -59,7 +71,7 @@ public:
     }
 
 private:
-    std::vector<std::vector<T>> m_blocks;
+    std::vector<BlockVector<T>> m_blocks;
 };
 
 // Variable-length values by row: each block keeps its values back to back in
@@ -70,8 +82,8 @@ class ArenaArray
 public:
     struct Block
     {
-        std::vector<Char> chars;
-        std::vector<quint32> ends;
+        BlockVector<Char> chars;
+        BlockVector<quint32> ends;
         const Char* Data(int index, quint32& length) const
         {
             const quint32 begin = index == 0 ? 0 : ends[size_t(index) - 1];
@@ -86,7 +98,7 @@ public:
         if (m_blocks.empty() || m_blocks.back().ends.size() == size_t(kBlockRows)) {
             size_t expected = 0;
             if (!m_blocks.empty()) {
-                std::vector<Char>& full = m_blocks.back().chars;
+                BlockVector<Char>& full = m_blocks.back().chars;
                 // A full block never grows again; give back real slack only,
                 // since shrinking copies the block.
                 if (full.capacity() - full.size() > full.size() / 8)
@@ -165,7 +177,7 @@ struct Column
 {
     Family family = Family::Text;
     int type = AdoType::VarWChar;
-    BlockArray<qint64> integers; // Integer and Date
+    BlockArray<qint64> integers; // Integer and the date kinds
     BlockArray<double> reals;
     BlockArray<quint8> booleans;
     ArenaArray<char16_t> texts;

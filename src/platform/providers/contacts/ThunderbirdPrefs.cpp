@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QStringDecoder>
 
+#include <algorithm>
+
 namespace {
 
 // A small reader of the statements prefs.js holds. It works on UTF-16 text
@@ -79,7 +81,14 @@ private:
                     ++m_pos;
             } else if (m_text.mid(m_pos, 2) == u"/*") {
                 const qsizetype end = m_text.indexOf(QStringLiteral("*/"), m_pos + 2);
-                m_pos = end < 0 ? m_text.size() : end + 2;
+                if (end < 0) {
+                    // A comment that never closes holds the rest of the file.
+                    // Dropping that rest also keeps a statement that fails
+                    // here from searching it again line after line.
+                    m_text.truncate(m_pos);
+                    return;
+                }
+                m_pos = end + 2;
             } else {
                 return;
             }
@@ -211,8 +220,9 @@ ThunderbirdPrefs ThunderbirdPrefs::Load(const QString& profileFolder)
     if (!file.open(QIODevice::ReadOnly))
         return ThunderbirdPrefs();
     // Far beyond any real prefs.js; a bigger file is not read into memory.
+    // Asking for the file's own size: read() sets aside all it is asked for.
     constexpr qint64 kMaxBytes = qint64(64) << 20;
-    return Parse(file.read(kMaxBytes));
+    return Parse(file.read(std::min(file.size(), kMaxBytes)));
 }
 
 QString ThunderbirdPrefs::Text(const QString& name) const

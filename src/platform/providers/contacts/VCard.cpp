@@ -2,6 +2,8 @@
 
 #include <QStringDecoder>
 
+#include <optional>
+
 namespace {
 
 // Index of the first ch outside double quotes, or -1.
@@ -84,11 +86,12 @@ QString DecodeText(const QByteArray& bytes, const QByteArray& charset)
     return QString::fromLatin1(bytes);
 }
 
+// Whether a property line's value is quoted-printable, by its name and
+// parameters; a line without a ":" holds no value at all.
 bool IsQuotedPrintable(const QByteArray& line)
 {
     const qsizetype colon = IndexOutsideQuotes(line, ':');
-    const QByteArray head = (colon < 0 ? line : line.left(colon)).toUpper();
-    return head.contains("QUOTED-PRINTABLE");
+    return colon >= 0 && line.left(colon).toUpper().contains("QUOTED-PRINTABLE");
 }
 
 // Properties that only carry pictures, sounds or keys.
@@ -104,6 +107,10 @@ QList<QByteArray> LogicalLines(const QByteArray& document)
     QList<QByteArray> lines;
     QByteArray current;
     bool haveCurrent = false;
+    // Asked once per logical line, at its first "=" end: the answer cannot
+    // change after that, and asking at every soft break of a long value
+    // would read it again each time.
+    std::optional<bool> quotedPrintable;
     for (QByteArray raw : document.split('\n')) {
         while (raw.endsWith('\r'))
             raw.chop(1);
@@ -111,15 +118,20 @@ QList<QByteArray> LogicalLines(const QByteArray& document)
             current += raw.mid(1);
             continue;
         }
-        if (haveCurrent && current.endsWith('=') && IsQuotedPrintable(current)) {
-            current.chop(1);
-            current += raw;
-            continue;
+        if (haveCurrent && current.endsWith('=')) {
+            if (!quotedPrintable)
+                quotedPrintable = IsQuotedPrintable(current);
+            if (*quotedPrintable) {
+                current.chop(1);
+                current += raw;
+                continue;
+            }
         }
         if (haveCurrent)
             lines.append(current);
         current = raw;
         haveCurrent = true;
+        quotedPrintable.reset();
     }
     if (haveCurrent)
         lines.append(current);

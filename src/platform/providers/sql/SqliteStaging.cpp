@@ -13,44 +13,8 @@
 
 namespace {
 
-enum class Family { Integer, Boolean, Real, DateTime, Date, Time, Blob, Text };
-
-Family FamilyOf(int adoType)
-{
-    switch (adoType) {
-    case AdoType::SmallInt:
-    case AdoType::Integer:
-    case AdoType::TinyInt:
-    case AdoType::UnsignedTinyInt:
-    case AdoType::UnsignedSmallInt:
-    case AdoType::UnsignedInt:
-    case AdoType::BigInt:
-    case AdoType::UnsignedBigInt:
-        return Family::Integer;
-    case AdoType::Boolean:
-        return Family::Boolean;
-    case AdoType::Single:
-    case AdoType::Double:
-    case AdoType::Currency:
-    case AdoType::Decimal:
-    case AdoType::Numeric:
-    case AdoType::VarNumeric:
-        return Family::Real;
-    case AdoType::Date:
-    case AdoType::DBTimeStamp:
-        return Family::DateTime;
-    case AdoType::DBDate:
-        return Family::Date;
-    case AdoType::DBTime:
-        return Family::Time;
-    case AdoType::Binary:
-    case AdoType::VarBinary:
-    case AdoType::LongVarBinary:
-        return Family::Blob;
-    default:
-        return Family::Text;
-    }
-}
+using AdoType::Family;
+using AdoType::FamilyOf;
 
 // The declared type carries the SQLite affinity first and, after "_C", the
 // staged column it came from, which a view over the command reports back.
@@ -62,7 +26,7 @@ QString AffinityName(Family family)
         return QStringLiteral("INTEGER");
     case Family::Real:
         return QStringLiteral("REAL");
-    case Family::Blob:
+    case Family::Binary:
         return QStringLiteral("BLOB");
     default:
         return QStringLiteral("TEXT");
@@ -76,11 +40,14 @@ QString QuoteName(const QString& name)
     return u'"' + quoted + u'"';
 }
 
+QString TimeText(const QTime& time)
+{
+    return time.toString(time.msec() ? QStringLiteral("HH:mm:ss.zzz") : QStringLiteral("HH:mm:ss"));
+}
+
 QString DateTimeText(const QDateTime& value)
 {
-    const QTime time = value.time();
-    return value.toString(time.msec() ? QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")
-                                      : QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return value.date().toString(QStringLiteral("yyyy-MM-dd ")) + TimeText(value.time());
 }
 
 // A record set value as SQLite stores it for the column's family.
@@ -100,8 +67,8 @@ QVariant ToSqlite(const QVariant& value, Family family)
     case Family::Date:
         return value.toDate().toString(QStringLiteral("yyyy-MM-dd"));
     case Family::Time:
-        return value.toTime().toString(QStringLiteral("HH:mm:ss"));
-    case Family::Blob:
+        return TimeText(value.toTime());
+    case Family::Binary:
         return value.toByteArray();
     case Family::Text:
         return value.toString();
@@ -126,7 +93,7 @@ bool Fits(const QVariant& value, Family family)
         return IsOf(value, QMetaType::LongLong);
     case Family::Real:
         return IsOf(value, QMetaType::Double) || IsOf(value, QMetaType::LongLong);
-    case Family::Blob:
+    case Family::Binary:
         return IsOf(value, QMetaType::QByteArray);
     case Family::DateTime:
         return IsOf(value, QMetaType::QString)
@@ -414,7 +381,7 @@ Recordset SqliteStaging::Execute(const QString& commandText, const Loader& loade
             families.push_back(Family::Text);
         } else if (anyBlob) {
             result.AppendField(name, AdoType::LongVarBinary, longest);
-            families.push_back(Family::Blob);
+            families.push_back(Family::Binary);
         } else if (anyReal) {
             result.AppendField(name, AdoType::Double, 8);
             families.push_back(Family::Real);
