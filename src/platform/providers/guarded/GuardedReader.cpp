@@ -141,15 +141,6 @@ std::vector<HelperRun*>& Running()
 void HelperRun::Start()
 {
     m_process.setProgram(Program());
-    // The helper builds one large table in a fresh heap, and first touching
-    // small pages is slow on machines like ours (a 100,000-row ODBC table
-    // took 0.9-1.1 s longer than in this process, whose heap is warm; 0.1 s
-    // when huge pages were to be had). Its heap asks for transparent huge
-    // pages, unless glibc's tunables are set already.
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    if (!environment.contains(QStringLiteral("GLIBC_TUNABLES")))
-        environment.insert(QStringLiteral("GLIBC_TUNABLES"), QStringLiteral("glibc.malloc.hugetlb=1"));
-    m_process.setProcessEnvironment(environment);
     // libmdb and some drivers chatter on standard error, some without end.
     m_process.setStandardErrorFile(QProcess::nullDevice());
     const pid_t parent = ::getpid();
