@@ -22,14 +22,6 @@ bool EnterSender(QWidget* dialog, const QString& name, const QString& eMail, con
     return !dialog->isVisible();
 }
 
-QStringList Entries(const QComboBox& box)
-{
-    QStringList entries;
-    for (int i = 0; i < box.count(); ++i)
-        entries << box.itemText(i);
-    return entries;
-}
-
 } // namespace
 
 class TestSenderBook : public QObject
