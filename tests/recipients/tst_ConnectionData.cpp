@@ -98,19 +98,6 @@ private Q_SLOTS:
         QVERIFY(data.Url().isEmpty() && data.Username().isEmpty() && data.Password().isEmpty());
     }
 
-    void headingsAndAnEmptyDatabase()
-    {
-        RecipientList excel = FilledList(RecipientList::Excel);
-        excel.SetExcelFirstRowContainsColumnHeadings(false);
-        excel.SetCatalogTableOrView(QStringLiteral("Sheet 1"));
-        QVERIFY(excel.GetConnectionData().ConnectionString().contains(QStringLiteral(";HDR=No\";")));
-        QCOMPARE(excel.GetConnectionData().Source(), QStringLiteral("[Sheet 1$]"));
-        // The database list is browsed with the string as filled in so far.
-        RecipientList server = FilledList(RecipientList::SQLServer);
-        server.SetSQLDataBase(QString());
-        QVERIFY(server.GetConnectionData().ConnectionString().endsWith(QStringLiteral(";Initial Catalog=;")));
-    }
-
     void xmlTakesTheAddressAsTypedAndCredentialsOnlyWhenRequired()
     {
         RecipientList list = FilledList(RecipientList::XML);
