@@ -17,7 +17,7 @@ RecipientList FilledList(qint32 dataType)
     list.SetAccessFileName(QStringLiteral("/data/club.mdb"));
     list.SetExcelFilename(QStringLiteral("/data/club.xls"));
     list.SetXMLUrlUri(QStringLiteral("http://example.org/members.xml"));
-    list.SetAdvancedConnectionString(QStringLiteral("Driver={SQLite3};Database=/data/x.db;"));
+    list.SetAdvancedConnectionString(QStringLiteral(" DSN=club; UID=a\"b "));
     list.SetOutlookPath(QStringLiteral("Personal Folders|Contacts\\"));
     list.SetOutlookCatalog(QStringLiteral("Contacts"));
     list.SetCatalogTableOrView(QStringLiteral("Members"));
@@ -33,157 +33,88 @@ class TestConnectionData : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void sqlServerWindowsSecurityIgnoresCredentials()
+    // Each type reads its own fields only; the string is the one a saved
+    // list holds and the readers parse.
+    void connectionStringAndSource_data()
     {
-        const ConnectionData data = FilledList(RecipientList::SQLServer).GetConnectionData();
-        QCOMPARE(data.ConnectionString(),
-                 QStringLiteral("Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;"
-                                "Data Source=DBHOST\\SQLEXPRESS;Initial Catalog=Club;"));
-        QCOMPARE(data.Source(), QStringLiteral("[Members]"));
-        QCOMPARE(data.ConnectionType(), 0);
-        QVERIFY(data.Url().isEmpty());
-        QVERIFY(data.Username().isEmpty());
-        QVERIFY(data.Password().isEmpty());
-
-        // The database list is browsed with the string as filled in so far.
-        RecipientList noDatabase = FilledList(RecipientList::SQLServer);
-        noDatabase.SetSQLDataBase(QString());
-        QVERIFY(noDatabase.GetConnectionData().ConnectionString().endsWith(QStringLiteral(";Initial Catalog=;")));
+        QTest::addColumn<int>("type");
+        QTest::addColumn<bool>("auth"); // SQL Server: a login instead of Windows security
+        QTest::addColumn<int>("command");
+        QTest::addColumn<QString>("connection");
+        QTest::addColumn<QString>("source");
+        const int table = RecipientList::CmdTable;
+        const int text = RecipientList::CmdText;
+        const QString command = QStringLiteral("SELECT * FROM [Members] WHERE Town = 'Ry';");
+        const QString jet = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;");
+        const QString outlook = jet + "Outlook 9.0;MAPILEVEL=Personal Folders|Contacts\\;TABLETYPE=0;"
+                                      "PROFILE=sa;PWD=p;w;DATABASE=c:\\temp;Mode=Read";
+        QTest::newRow("SQL Server, Windows security")
+            << int(RecipientList::SQLServer) << false << table
+            << "Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;"
+               "Data Source=DBHOST\\SQLEXPRESS;Initial Catalog=Club;"
+            << "[Members]";
+        QTest::newRow("SQL Server login, password first")
+            << int(RecipientList::SQLServer) << true << text
+            << "Provider=SQLOLEDB.1;Password=p;w;Persist Security Info=True;User ID=sa;"
+               "Data Source=DBHOST\\SQLEXPRESS;Initial Catalog=Club;"
+            << command;
+        QTest::newRow("Access") << int(RecipientList::Access) << false << table
+                                << jet + "Data Source=/data/club.mdb;Mode=Read;Persist Security Info=False"
+                                << "[Members]";
+        QTest::newRow("Access, authentication")
+            << int(RecipientList::Access) << true << text
+            << jet + "Data Source=/data/club.mdb;Mode=Read;Persist Security Info=True;Password=p;w;User ID=sa"
+            << command;
+        QTest::newRow("workbook") << int(RecipientList::Excel) << false << table
+                                  << jet + "Extended Properties=\"Excel 8.0;DATABASE=/data/club.xls;"
+                                           "HDR=Yes\";Mode=Read;Persist Security Info=False"
+                                  << "[Members$]";
+        QTest::newRow("workbook, authentication")
+            << int(RecipientList::Excel) << true << int(RecipientList::CmdUnknown)
+            << jet + "Extended Properties=\"Excel 8.0;DATABASE=/data/club.xls;HDR=Yes\";Mode=Read;"
+                     "Persist Security Info=True;Password=p;w;User ID=sa"
+            << "";
+        QTest::newRow("advanced, as typed") << int(RecipientList::Advanced) << true << 0
+                                            << " DSN=club; UID=a\"b " << "";
+        // The Outlook pages have no authentication switch: the password is always sent.
+        QTest::newRow("Outlook") << int(RecipientList::Outlook) << false << text << outlook
+                                 << "[Contacts]";
+        QTest::newRow("Outlook, authentication") << int(RecipientList::Outlook) << true << table
+                                                 << outlook << "[Contacts]";
     }
-
-    void sqlServerLoginPutsPasswordFirst()
+    void connectionStringAndSource()
     {
-        RecipientList list = FilledList(RecipientList::SQLServer);
-        list.SetSQLUseWindowsSecurity(false);
-        QCOMPARE(list.GetConnectionData().ConnectionString(),
-                 QStringLiteral("Provider=SQLOLEDB.1;Password=p;w;Persist Security Info=True;User ID=sa;"
-                                "Data Source=DBHOST\\SQLEXPRESS;Initial Catalog=Club;"));
-        list.SetPassword(QString());
-        QVERIFY(list.GetConnectionData().ConnectionString().startsWith(
-            QStringLiteral("Provider=SQLOLEDB.1;Password=;Persist Security Info=True;User ID=sa;")));
-    }
-
-    void accessWithAndWithoutAuthentication()
-    {
-        RecipientList list = FilledList(RecipientList::Access);
-        QCOMPARE(list.GetConnectionData().ConnectionString(),
-                 QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/data/club.mdb;Mode=Read;"
-                                "Persist Security Info=False"));
-        list.SetAuthenticationRequired(true);
+        QFETCH(int, type);
+        QFETCH(bool, auth);
+        QFETCH(int, command);
+        RecipientList list = FilledList(type);
+        list.SetAuthenticationRequired(auth);
+        list.SetSQLUseWindowsSecurity(!auth);
+        list.SetCatalogCommandType(command);
         const ConnectionData data = list.GetConnectionData();
-        QCOMPARE(data.ConnectionString(),
-                 QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/data/club.mdb;Mode=Read;"
-                                "Persist Security Info=True;Password=p;w;User ID=sa"));
-        QCOMPARE(data.Source(), QStringLiteral("[Members]"));
+        QTEST(data.ConnectionString(), "connection");
+        QTEST(data.Source(), "source");
         QCOMPARE(data.ConnectionType(), 0);
-        QVERIFY(data.Username().isEmpty());
+        QVERIFY(data.Url().isEmpty() && data.Username().isEmpty() && data.Password().isEmpty());
     }
 
-    void xmlCopiesCredentialsOnlyWhenRequired()
+    void xmlTakesTheAddressAsTypedAndCredentialsOnlyWhenRequired()
     {
         RecipientList list = FilledList(RecipientList::XML);
+        list.SetXMLUrlUri(QStringLiteral("  /home/u/members.xml "));
         ConnectionData data = list.GetConnectionData();
         QCOMPARE(data.ConnectionType(), 1);
-        QCOMPARE(data.Url(), QStringLiteral("http://example.org/members.xml"));
-        QVERIFY(data.ConnectionString().isEmpty());
-        QVERIFY(data.Source().isEmpty());
-        QVERIFY(data.Username().isEmpty());
-        QVERIFY(data.Password().isEmpty());
-
+        QCOMPARE(data.Url(), QStringLiteral("  /home/u/members.xml "));
+        QVERIFY(data.ConnectionString().isEmpty() && data.Source().isEmpty());
+        QVERIFY(data.Username().isEmpty() && data.Password().isEmpty());
         list.SetAuthenticationRequired(true);
         data = list.GetConnectionData();
         QCOMPARE(data.Username(), QStringLiteral("sa"));
         QCOMPARE(data.Password(), QStringLiteral("p;w"));
-        QVERIFY(data.Source().isEmpty());
 
-        // The address is passed as typed, blanks and all.
-        list.SetXMLUrlUri(QStringLiteral("  /home/u/members.xml "));
-        QCOMPARE(list.GetConnectionData().Url(), QStringLiteral("  /home/u/members.xml "));
-    }
-
-    void excelHeadingsAndWorksheetSource()
-    {
-        RecipientList list = FilledList(RecipientList::Excel);
-        ConnectionData data = list.GetConnectionData();
-        QCOMPARE(data.ConnectionString(),
-                 QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Extended Properties=\"Excel 8.0;"
-                                "DATABASE=/data/club.xls;HDR=Yes\";Mode=Read;Persist Security Info=False"));
-        QCOMPARE(data.Source(), QStringLiteral("[Members$]"));
-
-        list.SetExcelFirstRowContainsColumnHeadings(false);
-        list.SetAuthenticationRequired(true);
-        data = list.GetConnectionData();
-        QCOMPARE(data.ConnectionString(),
-                 QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Extended Properties=\"Excel 8.0;"
-                                "DATABASE=/data/club.xls;HDR=No\";Mode=Read;Persist Security Info=True;"
-                                "Password=p;w;User ID=sa"));
-        QVERIFY(!data.ConnectionString().contains(QStringLiteral("Data Source")));
-    }
-
-    void advancedPassesStringUnchanged()
-    {
-        RecipientList list = FilledList(RecipientList::Advanced);
-        list.SetAdvancedConnectionString(QStringLiteral(" DSN=club; UID=a\"b "));
-        const ConnectionData data = list.GetConnectionData();
-        QCOMPARE(data.ConnectionString(), QStringLiteral(" DSN=club; UID=a\"b "));
-        QCOMPARE(data.Source(), QStringLiteral("[Members]"));
-    }
-
-    void outlookIgnoresAuthenticationAndCommandType()
-    {
-        RecipientList list = FilledList(RecipientList::Outlook);
-        list.SetUsername(QStringLiteral("Default Outlook Profile"));
-        list.SetPassword(QString());
-        list.SetOutlookCatalogType(RecipientList::AddressBooks);
-        list.SetCatalogCommandType(RecipientList::CmdText);
-        const QString expected =
-            QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Outlook 9.0;MAPILEVEL=Personal Folders|Contacts\\;"
-                           "TABLETYPE=1;PROFILE=Default Outlook Profile;PWD=;DATABASE=c:\\temp;Mode=Read");
-        QCOMPARE(list.GetConnectionData().ConnectionString(), expected);
-        QCOMPARE(list.GetConnectionData().Source(), QStringLiteral("[Contacts]"));
-
-        list.SetAuthenticationRequired(true);
-        QCOMPARE(list.GetConnectionData().ConnectionString(), expected);
-
-        // The password is sent without the authentication switch.
-        list.SetAuthenticationRequired(false);
-        list.SetPassword(QStringLiteral("secret"));
-        list.SetOutlookCatalogType(RecipientList::ContactFolders);
-        QCOMPARE(list.GetConnectionData().ConnectionString(),
-                 QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Outlook 9.0;MAPILEVEL=Personal Folders|Contacts\\;"
-                                "TABLETYPE=0;PROFILE=Default Outlook Profile;PWD=secret;DATABASE=c:\\temp;Mode=Read"));
-    }
-
-    void commandRuleForEachChoice()
-    {
-        for (qint32 dataType : {RecipientList::SQLServer, RecipientList::Access, RecipientList::Excel,
-                                RecipientList::Advanced}) {
-            RecipientList list = FilledList(dataType);
-            list.SetCatalogCommandType(RecipientList::CmdText);
-            QCOMPARE(list.GetConnectionData().Source(), QStringLiteral("SELECT * FROM [Members] WHERE Town = 'Ry';"));
-            for (qint32 none : {qint32(RecipientList::CmdUnknown), 0}) {
-                list.SetCatalogCommandType(none);
-                QVERIFY(list.GetConnectionData().Source().isEmpty());
-            }
-            list.SetCatalogCommandType(RecipientList::CmdTable);
-            list.SetCatalogTableOrView(QStringLiteral("Sheet 1"));
-            QCOMPARE(list.GetConnectionData().Source(),
-                     dataType == RecipientList::Excel ? QStringLiteral("[Sheet 1$]") : QStringLiteral("[Sheet 1]"));
-        }
-    }
-
-    void unknownTypeGivesEmptyConnection()
-    {
+        // An unknown type gives no connection at all.
         for (qint32 dataType : {-1, 6, 1000})
             QCOMPARE(FilledList(dataType).GetConnectionData(), ConnectionData());
-        QCOMPARE(ConnectionData().ConnectionType(), 0);
-    }
-
-    void outlookBrowseString()
-    {
-        QCOMPARE(OutlookBrowseConnectionString(QStringLiteral("Mailbox - Jo|"), 0, QStringLiteral("Outlook")),
-                 QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Outlook 9.0;MAPILEVEL=Mailbox - Jo|;"
-                                "TABLETYPE=0;PROFILE=Outlook;Database=c:\\temp;"));
     }
 };
 

@@ -97,6 +97,15 @@ template <typename T = QWidget> T* Find(QWidget* window, const char* name)
     return child;
 }
 
+// The texts of a combo box's entries, in order.
+inline QStringList Entries(const QComboBox& box)
+{
+    QStringList entries;
+    for (int i = 0; i < box.count(); ++i)
+        entries << box.itemText(i);
+    return entries;
+}
+
 // Clicks a step's tab as the user would and lets the step rules run.
 inline void ClickTab(frmMain& window, int index)
 {

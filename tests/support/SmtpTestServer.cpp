@@ -73,15 +73,14 @@ QString MakeCertificate(const QString& folder, const QStringList& names)
     QProcess openssl;
     DieWithParent(openssl);
     openssl.setProcessChannelMode(QProcess::MergedChannels);
-    openssl.start(QStringLiteral("openssl"),
-                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-                   QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
-                   QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
-                   QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
-                   QStringLiteral("/CN=") + names.first(),
-                   QStringLiteral("-addext"), QStringLiteral("subjectAltName=") + alternatives.join(u','),
-                   QStringLiteral("-keyout"), folder + QStringLiteral("/key.pem"), QStringLiteral("-out"),
-                   folder + QStringLiteral("/cert.pem")});
+    QStringList arguments =
+        QStringLiteral("req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2")
+            .split(u' ');
+    arguments << QStringLiteral("-subj") << QStringLiteral("/CN=") + names.first()
+              << QStringLiteral("-addext") << QStringLiteral("subjectAltName=") + alternatives.join(u',')
+              << QStringLiteral("-keyout") << folder + QStringLiteral("/key.pem")
+              << QStringLiteral("-out") << folder + QStringLiteral("/cert.pem");
+    openssl.start(QStringLiteral("openssl"), arguments);
     if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0)
         return QStringLiteral("openssl failed: ") + QString::fromUtf8(openssl.readAll()) + openssl.errorString();
     return QString();
@@ -123,14 +122,10 @@ bool SmtpTestServer::Start()
         arguments << QStringLiteral("--drop-after") << QString::number(m_options.dropAfter)
                   << QStringLiteral("--drop-mode")
                   << (m_options.drop == Drop::AfterReply ? QStringLiteral("reply") : QStringLiteral("next"));
-    if (m_options.silent)
-        arguments << QStringLiteral("--silent");
-    if (m_options.stallData)
-        arguments << QStringLiteral("--stall-data");
-    if (m_options.refuseEhlo)
-        arguments << QStringLiteral("--no-ehlo");
-    if (m_options.pipelining)
-        arguments << QStringLiteral("--pipelining");
+    for (const auto& [on, flag] : {std::pair{m_options.silent, "--silent"}, {m_options.stallData, "--stall-data"},
+                                   {m_options.refuseEhlo, "--no-ehlo"}, {m_options.pipelining, "--pipelining"}})
+        if (on)
+            arguments << QLatin1String(flag);
     arguments << QStringLiteral("--host") << m_options.host;
 
     const QString log = m_dir.filePath(QStringLiteral("server.log"));
@@ -168,19 +163,9 @@ void SmtpTestServer::Stop()
     }
 }
 
-int SmtpTestServer::ConnectionCount() const
+int SmtpTestServer::Counter(const char* name) const
 {
-    return ReadText(m_dir.filePath(QStringLiteral("messages/connections"))).toInt();
-}
-
-int SmtpTestServer::LoginCount() const
-{
-    return ReadText(m_dir.filePath(QStringLiteral("messages/logins"))).toInt();
-}
-
-int SmtpTestServer::StalledCount() const
-{
-    return ReadText(m_dir.filePath(QStringLiteral("messages/stalled"))).toInt();
+    return ReadText(m_dir.filePath(QStringLiteral("messages/") + QLatin1String(name))).toInt();
 }
 
 int SmtpTestServer::MessageCount() const

@@ -71,9 +71,10 @@ public:
     // A scratch folder that goes with the server.
     QString WorkFolder() const { return m_dir.path(); }
 
-    int ConnectionCount() const;
-    int LoginCount() const;   // AUTH attempts
-    int StalledCount() const; // messages received whole and never answered (stallData)
+    int ConnectionCount() const { return Counter("connections"); }
+    int LoginCount() const { return Counter("logins"); } // AUTH attempts
+    // Messages received whole and never answered (stallData).
+    int StalledCount() const { return Counter("stalled"); }
     int MessageCount() const;
     QString MessageFile(int number) const; // 1-based, in order of arrival
     QJsonObject Envelope(int number) const;
@@ -82,6 +83,7 @@ public:
     QJsonObject Inspect(int number) const { return InspectMessage(MessageFile(number)); }
 
 private:
+    int Counter(const char* name) const; // a number the server writes down
     Options m_options;
     QTemporaryDir m_dir;
     QProcess m_process;

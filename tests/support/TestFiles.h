@@ -34,9 +34,7 @@ inline void WriteBytes(const QString& path, const QByteArray& bytes)
 inline void PutFile(const QString& path, const QByteArray& bytes)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
+    WriteBytes(path, bytes);
 }
 
 // A writable copy of `from` at `to`; returns `to`.
