@@ -243,11 +243,6 @@ private Q_SLOTS:
                  }),
                  long(ContactsError::BadConnection));
 
-        // The broken book is listed, and reading it says why it cannot be.
-        const ConnectionData broken = ListFor(profile, RecipientList::AddressBooks, Entry(QString(), QStringLiteral("Broken")));
-        QCOMPARE(ErrorOf([&] { ContactsSource::GetRecordset(broken.ConnectionString(), broken.Source()); }),
-                 long(ContactsError::Damaged));
-
         // Nothing was written into the profile while reading it.
         QStringList files = QDir(ProfileFolder()).entryList(QDir::Files | QDir::Hidden);
         files.sort();

@@ -2,16 +2,10 @@
 #include "TestMain.h"
 #include "platform/providers/sheets/CsvFormat.h"
 #include "platform/providers/sheets/CsvReader.h"
-#include "platform/providers/sheets/WorkbookError.h"
-#include "base/AppError.h"
 
 #include <QDateTime>
 #include <QTemporaryDir>
 
-#include <functional>
-#include <optional>
-
-using TestSupport::ErrorOf;
 using TestSupport::Names;
 using TestSupport::Types;
 using TestSupport::Row;
@@ -307,40 +301,6 @@ private Q_SLOTS:
         QCOMPARE(sep.sepLineLength, qsizetype(7));
         QCOMPARE(CsvFormat::Detect(QByteArray("\xFF\xFE\0\0a\0\0\0", 8), true, {}).encoding,
                  CsvFormat::Encoding::Utf32LE);
-        const auto binary = ErrorOf([] { CsvFormat::Detect(QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), true,
-                                                            QStringLiteral("photo.csv")); });
-        QVERIFY(binary);
-        QCOMPARE(binary->Number(), long(WorkbookError::NotWorkbook));
-        QVERIFY(binary->Description().contains(QStringLiteral("photo.csv is not a text file")));
-    }
-
-    void hostileFilesAreRefusedWithinBounds()
-    {
-        QTemporaryDir dir;
-        const auto unclosed = ErrorOf([&] {
-            CsvReader::Read(WriteFile(dir, QStringLiteral("open.csv"), "a,b\n1,\"never closed\n2,3\n"), true);
-        });
-        QVERIFY(unclosed);
-        QCOMPARE(unclosed->Number(), long(WorkbookError::Damaged));
-        QVERIFY(unclosed->Description().contains(QStringLiteral("closing quotation mark is missing")));
-
-        const auto wide = ErrorOf([&] {
-            CsvReader::Read(WriteFile(dir, QStringLiteral("wide.csv"), QByteArray(CsvReader::kMaxColumns + 10, ',')),
-                            true);
-        });
-        QVERIFY(wide);
-        QCOMPARE(wide->Number(), long(WorkbookError::TooLarge));
-
-        QByteArray huge("name\n\"");
-        huge.append(QByteArray(CsvReader::kMaxFieldBytes + (1 << 16), 'x'));
-        const auto field = ErrorOf([&] { CsvReader::Read(WriteFile(dir, QStringLiteral("huge.csv"), huge), true); });
-        QVERIFY(field);
-        QCOMPARE(field->Number(), long(WorkbookError::TooLarge));
-        QVERIFY(field->Description().contains(QStringLiteral("a quotation mark may be missing")));
-
-        const auto missing = ErrorOf([&] { CsvReader::Read(dir.filePath(QStringLiteral("gone.csv")), true); });
-        QVERIFY(missing);
-        QCOMPARE(missing->Number(), long(WorkbookError::FileNotFound));
     }
 };
 

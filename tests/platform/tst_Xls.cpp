@@ -3,18 +3,14 @@
 #include "platform/providers/sheets/SheetTable.h"
 #include "platform/providers/sheets/XlsBiff.h"
 #include "platform/providers/sheets/XlsCompoundFile.h"
-#include "platform/providers/sheets/WorkbookError.h"
 #include "platform/providers/sheets/XlsReader.h"
 #include "platform/providers/sheets/XlsxReader.h"
-#include "base/AppError.h"
 
 #include <QDateTime>
 #include <QDir>
 
 #include <functional>
-#include <optional>
 
-using TestSupport::ErrorOf;
 using TestSupport::Names;
 using TestSupport::Types;
 using TestSupport::Row;
@@ -177,35 +173,6 @@ private Q_SLOTS:
         QCOMPARE(pipes.RecordCount(), 17); // the rest of its 1501 rows are formatting only
         QCOMPARE(pipes.ValueAt(3, 0).toString(), QStringLiteral("ТИП"));
         QCOMPARE(pipes.ValueAt(3, 1).toString(), QStringLiteral("Наименование"));
-    }
-
-    void badWorkbooksFailClearly_data()
-    {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<long>("number");
-        QTest::addColumn<QString>("phrase");
-        QTest::newRow("password") << "poi-password.xls" << long(WorkbookError::Encrypted) << "is encrypted";
-        QTest::newRow("xor") << "poi-xor-encryption-abc.xls" << long(WorkbookError::Encrypted) << "is encrypted";
-        QTest::newRow("truncated") << "readxl-types-truncated.xls" << long(WorkbookError::Damaged)
-                                   << "damaged or incomplete";
-        QTest::newRow("fuzzed") << "libxls-fuzz-xls2csv_ole_ole2_fread_327.xls" << long(WorkbookError::Damaged)
-                                << "damaged or incomplete";
-    }
-
-    void badWorkbooksFailClearly()
-    {
-        QFETCH(QString, file);
-        QFETCH(long, number);
-        QFETCH(QString, phrase);
-        const auto error = ErrorOf([&] { XlsReader reader(Xls(file)); });
-        QVERIFY(error);
-        QCOMPARE(error->Number(), number);
-        QVERIFY2(error->Description().contains(phrase), qPrintable(error->Description()));
-        // An encrypted Excel 2007 workbook sits in the same container.
-        const auto sealed = ErrorOf([] {
-            XlsReader reader(TestSupport::TestData(QStringLiteral("xlsx/poi-protected_passtika.xlsx")));
-        });
-        QVERIFY(sealed && sealed->Number() == WorkbookError::Encrypted);
     }
 
     // The records are read a piece at a time; records cut by the end of a
