@@ -137,10 +137,8 @@ private Q_SLOTS:
         QVERIFY(all.contains(QStringLiteral("Мир")));
         QVERIFY(all.contains(QStringLiteral("漢字仮名交じり文")));
 
-        Recordset emoji = AccessReader(Mdb("jackcess-testEmoticonsV2010.accdb")).OpenTable(QStringLiteral("[data]"));
-        QCOMPARE(emoji.RecordCount(), 80);
-        const QString first = emoji.ValueAt(0, Column(emoji, "data")).toString();
-        QVERIFY(first.startsWith(u'a') && first.endsWith(u'a'));
+        QCOMPARE(AccessReader(Mdb("jackcess-testEmoticonsV2010.accdb")).OpenTable(QStringLiteral("[data]")).RecordCount(),
+                 80);
     }
 
     void otherFormats()
