@@ -194,12 +194,8 @@ private Q_SLOTS:
         XlsxReader plain(Xlsx(QStringLiteral("poi-SampleSS.xlsx")));
         QCOMPARE(strict.SheetNames(), QStringList({"First Sheet", "Sheet Number 2", "Sheet3"}));
         QCOMPARE(strict.SheetNames(), plain.SheetNames());
-        const Recordset a = strict.ReadSheet(QStringLiteral("Sheet Number 2"), true);
-        const Recordset b = plain.ReadSheet(QStringLiteral("Sheet Number 2"), true);
-        QCOMPARE(Names(a), Names(b));
-        QCOMPARE(a.RecordCount(), b.RecordCount());
-        for (int row = 0; row < a.RecordCount(); ++row)
-            QCOMPARE(Row(a, row), Row(b, row));
+        QCOMPARE(strict.ReadSheet(QStringLiteral("Sheet Number 2"), true).Persist(),
+                 plain.ReadSheet(QStringLiteral("Sheet Number 2"), true).Persist());
 
         QCOMPARE(XlsxReader(Xlsx(QStringLiteral("poi-TwoSheetsOneHidden.xlsx"))).SheetNames(),
                  QStringList({"Sheet1", "Sheet2"}));

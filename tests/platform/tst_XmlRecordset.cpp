@@ -108,9 +108,7 @@ private Q_SLOTS:
     {
         const Recordset le = ReadFile(QStringLiteral("tablegram-utf16_xml_stream.xml"));
         const Recordset be = ReadFile(QStringLiteral("tablegram-utf16be_xml_stream.xml"));
-        QCOMPARE(Names(le), Names(be));
-        for (int i = 0; i < le.FieldCount(); ++i)
-            QCOMPARE(Column(le, i), Column(be, i));
+        QCOMPARE(le.Persist(), be.Persist());
         QCOMPARE(le.ValueAt(1, 2).toString(), QStringLiteral("한글 inserted"));
     }
 
