@@ -1,13 +1,9 @@
 #include "RecordsetProbe.h"
-#include "TestFiles.h"
 #include "TestMain.h"
 #include "platform/providers/sql/AccessReader.h"
 #include "base/AppError.h"
 
 #include <QDateTime>
-#include <QFile>
-#include <QTemporaryDir>
-#include <QtEndian>
 
 #include <algorithm>
 
@@ -100,14 +96,8 @@ private Q_SLOTS:
         QCOMPARE(rs.ValueAt(0, acquired).toDateTime(), QDateTime(QDate(1997, 9, 2), QTime(0, 0)));
         QCOMPARE(rs.ValueAt(0, Column(rs, "Cost")).toDouble(), 1995.5);
         QCOMPARE(rs.ValueAt(1, Column(rs, "Cost")).toDouble(), 2450.0);
-        for (int row = 0; row < rs.RecordCount(); ++row) {
-            const QDate date = rs.ValueAt(row, acquired).toDate();
-            QVERIFY(date >= QDate(1997, 9, 2) && date <= QDate(1999, 10, 27));
+        for (int row = 0; row < rs.RecordCount(); ++row)
             QVERIFY(rs.IsNullAt(row, Column(rs, "Comments")));
-        }
-        // Filtering works on what was read, as for any imported list.
-        rs.SetFilter(QStringLiteral("[Cost] > '0'"));
-        QVERIFY(rs.RecordCount() > 0);
     }
 
     // Dates are taken from the stored day numbers, so the years 9999, before
@@ -147,10 +137,8 @@ private Q_SLOTS:
         QVERIFY(all.contains(QStringLiteral("Мир")));
         QVERIFY(all.contains(QStringLiteral("漢字仮名交じり文")));
 
-        Recordset emoji = AccessReader(Mdb("jackcess-testEmoticonsV2010.accdb")).OpenTable(QStringLiteral("[data]"));
-        QCOMPARE(emoji.RecordCount(), 80);
-        const QString first = emoji.ValueAt(0, Column(emoji, "data")).toString();
-        QVERIFY(first.startsWith(u'a') && first.endsWith(u'a'));
+        QCOMPARE(AccessReader(Mdb("jackcess-testEmoticonsV2010.accdb")).OpenTable(QStringLiteral("[data]")).RecordCount(),
+                 80);
     }
 
     void otherFormats()
@@ -206,88 +194,6 @@ private Q_SLOTS:
             ++compared;
         }
         QCOMPARE(compared, 8);
-    }
-
-    void badFilesFailCleanly_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<long>("number");
-        QTest::newRow("password") << Mdb("ucanaccess-password.mdb") << long(AccessReader::ErrPassword);
-        QTest::newRow("truncated jet3") << Mdb("jackcess-testV1997-truncated.mdb") << long(AccessReader::ErrDamaged);
-        QTest::newRow("truncated accdb") << Mdb("mdbtestdata-ASampleDatabase-truncated.accdb")
-                                         << long(AccessReader::ErrDamaged);
-        QTest::newRow("not an access file") << TestSupport::TestData(QStringLiteral("SOURCES.md"))
-                                            << long(AccessReader::ErrDamaged);
-        QTest::newRow("missing") << Mdb("no-such-file.mdb") << long(AccessReader::ErrNotFound);
-        QTest::newRow("folder") << TestSupport::TestData(QStringLiteral("mdb")) << long(AccessReader::ErrNotFound);
-        QTest::newRow("empty name") << QString() << long(AccessReader::ErrNotFound);
-    }
-
-    void badFilesFailCleanly()
-    {
-        QFETCH(QString, path);
-        QFETCH(long, number);
-        const AppError error = ErrorOrNone([&] { AccessReader reader(path); });
-        QCOMPARE(error.Number(), number);
-        QCOMPARE(error.Source(), QStringLiteral("Access"));
-        QVERIFY(!error.Description().isEmpty());
-    }
-
-    // A file whose catalog survives but whose table pages are cut off.
-    void tableCutShort()
-    {
-        QFile whole(Mdb("mdbtestdata-ASampleDatabase.accdb"));
-        QVERIFY(whole.open(QIODevice::ReadOnly));
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("cut.accdb"));
-        QFile cut(path);
-        QVERIFY(cut.open(QIODevice::WriteOnly));
-        cut.write(whole.read(100 * 1024));
-        cut.close();
-
-        const AppError error = ErrorOrNone([&] {
-            AccessReader reader(path);
-            reader.OpenTable(QStringLiteral("[Asset Items]"));
-        });
-        QCOMPARE(error.Number(), long(AccessReader::ErrDamaged));
-        QCOMPARE(error.Source(), QStringLiteral("Access"));
-    }
-
-    // A row whose offset table gives a text value a negative length: libmdb
-    // checks only that the value ends inside the row.
-    void valueOutsideItsPage()
-    {
-        QByteArray bytes = TestSupport::ReadBytes(Mdb("jackcess-fixedTextTestV2000.mdb"));
-        const qsizetype at = bytes.indexOf(QByteArray(reinterpret_cast<const char*>(u"Core User"), 18));
-        QVERIFY(at > 0);
-        // Jet 4 pages are 4 KB; the value sits in the page's first row, which
-        // ends with the page: null mask, variable column count, then the
-        // variable columns' offsets from the row's start, first column last.
-        const qsizetype page = at / 4096 * 4096;
-        auto word = [&](qsizetype offset) { return int(qFromLittleEndian<quint16>(bytes.constData() + offset)); };
-        const int rowStart = word(page + 14) & 0x1fff;
-        QVERIFY(page + rowStart < at);
-        const qsizetype firstOffset = page + 4096 - 1 - (word(page + rowStart) + 7) / 8 - 3;
-        int column = 0;
-        while (page + rowStart + word(firstOffset - 2 * (column + 1)) <= at)
-            ++column;
-        const qsizetype end = firstOffset - 2 * (column + 1);
-        qToLittleEndian(quint16(word(firstOffset - 2 * column) - 12), bytes.data() + end);
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("damaged.mdb"));
-        TestSupport::WriteBytes(path, bytes);
-
-        const AppError error = ErrorOrNone([&] { AccessReader(path).OpenTable(QStringLiteral("[users]")); });
-        QCOMPARE(error.Number(), long(AccessReader::ErrDamaged));
-        QVERIFY2(error.Description().contains(QStringLiteral("'c_user_name'")), qPrintable(error.Description()));
-    }
-
-    void passwordIsSeenInTheHeaderOnly()
-    {
-        QVERIFY(AccessReader::HasDatabasePassword(Mdb("ucanaccess-password.mdb")));
-        for (const char* name : {"jackcess-testV1997.mdb", "jackcess-fixedTextTestV2000.mdb",
-                                 "mdbtestdata-ASampleDatabase.accdb", "jackcess-extDateTestV2019.accdb"})
-            QVERIFY2(!AccessReader::HasDatabasePassword(Mdb(name)), name);
     }
 
     void unknownTablesAndQueries()

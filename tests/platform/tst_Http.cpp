@@ -2,7 +2,6 @@
 #include "SmtpTestServer.h"
 #include "TestMain.h"
 #include "platform/http/HttpGet.h"
-#include "platform/providers/xml/XmlRecordsetReader.h"
 #include "platform/providers/xml/XmlSource.h"
 #include "base/AppError.h"
 
@@ -62,8 +61,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.answer(200, record_set(self.path))
         elif path == "/gone":
             self.answer(410, b"", reason="Gone Fishing")
-        elif path == "/page":
-            self.answer(200, b"<html><body>Sign in</body></html>")
         elif path.startswith("/secret/"):
             expected = "Basic " + base64.b64encode(b"alice:s3cret").decode()
             if self.headers.get("Authorization") != expected:
@@ -138,12 +135,6 @@ private Q_SLOTS:
         const QDateTime sent = QDateTime::fromString(match.captured(1), QStringLiteral("yyyyMMddHHmmss"));
         QVERIFY(sent.isValid());
         QVERIFY(qAbs(sent.secsTo(QDateTime::currentDateTime())) < 120);
-
-        const QString withQuery = XmlSource::Open(Url(QStringLiteral("/echo?list=4")), {}, {}).ValueAt(0, 0).toString();
-        QVERIFY2(QRegularExpression(QStringLiteral("^/echo\\?list=4&timestamptoavoidcache=\\d{14}$"))
-                     .match(withQuery)
-                     .hasMatch(),
-                 qPrintable(withQuery));
     }
 
     void statusOtherThan200RaisesItsNumberAndText_data()
@@ -179,13 +170,6 @@ private Q_SLOTS:
         const Recordset set = XmlSource::Open(url, QStringLiteral("alice"), QStringLiteral("s3cret"));
         QCOMPARE(set.RecordCount(), 2);
         QCOMPARE(set.ValueAt(1, 0), QVariant(-2));
-    }
-
-    void aPageThatIsNoRecordSetFailsClearly()
-    {
-        const AppError error = ErrorOrNone([&] { XmlSource::Open(Url(QStringLiteral("/page")), {}, {}); });
-        QCOMPARE(error.Number(), XmlRecordsetReader::ErrNotRecordset);
-        QCOMPARE(error.Description(), QStringLiteral("Not an XML record set: the root element is <html>."));
     }
 
     void transportFailures()

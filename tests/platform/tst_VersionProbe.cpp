@@ -33,25 +33,15 @@ private Q_SLOTS:
         QCOMPARE(Parts(QStringLiteral("2e1")), (QList<qint32>{20}));
     }
 
-    void fullMachine()
-    {
-        const SystemVersions v = FromTexts(passing());
-        QCOMPARE(v.OSMajor, 6);
-        QCOMPARE(v.OSMinor, 1);
-        QCOMPARE(v.ExcelVersion, 12);
-        QCOMPARE(v.ADOMajor, 6);
-        QCOMPARE(v.ADOMinor, 4);
-        QCOMPARE(v.OutlookISAM, 9);
-        QCOMPARE(v.ExcelISAM, 8);
-        QCOMPARE(v.CDOVersion, 3);
-        QCOMPARE(v.IEMajor, 6);
-        QCOMPARE(v.IEMinor, 4);
-    }
-
     // Each reading stands alone: a text in the wrong shape zeroes its own fields only.
     void textsInTheWrongShapeLeaveZeros()
     {
         auto t = passing();
+        SystemVersions v = FromTexts(t);
+        QCOMPARE(v.OSMinor, 1);
+        QCOMPARE(v.ADOMinor, 4);
+        QCOMPARE(v.IEMinor, 4);
+
         t.os = QStringLiteral("6");                         // needs two parts
         t.workbookClass = QStringLiteral("Workbook.12");    // class names need exactly three
         t.mailClass = QStringLiteral("GMime.Message.3.1");
@@ -59,7 +49,7 @@ private Q_SLOTS:
         t.networkVersion = QStringLiteral("5.5");           // needs three parts
         t.contactsReader = false;
         t.worksheetReader = false;
-        SystemVersions v = FromTexts(t);
+        v = FromTexts(t);
         QCOMPARE(v.OSMajor, 0);
         QCOMPARE(v.ExcelVersion, 0);
         QCOMPARE(v.CDOVersion, 0);

@@ -3,18 +3,14 @@
 #include "platform/providers/sheets/SheetTable.h"
 #include "platform/providers/sheets/XlsBiff.h"
 #include "platform/providers/sheets/XlsCompoundFile.h"
-#include "platform/providers/sheets/WorkbookError.h"
 #include "platform/providers/sheets/XlsReader.h"
 #include "platform/providers/sheets/XlsxReader.h"
-#include "base/AppError.h"
 
 #include <QDateTime>
 #include <QDir>
 
 #include <functional>
-#include <optional>
 
-using TestSupport::ErrorOf;
 using TestSupport::Names;
 using TestSupport::Types;
 using TestSupport::Row;
@@ -40,9 +36,6 @@ void CompareSets(const Recordset& a, const Recordset& b, const QString& what)
     for (int row = 0; row < a.RecordCount(); ++row)
         QVERIFY2(Row(a, row) == Row(b, row), qPrintable(QStringLiteral("%1, row %2").arg(what).arg(row + 1)));
 }
-
-constexpr int Text = AdoType::VarWChar;
-constexpr int Number = AdoType::Double;
 
 } // namespace
 
@@ -82,69 +75,6 @@ private Q_SLOTS:
         }
     }
 
-    void formulasBooleansAndErrors()
-    {
-        const Recordset formulas = Read(QStringLiteral("readxl-types.xls"), QStringLiteral("smorgasbord"), false);
-        QCOMPARE(formulas.ValueAt(1, 1).toString(), QStringLiteral("HELLO WORLD"));
-        QCOMPARE(formulas.ValueAt(5, 1).toString(), QStringLiteral("1.69"));
-        QCOMPARE(formulas.ValueAt(6, 1).toString(), QStringLiteral("TRUE"));
-
-        const Recordset logical = Read(QStringLiteral("readxl-types.xls"), QStringLiteral("logical_coercion"));
-        QCOMPARE(logical.ValueAt(2, 0).toString(), QStringLiteral("TRUE")); // a formula's boolean
-
-        const Recordset example = Read(QStringLiteral("phpspreadsheet-example1.xls"), QStringLiteral("Data Sheet #1"),
-                                       false);
-        QCOMPARE(example.ValueAt(3, 1).toString(), QStringLiteral("TRUE"));
-        QCOMPARE(example.ValueAt(2, 3).toString(), QStringLiteral("Привіт Світ!"));
-        QCOMPARE(example.ValueAt(4, 1).toString(), QStringLiteral("1960-12-19"));
-    }
-
-    void typesAndValues()
-    {
-        const Recordset set = Read(QStringLiteral("readxl-types.xls"), QStringLiteral("guess_me"));
-        QCOMPARE(Names(set), QStringList({"blank", "boolean", "date", "numeric", "text"}));
-        QCOMPARE(Types(set), QList<int>({Text, AdoType::Boolean, AdoType::Date, Number, Text}));
-        QCOMPARE(Row(set, 1), QVariantList({QVariant(), false, QDateTime(QDate(2017, 2, 28), QTime(0, 0)), 2.0, "world"}));
-
-        const Recordset cities = Read(QStringLiteral("phpspreadsheet-example2.xls"), QStringLiteral("example2"));
-        QCOMPARE(Names(cities), QStringList({"City", "Country", "Latitude", "Longitude"}));
-        QCOMPARE(Types(cities), QList<int>({Text, Text, Number, Number}));
-        QCOMPARE(cities.RecordCount(), 222);
-        QCOMPARE(Row(cities, 0), QVariantList({"Kabul", "Afghanistan", 34.528455, 69.171703}));
-
-        const Recordset dates = Read(QStringLiteral("readxl-dates-1904.xls"), QStringLiteral("Sheet1"), false);
-        for (int i = 0; i < dates.FieldCount(); ++i)
-            QCOMPARE(dates.ValueAt(0, i).toDateTime().date(), QDate(2000, 1, 1));
-
-        const Recordset people = Read(QStringLiteral("mockaroo-MOCK_DATA-10rows.xls"), QStringLiteral("data"));
-        QCOMPARE(Types(people), QList<int>({Number, Text, Text, Text, Text, Text}));
-        QCOMPARE(Row(people, 0), QVariantList({1.0, "Sholom", "Dumphrey", "sdumphrey0@apple.com", "Male",
-                                               "193.86.32.129"}));
-    }
-
-    void oldFormatsAndScripts()
-    {
-        // Excel 95 (BIFF5), code page 1252.
-        const Recordset biff5 = Read(QStringLiteral("readxl-biff5-label-records.xls"), QStringLiteral("worksheet1"), false);
-        QCOMPARE(biff5.ValueAt(2, 2).toString(), QStringLiteral("AUBURN SW AQS CO 1h average [ppm]"));
-        QCOMPARE(XlsReader(Xls(QStringLiteral("poi-testEXCEL_95.xls"))).SheetNames(),
-                 QStringList({"Feuil1", "Feuil2", "Feuil3"}));
-
-        QCOMPARE(Read(QStringLiteral("poi-chinese-provinces.xls"), QStringLiteral("provinces")).ValueAt(1, 1).toString(),
-                 QStringLiteral("北京市"));
-        QCOMPARE(Read(QStringLiteral("readxl-vietnamese-utf8.xls"), QStringLiteral("Sheet1")).FieldName(0),
-                 QStringLiteral("Mô tả"));
-        QCOMPARE(XlsReader(Xls(QStringLiteral("xlrd-namesdemo.xls"))).SheetNames().value(3),
-                 QStringLiteral("Seamus O'Reilly"));
-        QCOMPARE(Read(QStringLiteral("xlrd-namesdemo.xls"), QStringLiteral("Seamus O'Reilly"), false).ValueAt(0, 0),
-                 QVariant(42.0));
-        QCOMPARE(XlsReader(Xls(QStringLiteral("poi-TwoSheetsOneHidden.xls"))).SheetNames(),
-                 QStringList({"Sheet1", "Sheet2"}));
-
-        const Recordset ragged = Read(QStringLiteral("xlrd-ragged.xls"), QStringLiteral("Sheet1"), false);
-        QCOMPARE(Row(ragged, 1), QVariantList({"d", "e", QVariant(), QVariant()}));
-    }
-
     void workbooksOfOddMakeAndPlace()
     {
         // The workbook stream is called "BOOK".
@@ -165,47 +95,6 @@ private Q_SLOTS:
         QCOMPARE(names.ValueAt(1, 1).toString(), QStringLiteral("2005-02-23"));
 
         QCOMPARE(XlsReader(Xls(QStringLiteral("poi-DBCSSheetName.xls"))).SheetNames().value(1), QStringLiteral("एक"));
-    }
-
-    void damagedButReadable()
-    {
-        // A broken allocation table that the library reads around.
-        XlsReader reader(Xls(QStringLiteral("xlrd-corrupted_error.xls")));
-        QCOMPARE(reader.SheetNames().size(), 9);
-        const Recordset pipes = reader.ReadSheet(QStringLiteral("Трубы ВГП"), false);
-        QCOMPARE(pipes.FieldCount(), 7); // an eighth column holds nothing
-        QCOMPARE(pipes.RecordCount(), 17); // the rest of its 1501 rows are formatting only
-        QCOMPARE(pipes.ValueAt(3, 0).toString(), QStringLiteral("ТИП"));
-        QCOMPARE(pipes.ValueAt(3, 1).toString(), QStringLiteral("Наименование"));
-    }
-
-    void badWorkbooksFailClearly_data()
-    {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<long>("number");
-        QTest::addColumn<QString>("phrase");
-        QTest::newRow("password") << "poi-password.xls" << long(WorkbookError::Encrypted) << "is encrypted";
-        QTest::newRow("xor") << "poi-xor-encryption-abc.xls" << long(WorkbookError::Encrypted) << "is encrypted";
-        QTest::newRow("truncated") << "readxl-types-truncated.xls" << long(WorkbookError::Damaged)
-                                   << "damaged or incomplete";
-        QTest::newRow("fuzzed") << "libxls-fuzz-xls2csv_ole_ole2_fread_327.xls" << long(WorkbookError::Damaged)
-                                << "damaged or incomplete";
-    }
-
-    void badWorkbooksFailClearly()
-    {
-        QFETCH(QString, file);
-        QFETCH(long, number);
-        QFETCH(QString, phrase);
-        const auto error = ErrorOf([&] { XlsReader reader(Xls(file)); });
-        QVERIFY(error);
-        QCOMPARE(error->Number(), number);
-        QVERIFY2(error->Description().contains(phrase), qPrintable(error->Description()));
-        // An encrypted Excel 2007 workbook sits in the same container.
-        const auto sealed = ErrorOf([] {
-            XlsReader reader(TestSupport::TestData(QStringLiteral("xlsx/poi-protected_passtika.xlsx")));
-        });
-        QVERIFY(sealed && sealed->Number() == WorkbookError::Encrypted);
     }
 
     // The records are read a piece at a time; records cut by the end of a
