@@ -6,7 +6,6 @@
 #include "base/AppError.h"
 
 #include <QJsonArray>
-#include <QTcpServer>
 
 using namespace TestSupport;
 using Tls = SmtpTestServer::Tls;
@@ -307,30 +306,6 @@ private Q_SLOTS:
         QCOMPARE(server.ConnectionCount(), 1);
     }
 
-    void unusableSettingsFailEachMail_data()
-    {
-        QTest::addColumn<QString>("host");
-        QTest::addColumn<int>("port");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("no server") << "  " << 25 << "No SMTP server is set";
-        QTest::newRow("port 0") << "mail.example.com" << 0 << "The SMTP server port 0 is not valid";
-        QTest::newRow("user in the name") << "user:pw@mail.example.com" << 25
-                                          << "The SMTP server name \"user:pw@mail.example.com\" is not valid";
-    }
-
-    void unusableSettingsFailEachMail()
-    {
-        QFETCH(QString, host);
-        QFETCH(int, port);
-        QFETCH(QString, expected);
-        SmtpSettings settings;
-        settings.server = host;
-        settings.port = port;
-        SmtpTransport transport(settings);
-        const OutgoingMessage mail = SmallMail(QStringLiteral("a@example.org"));
-        QCOMPARE(SendAll(transport, {mail, mail}), QStringList({expected, expected}));
-    }
-
     void hostNamesGoOutInAscii()
     {
         SmtpSettings settings;
@@ -338,20 +313,6 @@ private Q_SLOTS:
         QCOMPARE(SmtpTransport::HostName(settings), QStringLiteral("xn--bcher-kva.example"));
         settings.server = QStringLiteral("::1");
         QCOMPARE(SmtpTransport::HostName(settings), QStringLiteral("::1"));
-    }
-
-    void refusedConnectionIsReported()
-    {
-        QTcpServer placeholder; // a port that is certainly free once closed
-        QVERIFY(placeholder.listen(QHostAddress::LocalHost));
-        SmtpSettings settings;
-        settings.server = QStringLiteral("127.0.0.1");
-        settings.port = placeholder.serverPort();
-        placeholder.close();
-        SmtpTransport transport(settings);
-        const QString error = SendError(transport, SmallMail(QStringLiteral("a@example.org")));
-        QCOMPARE(error, QStringLiteral("The mail server 127.0.0.1 port %1 could not be reached: Connection refused")
-                            .arg(settings.port));
     }
 };
 
