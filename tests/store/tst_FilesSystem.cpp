@@ -70,29 +70,28 @@ private Q_SLOTS:
         QVERIFY(!fs.CreateFolder(QString()));
     }
 
-    void readTakesUtf8AndFallsBackToWindows1252()
+    // UTF-8 unless a single byte is not, then the whole file is
+    // Windows-1252, including the bytes 0x80-0x9F that differ from Latin-1.
+    void readTakesUtf8OrElseWindows1252_data()
     {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
         const QString unicode = QStringLiteral("Grüße \u20AC \U0001F600\r\nline 2\n");
-        WriteBytes(Path("utf8.txt"), unicode.toUtf8());
+        QTest::newRow("UTF-8") << unicode.toUtf8() << unicode;
+        QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBFhello") << "hello";
+        QTest::newRow("Windows-1252") << QByteArray("caf\xE9 \x80 \x93quoted\x94 \x81")
+                                      << QStringLiteral("caf\u00E9 \u20AC \u201Cquoted\u201D \u0081");
+        QTest::newRow("UTF-8 cut short") << QByteArray("ab\xC3") << QStringLiteral("ab\u00C3");
+        QTest::newRow("empty") << QByteArray() << "";
+    }
+
+    void readTakesUtf8OrElseWindows1252()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        WriteBytes(Path("read.txt"), bytes);
         bool ok = false;
-        QCOMPARE(fs.ReadTextFile(Path("utf8.txt"), &ok), unicode);
-        QVERIFY(ok);
-
-        WriteBytes(Path("bom.txt"), "\xEF\xBB\xBFhello");
-        QCOMPARE(fs.ReadTextFile(Path("bom.txt")), QStringLiteral("hello"));
-
-        // A single invalid byte makes the whole file Windows-1252, including
-        // the bytes 0x80-0x9F that differ from Latin-1.
-        WriteBytes(Path("ansi.txt"), "caf\xE9 \x80 \x93quoted\x94 \x81");
-        QCOMPARE(fs.ReadTextFile(Path("ansi.txt")),
-                 QStringLiteral("caf\u00E9 \u20AC \u201Cquoted\u201D \u0081"));
-
-        // A UTF-8 sequence cut short at the end is not valid UTF-8 either.
-        WriteBytes(Path("cut.txt"), "ab\xC3");
-        QCOMPARE(fs.ReadTextFile(Path("cut.txt")), QStringLiteral("ab\u00C3"));
-
-        WriteBytes(Path("empty.txt"), "");
-        QCOMPARE(fs.ReadTextFile(Path("empty.txt"), &ok), QString());
+        QCOMPARE(fs.ReadTextFile(Path("read.txt"), &ok), text);
         QVERIFY(ok);
         QVERIFY(m_reports.isEmpty());
     }
@@ -102,10 +101,7 @@ private Q_SLOTS:
         bool ok = true;
         QCOMPARE(fs.ReadTextFile(Path("missing.txt"), &ok), QString());
         QVERIFY(!ok);
-        QCOMPARE(m_reports.size(), 1);
-        QCOMPARE(m_reports[0].first, QStringLiteral("Error reading file ..."));
-        QCOMPARE(m_reports[0].second, Path("missing.txt"));
-
+        QCOMPARE(m_reports, (QList<QPair<QString, QString>>{{"Error reading file ...", Path("missing.txt")}}));
         ok = true;
         fs.ReadTextFile(m_dir.path(), &ok);
         QVERIFY(!ok);
