@@ -117,58 +117,12 @@ private Q_SLOTS:
         QCOMPARE(rs.State(), int(Recordset::StateOpen));
     }
 
-    void markersMatchExactly()
-    {
-        Recordset rs = Table({QStringLiteral("Name"), QStringLiteral("Town")},
-                             {{QStringLiteral("Eve"), QVariant()}});
-        Mails mails;
-        const QString body = M("Name") + M("name") + M(" Name") + M("Nobody") +
-                             QStringLiteral("Name") + M("Name") + u'|' + M("Town") + u'|';
-        QVERIFY(Merge(mails, rs, M("Town"), body));
-        QCOMPARE(mails.Item(1).TextBody(), QStringLiteral("Eve") + M("name") + M(" Name") +
-                                               M("Nobody") + QStringLiteral("NameEve||"));
-        // A Null in the To column gives an empty To.
-        QCOMPARE(mails.Item(1).To(), QString());
-    }
-
-    // A blank name is a name for the merge, though the lists show the
-    // column under its unnamed label; that label's marker stays as it is.
-    void unnamedAndBlankColumns()
-    {
-        Recordset rs = Table({QStringLiteral("First"), QString(), QStringLiteral("  ")},
-                             {{QStringLiteral("f"), QStringLiteral("second"), QStringLiteral("third")}});
-        const QString unnamed = O + M("[Column 2]") + C;
-        const QString blankAsListed = O + M("[Column 3]") + C;
-        Mails mails;
-        QVERIFY(Merge(mails, rs, unnamed,
-                      unnamed + u'|' + M("[Column 2]") + u'|' + M("  ") + u'|' + blankAsListed));
-        QCOMPARE(mails.Item(1).To(), QStringLiteral("second"));
-        QCOMPARE(mails.Item(1).TextBody(), QStringLiteral("second|") + M("[Column 2]") +
-                                               QStringLiteral("|third|") + blankAsListed);
-    }
-
-    // A value is read only when a text holds its marker, once per record.
-    void fetchesOnlyWhatIsUsed()
-    {
-        Recordset rs = Table({"A", "B", "C", "D"}, {{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}});
-        Mails mails;
-        QVERIFY(Merge(mails, rs, M("B"), M("D") + M("D") + M("B"), M("B")));
-        QCOMPARE(mails.ValuesFetched(), qint64(3 * 2));
-        QCOMPARE(mails.Item(3).TextBody(), QStringLiteral("121210"));
-
-        const QString plain = QStringLiteral("Dear customer,\n\nno fields here.\n");
-        QVERIFY(Merge(mails, rs, QString(), plain, QStringLiteral("News")));
-        QCOMPARE(mails.ValuesFetched(), qint64(0));
-        QCOMPARE(mails.Count(), 3);
-        for (const Mail& mail : mails)
-            QCOMPARE(mail.TextBody(), plain);
-    }
-
     // Merged against the plain definition: each column in field order, every
-    // occurrence of its marker in the text as it stands replaced by the
-    // value. So a value may bring in the marker of a later column, not of an
-    // earlier one, and a marker may form across a value's edge. Three such
-    // cases, then random templates and values full of chevrons.
+    // occurrence of its marker (exactly as MergeFields makes it) in the text
+    // as it stands replaced by the value. So a value may bring in the marker
+    // of a later column, not of an earlier one, and a marker may form across
+    // a value's edge. Such cases, then random templates and values full of
+    // chevrons.
     void agreesWithColumnByColumnReplacement()
     {
         const auto check = [](const QStringList& names, const QList<QVariantList>& rows,
@@ -196,6 +150,15 @@ private Q_SLOTS:
         QCOMPARE(check({"P", "Name"}, {{"am", "N"}}, {QString(), QString(), O + "N" + M("P") + "e" + C}),
                  QString());
         QCOMPARE(check({"A", C + "v" + O}, {{QString(), "w"}}, {QString(), QString(), O + C + M("A") + "v" + O + C}),
+                 QString());
+        // Case and blanks count; a Null value is empty.
+        QCOMPARE(check({"Name", "Town"}, {{"Eve", QVariant()}},
+                       {M("Town"), M("name") + M(" Name"), M("Name") + M("Nobody") + "Name" + M("Name")}),
+                 QString());
+        // A blank name is a name for the merge, though the lists show the
+        // column under its unnamed label, whose marker then stays.
+        QCOMPARE(check({"First", QString(), "  "}, {{"f", "second", "third"}},
+                       {O + M("[Column 2]") + C, M("[Column 2]") + M("  "), O + M("[Column 3]") + C}),
                  QString());
 
         const QStringList names = {"A", "B", QString(), "AB"};
