@@ -1,4 +1,5 @@
 #include "TestMain.h"
+#include "base/AppInfo.h"
 #include "base/Texts.h"
 
 #include <QFile>
@@ -64,7 +65,10 @@ private Q_SLOTS:
     {
         const QString shown = Texts::ReplaceAppTokens(
             QStringLiteral("#APP_PRODUCTNAME# #APP_MAJOR#.#APP_MINOR# #COUNT# #app_major#"));
-        QCOMPARE(shown, QStringLiteral("Corvanta 1.3 #COUNT# #app_major#"));
+        QCOMPARE(shown, QStringLiteral("%1 %2.%3 #COUNT# #app_major#")
+                            .arg(AppInfo::ProductName())
+                            .arg(AppInfo::Major)
+                            .arg(AppInfo::Minor));
     }
 };
 

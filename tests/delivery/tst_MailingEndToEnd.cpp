@@ -7,7 +7,6 @@
 #include <QJsonArray>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTableView>
 #include <QToolButton>
 
 using namespace TestSupport;
@@ -97,17 +96,8 @@ private Q_SLOTS:
         QTest::mouseClick(Find<QPushButton>(Find<QWidget>(w, "ctlWizSend"), "cmdSendEMails"),
                           Qt::LeftButton);
 
-        // The server's words for the refused one, and the counts.
-        QAbstractItemModel* grid = Find<QTableView>(w, "flxSend")->model();
-        QCOMPARE(grid->rowCount(), 1);
-        QCOMPARE(grid->index(0, 1).data().toString(), refused);
-        QVERIFY(grid->index(0, 0).data().toString().contains(QLatin1String("550")));
-        const auto asked = Dialogs::TakeAsked();
-        QVERIFY(asked.last().text.startsWith(QLatin1String("10 e-mails were send in")));
-        QVERIFY(asked.last().text.contains(
-            QLatin1String("1 of 10 e-mails did not reach the destination")));
-
-        // Every message carries exactly its own values.
+        // Every message but the refused one arrived, with exactly its own
+        // values; the Send step's own test covers the grid and the summary.
         QCOMPARE(server.MessageCount(), 9);
         const QString sha = QString::fromLatin1(
             QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());

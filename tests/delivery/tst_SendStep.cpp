@@ -78,11 +78,11 @@ private Q_SLOTS:
         Dialogs::SetScripted(true);
     }
 
+    // The run itself is tested with the send engine; the window shows each
+    // failure as a row of the grid and sums them up at the end.
     void failuresGrowTheGridAndAreSummed()
     {
         Send(true);
-        QCOMPARE(m_window->MailsHandled(), Recipients);
-        QCOMPARE(m_server->MessageCount(), Recipients - 1);
         QAbstractItemModel* grid = Get<QTableView>("flxSend")->model();
         QCOMPARE(grid->rowCount(), 1);
         QCOMPARE(grid->headerData(0, Qt::Horizontal).toString(), LoadResString(115));
@@ -91,11 +91,9 @@ private Q_SLOTS:
         const auto asked = Dialogs::TakeAsked();
         QCOMPARE(asked.size(), 1);
         QCOMPARE(asked[0].buttons, QMessageBox::Yes | QMessageBox::No);
-        QVERIFY(
-            asked[0].text.startsWith(QStringLiteral("%1 e-mails were send in ").arg(Recipients)));
+        QVERIFY(asked[0].text.startsWith(QStringLiteral("%1 e-mails were send in ").arg(Recipients)));
         QVERIFY(asked[0].text.endsWith(
-            QStringLiteral("\n\n1 of %1 e-mails did not reach the destination\n\n")
-                .arg(Recipients) +
+            QStringLiteral("\n\n1 of %1 e-mails did not reach the destination\n\n").arg(Recipients) +
             LoadResString(158)));
     }
 

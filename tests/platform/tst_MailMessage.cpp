@@ -70,7 +70,6 @@ private Q_SLOTS:
                                               << list{"Jane Bcc: x@example.com|j@example.com"};
 
         QTest::newRow("empty") << "" << list{"error: No e-mail address in To"};
-        QTest::newRow("no at sign") << "not an address" << list{"error: Invalid e-mail address in To: \"not an address\""};
         QTest::newRow("no domain") << "x@" << list{"error: Invalid e-mail address in To: \"x@\""};
         QTest::newRow("blank inside") << "a b@example.com" << list{"error: Invalid e-mail address in To: \"a b@example.com\""};
         QTest::newRow("command smuggled in") << "a@example.com\r\nRCPT TO:b@example.com"
@@ -99,8 +98,6 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         const QString first = WriteFile(dir.filePath(QStringLiteral("one.txt")), "1");
-        const QString second = WriteFile(dir.filePath(QStringLiteral("two;three.txt")), "2");
-        Q_UNUSED(second);
         QCOMPARE(ExistingAttachments(QString()), QStringList());
         QCOMPARE(ExistingAttachments(dir.filePath(QStringLiteral("missing.txt")) + u';' + first + u';'),
                  QStringList{first});

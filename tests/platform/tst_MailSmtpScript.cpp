@@ -48,22 +48,6 @@ class TestMailSmtpScript : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void repliesInManyLinesAndPieces()
-    {
-        QStringList script{"S: 220-test.invalid ESMTP", "P: 220-still greeting", "S: 220 ready",
-                           "C: EHLO *", "P: 250-test.invalid", "P: 250-SIZE 1000000", "S: 250 8BITMIME",
-                           "C: MAIL FROM:<sender@example.com> SIZE=*", "P: 250 2.1.0 Ok", "C: RCPT TO:<a@example.org>",
-                           "S: 250-2.1.5 Ok,", "P: 250 2.1.5 really", "C: DATA", "P: 354 go on", "MESSAGE",
-                           "P: 250 2.0.0 queued"};
-        SmtpScriptServer server({script});
-        QVERIFY(server.Start());
-        SmtpTransport transport(SettingsFor(server));
-        QCOMPARE(SendError(transport, SmallMail(QStringLiteral("a@example.org"))), QString());
-        QCOMPARE(server.Problems(), QStringList());
-        QCOMPARE(server.Messages().size(), 1);
-        QVERIFY(server.Messages().first().contains("Short body."));
-    }
-
     void pipelinedGroupsAndTheNextEnvelope()
     {
         // The second envelope comes behind the first mail's data, before the
@@ -109,33 +93,24 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("first");
         QTest::addColumn<QStringList>("expected");
-        QTest::addColumn<int>("connections");
         // The second mail's envelope was under way: it goes again, on a new
         // connection, and arrives once.
         QStringList closing = Greeting({"PIPELINING"});
         closing << OneByOne("a@example.org").mid(0, 6) << "MESSAGE"
                 << "C: MAIL FROM:<sender@example.com>" << "C: RCPT TO:<b@example.org>" << "C: DATA"
                 << "S: 250 queued" << "S: 421 4.3.2 Shutting down" << "CLOSE";
-        QTest::newRow("421 in a pipelined group") << closing << QStringList({"", ""}) << 2;
+        QTest::newRow("421 in a pipelined group") << closing << QStringList({"", ""});
         // The data went out whole: never again.
         QStringList gone = Greeting({});
         gone << OneByOne("a@example.org").mid(0, 7) << "CLOSE";
         QTest::newRow("closed after the data")
-            << gone << QStringList({"delivery unknown: the connection was lost after the message was sent", ""}) << 2;
-        QStringList silent = Greeting({});
-        silent << OneByOne("a@example.org").mid(0, 7) << "SILENT";
-        QTest::newRow("silent after the data")
-            << silent
-            << QStringList({"delivery unknown: no answer from the mail server within 3 seconds after the message was sent",
-                            ""})
-            << 2;
+            << gone << QStringList({"delivery unknown: the connection was lost after the message was sent", ""});
     }
 
     void lostConnections()
     {
         QFETCH(QStringList, first);
         QFETCH(QStringList, expected);
-        QFETCH(int, connections);
         const QStringList second = Greeting({}) << OneByOne("b@example.org");
         SmtpScriptServer server({first, second});
         QVERIFY(server.Start());
@@ -143,7 +118,7 @@ private Q_SLOTS:
         QCOMPARE(SendAll(transport, {SmallMail(QStringLiteral("a@example.org")), SmallMail(QStringLiteral("b@example.org"))}),
                  expected);
         QCOMPARE(server.Problems(), QStringList());
-        QCOMPARE(server.Connections(), connections);
+        QCOMPARE(server.Connections(), 2);
     }
 
     void extraConnectionsRefusedLowerTheLimit()

@@ -76,6 +76,9 @@ std::shared_ptr<RecipientList> FullList()
     return list;
 }
 
+// How a damaged-file case spoils its file.
+enum Damage { CutShort, WrongTypeCode, SendersInstead, MailSettingsInstead, FolderInstead };
+
 } // namespace
 
 class TestDataStore : public QObject
@@ -102,7 +105,7 @@ class TestDataStore : public QObject
         }
     };
 
-    // A version folder of its own for each test, below the private home.
+    // A product folder of its own for each test, below the private home.
     QString NewProductFolder()
     {
         const QString folder = qEnvironmentVariable("XDG_DATA_HOME") +
@@ -110,6 +113,7 @@ class TestDataStore : public QObject
         QDir().mkpath(folder);
         return folder;
     }
+    QString NewFolder() { return NewProductFolder() + QStringLiteral("1.3/"); }
 
     // The raw table of one file, read without loading the store.
     static Recordset RawTable(const QString& folder, int kind)
@@ -135,64 +139,32 @@ class TestDataStore : public QObject
 private Q_SLOTS:
     void init() { m_problems.clear(); }
 
-    void firstRunCreatesTheFolderAndThreeEmptyFiles()
+    // Saved by the previous version, loaded by this one: the older folder is
+    // carried forward and every stored field comes back.
+    void everyFieldComesBackInTheNextVersion()
     {
-        const QString folder = FilesSystem::VersionDataFolder();
-        QVERIFY(!QFileInfo::exists(folder));
-        {
-            Opened s(folder, Collect());
-            QVERIFY(s.store.Load());
-            QCOMPARE(s.store.Folder(), folder);
-            QVERIFY(QFileInfo(folder).isDir());
-            for (const char* name : {"dsrcptlsts.dat", "dsfltrs.dat", "dsfrmaddrs.dat"}) {
-                QCOMPARE(ReadBytes(folder + QString::fromLatin1(name)), QByteArray());
-                QVERIFY(OwnerOnly(folder + QString::fromLatin1(name)));
-            }
-            QCOMPARE(s.lists.Count(), 0);
-            QCOMPARE(s.senders.Count(), 0);
-        }
-        // Leaving wrote three valid, empty tables.
-        for (int kind = 0; kind < 3; ++kind) {
-            const QString path = folder + DataStore::FileName(kind);
-            QCOMPARE(StoreFile::Read(path).status, StoreFile::ReadResult::Status::Read);
-            QVERIFY(OwnerOnly(path));
-            QCOMPARE(RawTable(folder, kind).RecordCount(), 0);
-        }
-        QVERIFY(m_problems.isEmpty());
-    }
-
-    void everyFieldComesBack()
-    {
-        const QString folder = NewProductFolder() + QStringLiteral("1.3/");
+        const QString product = NewProductFolder();
         RecipientLists source;
         source.Add(FullList());
         source.Add(std::make_shared<RecipientList>()); // all initial values
         FromAddresses book;
         book.Add(QStringLiteral("Ann \"A\" Smith"), QStringLiteral("ann@example.com"), QString());
         book.Add(QString(), QStringLiteral("noname@example.com"), QStringLiteral("reply@example.com"));
-        SaveInto(folder, source, book);
+        SaveInto(product + QStringLiteral("1.2/"), source, book);
 
+        const QString folder = product + QStringLiteral("1.3/");
         Opened s(folder, Collect());
         QVERIFY(s.store.Load());
         QCOMPARE(s.lists.Count(), 2);
-
-        // Stored values come back; the validity flag is never stored, and
-        // filter values come back as text (null stays null).
+        // The validity flag is never stored, and filter values come back as
+        // text (null stays null).
         RecipientList expected = *FullList();
         expected.SetIsListValid(false);
-        Filters expectedFilters;
-        expectedFilters.Add(MakeFilter(QStringLiteral("Age"), 3, Filter::And, QStringLiteral("30")));
-        expectedFilters.Add(MakeFilter(QStringLiteral("Active"), 1, Filter::Or, QStringLiteral("1")));
-        expectedFilters.Add(MakeFilter(QStringLiteral("Born"), 0, Filter::And, QVariant()));
-        expectedFilters.Add(MakeFilter(QStringLiteral("Note"), 2, Filter::Or, QStringLiteral("")));
-        expected.SetFilters(expectedFilters);
-        const RecipientList& loaded = s.lists.Item(1);
-        QCOMPARE(loaded.Filters().Count(), 4);
-        QCOMPARE(loaded.Filters().Item(2).Value().typeId(), QMetaType::QString);
-        QVERIFY(!loaded.Filters().Item(3).Value().isValid());
-        QVERIFY(loaded == expected);
+        expected.Filters().Item(2).SetValue(QStringLiteral("1"));
+        QVERIFY(s.lists.Item(1) == expected);
+        QCOMPARE(s.lists.Item(1).Filters().Item(2).Value().typeId(), QMetaType::QString);
+        QVERIFY(!s.lists.Item(1).Filters().Item(3).Value().isValid());
         QVERIFY(s.lists.Item(2) == RecipientList());
-
         QVERIFY(s.senders == book);
         QVERIFY(m_problems.isEmpty());
 
@@ -207,64 +179,21 @@ private Q_SLOTS:
         QCOMPARE(raw.Value(QStringLiteral("CatalogCommandType")), QVariant(QStringLiteral("8")));
     }
 
-    // The field order is the file layout older files were written in.
-    void tableLayouts()
+    void filterRowsFollowTheirListAfterADelete()
     {
-        const auto names = [](const Recordset& table) {
-            QStringList names;
-            for (int i = 0; i < table.FieldCount(); ++i)
-                names.append(table.FieldName(i));
-            return names;
-        };
-        const Recordset lists = DataStore::NewRecipientListsTable();
-        QCOMPARE(lists.FieldCount(), 21);
-        QCOMPARE(lists.FieldName(7), QStringLiteral("SQLDataBase"));
-        QCOMPARE(lists.FieldName(19), QStringLiteral("CatalogCommandType"));
-        QCOMPARE(names(DataStore::NewFiltersTable()), (QStringList{"FilterID", "RecipientListID", "ComparisonOperator",
-                                                                   "Data", "LogicalOperator", "Value"}));
-        QCOMPARE(names(DataStore::NewFromAddressesTable()),
-                 (QStringList{"Name", "EMailAddress", "ReplyEMailAddress"}));
-    }
-
-    void numberingFollowsTheCollectionAfterADelete()
-    {
-        const QString folder = NewProductFolder() + QStringLiteral("1.3/");
+        const QString folder = NewFolder();
         RecipientLists source;
         source.Add(MakeList(QStringLiteral("first"), 0));
         source.Add(MakeList(QStringLiteral("second"), 1));
         source.Add(MakeList(QStringLiteral("third"), 3));
         SaveInto(folder, source, FromAddresses());
-
         {
             Opened s(folder, Collect());
             QVERIFY(s.store.Load());
-            QCOMPARE(s.lists.Count(), 3);
             s.lists.Remove(2);
         } // saved on leaving
 
-        Recordset savedLists = RawTable(folder, DataStore::RecipientListsKind);
-        QCOMPARE(savedLists.RecordCount(), 2);
-        savedLists.MoveFirst();
-        QCOMPARE(savedLists.Value(QStringLiteral("RecipientListID")).toInt(), 1);
-        QCOMPARE(savedLists.Value(QStringLiteral("ListName")).toString(), QStringLiteral("first"));
-        savedLists.MoveNext();
-        QCOMPARE(savedLists.Value(QStringLiteral("RecipientListID")).toInt(), 2);
-        QCOMPARE(savedLists.Value(QStringLiteral("ListName")).toString(), QStringLiteral("third"));
-
-        // The list without filters has no rows; the old third list's rows
-        // now carry 2 and keep their order and numbers 1, 2, 3.
-        Recordset savedFilters = RawTable(folder, DataStore::FiltersKind);
-        QCOMPARE(savedFilters.RecordCount(), 3);
-        int j = 0;
-        for (savedFilters.MoveFirst(); !savedFilters.AtEOF(); savedFilters.MoveNext()) {
-            ++j;
-            QCOMPARE(savedFilters.Value(QStringLiteral("FilterID")).toInt(), j);
-            QCOMPARE(savedFilters.Value(QStringLiteral("RecipientListID")).toInt(), 2);
-            QCOMPARE(savedFilters.Value(QStringLiteral("Data")).toString(), QStringLiteral("third-col%1").arg(j));
-            QCOMPARE(savedFilters.Value(QStringLiteral("ComparisonOperator")).toInt(), j);
-            QCOMPARE(savedFilters.Value(QStringLiteral("LogicalOperator")).toInt(), j % 2);
-        }
-
+        // The old third list's rows now belong to the second, in their order.
         Opened s(folder, Collect());
         QVERIFY(s.store.Load());
         QCOMPARE(s.lists.Count(), 2);
@@ -273,40 +202,13 @@ private Q_SLOTS:
         QVERIFY(m_problems.isEmpty());
     }
 
-    void scramblingIsItsOwnInverse()
+    // Stored scrambled with the key of the volume that holds the program,
+    // which the key itself turns into NUL characters, and read back whole.
+    void passwordsAreStoredScrambled()
     {
-        const QString key = QStringLiteral("-123456789");
-        const QStringList texts{QString(), QStringLiteral("a"), QStringLiteral("longer than the key itself"),
-                                QStringLiteral("\U0001F511\U0001F600 p\u00E4\u00DF \u4E2D"),
-                                QStringLiteral("-123456789"), QString(QChar(0xDFFF)) + QChar(0xD800)};
-        for (const QString& text : texts) {
-            const QString scrambled = DataStore::ScrambleText(text, key);
-            QCOMPARE(scrambled.size(), text.size());
-            QCOMPARE(DataStore::ScrambleText(scrambled, key), text);
-            if (text.isValidUtf16()) // pairs stay pairs, so the text stays storable anywhere
-                QVERIFY(scrambled.isValidUtf16());
-            if (!text.isEmpty())
-                QVERIFY(scrambled != text);
-        }
-        // The key restarts after its last character.
-        QCOMPARE(DataStore::ScrambleText(QStringLiteral("AAA"), QStringLiteral("12")),
-                 QString(QChar(u'A' ^ u'1')) + QChar(u'A' ^ u'2') + QChar(u'A' ^ u'1'));
-        // The empty key is the program's file system id, the same for any
-        // path on it and 0 for none.
+        const QString folder = NewFolder();
         const QString here = QCoreApplication::applicationDirPath();
-        QCOMPARE(DataStore::GetVolumeSerial(here), DataStore::GetVolumeSerial(here + QStringLiteral("/..")));
-        QCOMPARE(DataStore::GetVolumeSerial(QStringLiteral("/no/such/path/at/all")), 0);
         const QString volumeKey = QString::number(DataStore::GetVolumeSerial(here));
-        QCOMPARE(DataStore::ScrambleText(QStringLiteral("secret"), QString()),
-                 DataStore::ScrambleText(QStringLiteral("secret"), volumeKey));
-    }
-
-    void passwordsRoundTripThroughTheFiles()
-    {
-        const QString folder = NewProductFolder() + QStringLiteral("1.3/");
-        const QString volumeKey =
-            QString::number(DataStore::GetVolumeSerial(QCoreApplication::applicationDirPath()));
-        // The key itself scrambles to all NUL characters.
         const QStringList passwords{QString(), QStringLiteral("secret"),
                                     QStringLiteral("\U0001F511 p\u00E4ss \U00010348\u20AC"), volumeKey,
                                     QString(40, u'x')};
@@ -322,240 +224,180 @@ private Q_SLOTS:
         int row = 0;
         for (raw.MoveFirst(); !raw.AtEOF(); raw.MoveNext(), ++row) {
             const QString stored = raw.Value(QStringLiteral("Password")).toString();
+            QCOMPARE(stored, DataStore::ScrambleText(passwords[row], volumeKey));
             QCOMPARE(stored.size(), passwords[row].size());
             if (!passwords[row].isEmpty())
                 QVERIFY(stored != passwords[row]);
         }
-
         Opened s(folder, Collect());
         QVERIFY(s.store.Load());
         QCOMPARE(s.lists.Count(), passwords.size());
         for (int i = 0; i < passwords.size(); ++i)
             QCOMPARE(s.lists.Item(i + 1).Password(), passwords[i]);
+
+        // The key restarts after its last character, as earlier versions
+        // wrote it; the volume's key is the same for any path on it.
+        QCOMPARE(DataStore::ScrambleText(QStringLiteral("AAA"), QStringLiteral("12")),
+                 QString(QChar(u'A' ^ u'1')) + QChar(u'A' ^ u'2') + QChar(u'A' ^ u'1'));
+        QCOMPARE(DataStore::GetVolumeSerial(here), DataStore::GetVolumeSerial(here + QStringLiteral("/..")));
+        QCOMPARE(DataStore::GetVolumeSerial(QStringLiteral("/no/such/path/at/all")), 0);
     }
 
-    void migrationTakesTheNewestOlderFolder()
+    // The first start of a version takes the store files of the newest older
+    // version folder found beside it, and never again.
+    void migration_data()
     {
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<QStringList>("present"); // files, or folders ending in "/"
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QStringList>("copied");
+        QTest::newRow("newest older folder")
+            << "1.3"
+            << QStringList{"1.0/dsrcptlsts.dat", "1.2/dsrcptlsts.dat", "1.2/mlcfg.dat",
+                           "1.2/dsfltrs.dat", "1.2/unrelated.txt"}
+            << "1.2" << QStringList{"dsfltrs.dat", "dsrcptlsts.dat", "mlcfg.dat"};
+        QTest::newRow("the first folder found, even empty")
+            << "1.3" << QStringList{"1.1/", "1.0/dsrcptlsts.dat"} << "1.1" << QStringList();
+        QTest::newRow("never a newer folder")
+            << "1.1" << QStringList{"1.0/dsfltrs.dat", "1.2/dsfltrs.dat"} << "1.0"
+            << QStringList{"dsfltrs.dat"};
+        QTest::newRow("nothing before the first version")
+            << "1.0" << QStringList{"1.2/dsfltrs.dat"} << "" << QStringList();
+        QTest::newRow("an unknown version") << "2.0" << QStringList{"1.2/dsfltrs.dat"} << ""
+                                            << QStringList();
+    }
+
+    void migration()
+    {
+        QFETCH(QString, version);
+        QFETCH(QStringList, present);
+        QFETCH(QString, from);
+        QFETCH(QStringList, copied);
         const QString product = NewProductFolder();
-        QDir().mkpath(product + QStringLiteral("1.0"));
-        QDir().mkpath(product + QStringLiteral("1.2"));
-        WriteBytes(product + QStringLiteral("1.0/dsrcptlsts.dat"), "from 1.0");
-        WriteBytes(product + QStringLiteral("1.2/dsrcptlsts.dat"), "lists 1.2");
-        WriteBytes(product + QStringLiteral("1.2/mlcfg.dat"), "mail 1.2");
-        WriteBytes(product + QStringLiteral("1.2/dsfltrs.dat"), "filters 1.2");
-        WriteBytes(product + QStringLiteral("1.2/unrelated.txt"), "not a store file");
+        for (const QString& entry : present) {
+            QDir().mkpath(product + entry.section(u'/', 0, 0));
+            if (!entry.endsWith(u'/'))
+                WriteBytes(product + entry, entry.toUtf8());
+        }
+        const QString folder = product + version + u'/';
+        const DataStore::FolderPreparation done = DataStore::PrepareFolder(folder);
+        QVERIFY(done.created && !done.existed);
+        QCOMPARE(done.migratedFrom, from.isEmpty() ? QString() : product + from + u'/');
+        QCOMPARE(done.copiedFiles, copied);
+        QCOMPARE(QDir(folder).entryList(QDir::Files), copied);
+        for (const QString& name : copied) {
+            QCOMPARE(ReadBytes(folder + name), (from + u'/' + name).toUtf8());
+            QVERIFY(OwnerOnly(folder + name));
+        }
+        for (const QString& entry : present) // the older folders stay as they were
+            if (!entry.endsWith(u'/'))
+                QCOMPARE(ReadBytes(product + entry), entry.toUtf8());
 
-        const DataStore::FolderPreparation done = DataStore::PrepareFolder(product + QStringLiteral("1.3/"));
-        QVERIFY(!done.existed);
-        QVERIFY(done.created);
-        QCOMPARE(done.migratedFrom, product + QStringLiteral("1.2/"));
-        // In the fixed order; the missing sender file is skipped.
-        QCOMPARE(done.copiedFiles, (QStringList{"dsfltrs.dat", "dsrcptlsts.dat", "mlcfg.dat"}));
-        QCOMPARE(ReadBytes(product + QStringLiteral("1.3/dsrcptlsts.dat")), QByteArray("lists 1.2"));
-        QCOMPARE(ReadBytes(product + QStringLiteral("1.3/mlcfg.dat")), QByteArray("mail 1.2"));
-        QVERIFY(!QFileInfo::exists(product + QStringLiteral("1.3/dsfrmaddrs.dat")));
-        QVERIFY(!QFileInfo::exists(product + QStringLiteral("1.3/unrelated.txt")));
-        QVERIFY(OwnerOnly(product + QStringLiteral("1.3/mlcfg.dat")));
-        // The source is left as it was.
-        QCOMPARE(QDir(product + QStringLiteral("1.2")).entryList(QDir::Files).size(), 4);
-
-        // A later start never copies again, even when the old folder changed
-        // or the new one lost a file.
-        WriteBytes(product + QStringLiteral("1.2/dsrcptlsts.dat"), "changed");
-        QVERIFY(QFile::remove(product + QStringLiteral("1.3/mlcfg.dat")));
-        const DataStore::FolderPreparation again = DataStore::PrepareFolder(product + QStringLiteral("1.3/"));
-        QVERIFY(again.existed);
+        // Later starts leave the folder alone, even when it lost a file.
+        for (const QString& name : copied)
+            QVERIFY(QFile::remove(folder + name));
+        const DataStore::FolderPreparation again = DataStore::PrepareFolder(folder);
+        QVERIFY(again.existed && !again.created);
         QVERIFY(again.migratedFrom.isEmpty());
         QVERIFY(again.copiedFiles.isEmpty());
-        QCOMPARE(ReadBytes(product + QStringLiteral("1.3/dsrcptlsts.dat")), QByteArray("lists 1.2"));
-        QVERIFY(!QFileInfo::exists(product + QStringLiteral("1.3/mlcfg.dat")));
+        QVERIFY(QDir(folder).isEmpty());
     }
 
-    void migrationStopsAtTheFirstFolderFoundEvenEmpty()
+    // A file that is not its table is reported and kept aside as a copy, and
+    // the others load; lists that cannot be read take their filter rows
+    // aside too. The save then replaces only what was set aside. A file that
+    // cannot be read at all is never written over.
+    void damagedFiles_data()
     {
-        const QString product = NewProductFolder();
-        QDir().mkpath(product + QStringLiteral("1.1"));
-        QDir().mkpath(product + QStringLiteral("1.0"));
-        WriteBytes(product + QStringLiteral("1.0/dsrcptlsts.dat"), "from 1.0");
-
-        const DataStore::FolderPreparation done = DataStore::PrepareFolder(product + QStringLiteral("1.3"));
-        QVERIFY(done.created);
-        QCOMPARE(done.migratedFrom, product + QStringLiteral("1.1/"));
-        QVERIFY(done.copiedFiles.isEmpty());
-        QVERIFY(QDir(product + QStringLiteral("1.3")).isEmpty());
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("damage");
+        QTest::addColumn<long>("number");
+        QTest::addColumn<int>("lists");
+        QTest::addColumn<int>("senders");
+        QTest::addColumn<QStringList>("kept");
+        const long format = PropertyBag::InvalidFormat;
+        QTest::newRow("senders cut short") << "dsfrmaddrs.dat" << int(CutShort) << format << 1 << 0
+                                           << QStringList{"dsfrmaddrs.dat"};
+        QTest::newRow("lists of the wrong type")
+            << "dsrcptlsts.dat" << int(WrongTypeCode) << format << 0 << 2
+            << QStringList{"dsrcptlsts.dat", "dsfltrs.dat"};
+        QTest::newRow("senders where the lists belong")
+            << "dsrcptlsts.dat" << int(SendersInstead) << format << 0 << 2
+            << QStringList{"dsrcptlsts.dat", "dsfltrs.dat"};
+        QTest::newRow("mail settings where the filters belong")
+            << "dsfltrs.dat" << int(MailSettingsInstead) << format << 1 << 2
+            << QStringList{"dsfltrs.dat"};
+        QTest::newRow("a folder where the filters belong")
+            << "dsfltrs.dat" << int(FolderInstead) << long(StoreFile::FileAccessError) << 1 << 2
+            << QStringList();
     }
 
-    void migrationDependsOnTheVersion()
+    void damagedFiles()
     {
-        QCOMPARE(DataStore::MigrationCandidates(QStringLiteral("1.1")), QStringList{"1.0"});
-        QCOMPARE(DataStore::MigrationCandidates(QStringLiteral("1.2")), (QStringList{"1.1", "1.0"}));
-        QCOMPARE(DataStore::MigrationCandidates(QStringLiteral("1.3")), (QStringList{"1.2", "1.1", "1.0"}));
-        QVERIFY(DataStore::MigrationCandidates(QStringLiteral("1.0")).isEmpty());
-        QVERIFY(DataStore::MigrationCandidates(QStringLiteral("2.0")).isEmpty());
-
-        const QString product = NewProductFolder();
-        QDir().mkpath(product + QStringLiteral("1.0"));
-        QDir().mkpath(product + QStringLiteral("1.2"));
-        WriteBytes(product + QStringLiteral("1.0/dsfltrs.dat"), "1.0");
-        WriteBytes(product + QStringLiteral("1.2/dsfltrs.dat"), "1.2");
-
-        // Version 1.1 only looks back, never at a newer folder.
-        const DataStore::FolderPreparation old = DataStore::PrepareFolder(product + QStringLiteral("1.1/"));
-        QCOMPARE(old.migratedFrom, product + QStringLiteral("1.0/"));
-        QCOMPARE(ReadBytes(product + QStringLiteral("1.1/dsfltrs.dat")), QByteArray("1.0"));
-
-        // An unknown version carries nothing forward.
-        const DataStore::FolderPreparation other = DataStore::PrepareFolder(product + QStringLiteral("2.0/"));
-        QVERIFY(other.created);
-        QVERIFY(other.migratedFrom.isEmpty());
-        QVERIFY(QDir(product + QStringLiteral("2.0")).isEmpty());
-
-        // An existing folder, even empty, is never filled.
-        QDir().mkpath(product + QStringLiteral("1.3"));
-        const DataStore::FolderPreparation existing = DataStore::PrepareFolder(product + QStringLiteral("1.3/"));
-        QVERIFY(existing.existed);
-        QVERIFY(QDir(product + QStringLiteral("1.3")).isEmpty());
-    }
-
-    void loadCarriesTheOlderStoreForward()
-    {
-        const QString product = NewProductFolder();
-        RecipientLists source;
-        source.Add(MakeList(QStringLiteral("kept"), 2));
-        FromAddresses book;
-        book.Add(QStringLiteral("Me"), QStringLiteral("me@example.com"), QString());
-        SaveInto(product + QStringLiteral("1.2/"), source, book);
-
-        Opened s(product + QStringLiteral("1.3/"), Collect());
-        QVERIFY(s.store.Load());
-        QCOMPARE(s.lists.Count(), 1);
-        QVERIFY(s.lists.Item(1) == *MakeList(QStringLiteral("kept"), 2));
-        QVERIFY(s.senders == book);
-    }
-
-    void damagedFileIsKeptAsideAndTheOthersLoad()
-    {
-        const QString folder = NewProductFolder() + QStringLiteral("1.3/");
+        QFETCH(QString, file);
+        QFETCH(int, damage);
+        QFETCH(long, number);
+        QFETCH(int, lists);
+        QFETCH(int, senders);
+        QFETCH(QStringList, kept);
+        const QString folder = NewFolder();
         RecipientLists source;
         source.Add(MakeList(QStringLiteral("one"), 2));
-        FromAddresses book;
-        book.Add(QStringLiteral("Me"), QStringLiteral("me@example.com"), QString());
-        SaveInto(folder, source, book);
-        const QByteArray listsBefore = ReadBytes(folder + QStringLiteral("dsrcptlsts.dat"));
-        const QByteArray damaged = ReadBytes(folder + QStringLiteral("dsfrmaddrs.dat")).left(20);
-        WriteBytes(folder + QStringLiteral("dsfrmaddrs.dat"), damaged);
-
-        {
-            Opened s(folder, Collect());
-            QVERIFY(!s.store.Load());
-            QCOMPARE(m_problems.size(), 1);
-            QCOMPARE(m_problems[0].Number(), PropertyBag::InvalidFormat);
-            QVERIFY(m_problems[0].Description().contains(QStringLiteral("dsfrmaddrs.dat")));
-            QCOMPARE(s.lists.Count(), 1);
-            QVERIFY(s.lists.Item(1) == *MakeList(QStringLiteral("one"), 2));
-            QCOMPARE(s.senders.Count(), 0);
-
-            const QStringList copies = KeptCopies(folder, QStringLiteral("dsfrmaddrs.dat"));
-            QCOMPARE(copies.size(), 1);
-            QCOMPARE(ReadBytes(folder + copies[0]), damaged);
-            QVERIFY(OwnerOnly(folder + copies[0]));
-            s.senders.Add(QString(), QStringLiteral("new@example.com"), QString());
-        }
-        // The save replaced only what was broken; the copy stays.
-        QCOMPARE(ReadBytes(folder + QStringLiteral("dsrcptlsts.dat")), listsBefore);
-        QCOMPARE(ReadBytes(folder + KeptCopies(folder, QStringLiteral("dsfrmaddrs.dat"))[0]), damaged);
-        QCOMPARE(RawTable(folder, DataStore::FromAddressesKind).RecordCount(), 1);
-        QCOMPARE(m_problems.size(), 1);
-        QVERIFY(KeptCopies(folder, QStringLiteral("dsrcptlsts.dat")).isEmpty());
-        QVERIFY(KeptCopies(folder, QStringLiteral("dsfltrs.dat")).isEmpty());
-    }
-
-    void damagedListFileAlsoKeepsItsFilterRows()
-    {
-        const QString folder = NewProductFolder() + QStringLiteral("1.3/");
-        RecipientLists source;
-        source.Add(MakeList(QStringLiteral("one"), 2));
-        SaveInto(folder, source, FromAddresses());
-        const QByteArray filtersBefore = ReadBytes(folder + QStringLiteral("dsfltrs.dat"));
-        QByteArray lists = ReadBytes(folder + QStringLiteral("dsrcptlsts.dat"));
-        lists[0] = 0x08; // a wrong type code in the envelope
-        WriteBytes(folder + QStringLiteral("dsrcptlsts.dat"), lists);
-
-        {
-            Opened s(folder, Collect());
-            QVERIFY(!s.store.Load());
-            QCOMPARE(s.lists.Count(), 0);
-            QCOMPARE(m_problems.size(), 2);
-        }
-        QCOMPARE(KeptCopies(folder, QStringLiteral("dsrcptlsts.dat")).size(), 1);
-        const QStringList filterCopies = KeptCopies(folder, QStringLiteral("dsfltrs.dat"));
-        QCOMPARE(filterCopies.size(), 1);
-        QCOMPARE(ReadBytes(folder + filterCopies[0]), filtersBefore);
-        QCOMPARE(RawTable(folder, DataStore::FiltersKind).RecordCount(), 0);
-    }
-
-    void foreignContentsCountAsDamagedAnOlderTailDoesNot()
-    {
-        const QString folder = NewProductFolder() + QStringLiteral("1.3/");
-        RecipientLists source;
-        source.Add(MakeList(QStringLiteral("one"), 0));
         FromAddresses book;
         book.Add(QStringLiteral("Me"), QStringLiteral("me@example.com"), QString());
         book.Add(QStringLiteral("You"), QStringLiteral("you@example.com"), QString());
         SaveInto(folder, source, book);
+        QHash<QString, QByteArray> before;
+        for (int kind = 0; kind < 3; ++kind)
+            before[DataStore::FileName(kind)] = ReadBytes(folder + DataStore::FileName(kind));
 
-        // A sender table where the lists belong: a good bag, wrong fields.
-        QVERIFY(QFile::remove(folder + QStringLiteral("dsrcptlsts.dat")));
-        QVERIFY(QFile::copy(folder + QStringLiteral("dsfrmaddrs.dat"), folder + QStringLiteral("dsrcptlsts.dat")));
-        // Mail settings where the filters belong: a good bag, no table.
-        MailSettingsFile::Write(folder + QStringLiteral("dsfltrs.dat"), MailSettingsFile::Values());
-        // One sender written over the start of the two, as earlier versions
-        // saved without truncating: the record's own length decides.
-        Recordset one = DataStore::NewFromAddressesTable();
-        one.AppendRow(QVariantList{QStringLiteral("Me"), QStringLiteral("me@example.com"), QString()});
-        PropertyBag bag;
-        bag.WriteTable(DataStore::PropertyName(DataStore::FromAddressesKind), one.Persist());
-        const QByteArray written = StoreFile::Wrap(bag.Contents());
-        const QByteArray older = ReadBytes(folder + QStringLiteral("dsfrmaddrs.dat"));
-        QVERIFY(written.size() < older.size());
-        WriteBytes(folder + QStringLiteral("dsfrmaddrs.dat"), written + older.mid(written.size()));
-
-        Opened s(folder, Collect());
-        QVERIFY(!s.store.Load());
-        QCOMPARE(m_problems.size(), 2);
-        for (const AppError& problem : m_problems)
-            QCOMPARE(problem.Number(), PropertyBag::InvalidFormat);
-        QCOMPARE(s.lists.Count(), 0);
-        QCOMPARE(s.senders.Count(), 1);
-        QCOMPARE(s.senders.Item(1).EMailAddress(), QStringLiteral("me@example.com"));
-        QCOMPARE(KeptCopies(folder, QStringLiteral("dsrcptlsts.dat")).size(), 1);
-        QCOMPARE(KeptCopies(folder, QStringLiteral("dsfltrs.dat")).size(), 1);
-        QVERIFY(KeptCopies(folder, QStringLiteral("dsfrmaddrs.dat")).isEmpty());
+        const QString path = folder + file;
+        QByteArray bytes = before[file];
+        if (damage == CutShort)
+            WriteBytes(path, bytes.left(20));
+        if (damage == WrongTypeCode)
+            WriteBytes(path, bytes.replace(0, 1, "\x08"));
+        if (damage == SendersInstead)
+            WriteBytes(path, before[QStringLiteral("dsfrmaddrs.dat")]);
+        if (damage == MailSettingsInstead)
+            MailSettingsFile::Write(path, MailSettingsFile::Values());
+        if (damage == FolderInstead)
+            QVERIFY(QFile::remove(path) && QDir().mkpath(path));
+        const QByteArray damaged = ReadBytes(path);
+        {
+            Opened s(folder, Collect());
+            QVERIFY(!s.store.Load());
+            QCOMPARE(m_problems.size(), kept.size() > 1 ? 2 : 1);
+            for (const AppError& problem : m_problems)
+                QCOMPARE(problem.Number(), number);
+            QVERIFY(m_problems[0].Description().contains(file));
+            QCOMPARE(s.lists.Count(), lists);
+            QCOMPARE(s.senders.Count(), senders);
+            m_problems.clear();
+            QCOMPARE(s.store.Save(), damage != FolderInstead);
+        }
+        for (int kind = 0; kind < 3; ++kind) {
+            const QString name = DataStore::FileName(kind);
+            const QStringList copies = KeptCopies(folder, name);
+            QCOMPARE(copies.size(), kept.contains(name) ? 1 : 0);
+            if (!copies.isEmpty()) {
+                QCOMPARE(ReadBytes(folder + copies[0]), name == file ? damaged : before[name]);
+                QVERIFY(OwnerOnly(folder + copies[0]));
+                QCOMPARE(StoreFile::Read(folder + name).status, StoreFile::ReadResult::Status::Read);
+            } else if (name != file) {
+                QCOMPARE(ReadBytes(folder + name), before[name]);
+            }
+        }
+        if (damage == FolderInstead)
+            QVERIFY(QFileInfo(path).isDir());
     }
 
-    void unreadableFileIsNeverOverwritten()
+    // The first start makes the folder and three empty files; every save
+    // after the load reaches the disk at once.
+    void firstRunAndSaveOnDemand()
     {
-        const QString folder = NewProductFolder() + QStringLiteral("1.3/");
-        QDir().mkpath(folder + QStringLiteral("dsfltrs.dat")); // a folder where a file belongs
+        const QString folder = FilesSystem::VersionDataFolder();
         Opened s(folder, Collect());
-        QVERIFY(!s.store.Load());
-        QCOMPARE(m_problems.size(), 1);
-        QCOMPARE(m_problems[0].Number(), StoreFile::FileAccessError);
-
-        s.lists.Add(MakeList(QStringLiteral("new"), 1));
-        m_problems.clear();
-        QVERIFY(!s.store.Save());
-        QCOMPARE(m_problems.size(), 1);
-        QVERIFY(QFileInfo(folder + QStringLiteral("dsfltrs.dat")).isDir());
-        // The other files were still written.
-        QCOMPARE(RawTable(folder, DataStore::RecipientListsKind).RecordCount(), 1);
-    }
-
-    void saveOnDemandReachesTheDisk()
-    {
-        const QString folder = NewProductFolder() + QStringLiteral("1.3/");
-        Opened s(folder, Collect());
-
         // Before loading nothing is written, so stored data cannot be lost.
         QVERIFY(!s.store.Save());
         QCOMPARE(m_problems.size(), 1);
@@ -563,6 +405,8 @@ private Q_SLOTS:
         m_problems.clear();
 
         QVERIFY(s.store.Load());
+        for (int kind = 0; kind < 3; ++kind)
+            QCOMPARE(ReadBytes(folder + DataStore::FileName(kind)), QByteArray());
         s.lists.Add(MakeList(QStringLiteral("added"), 2));
         s.senders.Add(QStringLiteral("S"), QStringLiteral("s@example.com"), QString());
         QVERIFY(s.store.Save());
@@ -572,8 +416,7 @@ private Q_SLOTS:
         QCOMPARE(RawTable(folder, DataStore::FromAddressesKind).RecordCount(), 1);
         for (int kind = 0; kind < 3; ++kind)
             QVERIFY(OwnerOnly(folder + DataStore::FileName(kind)));
-        // No temporary files are left behind.
-        QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 3);
+        QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 3); // nothing temporary left
 
         // A second load would list everything twice.
         QVERIFY(!s.store.Load());
@@ -600,13 +443,41 @@ private Q_SLOTS:
         } // the save on leaving fails the same way, quietly for the program
         QCOMPARE(m_problems.size(), 3);
         QCOMPARE(ReadBytes(product + QStringLiteral("1.3")), QByteArray("in the way"));
+
+        // A folder that cannot be made fails the load.
+        Opened s(product + QStringLiteral("1.3/1.3/"), Collect());
+        QVERIFY(!s.store.Load());
+        QVERIFY(m_problems.size() > 3);
+        QCOMPARE(m_problems[3].Number(), StoreFile::FileAccessError);
+        QCOMPARE(s.lists.Count(), 0);
     }
 
+    void valueTheTableCannotHoldFailsTheWholeSave()
+    {
+        const QString folder = NewFolder();
+        RecipientLists source;
+        source.Add(MakeList(QStringLiteral("kept"), 1));
+        SaveInto(folder, source, FromAddresses());
+        QByteArray before[3];
+        for (int kind = 0; kind < 3; ++kind)
+            before[kind] = ReadBytes(folder + DataStore::FileName(kind));
+
+        Opened s(folder, Collect());
+        QVERIFY(s.store.Load());
+        s.lists.Add(MakeList(QStringLiteral("new"), 0));
+        s.lists.Item(1).Filters().Item(1).SetComparisonOperator(70000); // no 16-bit number
+        QVERIFY(!s.store.Save());
+        QCOMPARE(m_problems.size(), 1);
+        for (int kind = 0; kind < 3; ++kind)
+            QCOMPARE(ReadBytes(folder + DataStore::FileName(kind)), before[kind]);
+        s.lists.Item(1).Filters().Item(1).SetComparisonOperator(1);
+    }
+
+    // A row with only an id, a name and an unreadable command type: the rest
+    // is Null, which must not stop the load.
     void sparseRowsLoadWithTheModelsInitialValues()
     {
-        // A row with only an id, a name and an unreadable command type: the
-        // rest is Null, which must not stop the load.
-        const QString folder = NewProductFolder() + QStringLiteral("1.3/");
+        const QString folder = NewFolder();
         QDir().mkpath(folder);
         {
             RecipientLists unused;
@@ -635,39 +506,6 @@ private Q_SLOTS:
         emptyRow.SetValue(QVariant());
         expected.Filters().Add(emptyRow);
         QVERIFY(s.lists.Item(1) == expected);
-        QVERIFY(!s.lists.Item(1).IsListValid());
-    }
-
-    void valueTheTableCannotHoldFailsTheWholeSave()
-    {
-        const QString folder = NewProductFolder() + QStringLiteral("1.3/");
-        RecipientLists source;
-        source.Add(MakeList(QStringLiteral("kept"), 1));
-        SaveInto(folder, source, FromAddresses());
-        QByteArray before[3];
-        for (int kind = 0; kind < 3; ++kind)
-            before[kind] = ReadBytes(folder + DataStore::FileName(kind));
-
-        Opened s(folder, Collect());
-        QVERIFY(s.store.Load());
-        s.lists.Add(MakeList(QStringLiteral("new"), 0));
-        s.lists.Item(1).Filters().Item(1).SetComparisonOperator(70000); // no 16-bit number
-        QVERIFY(!s.store.Save());
-        QCOMPARE(m_problems.size(), 1);
-        for (int kind = 0; kind < 3; ++kind)
-            QCOMPARE(ReadBytes(folder + DataStore::FileName(kind)), before[kind]);
-        s.lists.Item(1).Filters().Item(1).SetComparisonOperator(1);
-    }
-
-    void folderThatCannotBeMadeIsReported()
-    {
-        const QString product = NewProductFolder();
-        WriteBytes(product + QStringLiteral("blocker"), "x");
-        Opened s(product + QStringLiteral("blocker/1.3/"), Collect());
-        QVERIFY(!s.store.Load());
-        QVERIFY(!m_problems.isEmpty());
-        QCOMPARE(m_problems[0].Number(), StoreFile::FileAccessError);
-        QCOMPARE(s.lists.Count(), 0);
     }
 };
 

@@ -3,7 +3,6 @@
 #include "store/FilesSystem.h"
 
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -31,68 +30,55 @@ private Q_SLOTS:
 
     void cleanup() { FilesSystem::SetProblemHandler({}); }
 
-    void specialFoldersLieInTheUsersHome()
+    void dataFolderLiesInTheUsersHome()
     {
         const QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
         QVERIFY(!dataHome.isEmpty());
         QCOMPARE(fs.GetSpecialFolder(FilesSystem::CSIDL_LOCAL_APPDATA), dataHome);
-        QCOMPARE(fs.GetSpecialFolder(FilesSystem::CSIDL_PERSONAL),
-                 QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
-        QCOMPARE(fs.GetSpecialFolder(12345), QString());
-
-        const QString folder = FilesSystem::VersionDataFolder();
-        QCOMPARE(folder, dataHome + QStringLiteral("/Corvanta Software/Corvanta/") +
-                             QStringLiteral("%1.%2/").arg(CORVANTA_VERSION_MAJOR).arg(CORVANTA_VERSION_MINOR));
+        QCOMPARE(FilesSystem::VersionDataFolder(),
+                 dataHome + QStringLiteral("/Corvanta Software/Corvanta/%1.%2/")
+                                .arg(CORVANTA_VERSION_MAJOR)
+                                .arg(CORVANTA_VERSION_MINOR));
     }
 
-    void existenceTestsTellFilesFromFolders()
+    // FileExists takes a folder too: the source pages check the ending
+    // themselves. CreateFolder makes every level and never throws.
+    void existenceAndNewFolders()
     {
         WriteBytes(Path("a.txt"), "x");
-        QVERIFY(fs.FileExists(Path("a.txt")));
-        QVERIFY(!fs.FolderExists(Path("a.txt")));
-        QVERIFY(fs.FolderExists(m_dir.path()));
-        QVERIFY(fs.FolderExists(m_dir.path() + u'/'));
-        // The source pages accept a folder where a file is asked for and
-        // check the ending themselves.
-        QVERIFY(fs.FileExists(m_dir.path()));
+        QVERIFY(fs.FileExists(Path("a.txt")) && !fs.FolderExists(Path("a.txt")));
+        QVERIFY(fs.FolderExists(m_dir.path() + u'/') && fs.FileExists(m_dir.path()));
         for (const QString& nothing : {Path("missing"), QString()})
             QVERIFY(!fs.FileExists(nothing) && !fs.FolderExists(nothing));
-    }
-
-    void createFolderMakesEveryLevelAndNeverThrows()
-    {
         const QString deep = Path("one/two/three");
-        QVERIFY(fs.CreateFolder(deep));
-        QVERIFY(QFileInfo(deep).isDir());
+        QVERIFY(fs.CreateFolder(deep) && QFileInfo(deep).isDir());
         QVERIFY(fs.CreateFolder(deep + u'/')); // already there
-        WriteBytes(Path("plain"), "x");
-        QVERIFY(!fs.CreateFolder(Path("plain/below")));
+        QVERIFY(!fs.CreateFolder(Path("a.txt/below")));
         QVERIFY(!fs.CreateFolder(QString()));
     }
 
-    void readTakesUtf8AndFallsBackToWindows1252()
+    // UTF-8 unless a single byte is not, then the whole file is
+    // Windows-1252, including the bytes 0x80-0x9F that differ from Latin-1.
+    void readTakesUtf8OrElseWindows1252_data()
     {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
         const QString unicode = QStringLiteral("Grüße \u20AC \U0001F600\r\nline 2\n");
-        WriteBytes(Path("utf8.txt"), unicode.toUtf8());
+        QTest::newRow("UTF-8") << unicode.toUtf8() << unicode;
+        QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBFhello") << "hello";
+        QTest::newRow("Windows-1252") << QByteArray("caf\xE9 \x80 \x93quoted\x94 \x81")
+                                      << QStringLiteral("caf\u00E9 \u20AC \u201Cquoted\u201D \u0081");
+        QTest::newRow("UTF-8 cut short") << QByteArray("ab\xC3") << QStringLiteral("ab\u00C3");
+        QTest::newRow("empty") << QByteArray() << "";
+    }
+
+    void readTakesUtf8OrElseWindows1252()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        WriteBytes(Path("read.txt"), bytes);
         bool ok = false;
-        QCOMPARE(fs.ReadTextFile(Path("utf8.txt"), &ok), unicode);
-        QVERIFY(ok);
-
-        WriteBytes(Path("bom.txt"), "\xEF\xBB\xBFhello");
-        QCOMPARE(fs.ReadTextFile(Path("bom.txt")), QStringLiteral("hello"));
-
-        // A single invalid byte makes the whole file Windows-1252, including
-        // the bytes 0x80-0x9F that differ from Latin-1.
-        WriteBytes(Path("ansi.txt"), "caf\xE9 \x80 \x93quoted\x94 \x81");
-        QCOMPARE(fs.ReadTextFile(Path("ansi.txt")),
-                 QStringLiteral("caf\u00E9 \u20AC \u201Cquoted\u201D \u0081"));
-
-        // A UTF-8 sequence cut short at the end is not valid UTF-8 either.
-        WriteBytes(Path("cut.txt"), "ab\xC3");
-        QCOMPARE(fs.ReadTextFile(Path("cut.txt")), QStringLiteral("ab\u00C3"));
-
-        WriteBytes(Path("empty.txt"), "");
-        QCOMPARE(fs.ReadTextFile(Path("empty.txt"), &ok), QString());
+        QCOMPARE(fs.ReadTextFile(Path("read.txt"), &ok), text);
         QVERIFY(ok);
         QVERIFY(m_reports.isEmpty());
     }
@@ -102,10 +88,7 @@ private Q_SLOTS:
         bool ok = true;
         QCOMPARE(fs.ReadTextFile(Path("missing.txt"), &ok), QString());
         QVERIFY(!ok);
-        QCOMPARE(m_reports.size(), 1);
-        QCOMPARE(m_reports[0].first, QStringLiteral("Error reading file ..."));
-        QCOMPARE(m_reports[0].second, Path("missing.txt"));
-
+        QCOMPARE(m_reports, (QList<QPair<QString, QString>>{{"Error reading file ...", Path("missing.txt")}}));
         ok = true;
         fs.ReadTextFile(m_dir.path(), &ok);
         QVERIFY(!ok);
