@@ -4,6 +4,8 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 "$here/install-deps.sh"
+# postfix's smtp-sink for the pipelining test; its daemon never runs.
+"$here/install-smtp-sink.sh"
 dir=$("$here/build.sh" | tail -n 1)
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
