@@ -19,17 +19,11 @@ const QString Refused = QStringLiteral("r7@example.org");
 
 } // namespace
 
-class TestSendStep : public QObject
+class TestSendStep : public MainWindowTest
 {
     Q_OBJECT
 
     std::unique_ptr<SmtpTestServer> m_server;
-    std::unique_ptr<frmMain> m_window;
-
-    template <typename T = QWidget> T* Get(const char* name)
-    {
-        return Find<T>(m_window.get(), name);
-    }
 
     // Answers the confirmation, then the run goes on until the summary.
     void Send(bool confirm)

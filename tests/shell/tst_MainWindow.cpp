@@ -37,16 +37,9 @@ QString Balloon(int textId, const char* target)
 
 } // namespace
 
-class TestMainWindow : public QObject
+class TestMainWindow : public MainWindowTest
 {
     Q_OBJECT
-
-    std::unique_ptr<frmMain> m_window;
-
-    template <typename T = QWidget> T* Get(const char* name)
-    {
-        return Find<T>(m_window.get(), name);
-    }
 
     void Import(int position)
     {
