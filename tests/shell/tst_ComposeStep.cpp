@@ -187,8 +187,7 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(taken + QStringLiteral("/inside")).isDir());
     }
 
-    // Closing asks about a changed, non-empty message; a save that does not
-    // happen keeps the window open.
+    // A save that does not happen keeps the window open.
     void closing_data()
     {
         QTest::addColumn<QString>("body");
