@@ -37,12 +37,6 @@ private Q_SLOTS:
         QVERIFY(!Texts::HasBalancedTokens(QStringLiteral("#lower#")));
     }
 
-    void fetchesById()
-    {
-        QCOMPARE(Texts::LoadResString(5), QStringLiteral("An error occured"));
-        QCOMPARE(Texts::LoadResString(123456), QString());
-    }
-
     void balloonSplitsAtFirstAndLastBar()
     {
         const QString text = QStringLiteral("Title|middle|Body");

@@ -43,8 +43,7 @@ private Q_SLOTS:
         SetAccount(QStringLiteral("smtp.example.org"), QStringLiteral("ann"));
     }
 
-    // Without a file the server and user come from the default mail account;
-    // reading never creates the file, only Save does.
+    // Reading never creates the file, only Save does.
     void withoutAFileTheAccountFillsIn()
     {
         const MailConfiguration account(QString(), m_folder);
@@ -62,9 +61,8 @@ private Q_SLOTS:
         QCOMPARE(failing.SMTPUsername(), QString());
     }
 
-    // Each default is decided by the values read before it: the account's
-    // server only for network sending without a stored server, its user only
-    // with a server. A value of the wrong kind takes its default.
+    // The account's server only for network sending without a stored server,
+    // its user only with a server; a value of the wrong kind takes its default.
     void defaultsFollowTheLoadOrder_data()
     {
         QTest::addColumn<QVariantMap>("stored"); // texts as text, numbers as 32 bits
@@ -102,8 +100,7 @@ private Q_SLOTS:
         QCOMPARE(loaded.SMTPMaxConnections(), qint16(4)); // files from before the setting
     }
 
-    // What was saved comes back into the delivery settings, which are filled
-    // once, when the configuration is made.
+    // The delivery settings are filled once, when the configuration is made.
     void savedValuesReachTheDeliverySettings()
     {
         const QString password = QStringLiteral("p\u00E4ss;\"word\U0001F511 ");
@@ -115,8 +112,6 @@ private Q_SLOTS:
         stored.SetSMTPPassword(password);
         stored.SetSMTPMaxConnections(1);
         stored.Save();
-        QCOMPARE(QFileInfo(FilePath()).permissions() & QFileDevice::Permissions(0x0077),
-                 QFileDevice::Permissions());
 
         // Without authentication the stored credentials do not travel.
         const MailConfiguration anonymous(QStringLiteral("Ann (ann@example.org)"), m_folder);
@@ -146,9 +141,8 @@ private Q_SLOTS:
         QCOMPARE(MailConfiguration(QString(), m_folder).SMTPServer(), QStringLiteral("mail.example.org"));
     }
 
-    // A file that cannot be used gives the defaults and is reported. Damaged,
-    // it stays untouched until the settings are saved and is then kept as a
-    // copy; where a folder stands in the way, saving fails and changes nothing.
+    // Damaged: untouched until a save, then kept as a copy. A folder in the
+    // way: the save fails and changes nothing.
     void unusableFileIsReported_data()
     {
         QTest::addColumn<bool>("folder");

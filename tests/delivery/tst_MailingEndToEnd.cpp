@@ -11,10 +11,7 @@
 
 using namespace TestSupport;
 
-// The whole road through the windows: a real workbook imported, a message
-// with markers and an attachment composed, one mail changed in the preview,
-// all sent to a real server that refuses one recipient, and every message
-// read back with Python's email package.
+// The whole road through the windows, to a real server, read back by Python.
 class TestMailingEndToEnd : public QObject
 {
     Q_OBJECT
@@ -70,8 +67,7 @@ private Q_SLOTS:
         Dialogs::QueueAnswer(QStringList{attachment});
         QTest::mouseClick(Find<QPushButton>(w, "cmdComposeAttach"), Qt::LeftButton);
 
-        // Preview: the second mail gets its own subject and sender; Lock is
-        // answered No, so the changes stay.
+        // The second mail gets its own subject and sender; Lock answered No.
         ClickTab(*window, 2);
         QCOMPARE(window->CurrentStep(), 3);
         QTest::mouseClick(Find<QPushButton>(w, "cmdUnlock"), Qt::LeftButton);
@@ -96,8 +92,6 @@ private Q_SLOTS:
         QTest::mouseClick(Find<QPushButton>(Find<QWidget>(w, "ctlWizSend"), "cmdSendEMails"),
                           Qt::LeftButton);
 
-        // Every message but the refused one arrived, with exactly its own
-        // values; the Send step's own test covers the grid and the summary.
         QCOMPARE(server.MessageCount(), 9);
         const QString sha = QString::fromLatin1(
             QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());

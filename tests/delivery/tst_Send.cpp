@@ -23,13 +23,9 @@ const QString Msmtp = QStringLiteral("/usr/bin/msmtp");
 const QString Rejected = QStringLiteral("nobody@example.org");
 
 // The test server's two-line refusal, as one line.
-QString RefusalOf(const QString& address)
-{
-    return QStringLiteral(
-               "550-5.1.1 <%1>: Recipient address rejected 550 5.1.1 User unknown in this test")
-        .arg(address);
-}
-const QString RejectedText = RefusalOf(Rejected);
+const QString RejectedText =
+    QStringLiteral("550-5.1.1 <%1>: Recipient address rejected 550 5.1.1 User unknown in this test")
+        .arg(Rejected);
 
 FromAddressRef Sender(const QString& reply = QString())
 {
@@ -42,10 +38,8 @@ QString To(int i)
     return QStringLiteral("r%1@example.org").arg(i);
 }
 
-// Settings and their folder for one run. The test server listens on an
-// ephemeral port, above 32767, which the 16-bit port setting must still reach.
-// One connection unless told otherwise: then mails end in their order and the
-// events come exactly as they did when mails went one at a time.
+// Settings for one run: an ephemeral port (above 32767, so past the 16-bit
+// setting's sign), one connection unless told otherwise.
 class Settings
 {
 public:
@@ -67,8 +61,7 @@ private:
     QTemporaryDir m_dir;
 };
 
-// Everything a run raises, in order: "sent i", "error <to>: <description>"
-// and "yield"; the log gets the rows as the window's would.
+// Everything a run raises, in order: "sent i", "error <to>: ...", "yield".
 struct Run
 {
     Mails mails;
@@ -123,7 +116,6 @@ struct Run
     int Handled() const { return events.filter(QStringLiteral("sent ")).size(); }
 };
 
-// What the events of a clean run of n mails look like.
 QStringList CleanRun(int from, int to)
 {
     QStringList events;
@@ -201,8 +193,7 @@ private Q_SLOTS:
                  QStringLiteral("replies@example.com"));
     }
 
-    // Pipelined, the next mail would go out behind the last one's data:
-    // not past a yield point.
+    // Pipelined, the next mail must not go out past the yield that stops.
     void stopIsSeenAtTheNextYield_data()
     {
         QTest::addColumn<int>("clickAfter");
@@ -261,8 +252,7 @@ private Q_SLOTS:
         QCOMPARE(server.ConnectionCount(), 0);
     }
 
-    // Settings that cannot work fail every mail with the reason, and the run
-    // still counts and logs each one.
+    // Unusable settings fail every mail with the reason; each is still counted.
     void unusableSettingsFailEveryMail_data()
     {
         QTest::addColumn<qint32>("method");
@@ -307,8 +297,7 @@ private Q_SLOTS:
         QCOMPARE(run.log.Count(), 3);
     }
 
-    // Pickup mode needs no server: the sendmail program takes each mail, and
-    // its refusal is that mail's error.
+    // Pickup: the sendmail program takes each mail; its refusal is that mail's error.
     void pickupHandsMailsToTheSendmailProgram()
     {
         if (!QFileInfo(Msmtp).isExecutable())
@@ -338,8 +327,6 @@ private Q_SLOTS:
         QCOMPARE(server.Envelope(2).value(QStringLiteral("rcpt_tos")).toArray(), QJsonArray({To(3)}));
     }
 
-    // Over several connections mails end in any order, yet the count, the
-    // yields and the log stay exact and every mail goes once.
     void severalConnectionsKeepTheCountsExact()
     {
         SmtpTestServer::Options options = Refusing({Rejected});
@@ -384,8 +371,7 @@ private Q_SLOTS:
         QCOMPARE(server.ConnectionCount(), 4);
     }
 
-    // A stop ends the run at once however silent the server: each mail in
-    // flight is reported, no new one starts.
+    // However silent the server: each mail in flight is reported, none starts.
     void stopEndsTheRunAtOnce_data()
     {
         QTest::addColumn<bool>("silent");
@@ -435,9 +421,8 @@ private Q_SLOTS:
         QCOMPARE(server.MessageCount(), 0);
     }
 
-    // Stopped from the progress event itself on a server that answers:
-    // the mail pipelined behind is either finished or reported, and what
-    // the run calls sent is exactly what arrived.
+    // Stopped from the progress event: the mail pipelined behind is either
+    // finished or reported.
     void stopOnALiveServerLosesNoMail()
     {
         SmtpTestServer::Options options;

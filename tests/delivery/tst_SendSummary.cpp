@@ -30,8 +30,7 @@ private Q_SLOTS:
         QTEST(SendSummary::Text(count, seconds), "text");
     }
 
-    // Every mix of none, one and several picks a text that names exactly the
-    // parts present, each in its singular or plural.
+    // Each mix names exactly the parts present, in singular or plural.
     void everyMixNamesItsParts()
     {
         const char* units[] = {"HOUR", "MINUTE", "SECOND"};

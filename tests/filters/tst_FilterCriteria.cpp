@@ -75,6 +75,13 @@ private Q_SLOTS:
             QVERIFY2(ValueKindOfType(type) == NoValueKind, qPrintable(QString::number(type)));
     }
 
+    // A new row's "no value" is an empty string: null stands for an unreadable date.
+    void newRowHasAnEmptyValue()
+    {
+        QVERIFY(Filter().Value().isValid());
+        QCOMPARE(Filter().Value().toString(), QString());
+    }
+
     // The name the box shows at each position writes that operator.
     void eachOperatorNameWritesItsOperator()
     {

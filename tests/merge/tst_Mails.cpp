@@ -117,12 +117,9 @@ private Q_SLOTS:
         QCOMPARE(rs.State(), int(Recordset::StateOpen));
     }
 
-    // Merged against the plain definition: each column in field order, every
-    // occurrence of its marker (exactly as MergeFields makes it) in the text
-    // as it stands replaced by the value. So a value may bring in the marker
-    // of a later column, not of an earlier one, and a marker may form across
-    // a value's edge. Such cases, then random templates and values full of
-    // chevrons.
+    // The plain definition: column by column, every marker in the text as it
+    // stands replaced, so a value may bring in a later column's marker, and a
+    // marker may form across a value's edge. Such cases, then random ones.
     void agreesWithColumnByColumnReplacement()
     {
         const auto check = [](const QStringList& names, const QList<QVariantList>& rows,
@@ -207,9 +204,7 @@ private Q_SLOTS:
         QCOMPARE(mails.KeepMerging(), true);
     }
 
-    // The flag is read once per record, before the record is merged; a click
-    // waits in the event queue until a yield, and yields follow every 10th
-    // record, so clicking while records 21 to 30 are merged leaves 30 mails.
+    // A queued click waits for the yield after every 10th record.
     void cancelIsSeenBeforeTheNextRecord_data()
     {
         QTest::addColumn<int>("clickAt");

@@ -19,16 +19,10 @@ constexpr int Rows = 40000; // more than a 16-bit position can reach
 
 } // namespace
 
-class TestPreviewStep : public QObject
+class TestPreviewStep : public MainWindowTest
 {
     Q_OBJECT
 
-    std::unique_ptr<frmMain> m_window;
-
-    template <typename T = QWidget> T* Get(const char* name)
-    {
-        return Find<T>(m_window.get(), name);
-    }
     ctlWizPreview* Panel() { return Get<ctlWizPreview>("ctlWizPreview"); }
     QString Subject() { return Get<QLineEdit>("txtPreviewSubject")->text(); }
     void Click(const char* name) { QTest::mouseClick(Get<QAbstractButton>(name), Qt::LeftButton); }

@@ -20,16 +20,10 @@ QString Documents()
 
 } // namespace
 
-class TestComposeStep : public QObject
+class TestComposeStep : public MainWindowTest
 {
     Q_OBJECT
 
-    std::unique_ptr<frmMain> m_window;
-
-    template <typename T = QWidget> T* Get(const char* name)
-    {
-        return Find<T>(m_window.get(), name);
-    }
     QPlainTextEdit* Body() { return Get<QPlainTextEdit>("txtComposeTextBody"); }
     void Trigger(const char* entry)
     {
@@ -193,8 +187,7 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(taken + QStringLiteral("/inside")).isDir());
     }
 
-    // Closing asks about a changed, non-empty message; a save that does not
-    // happen keeps the window open.
+    // A save that does not happen keeps the window open.
     void closing_data()
     {
         QTest::addColumn<QString>("body");

@@ -37,16 +37,9 @@ QString Balloon(int textId, const char* target)
 
 } // namespace
 
-class TestMainWindow : public QObject
+class TestMainWindow : public MainWindowTest
 {
     Q_OBJECT
-
-    std::unique_ptr<frmMain> m_window;
-
-    template <typename T = QWidget> T* Get(const char* name)
-    {
-        return Find<T>(m_window.get(), name);
-    }
 
     void Import(int position)
     {
@@ -94,8 +87,7 @@ private Q_SLOTS:
         Dialogs::SetScripted(true); // drops answers a failed test left queued
     }
 
-    // The step rules: one step forward at a time, and only with the earlier
-    // steps complete; a refusal puts the tab back and says why.
+    // One step forward at a time, with the earlier steps complete.
     void stepChanges_data()
     {
         QTest::addColumn<QString>("missing"); // left out of Compose; "import": not even that

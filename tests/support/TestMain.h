@@ -24,14 +24,19 @@ inline QString TestData(const QString& relative)
 
 } // namespace TestSupport
 
-// For tests of code without windows.
-#define CORVANTA_TEST_GUILESS_MAIN(TestObject)                                                     \
+// A test's main(): a private home and the built reader helper, then the
+// application and `setup` before the test object runs.
+#define CORVANTA_TEST_MAIN_OF(Application, TestObject, setup)                                     \
     int main(int argc, char* argv[])                                                               \
     {                                                                                              \
         TestSupport::PrepareHome();                                                                \
         TestSupport::UseBuiltReaderHelper();                                                       \
-        QCoreApplication app(argc, argv);                                                          \
+        Application app(argc, argv);                                                               \
+        setup;                                                                                     \
         TestObject tc;                                                                             \
         QTEST_SET_MAIN_SOURCE_PATH                                                                 \
         return QTest::qExec(&tc, argc, argv);                                                      \
     }
+
+// For tests of code without windows.
+#define CORVANTA_TEST_GUILESS_MAIN(TestObject) CORVANTA_TEST_MAIN_OF(QCoreApplication, TestObject, )

@@ -10,14 +10,5 @@
 
 // Like QTEST_MAIN, with a private home and every dialog answered by script.
 #define CORVANTA_TEST_MAIN(TestObject)                                                             \
-    int main(int argc, char* argv[])                                                               \
-    {                                                                                              \
-        TestSupport::PrepareHome();                                                                \
-        TestSupport::UseBuiltReaderHelper();                                                       \
-        QApplication app(argc, argv);                                                              \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
-        Dialogs::SetScripted(true);                                                                \
-        TestObject tc;                                                                             \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
-        return QTest::qExec(&tc, argc, argv);                                                      \
-    }
+    CORVANTA_TEST_MAIN_OF(QApplication, TestObject,                                                \
+                          app.setAttribute(Qt::AA_Use96Dpi, true); Dialogs::SetScripted(true))
