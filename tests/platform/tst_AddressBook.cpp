@@ -23,10 +23,7 @@ QString CopyInto(const QTemporaryDir& dir, const QString& name)
 
 QByteArray Digest(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+    return QCryptographicHash::hash(TestSupport::ReadBytes(path), QCryptographicHash::Sha256);
 }
 
 int RowOf(Recordset& rs, const QString& displayName)

@@ -1,4 +1,5 @@
 #include "RecordsetProbe.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 #include "platform/providers/sheets/CsvFormat.h"
 #include "platform/providers/sheets/CsvReader.h"
@@ -24,11 +25,8 @@ Recordset Read(const QString& name, bool header = true)
 
 QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
 {
-    const QString path = dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
+    TestSupport::PutFile(dir.filePath(name), bytes);
+    return dir.filePath(name);
 }
 
 constexpr int Text = AdoType::VarWChar;

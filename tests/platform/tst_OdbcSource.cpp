@@ -1,11 +1,10 @@
 #include "RecordsetProbe.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 #include "platform/providers/sql/OdbcSource.h"
 #include "base/AppError.h"
 
 #include <QDateTime>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 
 using TestSupport::ErrorOrNone;
@@ -17,27 +16,14 @@ namespace {
 QString MakeDatabase(const QString& folder)
 {
     const QString path = folder + QStringLiteral("/club.db");
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("maker"));
-        db.setDatabaseName(path);
-        if (!db.open())
-            qFatal("cannot make the database");
-        QSqlQuery q(db);
-        const char* statements[] = {
-            "CREATE TABLE \"Club Members\" (id INTEGER, name VARCHAR(50), height REAL, joined DATE, "
-            "seen TIMESTAMP, note TEXT)",
-            "INSERT INTO \"Club Members\" VALUES (1, 'Ann', 1.75, '2020-02-29', '2021-03-04 05:06:07', 'first')",
-            "INSERT INTO \"Club Members\" VALUES (2, 'Bjørn Ærø', NULL, NULL, NULL, NULL)",
-            "INSERT INTO \"Club Members\" VALUES (3, 'Мир', -2.5, '1899-12-30', '1999-12-31 23:59:59', '')",
-            "CREATE TABLE towns (town VARCHAR(20))",
-            "INSERT INTO towns VALUES ('Ry')",
-            "CREATE VIEW tall AS SELECT name FROM \"Club Members\" WHERE height > 1.5",
-        };
-        for (const char* sql : statements)
-            if (!q.exec(QString::fromUtf8(sql)))
-                qFatal("cannot run %s", sql);
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("maker"));
+    TestSupport::ExecuteSql(
+        path, {"CREATE TABLE \"Club Members\" (id INTEGER, name VARCHAR(50), height REAL, joined DATE, "
+               "seen TIMESTAMP, note TEXT)",
+               "INSERT INTO \"Club Members\" VALUES (1, 'Ann', 1.75, '2020-02-29', '2021-03-04 05:06:07', 'first')",
+               "INSERT INTO \"Club Members\" VALUES (2, 'Bjørn Ærø', NULL, NULL, NULL, NULL)",
+               "INSERT INTO \"Club Members\" VALUES (3, 'Мир', -2.5, '1899-12-30', '1999-12-31 23:59:59', '')",
+               "CREATE TABLE towns (town VARCHAR(20))", "INSERT INTO towns VALUES ('Ry')",
+               "CREATE VIEW tall AS SELECT name FROM \"Club Members\" WHERE height > 1.5"});
     return path;
 }
 
@@ -155,11 +141,8 @@ private Q_SLOTS:
     void dataSourceByName()
     {
         const QString ini = m_dir.filePath(QStringLiteral("odbc.ini"));
-        QFile file(ini);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[corvanta club]\nDriver=SQLite3\nDescription=Club members\nDatabase=" + m_database.toUtf8()
-                   + "\n");
-        file.close();
+        TestSupport::PutFile(ini, "[corvanta club]\nDriver=SQLite3\nDescription=Club members\nDatabase="
+                                      + m_database.toUtf8() + "\n");
         qputenv("ODBCINI", QFile::encodeName(ini));
 
         const AppError error = ErrorOrNone([] { OdbcSource source(QStringLiteral("Timeout=2000;DSN=corvanta club;")); });
