@@ -131,7 +131,8 @@ private Q_SLOTS:
         const QString all = texts.join(u'|');
         QVERIFY2(all.contains(QStringLiteral("ääkkösiä")), qPrintable(all));
         QVERIFY(all.contains(QStringLiteral("Мир")));
-        QVERIFY(all.contains(QStringLiteral("漢字仮名交じり文")));    }
+        QVERIFY(all.contains(QStringLiteral("漢字仮名交じり文")));
+    }
 
     void otherFormats()
     {
@@ -150,7 +151,8 @@ private Q_SLOTS:
         Recordset weird = AccessReader(Mdb("ucanaccess-weirdObjectNames.mdb"))
                               .OpenTable(QStringLiteral("[19 MB 01 BEZAHLT ???]"));
         QCOMPARE(weird.RecordCount(), 1);
-        QCOMPARE(weird.ValueAt(0, Column(weird, "TextField")).toString(), QStringLiteral("foo"));    }
+        QCOMPARE(weird.ValueAt(0, Column(weird, "TextField")).toString(), QStringLiteral("foo"));
+    }
 
     // libmdb cannot convert the extended type; its stored text is read
     // instead, and must agree with the same date kept as text beside it.
