@@ -5,7 +5,6 @@
 #include "platform/providers/guarded/GuardedReader.h"
 #include "platform/providers/sql/AccessReader.h"
 #include "base/AppError.h"
-#include "recipients/RecipientList.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -129,14 +128,10 @@ private Q_SLOTS:
         QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
         const int closedPort = probe.serverPort();
         probe.close();
-        RecipientList server;
-        server.SetDataType(RecipientList::SQLServer);
-        server.SetSQLServerName(QStringLiteral("127.0.0.1,%1").arg(closedPort));
-        server.SetSQLUseWindowsSecurity(false);
-        server.SetSQLDataBase(QStringLiteral("Club"));
-        server.SetUsername(QStringLiteral("sa"));
-        server.SetPassword(QStringLiteral("pw"));
-        QTest::newRow("sql server refused") << server.GetConnectionData().ConnectionString() << QStringLiteral("[Members]");
+        QTest::newRow("sql server refused")
+            << QStringLiteral("Provider=SQLOLEDB.1;User ID=sa;Password=pw;Initial Catalog=Club;Data Source=127.0.0.1,%1")
+                   .arg(closedPort)
+            << QStringLiteral("[Members]");
     }
 
     void sameAsInProcess()
