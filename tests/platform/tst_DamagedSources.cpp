@@ -146,7 +146,6 @@ private Q_SLOTS:
         };
         using namespace WorkbookError;
         sheet("xls cut short", data("xls/readxl-types-truncated.xls"), Damaged, "damaged or incomplete");
-        sheet("xls fuzzed", data("xls/libxls-fuzz-xls2csv_ole_ole2_fread_327.xls"), Damaged, "damaged or incomplete");
         sheet("xls password", data("xls/poi-password.xls"), Encrypted, "is encrypted");
         sheet("xlsx encrypted", data("xlsx/poi-protected_passtika.xlsx"), Encrypted, "is encrypted");
         sheet("xlsx cut short", data("xlsx/readxl-types-truncated.xlsx"), Damaged, "zip directory cannot be read");
@@ -182,7 +181,6 @@ private Q_SLOTS:
         };
         access("access password", data("mdb/ucanaccess-password.mdb"), AccessReader::ErrPassword);
         access("access 97 cut short", data("mdb/jackcess-testV1997-truncated.mdb"), AccessReader::ErrDamaged);
-        access("access 2007 cut short", data("mdb/mdbtestdata-ASampleDatabase-truncated.accdb"), AccessReader::ErrDamaged);
         access("access table pages cut off",
                Made("cut.accdb", TestSupport::ReadBytes(data("mdb/mdbtestdata-ASampleDatabase.accdb")).left(100 << 10)),
                AccessReader::ErrDamaged, {}, "Asset Items");
@@ -200,13 +198,11 @@ private Q_SLOTS:
         xml("html", "<html><body>Sign in</body></html>", "root element is <html>");
         xml("empty", {}, "empty");
         xml("text", "a,b,c\n1,2,3\n", "the document is not XML");
-        xml("binary", QByteArray("\x01\x00\x00\x00\x10\x00\xad\x00", 8), "the document is not XML");
         xml("broken inside", head + "<rs:data><z:row ID='1'></rs:data></xml>", "not well-formed XML");
         xml("no schema", "<xml><rs:data xmlns:rs='urn:schemas-microsoft-com:rowset'/></xml>", "before any row schema");
         xml("no data", head + "</xml>", "no rows section");
         xml("bad int", head + "<rs:data><z:row ID='7'/><z:row ID='x1'/></rs:data></xml>",
             "Row 2 of the XML record set holds \"x1\" in the column [ID]");
-        xml("cut after rows", head + "<rs:data><z:row ID='7'/></rs:data>", "incomplete");
         xml("entities", "<!DOCTYPE xml [<!ENTITY a 'aaaaaaaaaa'><!ENTITY b '&a;&a;&a;&a;'>]><xml>&b;</xml>",
             "declares entities");
         xml("doctype", "<!DOCTYPE html><html/>", "carries a DTD");

@@ -1,16 +1,14 @@
 #include "RecordsetProbe.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 #include "platform/providers/Dispatch.h"
 #include "platform/providers/guarded/GuardedReader.h"
 #include "platform/providers/sql/AccessReader.h"
 #include "base/AppError.h"
-#include "recipients/RecipientList.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QProcess>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -86,21 +84,14 @@ private Q_SLOTS:
     {
         QVERIFY(QFileInfo(GuardedReader::Program()).isExecutable());
         m_sqlite = QStringLiteral("Driver={SQLite3};Database=%1;").arg(m_dir.filePath(QStringLiteral("club.db")));
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("maker"));
-            db.setDatabaseName(m_dir.filePath(QStringLiteral("club.db")));
-            QVERIFY(db.open());
-            QSqlQuery q(db);
-            for (const char* sql :
-                 {"CREATE TABLE \"Club Members\" (id INTEGER, name VARCHAR(50), height REAL, joined DATE, "
-                  "seen TIMESTAMP, photo BLOB, note TEXT)",
-                  "INSERT INTO \"Club Members\" VALUES (1, 'Ann', 1.75, '2020-02-29', '2021-03-04 05:06:07.250', "
-                  "x'00ff10', 'first')",
-                  "INSERT INTO \"Club Members\" VALUES (2, 'Мир', NULL, NULL, NULL, NULL, '')",
-                  "CREATE VIEW tall AS SELECT name FROM \"Club Members\" WHERE height > 1.5"})
-                QVERIFY2(q.exec(QString::fromUtf8(sql)), sql);
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("maker"));
+        TestSupport::ExecuteSql(
+            m_dir.filePath(QStringLiteral("club.db")),
+            {"CREATE TABLE \"Club Members\" (id INTEGER, name VARCHAR(50), height REAL, joined DATE, "
+             "seen TIMESTAMP, photo BLOB, note TEXT)",
+             "INSERT INTO \"Club Members\" VALUES (1, 'Ann', 1.75, '2020-02-29', '2021-03-04 05:06:07.250', "
+             "x'00ff10', 'first')",
+             "INSERT INTO \"Club Members\" VALUES (2, 'Мир', NULL, NULL, NULL, NULL, '')",
+             "CREATE VIEW tall AS SELECT name FROM \"Club Members\" WHERE height > 1.5"});
     }
 
     // Whatever is asked, the helper gives exactly what this process gives.
@@ -137,14 +128,10 @@ private Q_SLOTS:
         QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
         const int closedPort = probe.serverPort();
         probe.close();
-        RecipientList server;
-        server.SetDataType(RecipientList::SQLServer);
-        server.SetSQLServerName(QStringLiteral("127.0.0.1,%1").arg(closedPort));
-        server.SetSQLUseWindowsSecurity(false);
-        server.SetSQLDataBase(QStringLiteral("Club"));
-        server.SetUsername(QStringLiteral("sa"));
-        server.SetPassword(QStringLiteral("pw"));
-        QTest::newRow("sql server refused") << server.GetConnectionData().ConnectionString() << QStringLiteral("[Members]");
+        QTest::newRow("sql server refused")
+            << QStringLiteral("Provider=SQLOLEDB.1;User ID=sa;Password=pw;Initial Catalog=Club;Data Source=127.0.0.1,%1")
+                   .arg(closedPort)
+            << QStringLiteral("[Members]");
     }
 
     void sameAsInProcess()

@@ -8,7 +8,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTcpServer>
-#include <QTemporaryDir>
 
 using TestSupport::ErrorOrNone;
 
@@ -87,7 +86,6 @@ class TestHttp : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
     QProcess m_server;
     QString m_base;
 
@@ -96,13 +94,8 @@ class TestHttp : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(m_dir.isValid());
-        const QString script = m_dir.filePath(QStringLiteral("server.py"));
-        QFile file(script);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(kServer);
-        file.close();
-        m_server.start(TestSupport::SystemPython(), {script, TestSupport::TestData(QStringLiteral("adoxml"))});
+        m_server.start(TestSupport::SystemPython(), {QStringLiteral("-c"), QString::fromUtf8(kServer),
+                                                     TestSupport::TestData(QStringLiteral("adoxml"))});
         QVERIFY(m_server.waitForStarted());
         QVERIFY(m_server.waitForReadyRead(10000));
         const int port = m_server.readLine().trimmed().toInt();

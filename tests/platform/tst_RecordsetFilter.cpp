@@ -65,7 +65,6 @@ private Q_SLOTS:
         QTest::newRow("int > '9'") << "[Age] > '9'" << QStringList{alice, carol, obrien, none};
         QTest::newRow("text > '9'") << "[Code] > '9'" << QStringList{deseret};
         QTest::newRow("int with decimal operand") << "[Age] >= '9.5'" << QStringList{alice, carol, obrien, none};
-        QTest::newRow("int <= whole") << "[Age] <= '9'" << QStringList{bob, deseret};
         QTest::newRow("double") << "[Score] > '9.75'" << QStringList{bob};
         QTest::newRow("double equal to int text") << "[Score] = '2'" << QStringList{smith};
         // Text compares without regard to case.

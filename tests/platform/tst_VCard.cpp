@@ -1,8 +1,8 @@
+#include "TestFiles.h"
 #include "TestMain.h"
 #include "platform/providers/contacts/ContactsColumns.h"
 #include "platform/providers/contacts/VCard.h"
 
-#include <QFile>
 
 using namespace ContactsColumns;
 
@@ -10,10 +10,7 @@ namespace {
 
 QByteArray ReadVcf(const QString& name)
 {
-    QFile file(TestSupport::TestData(QStringLiteral("vcf/") + name));
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("cannot read %s", qPrintable(file.fileName()));
-    return file.readAll();
+    return TestSupport::ReadBytes(TestSupport::TestData(QStringLiteral("vcf/") + name));
 }
 
 QList<Row> Rows(const QString& name, bool* truncated = nullptr)

@@ -1,4 +1,5 @@
 #include "RecordsetProbe.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 #include "platform/providers/sheets/SheetTable.h"
 #include "platform/providers/sheets/XlsBiff.h"
@@ -109,9 +110,7 @@ private Q_SLOTS:
         };
         int sheets = 0;
         for (const QString& name : QDir(TestSupport::TestData(QStringLiteral("xls"))).entryList(QDir::Files)) {
-            QFile file(Xls(name));
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            const XlsCompoundFile container(file.readAll());
+            const XlsCompoundFile container(TestSupport::ReadBytes(Xls(name)));
             auto stream = container.Stream(QStringLiteral("Workbook"));
             if (!stream)
                 stream = container.Stream(QStringLiteral("Book"));
@@ -135,9 +134,8 @@ private Q_SLOTS:
     // the table to 64,513 empty columns. Sheets of this format have 256.
     void cellsBeyondTheLastColumnAreNotRead()
     {
-        QFile file(QStringLiteral(CORVANTA_SOURCE_DIR "/fuzz/regressions/xls_biff/cell-beyond-column-256.bin"));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const XlsBiff records(file.readAll());
+        const XlsBiff records(
+            TestSupport::ReadBytes(QStringLiteral(CORVANTA_SOURCE_DIR "/fuzz/regressions/xls_biff/cell-beyond-column-256.bin")));
         QCOMPARE(records.SheetNames(), QStringList{QStringLiteral("S")});
         const Recordset set = SheetTable::FromTwoPasses(
             false, [&](SheetCellSink& sink) { records.ReadCells(QStringLiteral("S"), sink); });

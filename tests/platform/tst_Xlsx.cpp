@@ -3,9 +3,6 @@
 #include "platform/providers/sheets/XlsxReader.h"
 
 #include <QDateTime>
-#include <QTemporaryDir>
-
-#include <xlsxwriter.h>
 
 using TestSupport::Names;
 using TestSupport::Types;
@@ -38,40 +35,6 @@ class TestXlsx : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // libxlsxwriter and the reader share the system's minizip: a workbook
-    // written in this process reads back in it.
-    void aWorkbookWrittenHereReadsBack()
-    {
-        QTemporaryDir dir;
-        const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("written.xlsx")));
-        lxw_workbook* book = workbook_new(path.constData());
-        QVERIFY(book);
-        lxw_worksheet* people = workbook_add_worksheet(book, "People");
-        workbook_add_worksheet(book, "Zweite Seite");
-        lxw_format* date = workbook_add_format(book);
-        format_set_num_format(date, "yyyy-mm-dd");
-        const char* header[] = {"Name", "Joined", "Age", "Member"};
-        for (lxw_col_t c = 0; c < 4; ++c)
-            worksheet_write_string(people, 0, c, header[c], nullptr);
-        worksheet_write_string(people, 1, 0, "Zoë Łucja 漢字", nullptr);
-        lxw_datetime joined{2021, 3, 14, 0, 0, 0};
-        worksheet_write_datetime(people, 1, 1, &joined, date);
-        worksheet_write_number(people, 1, 2, 42.5, nullptr);
-        worksheet_write_boolean(people, 1, 3, 1, nullptr);
-        worksheet_write_string(people, 3, 0, "after an empty row", nullptr);
-        QCOMPARE(workbook_close(book), LXW_NO_ERROR);
-
-        XlsxReader reader(QFile::decodeName(path));
-        QCOMPARE(reader.SheetNames(), QStringList({"People", "Zweite Seite"}));
-        const Recordset set = reader.ReadSheet(QStringLiteral("People"), true);
-        QCOMPARE(Names(set), QStringList({"Name", "Joined", "Age", "Member"}));
-        QCOMPARE(Types(set), QList<int>({Text, AdoType::Date, Number, AdoType::Boolean}));
-        QCOMPARE(set.RecordCount(), 3);
-        QCOMPARE(Row(set, 0), QVariantList({QStringLiteral("Zoë Łucja 漢字"), Day(2021, 3, 14), 42.5, true}));
-        QCOMPARE(Row(set, 1), QVariantList({QVariant(), QVariant(), QVariant(), QVariant()}));
-        QCOMPARE(set.ValueAt(2, 0).toString(), QStringLiteral("after an empty row"));
-    }
-
     void typesPerColumn()
     {
         // 1904 date system; one column of each kind and an empty one.
