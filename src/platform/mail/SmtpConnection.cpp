@@ -118,17 +118,17 @@ SmtpConnection::SmtpConnection(const SmtpEndpoint& endpoint, Owner& owner, QObje
     : QObject(parent), m_endpoint(endpoint), m_owner(owner), m_socket(new QSslSocket(this))
 {
     m_timer.setSingleShot(true);
-    connect(&m_timer, &QTimer::timeout, this, &SmtpConnection::OnTimeout);
+    connect(&m_timer, &QTimer::timeout, this, [this] { Enter([this] { OnTimeout(); }); });
     m_socket->setSslConfiguration(endpoint.tls);
     m_socket->setPeerVerifyName(endpoint.host);
-    connect(m_socket, &QSslSocket::connected, this, &SmtpConnection::OnConnected);
-    connect(m_socket, &QSslSocket::encrypted, this, &SmtpConnection::OnEncrypted);
-    connect(m_socket, &QSslSocket::readyRead, this, &SmtpConnection::OnReadyRead);
-    connect(m_socket, &QSslSocket::bytesWritten, this, &SmtpConnection::OnWritten);
-    connect(m_socket, &QSslSocket::encryptedBytesWritten, this, &SmtpConnection::OnWritten);
-    connect(m_socket, &QSslSocket::errorOccurred, this, &SmtpConnection::OnSocketError);
+    connect(m_socket, &QSslSocket::connected, this, [this] { Enter([this] { OnConnected(); }); });
+    connect(m_socket, &QSslSocket::encrypted, this, [this] { Enter([this] { OnEncrypted(); }); });
+    connect(m_socket, &QSslSocket::readyRead, this, [this] { Enter([this] { OnReadyRead(); }); });
+    connect(m_socket, &QSslSocket::bytesWritten, this, [this] { Enter([this] { OnWritten(); }); });
+    connect(m_socket, &QSslSocket::encryptedBytesWritten, this, [this] { Enter([this] { OnWritten(); }); });
+    connect(m_socket, &QSslSocket::errorOccurred, this, [this] { Enter([this] { OnSocketError(); }); });
     connect(m_socket, &QSslSocket::disconnected, this, [this] {
-        Close(Loss::Dropped, QStringLiteral("The mail server closed the connection"));
+        Enter([this] { Close(Loss::Dropped, QStringLiteral("The mail server closed the connection")); });
     });
     connect(m_socket, &QSslSocket::sslErrors, this, [this](const QList<QSslError>& errors) {
         QStringList texts;
@@ -143,6 +143,24 @@ SmtpConnection::~SmtpConnection()
 {
     // Gone without a word: the socket goes with it.
     m_socket->disconnect(this);
+}
+
+template <class Handler>
+void SmtpConnection::Enter(Handler handler)
+{
+    if (m_disposed)
+        return;
+    ++m_running;
+    handler();
+    if (--m_running == 0 && m_disposed)
+        deleteLater();
+}
+
+void SmtpConnection::Dispose()
+{
+    m_disposed = true;
+    if (m_running == 0)
+        deleteLater();
 }
 
 void SmtpConnection::Open(SmtpMailPtr mail)

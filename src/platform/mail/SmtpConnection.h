@@ -114,6 +114,10 @@ public:
     void Stop();
     // Says goodbye and closes; only when idle.
     void Quit();
+    // The owner is done with it: it is deleted once none of its handlers is
+    // running. Event handlers run from TakeMail may spin a nested event loop,
+    // in which a plain deleteLater would delete it under its own feet.
+    void Dispose();
 
 private:
     enum class Phase { Connecting, Greeting, Hello, Encrypting, LoggingIn, Ready, Stopping, Closed };
@@ -131,6 +135,10 @@ private:
         int recipient;
         QByteArray line; // empty once written
     };
+
+    // Runs a handler of the socket or timer, unless disposed of.
+    template <class Handler>
+    void Enter(Handler handler);
 
     void OnConnected();
     void OnEncrypted();
@@ -183,6 +191,8 @@ private:
     std::deque<Command> m_unsent;   // waiting for their turn
 
     Transaction* m_sending = nullptr; // whose data is being written
+    int m_running = 0;                // handlers of this connection on the stack
+    bool m_disposed = false;
     SmtpDotStuffer m_stuffer;
     QByteArray m_chunk;
 };

@@ -182,7 +182,7 @@ struct SmtpTransport::Private final : SmtpConnection::Owner
             return;
         for (SmtpConnection* connection : connections) {
             connection->Quit();
-            connection->deleteLater();
+            connection->Dispose();
         }
         connections.clear();
         finished = true;
@@ -192,7 +192,7 @@ struct SmtpTransport::Private final : SmtpConnection::Owner
     void Remove(SmtpConnection& connection)
     {
         connections.erase(std::remove(connections.begin(), connections.end(), &connection), connections.end());
-        connection.deleteLater();
+        connection.Dispose();
     }
 
     void Requeue(SmtpMailPtr mail)
