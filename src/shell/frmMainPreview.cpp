@@ -15,6 +15,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QLabel>
 
 namespace {
@@ -99,6 +100,9 @@ bool frmMain::MergeForPreview()
             sinceYield.start();
         }
     });
+    // The hook refers to this frame: the send run, which yields through
+    // the same mails, must get the default back.
+    const auto unhook = qScopeGuard([this] { m_mails->SetYieldHook(nullptr); });
 
     const int sender = ui->cboComposeFrom->currentIndex() + 1;
     FromAddressRef from;
