@@ -5,10 +5,12 @@
 #include "store/DataStore.h"
 #include "store/FilesSystem.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QWidget>
 #include <cstdio>
 
 // What the benchmarks that drive the real windows share: a large recipient
@@ -61,6 +63,14 @@ inline void SeedStore(const QString& csv)
 // A private home with a recipient file of --rows rows (default a million),
 // named by the store; the windows run offscreen. Make it before the
 // application object, and Prepare() after.
+// Shows a window at the size the figures are taken at, painted once.
+inline void ShowAtBenchSize(QWidget& window)
+{
+    window.setGeometry(0, 0, 1200, 800);
+    window.show();
+    QCoreApplication::processEvents();
+}
+
 class Run
 {
 public:

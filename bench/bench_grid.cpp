@@ -26,9 +26,7 @@ int main(int argc, char* argv[])
         return 1;
 
     frmMain window;
-    window.setGeometry(0, 0, 1200, 800);
-    window.show();
-    QCoreApplication::processEvents();
+    ShowAtBenchSize(window);
     auto* grid = window.findChild<QTableView*>(QStringLiteral("flxRcptList"));
 
     // The import alone, as the window's import runs it, twice so that the

@@ -42,9 +42,7 @@ int main(int argc, char* argv[])
         return 1;
 
     frmMain window;
-    window.setGeometry(0, 0, 1200, 800);
-    window.show();
-    QCoreApplication::processEvents();
+    ShowAtBenchSize(window);
     window.ImportRecipientList(1);
     auto* tabs = window.findChild<QTabBar*>(QStringLiteral("tabMain"));
     tabs->setCurrentIndex(1);

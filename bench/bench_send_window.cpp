@@ -101,8 +101,7 @@ int main(int argc, char* argv[])
     settings.Save();
 
     frmMain window;
-    window.setGeometry(0, 0, 1200, 800);
-    window.show();
+    ShowAtBenchSize(window);
     ReachSendStep(window);
     Mails* mails = window.mobjMails();
     if (!mails || window.CurrentStep() != 4) {
