@@ -47,11 +47,9 @@ private Q_SLOTS:
     {
         QFETCH(QString, name);
         QFETCH(QString, reply);
-        QFETCH(QString, full);
-        QFETCH(QString, preview);
         const FromAddress sender(name, QStringLiteral("jo@example.org"), reply);
-        QCOMPARE(sender.GetFullEMailAddress(), full);
-        QCOMPARE(sender.GetPreviewEMailAddress(), preview);
+        QTEST(sender.GetFullEMailAddress(), "full");
+        QTEST(sender.GetPreviewEMailAddress(), "preview");
     }
 
     // Addressed from 1: adding keeps the order, removing shifts the later
