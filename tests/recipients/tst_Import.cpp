@@ -199,19 +199,18 @@ private Q_SLOTS:
         }
     }
 
+    // The .xlsx copy reads as this one (tst_Xls), so one format is enough here.
     void unnamedColumnsGetLabels()
     {
-        for (const char* file : {"xls/readxl-unnamed-duplicated-columns.xls", "xlsx/readxl-unnamed-duplicated-columns.xlsx"}) {
-            Recordset rs = RecipientImport::GetRecordset(*Source(Excel, Data(file), "Sheet1"));
-            QCOMPARE(RecipientImport::ColumnLabels(rs),
-                     (QStringList{"[Column 1]", "var2", "[Column 3]", "var2"}));
-            QCOMPARE(rs.RecordCount(), 2);
-            // the same through a command text: the empty names stay empty
-            Recordset all = RecipientImport::GetRecordset(
-                *Source(Excel, Data(file), QString(), QStringLiteral("SELECT * FROM [Sheet1$]")));
-            QCOMPARE(RecipientImport::ColumnLabels(all), RecipientImport::ColumnLabels(rs));
-            QCOMPARE(all.ValueAt(1, 3).toString(), QStringLiteral("bb"));
-        }
+        const QString file = Data("xls/readxl-unnamed-duplicated-columns.xls");
+        Recordset rs = RecipientImport::GetRecordset(*Source(Excel, file, "Sheet1"));
+        QCOMPARE(RecipientImport::ColumnLabels(rs), (QStringList{"[Column 1]", "var2", "[Column 3]", "var2"}));
+        QCOMPARE(rs.RecordCount(), 2);
+        // the same through a command text: the empty names stay empty
+        Recordset all = RecipientImport::GetRecordset(
+            *Source(Excel, file, QString(), QStringLiteral("SELECT * FROM [Sheet1$]")));
+        QCOMPARE(RecipientImport::ColumnLabels(all), RecipientImport::ColumnLabels(rs));
+        QCOMPARE(all.ValueAt(1, 3).toString(), QStringLiteral("bb"));
         // a name of blanks counts as none
         Recordset blanks;
         blanks.AppendField(QStringLiteral("  "), AdoType::VarWChar, 5);
