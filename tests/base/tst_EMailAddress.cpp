@@ -32,8 +32,7 @@ private Q_SLOTS:
     void addresses()
     {
         QFETCH(QString, text);
-        QFETCH(bool, valid);
-        QCOMPARE(modForms::IsEMailAddress(text), valid);
+        QTEST(modForms::IsEMailAddress(text), "valid");
     }
 };
 
