@@ -15,7 +15,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QScopeGuard>
 #include <QLabel>
 
 namespace {
@@ -94,15 +93,12 @@ bool frmMain::MergeForPreview()
     progress.SetMaximum(recipients.RecordCount());
     connect(m_mails.get(), &Mails::MailsMerged, &progress, &ProgressForm::SetPosition);
     QElapsedTimer sinceYield;
-    m_mails->SetYieldHook([&sinceYield] {
+    const Mails::ScopedYieldHook yield(*m_mails, [&sinceYield] {
         if (!sinceYield.isValid() || sinceYield.elapsed() >= MergeYieldMs) {
             QCoreApplication::processEvents();
             sinceYield.start();
         }
     });
-    // The hook refers to this frame: the send run, which yields through
-    // the same mails, must get the default back.
-    const auto unhook = qScopeGuard([this] { m_mails->SetYieldHook(nullptr); });
 
     const int sender = ui->cboComposeFrom->currentIndex() + 1;
     FromAddressRef from;

@@ -93,6 +93,8 @@ void frmMain::SendMails()
                     m_sendModel->RowsAppended();
                 });
 
+    // The window paints and Cancel is seen at the run's yields.
+    const Mails::ScopedYieldHook yield(*m_mails, [] { QCoreApplication::processEvents(); });
     const QDateTime start = QDateTime::currentDateTime();
     MailSender run(*m_mails);
     run.SetSenderText(ui->cboComposeFrom->currentText());
