@@ -1,5 +1,6 @@
 // The main window's side of the Preview step: merging under the progress
 // window, showing one mail, and changing single mails while unlocked.
+#include "base/BusyGuard.h"
 #include "base/Texts.h"
 #include "controls/Dialogs.h"
 #include "controls/FormHandler.h"
@@ -24,6 +25,9 @@ namespace {
 // hundred thousand repaints.
 constexpr qint64 MergeYieldMs = 20;
 
+// Where a merge that did not finish goes back to.
+constexpr int StepComposeIndex = 1;
+
 } // namespace
 
 void frmMain::ConnectPreview()
@@ -42,8 +46,8 @@ void frmMain::ConnectPreview()
     connect(ui->wizPreview, &ctlWizPreview::Move, this, &frmMain::Move);
     connect(ui->wizPreview, &ctlWizPreview::UnlockMails, this, &frmMain::UnlockMails);
     connect(ui->wizPreview, &ctlWizPreview::LockMails, this, [this] {
-        if (!LockMails())
-            TabClick(1);
+        if (!m_busy && !LockMails())
+            MergeFailed();
     });
     connect(ui->cmdPreviewFrom, &QPushButton::clicked, this, &frmMain::cmdPreviewFrom_Click);
     connect(ui->cmdPreviewAttach, &QPushButton::clicked, this, [this] {
@@ -63,8 +67,9 @@ void frmMain::EnterPreview()
 {
     auto* status = findChild<QLabel*>(QStringLiteral("sbMainProgress"));
     status->setText(LoadResString(170));
-    if (!LockMails())
-        SelectTab(1);
+    const bool merged = LockMails();
+    if (!merged)
+        SelectTab(StepComposeIndex);
     ui->wizPreview->Reset();
     ui->wizPreview->SetMailCount(m_mails ? m_mails->Count() : 0);
     ui->wizPreview->MoveFirst();
@@ -77,6 +82,11 @@ void frmMain::EnterPreview()
 
 bool frmMain::MergeForPreview()
 {
+    // The mails are replaced here: not while a send or another merge runs
+    // in them.
+    BusyGuard busy(m_busy);
+    if (!busy.Entered())
+        return false;
     m_mails = std::make_unique<Mails>();
     // Set before the window can first be clicked, so that an early Cancel
     // is not lost.
@@ -145,8 +155,11 @@ bool frmMain::LockMails()
     ui->tabMain->setEnabled(false);
     const bool merged = MergeForPreview();
     ui->tabMain->setEnabled(true);
+    // A part of the list must never be shown or sent as if it were all.
+    if (!merged)
+        m_mails.reset();
 
-    ui->wizPreview->SetMailCount(m_mails->Count());
+    ui->wizPreview->SetMailCount(m_mails ? m_mails->Count() : 0);
     ui->wizPreview->MoveFirst();
     status->clear();
     try {
@@ -155,6 +168,14 @@ bool frmMain::LockMails()
     }
     QCoreApplication::processEvents();
     return merged;
+}
+
+void frmMain::MergeFailed()
+{
+    // Straight back: the recipients that failed must not send the user
+    // further, to the import.
+    SelectTab(StepComposeIndex);
+    ShowSelectedStep();
 }
 
 void frmMain::UnlockMails()
