@@ -101,8 +101,10 @@ private Q_SLOTS:
             m_window->mobjMails()->Item(i).SetAttachments(
                 (i <= missing ? QDir::homePath() + QStringLiteral("/gone%1.txt;").arg(i) : "") +
                 there);
-        if (answer)
-            Dialogs::QueueAnswer(answer);
+        const bool sent = confirm && answer != QMessageBox::No;
+        for (int queued : {answer, sent ? int(QMessageBox::Ok) : 0}) // the summary's
+            if (queued)
+                Dialogs::QueueAnswer(queued);
         bool refused = false;
         connect(m_window->mobjMails(), &Mails::MailsSend, this, [&](int index) {
             if (index != 10)
@@ -112,7 +114,6 @@ private Q_SLOTS:
                 if (cancel && window->objectName() == QLatin1String("frmSendingEMails"))
                     QTest::mouseClick(Find<QPushButton>(window, "cmdCancel"), Qt::LeftButton);
         });
-        const bool sent = confirm && answer != QMessageBox::No;
         Send(answer == QMessageBox::No ? nullptr : confirm ? "cmdSendEMails" : "cmdCancel");
         QCOMPARE(refused, sent);
         const int handled = m_window->MailsHandled();

@@ -69,6 +69,8 @@ private Q_SLOTS:
             Click("cmdUnlock");
             Dialogs::QueueAnswer(QMessageBox::Yes);
         }
+        if (fails)
+            Dialogs::QueueAnswer(QMessageBox::Ok);
         bool refused = false;
         // At the merge's first yield: neither window closes and no merge
         // starts over the one running.
