@@ -70,6 +70,7 @@ struct Run
     // Stands for a cancel click that only gets to run at the next yield.
     bool cancelClicked = false;
     int clickAfterMail = 0;
+    std::optional<Mails::ScopedYieldHook> yield;
 
     Run()
     {
@@ -86,7 +87,7 @@ struct Run
                              events << QStringLiteral("error %1: %2").arg(to, description);
                          });
         // Events run here as in the window, other connections' included.
-        mails.SetYieldHook([this] {
+        yield.emplace(mails, [this] {
             events << QStringLiteral("yield");
             QCoreApplication::processEvents();
             if (cancelClicked)
