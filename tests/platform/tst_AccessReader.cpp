@@ -132,6 +132,13 @@ private Q_SLOTS:
         QVERIFY2(all.contains(QStringLiteral("ääkkösiä")), qPrintable(all));
         QVERIFY(all.contains(QStringLiteral("Мир")));
         QVERIFY(all.contains(QStringLiteral("漢字仮名交じり文")));
+        // Beyond the Basic Multilingual Plane: "a", the character of the row's key, "a".
+        const Recordset emoji = AccessReader(Mdb("jackcess-testEmoticonsV2010.accdb")).OpenTable(QStringLiteral("[data]"));
+        QCOMPARE(emoji.RecordCount(), 80);
+        for (int row = 0; row < emoji.RecordCount(); ++row) {
+            const char32_t key = char32_t(emoji.ValueAt(row, Column(emoji, "key")).toInt());
+            QCOMPARE(emoji.ValueAt(row, Column(emoji, "data")).toString(), u'a' + QString::fromUcs4(&key, 1) + u'a');
+        }
     }
 
     void otherFormats()
@@ -147,6 +154,7 @@ private Q_SLOTS:
         Recordset people = AccessReader(Mdb("jackcess-calcFieldTestV2010.accdb")).OpenTable(QStringLiteral("[Table1]"));
         QCOMPARE(people.RecordCount(), 4);
         QCOMPARE(people.ValueAt(0, Column(people, "FirstName")).toString(), QStringLiteral("Bruce"));
+        QCOMPARE(people.ValueAt(0, Column(people, "LastFirst")).toString(), QStringLiteral("Wayne, Bruce")); // calculated
 
         Recordset weird = AccessReader(Mdb("ucanaccess-weirdObjectNames.mdb"))
                               .OpenTable(QStringLiteral("[19 MB 01 BEZAHLT ???]"));

@@ -27,6 +27,8 @@
 // - Workgroup security is not applied by libmdb: a user name and password
 //   given for the file are not needed and not checked.
 // - libmdb reports an empty text and a Null text alike; both read as Null.
+//   Text and memo values are decoded here from their stored bytes (libmdb's
+//   own conversion loses characters outside the Basic Multilingual Plane).
 // - OLE object columns read as Null. The "Date/Time Extended" type of
 //   Access 2019, which libmdb cannot convert, is read from its stored text.
 // - The complex columns of Access 2007 (attachments,
