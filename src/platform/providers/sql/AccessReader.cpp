@@ -23,6 +23,14 @@ const QString kSource = QStringLiteral("Access");
 // A damaged length must not ask for gigabytes: a memo is never longer.
 constexpr size_t kLargestText = size_t(64) << 20;
 
+void (*g_progress)() = nullptr;
+
+void Progress()
+{
+    if (g_progress)
+        g_progress();
+}
+
 // Complex columns of Access 2007 and later; libmdb has no name for them.
 constexpr int kComplexType = 0x12;
 // "Date/Time Extended" of Access 2019: text "days:ticks:precision", days
@@ -404,8 +412,10 @@ AccessReader::AccessReader(const QString& fileName) : m_handle(std::make_unique<
     if (!m_handle->mdb)
         Raise(ErrDamaged, unrecognized);
     MdbHandle* mdb = m_handle->mdb;
+    Progress();
     if (!mdb_read_catalog(mdb, MDB_ANY))
         Raise(ErrDamaged, unrecognized);
+    Progress();
     // Every sound file lists its own object table; a file cut short does not.
     bool hasObjects = false;
     for (unsigned i = 0; i < mdb->num_catalog; ++i) {
@@ -466,6 +476,7 @@ Recordset AccessReader::OpenTable(const QString& source) const
         Raise(ErrDamaged, QStringLiteral("The table '%1' cannot be read: the file '%2' is damaged.")
                               .arg(tableName, m_fileName));
     mdb_rewind_table(table.get());
+    Progress();
 
     const bool jet3 = mdb->f->jet_version == MDB_VER_JET3;
     std::vector<MdbColumn*> columns;
@@ -485,7 +496,8 @@ Recordset AccessReader::OpenTable(const QString& source) const
         for (size_t c = 0; c < columns.size(); ++c)
             row[c] = ReadValue(mdb, *columns[c], tableName, jet3, calculated[c]);
         rs.AppendRow(std::span<const QVariant>(row));
-        ++count;
+        if (++count % 64 == 0)
+            Progress();
     }
     // libmdb stops quietly at a page it cannot read; the stored count tells.
     if (count < table->num_rows)
@@ -496,6 +508,11 @@ Recordset AccessReader::OpenTable(const QString& source) const
                               .arg(table->num_rows)
                               .arg(m_fileName));
     return rs;
+}
+
+void AccessReader::SetProgress(void (*progress)())
+{
+    g_progress = progress;
 }
 
 bool AccessReader::HasDatabasePassword(const QString& fileName)

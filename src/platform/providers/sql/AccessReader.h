@@ -70,6 +70,12 @@ public:
     // without regard to case, as Access does.
     Recordset OpenTable(const QString& source) const;
 
+    // Called now and then while a file opens and a table is read (every few
+    // dozen rows), from the reading thread; the reader helper makes it a sign
+    // of life, so that libmdb caught in a loop can be told from a long read.
+    // One for the process; none at first.
+    static void SetProgress(void (*progress)());
+
     // True when the file's header carries a database password.
     static bool HasDatabasePassword(const QString& fileName);
 
