@@ -228,6 +228,11 @@ private Q_SLOTS:
         xml("entities", "<!DOCTYPE xml [<!ENTITY a 'aaaaaaaaaa'><!ENTITY b '&a;&a;&a;&a;'>]><xml>&b;</xml>",
             "declares entities");
         xml("doctype", "<!DOCTYPE html><html/>", "carries a DTD");
+        QByteArray columns;
+        for (int i = 0; i < XmlRecordsetReader::kMaxColumns; ++i)
+            columns += "<s:AttributeType name='c" + QByteArray::number(i) + "'/>";
+        xml("too many columns", QByteArray(head).replace("</s:ElementType>", columns + "</s:ElementType>") + "</xml>",
+            "columns, more than can be imported");
         row("xml file missing", RecipientList::XML, m_dir.filePath("gone.xml"), XmlSource::ErrFileNotFound,
             XmlRecordsetReader::Source, "could not be found");
 
