@@ -259,6 +259,7 @@ private Q_SLOTS:
     void formatDetection()
     {
         QCOMPARE(CsvFormat::DetectDelimiter("a,\"x;y;z\",c\n1,2,3\n", true), ',');
+        QCOMPARE(CsvFormat::DetectDelimiter("\"Smith, John\";Berlin\n\"Doe, Jane\";Paris\n", true), ';');
         QCOMPARE(CsvFormat::DetectDelimiter("single\nwords\n", true), ',');
         // A last line cut short by the sample does not count against the delimiter.
         QCOMPARE(CsvFormat::DetectDelimiter("a\tb\tc\n1\t2\t3\n4\t5", false), '\t');
