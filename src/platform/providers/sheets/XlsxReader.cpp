@@ -29,7 +29,7 @@ constexpr qint64 kChunk = 1 << 16;
 // is held to this ratio to the packed bytes read for it, so a bomb ends
 // after a few megabytes, not when the whole part is read.
 constexpr qint64 kMaxRatio = 100;
-constexpr qint64 kRatioGraceBytes = qint64(8) << 20;
+constexpr qint64 kRatioGraceBytes = qint64(4) << 20;
 constexpr int kMaxColumns = 16384;
 constexpr int kMaxRows = 1048576;
 
