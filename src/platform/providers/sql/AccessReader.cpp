@@ -233,15 +233,14 @@ QByteArrayView LongValueRow(MdbHandle* mdb, quint32 pageRow)
 // such rows, each starting with the page and row of the next.
 QByteArray MemoBytes(MdbHandle* mdb, const MdbColumn& col, const QString& table)
 {
+    if (col.cur_value_len < MDB_MEMO_OVERHEAD)
+        RaiseDamagedValue(col, table, QStringLiteral("it is shorter than its own head."));
     const unsigned char* head = mdb->pg_buf + col.cur_value_start;
     const quint32 word = qFromLittleEndian<quint32>(head);
     const size_t length = word & 0x3fffffff;
-    if (word & 0x80000000u) {
-        if (col.cur_value_len < MDB_MEMO_OVERHEAD)
-            RaiseDamagedValue(col, table, QStringLiteral("it is shorter than its own head."));
+    if (word & 0x80000000u)
         return QByteArray(reinterpret_cast<const char*>(head) + MDB_MEMO_OVERHEAD,
                           col.cur_value_len - MDB_MEMO_OVERHEAD);
-    }
     if (length > kLargestText)
         RaiseDamagedValue(col, table, QStringLiteral("its length is given as %L1 bytes.").arg(length));
     quint32 next = qFromLittleEndian<quint32>(head + 4);
@@ -289,30 +288,27 @@ int BytesRead(const MdbColumn& col)
     }
 }
 
-// A calculated text column (Access 2010) keeps its last result behind a
-// 16-byte head and the result's length. (Other calculated columns keep
-// theirs in the type of the expression's result, which libmdb does not
-// give; they read as libmdb finds them.)
-void UnwrapCalculatedText(const MdbHandle* mdb, MdbColumn& col)
+// A calculated column (Access 2010) keeps its last result behind a 16-byte
+// head and the result's length, in the type of the expression's result (the
+// column's "ResultType"); a memo result is itself a memo whose bytes are so
+// wrapped. Text and memo results are read here; results of other types
+// read as libmdb finds them.
+QByteArrayView CalculatedResult(QByteArrayView value)
 {
-    constexpr int kHead = 20;
-    if (col.col_type != MDB_TEXT || col.cur_value_start < 0 || col.cur_value_len < kHead
-        || col.cur_value_start > int(mdb->fmt->pg_size) - kHead)
-        return;
-    const auto length = qFromLittleEndian<qint32>(mdb->pg_buf + col.cur_value_start + 16);
-    col.cur_value_start += kHead;
-    col.cur_value_len = std::clamp(length, 0, col.cur_value_len - kHead);
+    constexpr qsizetype kHead = 20;
+    if (value.size() < kHead)
+        return value;
+    const auto length = qFromLittleEndian<qint32>(value.data() + 16);
+    return value.sliced(kHead, std::clamp<qsizetype>(length, 0, value.size() - kHead));
 }
 
-QVariant ReadValue(MdbHandle* mdb, MdbColumn& col, const QString& table, bool jet3, bool calculated)
+QVariant ReadValue(MdbHandle* mdb, MdbColumn& col, const QString& table, bool jet3, int resultType)
 {
     // libmdb keeps a Boolean in the row's null mask: "null" means false.
     if (col.col_type == MDB_BOOL)
         return col.cur_value_len == 0;
     if (col.cur_value_len == 0)
         return {};
-    if (calculated)
-        UnwrapCalculatedText(mdb, col);
     // libmdb takes a value's place from the row's own offset table and only
     // checks that it ends inside the row: a damaged row can give a negative
     // length, or a width too small for the type.
@@ -348,8 +344,16 @@ QVariant ReadValue(MdbHandle* mdb, MdbColumn& col, const QString& table, bool je
         const double number = QByteArray(text.get()).toDouble(&ok);
         return ok ? QVariant(number) : QVariant();
     }
-    case MDB_TEXT:
-        return DecodeText(mdb->pg_buf + at, size_t(col.cur_value_len), jet3);
+    case MDB_TEXT: {
+        if (resultType != MDB_TEXT && resultType != MDB_MEMO)
+            return DecodeText(mdb->pg_buf + at, size_t(col.cur_value_len), jet3);
+        const QByteArray bytes =
+            resultType == MDB_MEMO
+                ? MemoBytes(mdb, col, table)
+                : QByteArray::fromRawData(reinterpret_cast<const char*>(mdb->pg_buf) + at, col.cur_value_len);
+        const QByteArrayView result = CalculatedResult(bytes);
+        return DecodeText(reinterpret_cast<const unsigned char*>(result.data()), size_t(result.size()), jet3);
+    }
     case MDB_MEMO: {
         const QByteArray bytes = MemoBytes(mdb, col, table);
         return DecodeText(reinterpret_cast<const unsigned char*>(bytes.constData()), size_t(bytes.size()), jet3);
@@ -480,12 +484,13 @@ Recordset AccessReader::OpenTable(const QString& source) const
 
     const bool jet3 = mdb->f->jet_version == MDB_VER_JET3;
     std::vector<MdbColumn*> columns;
-    std::vector<bool> calculated;
+    std::vector<int> resultTypes; // of calculated columns; 0 for the others
     Recordset rs;
     for (unsigned c = 0; c < table->num_cols; ++c) {
         auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, c));
         columns.push_back(col);
-        calculated.push_back(mdb_col_get_prop(col, "Expression") != nullptr);
+        const char* resultType = mdb_col_get_prop(col, "ResultType");
+        resultTypes.push_back(resultType ? QByteArray(resultType).toInt() : 0);
         rs.AppendField(QString::fromUtf8(col->name), AdoTypeOf(*col), DefinedSizeOf(*col, jet3));
     }
     rs.Open();
@@ -494,7 +499,7 @@ Recordset AccessReader::OpenTable(const QString& source) const
     unsigned count = 0;
     while (mdb_fetch_row(table.get())) {
         for (size_t c = 0; c < columns.size(); ++c)
-            row[c] = ReadValue(mdb, *columns[c], tableName, jet3, calculated[c]);
+            row[c] = ReadValue(mdb, *columns[c], tableName, jet3, resultTypes[c]);
         rs.AppendRow(std::span<const QVariant>(row));
         if (++count % 64 == 0)
             Progress();
