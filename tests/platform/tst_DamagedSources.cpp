@@ -160,8 +160,7 @@ private Q_SLOTS:
               TooLarge, "zip bomb");
         WriteWorkbook(m_dir.filePath("far.xlsx"), "<row r=\"1\"><c r=\"ZZZZZ99999999\"><v>1</v></c></row>");
         sheet("xlsx cell beyond any sheet", m_dir.filePath("far.xlsx"), Damaged, "a cell has the reference", "S");
-        // Bombs that claim no more than they hold (the reader stops after a few MB, so these are smaller than the
-        // 100,000 strings of 9,900 characters or 62 million cells of real ones).
+        // Bombs that claim no more than they hold; the reader stops after a few MB, so they are smaller than real ones.
         WriteWorkbook(m_dir.filePath("texts.xlsx"),
                       ("<row><c t=\"inlineStr\"><is><t>" + QByteArray(9900, 'x') + "</t></is></c></row>").repeated(600));
         sheet("xlsx bomb of long texts", m_dir.filePath("texts.xlsx"), TooLarge, "times its packed size", "S");

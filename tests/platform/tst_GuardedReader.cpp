@@ -158,13 +158,12 @@ private Q_SLOTS:
         QCOMPARE(test(Where::HelperProcess), test(Where::ThisProcess));
     }
 
-    // Files that make libmdb loop for ever or allocate without bound end in
-    // the reader's error within the limits the program sets for their size.
+    // Files that make libmdb loop for ever or allocate without bound end in the reader's error within the
+    // limits the program sets for their size (memory runs out first unless the machine is busy or sanitized).
     void damagedFilesEndInAnError_data()
     {
         QTest::addColumn<QString>("connection");
         QTest::addColumn<QString>("reason");
-        // Memory runs out first unless the machine is busy; the sanitizer sets no address space limit.
         QTest::newRow("runaway") << Access("jackcess-testEmoticonsV2010-mutated-runaway.accdb")
                                  << QStringLiteral("ran out of memory|made no progress for 10 seconds");
         QTest::newRow("endless") << Access("jackcess-testUnicodeCompV2003-mutated-endless.mdb")

@@ -64,8 +64,7 @@ private Q_SLOTS:
     {
         const Recordset set = ReadFile(QStringLiteral("tablegram-nulls.xml"));
         QCOMPARE(set.RecordCount(), 2);
-        QVERIFY(set.IsNullAt(0, 1));
-        QVERIFY(set.IsNullAt(0, 2));
+        QVERIFY(set.IsNullAt(0, 1) && set.IsNullAt(0, 2));
         QVERIFY(!set.IsNullAt(1, 1));
         QCOMPARE(set.ValueAt(1, 1).toString(), QString());
         QCOMPARE(set.ValueAt(1, 2), QVariant(0));
