@@ -1,5 +1,6 @@
 #include "SmtpTestMessages.h"
 #include "SmtpTestServer.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 
 #include "platform/mail/SmtpTransport.h"
@@ -154,6 +155,51 @@ private Q_SLOTS:
             QCOMPARE(server.Envelope(1).value(QStringLiteral("tls")).toBool(), tls != Tls::None);
             QCOMPARE(server.Envelope(1).value(QStringLiteral("authenticated")).toBool(), authenticate);
         }
+    }
+
+    // Domains go out in their "xn--" form, in the envelope as in the
+    // headers; a local part outside ASCII only to a server that offers
+    // SMTPUTF8. Otherwise that mail alone fails, before any of it is sent.
+    void internationalAddresses_data()
+    {
+        QTest::addColumn<QString>("address"); // sender and recipient
+        QTest::addColumn<bool>("smtpUtf8"); // offered, and used where offered
+        QTest::addColumn<QString>("sent"); // as the server and the headers have it
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("domain") << "anna@Bücher.example" << false << "anna@xn--bcher-kva.example" << "";
+        QTest::newRow("local part")
+            << "jürgen@example.org" << false << ""
+            << "The address \"jürgen@example.org\" has characters outside ASCII before the \"@\", and the mail "
+               "server does not offer SMTPUTF8 for them";
+        QTest::newRow("both, SMTPUTF8")
+            << "jürgen@bücher.example" << true << "jürgen@xn--bcher-kva.example" << "";
+        QTest::newRow("domain with no ASCII form")
+            << "anna@\u2488.example" << false << "" << "Invalid e-mail address in From: \"anna@\u2488.example\"";
+    }
+
+    void internationalAddresses()
+    {
+        QFETCH(QString, address);
+        QFETCH(bool, smtpUtf8);
+        QFETCH(QString, sent);
+        QFETCH(QString, failure);
+        SmtpTestServer::Options options;
+        options.smtpUtf8 = smtpUtf8;
+        SmtpTestServer server(options);
+        QVERIFY2(server.Start(), qPrintable(server.Error()));
+        SmtpTransport transport(SettingsFor(server));
+        OutgoingMessage mail = SmallMail(address);
+        mail.from = address;
+        QCOMPARE(SendAll(transport, {mail, SmallMail(QStringLiteral("next@example.org"))}),
+                 QStringList({failure, ""}));
+        QCOMPARE(server.MessageCount(), failure.isEmpty() ? 2 : 1);
+        if (!failure.isEmpty())
+            return;
+        QCOMPARE(server.Envelope(1).value(QStringLiteral("mail_from")).toString(), sent);
+        QCOMPARE(server.Envelope(1).value(QStringLiteral("smtp_utf8")).toBool(), smtpUtf8);
+        QCOMPARE(Recipients(server, 1), QJsonArray({sent}));
+        const QByteArrayList lines = ReadBytes(server.MessageFile(1)).split('\n');
+        QVERIFY(lines.contains("From: " + sent.toUtf8() + '\r') && lines.contains("To: " + sent.toUtf8() + '\r'));
     }
 
     // A refused recipient or a mail that cannot be built fails that mail

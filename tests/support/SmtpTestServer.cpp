@@ -123,7 +123,8 @@ bool SmtpTestServer::Start()
                   << QStringLiteral("--drop-mode")
                   << (m_options.drop == Drop::AfterReply ? QStringLiteral("reply") : QStringLiteral("next"));
     for (const auto& [on, flag] : {std::pair{m_options.silent, "--silent"}, {m_options.stallData, "--stall-data"},
-                                   {m_options.refuseEhlo, "--no-ehlo"}, {m_options.pipelining, "--pipelining"}})
+                                   {m_options.refuseEhlo, "--no-ehlo"}, {m_options.pipelining, "--pipelining"},
+                                   {m_options.smtpUtf8, "--smtputf8"}})
         if (on)
             arguments << QLatin1String(flag);
     arguments << QStringLiteral("--host") << m_options.host;

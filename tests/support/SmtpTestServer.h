@@ -49,6 +49,7 @@ public:
         bool stallData = false;            // never answer the end of a message
         bool refuseEhlo = false;           // answer EHLO with 502, so clients fall back to HELO
         bool pipelining = false;           // offer PIPELINING (aiosmtpd reads commands in order anyway)
+        bool smtpUtf8 = false;             // offer SMTPUTF8
         QString host = QStringLiteral("127.0.0.1"); // the address to listen on
     };
 
