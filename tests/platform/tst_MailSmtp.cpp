@@ -99,7 +99,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("mechanisms"); // the server's; none: no login needed
         QTest::addColumn<bool>("authenticate");
         QTest::addColumn<QString>("password");
-        QTest::addColumn<QString>("expected"); // ending in "*": the start of the error
+        QTest::addColumn<QString>("expected"); // "*" stands for any text
         QTest::addColumn<int>("logins");
         const QString secret = QStringLiteral("s3cret äß");
         const QString untrusted = QStringLiteral("The mail server's certificate was not accepted: *");
@@ -155,10 +155,7 @@ private Q_SLOTS:
         SmtpTransport transport(settings);
 
         for (const QString& error : SendAll(transport, SmallMails({"a@example.org", "b@example.org"}))) {
-            if (expected.endsWith(u'*'))
-                QVERIFY2(error.startsWith(expected.chopped(1)), qPrintable(error));
-            else
-                QCOMPARE(error, expected);
+            QVERIFY2(Matches(error, expected), qPrintable(error));
         }
         const bool sent = expected.isEmpty();
         QCOMPARE(server.MessageCount(), sent ? 2 : 0);

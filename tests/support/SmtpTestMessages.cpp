@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTimer>
 
 namespace TestSupport {
@@ -73,6 +74,15 @@ SampleMail SmallSample(const QString& to)
     mail.from = {{QStringLiteral("Sender"), QStringLiteral("sender@example.com")}};
     mail.to = {{QString(), to}};
     return mail;
+}
+
+bool Matches(const QString& text, const QString& pattern)
+{
+    const QString expression = QRegularExpression::escape(pattern).replace(QStringLiteral("\\*"), QStringLiteral(".*"));
+    return QRegularExpression(QStringLiteral("\\A") + expression + QStringLiteral("\\z"),
+                              QRegularExpression::DotMatchesEverythingOption)
+        .match(text)
+        .hasMatch();
 }
 
 QStringList SendAll(MailTransport& transport, const QList<OutgoingMessage>& messages, int waitMs)
