@@ -132,8 +132,7 @@ private Q_SLOTS:
         const SampleMail mail = RichMail(dir.path());
         PreparedMessage inMemory = MessageBuilder(LineEnding::Crlf).Build(mail.message);
         PreparedMessage inFile = MessageBuilder(LineEnding::Crlf, 1024).Build(mail.message);
-        QVERIFY(inMemory.InMemory());
-        QVERIFY(!inFile.InMemory());
+        QVERIFY(inMemory.InMemory() && !inFile.InMemory());
         QCOMPARE(inFile.Recipients(), (QStringList{QStringLiteral("zoe@example.org"),
                                                    QStringLiteral("plain@example.org"),
                                                    QStringLiteral("jane@example.net")}));

@@ -8,15 +8,6 @@
 
 using namespace TestSupport;
 
-namespace {
-
-PickupTransport Shell(const QString& script, int timeoutSeconds = 60)
-{
-    return PickupTransport(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script}, timeoutSeconds);
-}
-
-} // namespace
-
 class TestMailPickup : public QObject
 {
     Q_OBJECT
@@ -70,9 +61,9 @@ private Q_SLOTS:
         OutgoingMessage mail = SmallMail(QStringLiteral("a@example.org"));
         // Larger than a pipe holds, so an early quit meets a full pipe.
         mail.attachments << WriteFile(dir.filePath(QStringLiteral("a.bin")), QByteArray(512 * 1024, 'a'));
-        PickupTransport transport = script.isEmpty()
-                                        ? PickupTransport(QStringLiteral("/nonexistent/sendmail"))
-                                        : Shell(script, timeout);
+        PickupTransport transport =
+            script.isEmpty() ? PickupTransport(QStringLiteral("/nonexistent/sendmail"))
+                             : PickupTransport(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script}, timeout);
         const QString error = SendError(transport, mail);
         QVERIFY2(Matches(error, expected), qPrintable(error));
     }

@@ -154,9 +154,8 @@ private Q_SLOTS:
         settings.password = password;
         SmtpTransport transport(settings);
 
-        for (const QString& error : SendAll(transport, SmallMails({"a@example.org", "b@example.org"}))) {
+        for (const QString& error : SendAll(transport, SmallMails({"a@example.org", "b@example.org"})))
             QVERIFY2(Matches(error, expected), qPrintable(error));
-        }
         const bool sent = expected.isEmpty();
         QCOMPARE(server.MessageCount(), sent ? 2 : 0);
         QCOMPARE(server.LoginCount(), logins);
@@ -172,26 +171,23 @@ private Q_SLOTS:
     void internationalAddresses_data()
     {
         QTest::addColumn<QString>("address"); // sender and recipient
-        QTest::addColumn<bool>("smtpUtf8"); // offered, and used where offered
-        QTest::addColumn<QString>("sent"); // as the server and the headers have it
-        QTest::addColumn<QString>("failure");
-        QTest::newRow("domain") << "anna@Bücher.example" << false << "anna@xn--bcher-kva.example" << "";
-        QTest::newRow("local part")
-            << "jürgen@example.org" << false << ""
-            << "The address \"jürgen@example.org\" has characters outside ASCII before the \"@\", and the mail "
-               "server does not offer SMTPUTF8 for them";
-        QTest::newRow("both, SMTPUTF8")
-            << "jürgen@bücher.example" << true << "jürgen@xn--bcher-kva.example" << "";
+        QTest::addColumn<bool>("smtpUtf8");   // offered, and used where offered
+        QTest::addColumn<QString>("expected"); // as the server and the headers have it, or the failure
+        QTest::newRow("domain") << "anna@Bücher.example" << false << "anna@xn--bcher-kva.example";
+        QTest::newRow("local part") << "jürgen@example.org" << false
+                                    << "The address \"jürgen@example.org\" has characters outside ASCII before the "
+                                       "\"@\", and the mail server does not offer SMTPUTF8 for them";
+        QTest::newRow("both, SMTPUTF8") << "jürgen@bücher.example" << true << "jürgen@xn--bcher-kva.example";
         QTest::newRow("domain with no ASCII form")
-            << "anna@\u2488.example" << false << "" << "Invalid e-mail address in From: \"anna@\u2488.example\"";
+            << "anna@\u2488.example" << false << "Invalid e-mail address in From: \"anna@\u2488.example\"";
     }
 
     void internationalAddresses()
     {
         QFETCH(QString, address);
         QFETCH(bool, smtpUtf8);
-        QFETCH(QString, sent);
-        QFETCH(QString, failure);
+        QFETCH(QString, expected);
+        const bool sent = !expected.contains(u' '); // an address, not a failure
         SmtpTestServer::Options options;
         options.smtpUtf8 = smtpUtf8;
         SmtpTestServer server(options);
@@ -200,15 +196,15 @@ private Q_SLOTS:
         OutgoingMessage mail = SmallMail(address);
         mail.from = address;
         QCOMPARE(SendAll(transport, {mail, SmallMail(QStringLiteral("next@example.org"))}),
-                 QStringList({failure, ""}));
-        QCOMPARE(server.MessageCount(), failure.isEmpty() ? 2 : 1);
-        if (!failure.isEmpty())
+                 QStringList({sent ? QString() : expected, QString()}));
+        QCOMPARE(server.MessageCount(), sent ? 2 : 1);
+        if (!sent)
             return;
-        QCOMPARE(server.Envelope(1).value(QStringLiteral("mail_from")).toString(), sent);
+        QCOMPARE(server.Envelope(1).value(QStringLiteral("mail_from")).toString(), expected);
         QCOMPARE(server.Envelope(1).value(QStringLiteral("smtp_utf8")).toBool(), smtpUtf8);
-        QCOMPARE(Recipients(server, 1), QJsonArray({sent}));
+        QCOMPARE(Recipients(server, 1), QJsonArray({expected}));
         const QByteArrayList lines = ReadBytes(server.MessageFile(1)).split('\n');
-        QVERIFY(lines.contains("From: " + sent.toUtf8() + '\r') && lines.contains("To: " + sent.toUtf8() + '\r'));
+        QVERIFY(lines.contains("From: " + expected.toUtf8() + '\r') && lines.contains("To: " + expected.toUtf8() + '\r'));
     }
 
     // A refused recipient or a mail that cannot be built fails that mail

@@ -158,9 +158,9 @@ private Q_SLOTS:
         QTest::newRow("refused, password for a server elsewhere")
             << (tls + QStringList{"S: 454 4.7.0 TLS not available"}) << "localhost" << true
             << "the server refused encryption (454 4.7.0 TLS not available); the password was not sent";
-        QTest::newRow("no TLS after the go-ahead") << (tls + QStringList{"S: 220 go ahead", "PAUSE", "S: this is not TLS"})
-                                                   << "localhost" << false
-                                                   << "The encrypted connection to the mail server failed: *";
+        QTest::newRow("no TLS after the go-ahead")
+            << (tls + QStringList{"S: 220 go ahead", "PAUSE", "S: this is not TLS"}) << "localhost" << false
+            << "The encrypted connection to the mail server failed: *";
         QTest::newRow("words slipped in behind the go-ahead")
             << (tls + QStringList{"S: 220 go ahead\r\n250 injected"}) << "localhost" << false
             << "The mail server sent more than its answer to STARTTLS";

@@ -78,11 +78,11 @@ SampleMail SmallSample(const QString& to)
 
 bool Matches(const QString& text, const QString& pattern)
 {
-    const QString expression = QRegularExpression::escape(pattern).replace(QStringLiteral("\\*"), QStringLiteral(".*"));
-    return QRegularExpression(QStringLiteral("\\A") + expression + QStringLiteral("\\z"),
-                              QRegularExpression::DotMatchesEverythingOption)
-        .match(text)
-        .hasMatch();
+    QString expression = QRegularExpression::escape(pattern);
+    expression.replace(QStringLiteral("\\*"), QStringLiteral(".*"));
+    const QRegularExpression whole(QStringLiteral("\\A(?:%1)\\z").arg(expression),
+                                   QRegularExpression::DotMatchesEverythingOption);
+    return whole.match(text).hasMatch();
 }
 
 QStringList SendAll(MailTransport& transport, const QList<OutgoingMessage>& messages, int waitMs)

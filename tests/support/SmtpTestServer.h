@@ -25,12 +25,11 @@ QString MakeCertificate(const QString& folder, const QStringList& names);
 // A documentation address that the program does not take for loopback.
 inline constexpr char OffLoopbackAddress[] = "192.0.2.1";
 
-// For rows that need a server off the loopback without sending anything
-// off this machine: true in a process of the test's own inside a new
-// network namespace whose lo also carries OffLoopbackAddress, where the row
-// goes on. Elsewhere it runs the row in such a process, reports how that
-// went and returns false. Where no namespace can be made the row is
-// skipped, unless CI=true.
+// For rows with a server off the loopback that send nothing off this
+// machine: true in a child of the test inside a new network namespace whose
+// lo also carries OffLoopbackAddress. Elsewhere it runs the row in such a
+// child, reports the outcome and returns false; with no namespace to be
+// had it skips the row, unless CI=true.
 bool InNetworkNamespace();
 
 // A real SMTP server (aiosmtpd, smtp_test_server.py) on 127.0.0.1 (or
