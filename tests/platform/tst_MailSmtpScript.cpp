@@ -191,11 +191,12 @@ private Q_SLOTS:
         QVERIFY2(Matches(error, expected), qPrintable(error));
         if (!expected.contains(u'*')) // a broken handshake leaves the script where it is
             QCOMPARE(server.Problems(), QStringList());
-        for (const QStringList& lines : server.Received()) {
-            for (const QString& line : lines) {
-                QVERIFY2(!line.startsWith(QLatin1String("AUTH")), "the password went out unencrypted");
-                QVERIFY(expected.isEmpty() || !line.startsWith(QLatin1String("MAIL")));
-            }
+        QStringList lines = server.Problems(); // lines past the script's end show here
+        for (const QStringList& received : server.Received())
+            lines += received;
+        for (const QString& line : std::as_const(lines)) {
+            QVERIFY2(!line.contains(QLatin1String("AUTH ")), "the password went out unencrypted");
+            QVERIFY2(expected.isEmpty() || !line.contains(QLatin1String("MAIL FROM")), qPrintable(line));
         }
     }
 };
