@@ -143,73 +143,61 @@ private Q_SLOTS:
         QCOMPARE(transport.ConnectionLimit(), 1);
     }
 
-    void encryptionThatFails_data()
+    // A mail that cannot go as the server stands fails before its envelope;
+    // a password never goes out unencrypted to a server elsewhere.
+    void mailStoppedBeforeItsEnvelope_data()
     {
-        QTest::addColumn<QStringList>("afterStartTls");
+        QTest::addColumn<QStringList>("script");
+        QTest::addColumn<QString>("tlsName"); // of the certificate, which the client trusts
         QTest::addColumn<bool>("remote");
-        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("expected"); // "*" stands for any text
+        const QStringList tls = Greeting({"STARTTLS", "AUTH PLAIN"}) << "C: STARTTLS";
         QTest::newRow("refused, no password to protect")
-            << (QStringList{"S: 454 4.7.0 TLS not available"} << OneByOne("a@example.org")) << false << "";
+            << (tls + QStringList{"S: 454 4.7.0 TLS not available"} + OneByOne("a@example.org")) << "localhost"
+            << false << "";
         QTest::newRow("refused, password for a server elsewhere")
-            << QStringList{"S: 454 4.7.0 TLS not available"} << true
+            << (tls + QStringList{"S: 454 4.7.0 TLS not available"}) << "localhost" << true
             << "the server refused encryption (454 4.7.0 TLS not available); the password was not sent";
         QTest::newRow("no TLS after the go-ahead")
-            << QStringList{"S: 220 go ahead", "PAUSE", "S: this is not TLS"} << false
+            << (tls + QStringList{"S: 220 go ahead", "PAUSE", "S: this is not TLS"}) << "localhost" << false
             << "The encrypted connection to the mail server failed: *";
         QTest::newRow("words slipped in behind the go-ahead")
-            << QStringList{"S: 220 go ahead\r\n250 injected"} << false
+            << (tls + QStringList{"S: 220 go ahead\r\n250 injected"}) << "localhost" << false
             << "The mail server sent more than its answer to STARTTLS";
+        QTest::newRow("certificate for another host")
+            << (Greeting({"STARTTLS"}) << "C: STARTTLS" << "S: 220 go ahead" << "TLS") << "other.example" << false
+            << "The mail server's certificate was not accepted: *host name*";
+        QTest::newRow("over the size limit")
+            << Greeting({"SIZE 100"}) << "localhost" << false
+            << "The message is * bytes, more than the 100 bytes the mail server accepts";
     }
 
-    void encryptionThatFails()
+    void mailStoppedBeforeItsEnvelope()
     {
-        QFETCH(QStringList, afterStartTls);
+        QFETCH(QStringList, script);
+        QFETCH(QString, tlsName);
         QFETCH(bool, remote);
         QFETCH(QString, expected);
-        const QString host = remote ? NonLoopbackAddress() : QStringLiteral("127.0.0.1");
-        if (host.isEmpty())
-            QSKIP("this machine has no address off the loopback");
-        SmtpScriptServer server({Greeting({"STARTTLS", "AUTH PLAIN"}) << "C: STARTTLS" << afterStartTls});
+        if (remote && !InNetworkNamespace())
+            return;
+        const QString host = remote ? OffLoopbackAddress : "127.0.0.1";
+        SmtpScriptServer server({script}, tlsName);
         QVERIFY(server.Start(host));
         SmtpSettings settings = SettingsFor(server, host);
         settings.authenticate = remote;
+        settings.caFile = server.CertificateFile();
         SmtpTransport transport(settings);
         const QString error = SendError(transport, SmallMail(QStringLiteral("a@example.org")));
-        if (expected.endsWith(u'*'))
-            QVERIFY2(error.startsWith(expected.chopped(1)), qPrintable(error));
-        else
-            QCOMPARE(error, expected);
-        if (!expected.endsWith(u'*')) // the broken handshake leaves the script where it is
+        QVERIFY2(Matches(error, expected), qPrintable(error));
+        if (!expected.contains(u'*')) // a broken handshake leaves the script where it is
             QCOMPARE(server.Problems(), QStringList());
-        for (const QStringList& lines : server.Received())
-            for (const QString& line : lines)
-                QVERIFY2(!line.startsWith(QLatin1String("AUTH")), "the password went out unencrypted");
-    }
-
-    void certificateForAnotherHost()
-    {
-        SmtpScriptServer server({Greeting({"STARTTLS"}) << "C: STARTTLS" << "S: 220 go ahead" << "TLS"},
-                                QStringLiteral("other.example"));
-        QVERIFY(server.Start());
-        SmtpSettings settings = SettingsFor(server);
-        settings.caFile = server.CertificateFile(); // trusted, but not for this host
-        SmtpTransport transport(settings);
-        const QString error = SendError(transport, SmallMail(QStringLiteral("a@example.org")));
-        QVERIFY2(error.startsWith(QStringLiteral("The mail server's certificate was not accepted: ")), qPrintable(error));
-        QVERIFY2(error.contains(QStringLiteral("host name"), Qt::CaseInsensitive), qPrintable(error));
-        QCOMPARE(server.Messages().size(), 0);
-    }
-
-    void messageOverTheSizeLimitIsNotSent()
-    {
-        SmtpScriptServer server({Greeting({"SIZE 100"})});
-        QVERIFY(server.Start());
-        SmtpTransport transport(SettingsFor(server));
-        const QString error = SendError(transport, SmallMail(QStringLiteral("a@example.org")));
-        QVERIFY2(error.startsWith(QStringLiteral("The message is ")), qPrintable(error));
-        QVERIFY2(error.endsWith(QStringLiteral(" bytes, more than the 100 bytes the mail server accepts")),
-                 qPrintable(error));
-        QCOMPARE(server.Problems(), QStringList()); // no MAIL, no data
+        QStringList lines = server.Problems(); // lines past the script's end show here
+        for (const QStringList& received : server.Received())
+            lines += received;
+        for (const QString& line : std::as_const(lines)) {
+            QVERIFY2(!line.contains(QLatin1String("AUTH ")), "the password went out unencrypted");
+            QVERIFY2(expected.isEmpty() || !line.contains(QLatin1String("MAIL FROM")), qPrintable(line));
+        }
     }
 };
 
