@@ -156,17 +156,6 @@ QList<AppError> WriteAll(const QList<QPair<QString, PropertyBag>>& files)
     return problems;
 }
 
-bool Touch(const QString& path)
-{
-    if (QFileInfo::exists(path))
-        return true;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        return false;
-    file.setPermissions(ownerOnly);
-    return true;
-}
-
 QString KeepAside(const QString& path)
 {
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));

@@ -34,7 +34,7 @@ struct ReadResult
 {
     enum class Status {
         Missing,    // no file: an empty bag
-        Empty,      // a file of no bytes, as a first load leaves it: an empty bag
+        Empty,      // a file of no bytes: an empty bag
         Read,       // the bag as stored
         Damaged,    // bytes that are not a bag: an empty bag, `problem` says why
         Unreadable, // the file is there but cannot be read: an empty bag
@@ -59,10 +59,6 @@ void Write(const QString& path, const PropertyBag& bag);
 // then their folders are synced. When any cannot be prepared, none is
 // replaced. Returns the problems (AppError 75), empty when all were written.
 QList<AppError> WriteAll(const QList<QPair<QString, PropertyBag>>& files);
-
-// Creates an empty, owner-only file when none is there (a first load leaves
-// the three table files so). Returns whether the file exists afterwards.
-bool Touch(const QString& path);
 
 // Copies the file beside itself as "<name>.<yyyyMMdd-HHmmss>.bak" (a number
 // is added when that name is taken), owner-only. Returns the copy's path;

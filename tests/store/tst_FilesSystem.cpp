@@ -30,7 +30,7 @@ private Q_SLOTS:
 
     void cleanup() { FilesSystem::SetProblemHandler({}); }
 
-    void dataFolderLiesInTheUsersHome()
+    void dataFolderExistenceAndNewFolders()
     {
         const QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
         QVERIFY(!dataHome.isEmpty());
@@ -39,11 +39,8 @@ private Q_SLOTS:
                  dataHome + QStringLiteral("/Corvanta Software/Corvanta/%1.%2/")
                                 .arg(CORVANTA_VERSION_MAJOR)
                                 .arg(CORVANTA_VERSION_MINOR));
-    }
 
-    // FileExists takes a folder too: the source pages check the ending.
-    void existenceAndNewFolders()
-    {
+        // FileExists takes a folder too: the source pages check the ending.
         WriteBytes(Path("a.txt"), "x");
         QVERIFY(fs.FileExists(Path("a.txt")) && !fs.FolderExists(Path("a.txt")));
         QVERIFY(fs.FolderExists(m_dir.path() + u'/') && fs.FileExists(m_dir.path()));

@@ -310,8 +310,7 @@ private Q_SLOTS:
         const pid_t child = ::fork();
         if (child == 0) {
             const QString failure = WriteAgainstFault(folder, Writer(writer), Fault(fault));
-            if (!failure.isEmpty())
-                std::fprintf(stderr, "%s\n", qPrintable(failure));
+            std::fputs(qPrintable(failure.isEmpty() ? failure : failure + u'\n'), stderr);
             ::_exit(failure.isEmpty() ? 0 : failure.startsWith(u"skip") ? 77 : 1);
         }
         int status = -1;
@@ -329,9 +328,8 @@ private Q_SLOTS:
         const QString first = StoreFile::KeepAside(path);
         const QString second = StoreFile::KeepAside(path);
         QVERIFY(first != second);
-        QCOMPARE(ReadBytes(first), QByteArray("damaged bytes"));
-        QCOMPARE(ReadBytes(second), QByteArray("damaged bytes"));
-        QCOMPARE(ReadBytes(path), QByteArray("damaged bytes"));
+        for (const QString& file : {first, second, path})
+            QCOMPARE(ReadBytes(file), QByteArray("damaged bytes"));
         QVERIFY_THROWS_EXCEPTION(AppError, StoreFile::KeepAside(Path("missing.dat")));
     }
 
