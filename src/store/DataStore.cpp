@@ -543,13 +543,18 @@ bool DataStore::Save()
         }
         files.append({PathOf(kind), bags[kind]});
     }
+    // One message for the save: on a full disk every file meets the same
+    // cause, and a message box per file tells the user nothing more.
     const QList<AppError> problems = StoreFile::WriteAll(files);
-    for (const AppError& problem : problems)
-        Report(problem);
-    if (problems.isEmpty())
-        for (FileState& state : m_fileState)
-            if (state == FileState::KeptAside)
-                state = FileState::Good;
+    if (!problems.isEmpty()) {
+        Report(AppError(problems.first().Number(), source,
+                        QStringLiteral("The lists and senders could not be saved (%1).")
+                            .arg(problems.first().Description())));
+        return false;
+    }
+    for (FileState& state : m_fileState)
+        if (state == FileState::KeptAside)
+            state = FileState::Good;
     return !m_problemReported;
 }
 

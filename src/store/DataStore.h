@@ -73,7 +73,8 @@ public:
     // full and synced before any file is replaced, each replacement is
     // atomic, and the files are readable by their owner only. Each carries
     // the save's generation number, checked by the next load. A file that
-    // could not be read nor kept aside at load is left as it is. Returns
+    // could not be read nor kept aside at load is left as it is. A failed
+    // write is reported once, with the cause the first file met. Returns
     // false when any problem was reported (the files not written keep their
     // previous contents; the collections are untouched either way).
     bool Save();
