@@ -1,5 +1,6 @@
 #include "store/AtomicFile.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>

@@ -128,22 +128,22 @@ void Write(const QString& path, const PropertyBag& bag)
 
 QList<AppError> WriteAll(const QList<QPair<QString, PropertyBag>>& files)
 {
-    QList<AppError> problems;
     std::vector<std::unique_ptr<AtomicFile>> prepared;
     for (const auto& [path, bag] : files) {
         prepared.push_back(std::make_unique<AtomicFile>(path));
         try {
             Prepare(*prepared.back(), bag);
         } catch (const AppError& e) {
-            problems.append(e);
+            // The prepared files are dropped with their owners.
+            return {e};
         }
     }
-    if (!problems.isEmpty())
-        return problems; // the prepared files are dropped with their owners
+    QList<AppError> problems;
     QStringList folders;
     for (auto& file : prepared) {
         if (!file->Commit())
-            problems.append(AccessError(QStringLiteral("cannot write"), file->FileName(), file->ErrorString()));
+            problems.append(
+                AccessError(QStringLiteral("cannot write"), file->FileName(), file->ErrorString()));
         const QString folder = QFileInfo(file->FileName()).absolutePath();
         if (!folders.contains(folder))
             folders.append(folder);

@@ -56,8 +56,9 @@ void Write(const QString& path, const PropertyBag& bag);
 // Writes several files as one step as far as the file system allows: every
 // new content is written and synced to its temporary file first, and only
 // when all are complete do they replace their targets, in the given order;
-// then their folders are synced. When any cannot be prepared, none is
-// replaced. Returns the problems (AppError 75), empty when all were written.
+// then their folders are synced. When one cannot be prepared, the rest are
+// not tried and none is replaced. Returns the problems (AppError 75), empty
+// when all were written.
 QList<AppError> WriteAll(const QList<QPair<QString, PropertyBag>>& files);
 
 // Copies the file beside itself as "<name>.<yyyyMMdd-HHmmss>.bak" (a number
