@@ -10,12 +10,18 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QRandomGenerator>
+
+#include <limits>
 
 #include <sys/statvfs.h>
 
 namespace {
 
 const QString source = QStringLiteral("DataStore");
+// Written into each file of a save, so that a load can tell whether the
+// files belong together. Files of earlier versions have none.
+const QString generationProperty = QStringLiteral("Generation");
 constexpr qint64 textSize = 4000;
 
 struct FieldDef
@@ -221,16 +227,26 @@ Recordset DataStore::NewFromAddressesTable()
 Recordset DataStore::LoadTable(int kind)
 {
     const QString path = PathOf(kind);
-    // A first load leaves an empty file, so the user sees where the data goes.
-    StoreFile::Touch(path);
+    m_generation[kind].reset();
+    // A first load writes the empty table, so the user sees where the data
+    // goes; a file of no bytes is then never one this program left behind.
+    if (!QFileInfo::exists(path)) {
+        try {
+            SaveTable(kind, NewTable(kind));
+        } catch (const AppError&) {
+            // Read as missing below; the next save reports what fails.
+        }
+    }
     StoreFile::ReadResult read = StoreFile::Read(path);
 
     QString damage;
     switch (read.status) {
     case StoreFile::ReadResult::Status::Missing:
-    case StoreFile::ReadResult::Status::Empty:
         m_fileState[kind] = FileState::Good;
         return NewTable(kind);
+    case StoreFile::ReadResult::Status::Empty:
+        damage = QStringLiteral("it is empty");
+        break;
     case StoreFile::ReadResult::Status::Unreadable:
         m_fileState[kind] = FileState::Untouchable;
         Report(AppError(StoreFile::FileAccessError, source,
@@ -247,6 +263,8 @@ Recordset DataStore::LoadTable(int kind)
                 Recordset table = Recordset::FromPersisted(*persisted);
                 if (HasFieldsOf(table, kind, &damage)) {
                     m_fileState[kind] = FileState::Good;
+                    if (read.bag.KindOf(generationProperty) == PropertyBag::Kind::Int32)
+                        m_generation[kind] = read.bag.ReadInt32(generationProperty, 0);
                     return table;
                 }
             } catch (const AppError& e) {
@@ -257,7 +275,12 @@ Recordset DataStore::LoadTable(int kind)
         }
         break;
     }
+    return PutAside(kind, damage);
+}
 
+Recordset DataStore::PutAside(int kind, const QString& damage)
+{
+    const QString path = PathOf(kind);
     try {
         const QString copy = StoreFile::KeepAside(path);
         m_fileState[kind] = FileState::KeptAside;
@@ -298,6 +321,14 @@ bool DataStore::Load()
     Recordset filters = LoadTable(FiltersKind);
     Recordset lists = LoadTable(RecipientListsKind);
     Recordset senders = LoadTable(FromAddressesKind);
+    // Filter rows name their list by its place, so they hold only with the
+    // lists file of the same save; a crash between the renames of a save
+    // can leave them beside another one.
+    if (filters.RecordCount() > 0 && m_fileState[FiltersKind] == FileState::Good &&
+        m_fileState[RecipientListsKind] == FileState::Good &&
+        m_generation[FiltersKind] != m_generation[RecipientListsKind])
+        filters = PutAside(FiltersKind, QStringLiteral("it was saved with another %1")
+                                            .arg(FileName(RecipientListsKind)));
     try {
         FillCollections(lists, filters, senders);
     } catch (const AppError& e) {
@@ -470,10 +501,15 @@ std::array<PropertyBag, 3> DataStore::BuildBags() const
         senders.Update();
     }
 
+    // One number for the files of this save, told apart from any other
+    // save, also one of a second instance of the program.
+    const qint32 generation = QRandomGenerator::global()->bounded(1, std::numeric_limits<qint32>::max());
     std::array<PropertyBag, 3> bags;
     bags[RecipientListsKind].WriteTable(PropertyName(RecipientListsKind), lists.Persist());
     bags[FiltersKind].WriteTable(PropertyName(FiltersKind), filters.Persist());
     bags[FromAddressesKind].WriteTable(PropertyName(FromAddressesKind), senders.Persist());
+    for (PropertyBag& bag : bags)
+        bag.WriteInt32(generationProperty, generation);
     return bags;
 }
 
@@ -507,13 +543,18 @@ bool DataStore::Save()
         }
         files.append({PathOf(kind), bags[kind]});
     }
+    // One message for the save: on a full disk every file meets the same
+    // cause, and a message box per file tells the user nothing more.
     const QList<AppError> problems = StoreFile::WriteAll(files);
-    for (const AppError& problem : problems)
-        Report(problem);
-    if (problems.isEmpty())
-        for (FileState& state : m_fileState)
-            if (state == FileState::KeptAside)
-                state = FileState::Good;
+    if (!problems.isEmpty()) {
+        Report(AppError(problems.first().Number(), source,
+                        QStringLiteral("The lists and senders could not be saved (%1).")
+                            .arg(problems.first().Description())));
+        return false;
+    }
+    for (FileState& state : m_fileState)
+        if (state == FileState::KeptAside)
+            state = FileState::Good;
     return !m_problemReported;
 }
 

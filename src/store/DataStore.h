@@ -62,23 +62,29 @@ public:
     // Prepares the folder (creating and migrating it on the first start of a
     // version), then loads the three tables and appends their contents to
     // the collections. A store file that holds something other than its table
-    // is copied aside as "<name>.<date-time>.bak" and read as empty; so are
-    // filter rows whose list is gone, since the next save would drop them.
+    // (a file of no bytes too) is copied aside as "<name>.<date-time>.bak"
+    // and read as empty; so are filter rows whose list is gone, since the
+    // next save would drop them, and filter rows saved with another lists
+    // file than the one there, since they would join the wrong lists.
     // Returns false when any problem was reported.
     bool Load();
 
-    // Writes the three files from the collections. All three are prepared in
-    // full before any file is replaced, each replacement is atomic, and the
-    // files are readable by their owner only. A file that could not be read
-    // nor kept aside at load is left as it is. Returns false when any problem
-    // was reported (the files not written keep their previous contents).
+    // Writes the three files from the collections. All three are written in
+    // full and synced before any file is replaced, each replacement is
+    // atomic, and the files are readable by their owner only. Each carries
+    // the save's generation number, checked by the next load. A file that
+    // could not be read nor kept aside at load is left as it is. A failed
+    // write is reported once, with the cause the first file met. Returns
+    // false when any problem was reported (the files not written keep their
+    // previous contents; the collections are untouched either way).
     bool Save();
 
     // The folder, ending in "/".
     const QString& Folder() const { return m_folder; }
 
-    // One table from its file; a missing file is created empty. A damaged
-    // file gives an empty table (kept aside and reported as in Load()).
+    // One table from its file; a missing file is created holding the empty
+    // table. A damaged file gives an empty table (kept aside and reported as
+    // in Load()).
     Recordset LoadTable(int kind);
     // Writes one table to its file; throws AppError 75 when it cannot.
     void SaveTable(int kind, const Recordset& table) const;
@@ -120,7 +126,7 @@ private:
 
     QString PathOf(int kind) const;
     void Report(const AppError& problem);
-    Recordset ReadTable(int kind);
+    Recordset PutAside(int kind, const QString& damage);
     void FillCollections(Recordset& lists, Recordset& filters, Recordset& senders);
     std::array<PropertyBag, 3> BuildBags() const;
 
@@ -131,4 +137,7 @@ private:
     bool m_loaded = false;
     bool m_problemReported = false;
     std::array<FileState, 3> m_fileState{FileState::Unknown, FileState::Unknown, FileState::Unknown};
+    // The save each file came from, as read by the load (none for files
+    // written by earlier versions).
+    std::array<std::optional<qint32>, 3> m_generation;
 };

@@ -1,12 +1,12 @@
 #include "store/FilesSystem.h"
 
 #include "base/AppInfo.h"
+#include "store/AtomicFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringDecoder>
 #include <QUrl>
@@ -136,15 +136,11 @@ QString FilesSystem::ReadTextFile(const QString& path, bool* ok) const
 
 bool FilesSystem::WriteTextFile(const QString& path, const QString& text) const
 {
-    QSaveFile file(path);
-    const QByteArray bytes = text.toUtf8();
-    const bool written = file.open(QIODevice::WriteOnly) &&
-                         file.write(bytes) == bytes.size() && file.commit();
-    if (!written) {
-        file.cancelWriting();
+    if (!AtomicFile::Replace(path, text.toUtf8(), std::nullopt, nullptr)) {
         Report(QStringLiteral("Error writing file ..."), path);
+        return false;
     }
-    return written;
+    return true;
 }
 
 bool FilesSystem::CopyOneFile(const QString& source, const QString& target, bool overwrite) const
@@ -157,17 +153,15 @@ bool FilesSystem::CopyOneFile(const QString& source, const QString& target, bool
     // Replacing: stream into a temporary file beside the target, so a failed
     // copy never leaves the target missing or cut short.
     QFile in(source);
-    QSaveFile out(target);
-    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly))
+    AtomicFile out(target);
+    if (!in.open(QIODevice::ReadOnly) || !out.Open())
         return false;
     while (!in.atEnd()) {
         const QByteArray chunk = in.read(copyChunk);
-        if (in.error() != QFileDevice::NoError || out.write(chunk) != chunk.size()) {
-            out.cancelWriting();
+        if (in.error() != QFileDevice::NoError || !out.Write(chunk))
             return false;
-        }
     }
-    return out.commit();
+    return out.Commit() && AtomicFile::SyncFolder(QFileInfo(target).absolutePath(), nullptr);
 }
 
 bool FilesSystem::IsUrl(const QString& text)

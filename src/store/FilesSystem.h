@@ -46,11 +46,10 @@ public:
     // read was complete.
     QString ReadTextFile(const QString& path, bool* ok = nullptr) const;
 
-    // Replaces the file's contents with the text as UTF-8. The new contents
-    // go to a temporary file beside the target that then takes its place, so
-    // the target is never missing or half written. A failure is reported
-    // ("Error writing file ...") and the old contents stay; returns whether
-    // the file was written.
+    // Replaces the file's contents with the text as UTF-8, in one step
+    // (AtomicFile): the target is never missing or half written. A failure,
+    // a full disk too, is reported ("Error writing file ...") and the old
+    // contents stay; returns whether the file was written.
     bool WriteTextFile(const QString& path, const QString& text) const;
 
     // Copies one file. Without overwrite an existing target is left alone;

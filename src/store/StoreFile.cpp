@@ -1,11 +1,11 @@
 #include "store/StoreFile.h"
 
 #include "base/AppError.h"
+#include "store/AtomicFile.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QtEndian>
 
 #include <limits>
@@ -22,10 +22,15 @@ constexpr QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDev
     throw AppError(PropertyBag::InvalidFormat, source, QStringLiteral("Invalid file format: %1").arg(why));
 }
 
+AppError AccessError(const QString& what, const QString& path, const QString& why)
+{
+    return AppError(StoreFile::FileAccessError, source,
+                    QStringLiteral("Path/File access error: %1 %2: %3").arg(what, path, why));
+}
+
 [[noreturn]] void AccessFailed(const QString& what, const QString& path, const QString& why)
 {
-    throw AppError(StoreFile::FileAccessError, source,
-                   QStringLiteral("Path/File access error: %1 %2: %3").arg(what, path, why));
+    throw AccessError(what, path, why);
 }
 
 } // namespace
@@ -102,78 +107,53 @@ ReadResult Read(const QString& path)
 
 namespace {
 
-// Opens the temporary file of a store file and writes the bag into it,
-// owner-only before any byte is in it. Nothing replaces the target until the
+// Writes the bag into the temporary file of a store file, owner-only before
+// any byte is in it, and syncs it. Nothing replaces the target until the
 // caller commits.
-void Prepare(QSaveFile& file, const PropertyBag& bag)
+void Prepare(AtomicFile& file, const PropertyBag& bag)
 {
-    const QString path = file.fileName();
     const QByteArray bytes = Wrap(bag.Contents());
-    if (!file.open(QIODevice::WriteOnly))
-        AccessFailed(QStringLiteral("cannot write"), path, file.errorString());
-    if (!file.setPermissions(ownerOnly)) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        AccessFailed(QStringLiteral("cannot protect"), path, why);
-    }
-    if (file.write(bytes) != bytes.size()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        AccessFailed(QStringLiteral("cannot write"), path, why);
-    }
-}
-
-void Commit(QSaveFile& file)
-{
-    if (!file.commit())
-        AccessFailed(QStringLiteral("cannot write"), file.fileName(), file.errorString());
+    if (!file.Open(ownerOnly) || !file.Write(bytes) || !file.Sync())
+        AccessFailed(QStringLiteral("cannot write"), file.FileName(), file.ErrorString());
 }
 
 } // namespace
 
 void Write(const QString& path, const PropertyBag& bag)
 {
-    QSaveFile file(path);
-    Prepare(file, bag);
-    Commit(file);
+    QString why;
+    if (!AtomicFile::Replace(path, Wrap(bag.Contents()), ownerOnly, &why))
+        AccessFailed(QStringLiteral("cannot write"), path, why);
 }
 
 QList<AppError> WriteAll(const QList<QPair<QString, PropertyBag>>& files)
 {
-    QList<AppError> problems;
-    std::vector<std::unique_ptr<QSaveFile>> prepared;
+    std::vector<std::unique_ptr<AtomicFile>> prepared;
     for (const auto& [path, bag] : files) {
-        prepared.push_back(std::make_unique<QSaveFile>(path));
+        prepared.push_back(std::make_unique<AtomicFile>(path));
         try {
             Prepare(*prepared.back(), bag);
         } catch (const AppError& e) {
-            problems.append(e);
+            // The prepared files are dropped with their owners.
+            return {e};
         }
     }
-    if (!problems.isEmpty()) {
-        for (auto& file : prepared)
-            file->cancelWriting();
-        return problems;
-    }
+    QList<AppError> problems;
+    QStringList folders;
     for (auto& file : prepared) {
-        try {
-            Commit(*file);
-        } catch (const AppError& e) {
-            problems.append(e);
-        }
+        if (!file->Commit())
+            problems.append(
+                AccessError(QStringLiteral("cannot write"), file->FileName(), file->ErrorString()));
+        const QString folder = QFileInfo(file->FileName()).absolutePath();
+        if (!folders.contains(folder))
+            folders.append(folder);
+    }
+    for (const QString& folder : folders) {
+        QString why;
+        if (!AtomicFile::SyncFolder(folder, &why))
+            problems.append(AccessError(QStringLiteral("cannot sync the folder"), folder, why));
     }
     return problems;
-}
-
-bool Touch(const QString& path)
-{
-    if (QFileInfo::exists(path))
-        return true;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        return false;
-    file.setPermissions(ownerOnly);
-    return true;
 }
 
 QString KeepAside(const QString& path)

@@ -34,7 +34,7 @@ struct ReadResult
 {
     enum class Status {
         Missing,    // no file: an empty bag
-        Empty,      // a file of no bytes, as a first load leaves it: an empty bag
+        Empty,      // a file of no bytes: an empty bag
         Read,       // the bag as stored
         Damaged,    // bytes that are not a bag: an empty bag, `problem` says why
         Unreadable, // the file is there but cannot be read: an empty bag
@@ -48,21 +48,18 @@ struct ReadResult
 // the status.
 ReadResult Read(const QString& path);
 
-// Writes the bag atomically (a temporary file beside the target takes its
-// place) with owner-only permissions, since store files hold passwords.
-// AppError 75 when it cannot be written; the old file then stays as it was.
+// Writes the bag atomically (AtomicFile) with owner-only permissions, since
+// store files hold passwords. AppError 75 when it cannot be written in full;
+// the old file then stays as it was.
 void Write(const QString& path, const PropertyBag& bag);
 
 // Writes several files as one step as far as the file system allows: every
-// new content is written to its temporary file first, and only when all are
-// complete do they replace their targets, in the given order. When any
-// cannot be prepared, none is replaced. Returns the problems (AppError 75),
-// empty when all were written.
+// new content is written and synced to its temporary file first, and only
+// when all are complete do they replace their targets, in the given order;
+// then their folders are synced. When one cannot be prepared, the rest are
+// not tried and none is replaced. Returns the problems (AppError 75), empty
+// when all were written.
 QList<AppError> WriteAll(const QList<QPair<QString, PropertyBag>>& files);
-
-// Creates an empty, owner-only file when none is there (a first load leaves
-// the three table files so). Returns whether the file exists afterwards.
-bool Touch(const QString& path);
 
 // Copies the file beside itself as "<name>.<yyyyMMdd-HHmmss>.bak" (a number
 // is added when that name is taken), owner-only. Returns the copy's path;

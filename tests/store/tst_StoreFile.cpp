@@ -1,11 +1,24 @@
 #include "TestFiles.h"
 #include "TestMain.h"
 #include "base/AppError.h"
+#include "recipients/RecipientLists.h"
+#include "senders/FromAddresses.h"
+#include "store/DataStore.h"
+#include "store/FilesSystem.h"
 #include "store/PropertyBag.h"
 #include "store/StoreFile.h"
 
-#include <QFileInfo>
+#include <QDirIterator>
+#include <QStorageInfo>
 #include <QTemporaryDir>
+
+#include <csignal>
+
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -36,6 +49,21 @@ bool Refused(const QByteArray& contents)
     return false;
 }
 
+// Every file below the folder with its bytes.
+QMap<QString, QByteArray> Contents(const QString& folder)
+{
+    QMap<QString, QByteArray> files;
+    for (QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
+        const QString path = it.next();
+        files[path] = ReadBytes(path);
+    }
+    return files;
+}
+
+// The writers of the data folder, and what stops their second, larger write.
+enum Writer { StoreSave, MailSettingsSave, TextSave };
+enum Fault { FileSizeLimit, FullDisk, FolderInTheWay, UnstorableValue };
+
 } // namespace
 
 Q_DECLARE_METATYPE(StoreFile::ReadResult::Status)
@@ -47,10 +75,73 @@ class TestStoreFile : public QObject
     QTemporaryDir m_dir;
     QString Path(const QString& name) const { return m_dir.filePath(name); }
 
+    // In a child process: writes the file small, makes the disk refuse
+    // more, writes it large. Returns what went wrong, empty when nothing.
+    QString WriteAgainstFault(const QString& folder, Writer writer, Fault fault)
+    {
+        if (fault == FullDisk && (::unshare(CLONE_NEWNS) != 0 ||
+                                  ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                                  ::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0,
+                                          "size=200k") != 0))
+            return QStringLiteral("skip: no file system can be mounted here: ") + qt_error_string(errno);
+        QList<AppError> problems;
+        FilesSystem::SetProblemHandler([&](const QString& text, const QString&) {
+            problems << AppError(StoreFile::FileAccessError, QString(), text);
+        });
+        RecipientLists lists;
+        FromAddresses senders;
+        DataStore store(lists, senders, folder, [&](const AppError& e) { problems << e; });
+        const auto write = [&](const QString& text) {
+            if (writer == TextSave)
+                return FilesSystem().WriteTextFile(folder + QStringLiteral("message.txt"), text);
+            if (writer == MailSettingsSave) {
+                MailSettingsFile::Values values;
+                values.SMTPServer = text;
+                try {
+                    MailSettingsFile::Write(folder + QLatin1String(MailSettingsFile::FileName), values);
+                } catch (const AppError& e) {
+                    problems << e;
+                }
+                return problems.isEmpty();
+            }
+            auto list = std::make_shared<RecipientList>();
+            list->SetListName(text);
+            list->Filters().Add(Filter());
+            if (fault == UnstorableValue && text.size() > 3)
+                list->Filters().Item(1).SetComparisonOperator(70000);
+            lists.Add(list);
+            return store.Save();
+        };
+        if (!store.Load() || !write(QStringLiteral("old")))
+            return QStringLiteral("the first write failed");
+        if (fault == FullDisk) {
+            QFile filler(folder + QStringLiteral("filler"));
+            const qint64 room = QStorageInfo(folder).bytesAvailable() - 4096; // less than any new file
+            if (!filler.open(QIODevice::WriteOnly) || filler.write(QByteArray(room, 'f')) != room)
+                return QStringLiteral("the disk could not be filled");
+        }
+        if (fault == FolderInTheWay &&
+            (!QDir(folder).removeRecursively() || !QFile(folder.chopped(1)).open(QIODevice::WriteOnly)))
+            return QStringLiteral("the folder could not be replaced");
+        const rlimit limit{1024, 1024};
+        if (fault == FileSizeLimit &&
+            (std::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0))
+            return QStringLiteral("no file size limit");
+        const QMap<QString, QByteArray> before = Contents(m_dir.path());
+        if (write(QString(4000, u'\u00E9')))
+            return QStringLiteral("the refused write was taken for done");
+        if (problems.size() != 1 ||
+            (fault != UnstorableValue && problems[0].Number() != StoreFile::FileAccessError))
+            return QStringLiteral("the refused write was not reported once, as such");
+        if (Contents(m_dir.path()) != before)
+            return QStringLiteral("the files changed: ") + Contents(folder).keys().join(u' ');
+        return {};
+    }
+
 private Q_SLOTS:
     void bagKeepsEveryKindExactly()
     {
-        const PropertyBag bag = PropertyBag::FromContents(SampleBag().Contents());
+        PropertyBag bag = PropertyBag::FromContents(SampleBag().Contents());
         QCOMPARE(bag.Names(), (QStringList{"Small", "Large", "Text", "Empty", "Flag", "Raw", "Table"}));
         QCOMPARE(bag.ReadInt16(QStringLiteral("Small"), 0), qint16(-12345));
         QCOMPARE(bag.ReadInt32(QStringLiteral("Large"), 0), qint32(-2147483647 - 1));
@@ -65,15 +156,12 @@ private Q_SLOTS:
         const QString lone = QString(QChar(0xD800)) + u'x';
         odd.WriteText(QStringLiteral("Odd"), lone);
         QCOMPARE(PropertyBag::FromContents(odd.Contents()).ReadText(QStringLiteral("Odd"), {}), lone);
-    }
 
-    void bagNamesIgnoreCaseAndKindsAreChecked()
-    {
-        PropertyBag bag = SampleBag();
+        // Names ignore case; a written name keeps its place and spelling.
         QCOMPARE(bag.ReadInt16(QStringLiteral("SMALL"), 0), qint16(-12345));
         bag.WriteText(QStringLiteral("text"), QStringLiteral("replaced"));
         QCOMPARE(bag.Count(), 7);
-        QCOMPARE(bag.Names().at(2), QStringLiteral("Text")); // keeps its place and spelling
+        QCOMPARE(bag.Names().at(2), QStringLiteral("Text"));
         QCOMPARE(bag.ReadText(QStringLiteral("Text"), {}), QStringLiteral("replaced"));
 
         // Wrong kinds and missing names give the default.
@@ -154,24 +242,6 @@ private Q_SLOTS:
         QCOMPARE(StoreFile::Wrap(bag.toByteArray()), file);
     }
 
-    void writeIsOwnerOnlyAndReadsBack()
-    {
-        const QString path = Path("table.dat");
-        WriteBytes(path, QByteArray(500, 'o')); // an older, longer file
-        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                        QFileDevice::ReadGroup | QFileDevice::ReadOther);
-        StoreFile::Write(path, SampleBag());
-
-        const QFileDevice::Permissions mode = QFileInfo(path).permissions();
-        QVERIFY(mode.testFlags(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
-        QCOMPARE(mode & 0x0077, QFileDevice::Permissions()); // nothing for group or others
-        QCOMPARE(ReadBytes(path), StoreFile::Wrap(SampleBag().Contents()));
-        const StoreFile::ReadResult read = StoreFile::Read(path);
-        QCOMPARE(read.status, StoreFile::ReadResult::Status::Read);
-        QCOMPARE(read.bag.Contents(), SampleBag().Contents());
-        QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("table.dat")});
-    }
-
     void readTellsMissingEmptyDamagedAndUnreadable_data()
     {
         QTest::addColumn<QVariant>("contents"); // invalid: no file; a string: a folder of that name
@@ -216,6 +286,40 @@ private Q_SLOTS:
         QCOMPARE(read.problem.isEmpty(), status != Status::Damaged && status != Status::Unreadable);
     }
 
+    // Each writer of the data folder, refused the bytes of its second write,
+    // says so and leaves every file as it was.
+    void refusedWriteKeepsTheOldFile_data()
+    {
+        QTest::addColumn<int>("writer");
+        QTest::addColumn<int>("fault");
+        const char* writers[] = {"store", "mail settings", "text"};
+        const char* faults[] = {"file size limit", "full disk", "folder gone"};
+        for (int writer : {StoreSave, MailSettingsSave, TextSave})
+            for (int fault : {FileSizeLimit, FullDisk, FolderInTheWay})
+                QTest::addRow("%s, %s", writers[writer], faults[fault]) << writer << fault;
+        QTest::newRow("store, a value no table holds") << int(StoreSave) << int(UnstorableValue);
+    }
+
+    void refusedWriteKeepsTheOldFile()
+    {
+        QFETCH(int, writer);
+        QFETCH(int, fault);
+        const QString folder = Path(QLatin1String(QTest::currentDataTag())) + u'/';
+        QVERIFY(QDir().mkpath(folder));
+        // In a child process, so that limits and mounts stay there.
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const QString failure = WriteAgainstFault(folder, Writer(writer), Fault(fault));
+            std::fputs(qPrintable(failure.isEmpty() ? failure : failure + u'\n'), stderr);
+            ::_exit(failure.isEmpty() ? 0 : failure.startsWith(u"skip") ? 77 : 1);
+        }
+        int status = -1;
+        QVERIFY(child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status));
+        if (WEXITSTATUS(status) == 77)
+            QSKIP("Mounting a file system is not permitted here.");
+        QCOMPARE(WEXITSTATUS(status), 0);
+    }
+
     // Two copies in the same second do not overwrite each other.
     void keptAsideCopiesAreDistinct()
     {
@@ -224,9 +328,8 @@ private Q_SLOTS:
         const QString first = StoreFile::KeepAside(path);
         const QString second = StoreFile::KeepAside(path);
         QVERIFY(first != second);
-        QCOMPARE(ReadBytes(first), QByteArray("damaged bytes"));
-        QCOMPARE(ReadBytes(second), QByteArray("damaged bytes"));
-        QCOMPARE(ReadBytes(path), QByteArray("damaged bytes"));
+        for (const QString& file : {first, second, path})
+            QCOMPARE(ReadBytes(file), QByteArray("damaged bytes"));
         QVERIFY_THROWS_EXCEPTION(AppError, StoreFile::KeepAside(Path("missing.dat")));
     }
 
