@@ -22,6 +22,12 @@ Script& script()
     return s;
 }
 
+std::function<void(const Asked&)>& unansweredHandler()
+{
+    static std::function<void(const Asked&)> handler;
+    return handler;
+}
+
 // The answer a careful user gives when nothing else is known: the least
 // harmful button of the box.
 QMessageBox::StandardButton safeDefault(QMessageBox::StandardButtons buttons)
@@ -32,10 +38,15 @@ QMessageBox::StandardButton safeDefault(QMessageBox::StandardButtons buttons)
     return QMessageBox::NoButton;
 }
 
+// An invalid answer when none is queued.
 QVariant nextAnswer(Asked asked)
 {
-    script().asked.append(std::move(asked));
-    return script().answers.isEmpty() ? QVariant() : script().answers.dequeue();
+    script().asked.append(asked);
+    if (!script().answers.isEmpty())
+        return script().answers.dequeue();
+    if (unansweredHandler())
+        unansweredHandler()(asked);
+    return {};
 }
 
 QMessageBox::Icon toQt(Icon icon)
@@ -111,6 +122,11 @@ void SetScripted(bool scripted)
 bool IsScripted()
 {
     return script().scripted;
+}
+
+void SetUnansweredHandler(std::function<void(const Asked&)> handler)
+{
+    unansweredHandler() = std::move(handler);
 }
 
 void QueueAnswer(const QVariant& answer)

@@ -134,6 +134,7 @@ private Q_SLOTS:
     {
         QFETCH(int, icon);
         QFETCH(int, expected);
+        Dialogs::QueueAnswer(QMessageBox::Ok);
         ctlBalloonTip().ShowBalloonTip(nullptr, QStringLiteral("A Subject is required"),
                                        Prefix + QStringLiteral("Please type a Subject"), icon);
         QVERIFY(!current());

@@ -86,6 +86,7 @@ private Q_SLOTS:
 
         ClickTab(*window, 3);
         QCOMPARE(window->CurrentStep(), 4);
+        Dialogs::QueueAnswer(QMessageBox::No); // no report of the refused mail
         WhenModal([](QWidget* confirm) {
             QTest::mouseClick(Find<QPushButton>(confirm, "cmdSendEMails"), Qt::LeftButton);
         });
@@ -119,6 +120,7 @@ private Q_SLOTS:
             QCOMPARE(mail[QStringLiteral("defects")].toArray().size(), 0);
         }
         Find<QPlainTextEdit>(w, "txtComposeTextBody")->clear();
+        VerifyAllAnswersTaken();
     }
 };
 

@@ -67,11 +67,12 @@ private Q_SLOTS:
             Get<QPlainTextEdit>("txtComposeTextBody")->clear();
         m_window.reset();
         m_server.reset();
-        Dialogs::SetScripted(true);
+        VerifyAllAnswersTaken();
     }
 
     void failuresGrowTheGridAndAreSummed()
     {
+        Dialogs::QueueAnswer(QMessageBox::No);
         Send(true);
         QAbstractItemModel* grid = Get<QTableView>("flxSend")->model();
         QCOMPARE(grid->rowCount(), 1);
@@ -106,6 +107,7 @@ private Q_SLOTS:
                     window->isVisible())
                     QTest::mouseClick(Find<QPushButton>(window, "cmdCancel"), Qt::LeftButton);
         });
+        Dialogs::QueueAnswer(QMessageBox::No);
         Send(true);
         const int handled = m_window->MailsHandled();
         QVERIFY2(handled >= 10 && handled < Recipients, qPrintable(QString::number(handled)));

@@ -46,7 +46,7 @@ private Q_SLOTS:
             Get<QPlainTextEdit>("txtComposeTextBody")->clear();
             m_window.reset();
         }
-        Dialogs::SetScripted(true);
+        VerifyAllAnswersTaken();
     }
 
     void aStoppedMergeGoesBackToCompose()
@@ -74,6 +74,7 @@ private Q_SLOTS:
         WhenShown(QStringLiteral("frmMergingPreview"), [](QWidget* progress) {
             QTimer::singleShot(0, progress, [] { RecipientImport::ImportedRecipients().Close(); });
         });
+        Dialogs::QueueAnswer(QMessageBox::Ok);
         ClickTab(*m_window, 2);
         const auto asked = Dialogs::TakeAsked();
         QCOMPARE(asked.size(), 1);

@@ -58,7 +58,7 @@ private Q_SLOTS:
         if (m_window)
             Body()->clear(); // nothing to ask about at the end
         m_window.reset();
-        Dialogs::SetScripted(true); // drops answers a failed test left queued
+        VerifyAllAnswersTaken();
     }
 
     // The marker goes into the box that was left last, the body by default.

@@ -46,11 +46,8 @@ private Q_SLOTS:
         QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
     }
     void cleanupTestCase() { QDesktopServices::unsetUrlHandler(QStringLiteral("https")); }
-    void init()
-    {
-        catcher.opened.clear();
-        Dialogs::TakeAsked();
-    }
+    void init() { catcher.opened.clear(); }
+    void cleanup() { TestSupport::VerifyAllAnswersTaken(); }
 
     void thresholds_data()
     {

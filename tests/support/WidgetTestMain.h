@@ -8,7 +8,31 @@
 
 #include <QApplication>
 
+namespace TestSupport {
+
+// A question the test queued no answer for fails it (outside a test function,
+// the run): the safe default it gets instead would hide a question.
+inline void FailUnanswered(const Dialogs::Asked& asked)
+{
+    const QByteArray what = "no answer queued for: " + asked.text.toUtf8();
+    QTest::currentTestFunction() ? QTest::qFail(what, __FILE__, __LINE__)
+                                 : qFatal("%s", what.data());
+}
+
+// For cleanup(): answers that no question took fail the test too. Forgets
+// them and what was asked.
+inline void VerifyAllAnswersTaken()
+{
+    const int left = Dialogs::QueuedAnswers();
+    Dialogs::SetScripted(true);
+    QVERIFY2(left == 0,
+             qPrintable(QStringLiteral("%1 queued answers were not asked for").arg(left)));
+}
+
+} // namespace TestSupport
+
 // Like QTEST_MAIN, with a private home and every dialog answered by script.
 #define CORVANTA_TEST_MAIN(TestObject)                                                             \
-    CORVANTA_TEST_MAIN_OF(QApplication, TestObject,                                                \
-                          app.setAttribute(Qt::AA_Use96Dpi, true); Dialogs::SetScripted(true))
+    CORVANTA_TEST_MAIN_OF(QApplication, TestObject, app.setAttribute(Qt::AA_Use96Dpi, true);       \
+                          Dialogs::SetScripted(true);                                              \
+                          Dialogs::SetUnansweredHandler(TestSupport::FailUnanswered))
