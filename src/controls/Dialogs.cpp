@@ -3,6 +3,7 @@
 #include "base/AppInfo.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QQueue>
 
 namespace Dialogs {
@@ -104,13 +105,30 @@ QStringList OpenFileNames(QWidget* parent, const QString& caption, const QString
 }
 
 QString SaveFileName(QWidget* parent, const QString& caption, const QString& directory,
-                     const QString& filter)
+                     const QString& filter, const QString& defaultSuffix)
 {
     if (script().scripted)
-        return nextAnswer({Asked::Kind::SaveFile, caption, caption, {}, Icon::None, directory,
-                           filter})
-            .toString();
-    return QFileDialog::getSaveFileName(parent, caption, directory, filter);
+        return WithDefaultSuffix(
+            nextAnswer({Asked::Kind::SaveFile, caption, caption, {}, Icon::None, directory, filter})
+                .toString(),
+            defaultSuffix);
+    // Not the static function: only a dialog of our own takes a default
+    // suffix, and so asks about replacing the file that will be written.
+    QFileDialog dialog(parent, caption, directory, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    // A platform dialog may ignore the suffix.
+    return WithDefaultSuffix(dialog.selectedFiles().constFirst(), defaultSuffix);
+}
+
+QString WithDefaultSuffix(const QString& path, const QString& defaultSuffix)
+{
+    // As the file dialog does it: a name with any dot in it is kept.
+    if (path.isEmpty() || defaultSuffix.isEmpty() || QFileInfo(path).fileName().contains(u'.'))
+        return path;
+    return path + u'.' + defaultSuffix;
 }
 
 void SetScripted(bool scripted)

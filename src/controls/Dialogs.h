@@ -40,8 +40,11 @@ QString OpenFileName(QWidget* parent, const QString& caption, const QString& dir
                      const QString& filter);
 QStringList OpenFileNames(QWidget* parent, const QString& caption, const QString& directory,
                           const QString& filter);
+// A name typed without a suffix gets defaultSuffix (without its dot), before
+// the dialog asks whether to replace an existing file.
 QString SaveFileName(QWidget* parent, const QString& caption, const QString& directory,
-                     const QString& filter);
+                     const QString& filter, const QString& defaultSuffix = {});
+QString WithDefaultSuffix(const QString& path, const QString& defaultSuffix);
 
 // The test seam. SetScripted also forgets queued answers and what was asked.
 void SetScripted(bool scripted);

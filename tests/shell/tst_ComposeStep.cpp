@@ -134,16 +134,17 @@ private Q_SLOTS:
 
     void textFiles()
     {
-        // Save As proposes the first free name in the folder it opens in.
+        // Save As proposes the first free name in the folder it opens in, and
+        // adds ".txt" to a name typed without a suffix.
+        const QString proposed = Documents() + QStringLiteral("/E-Mail Message1");
         PutFile(Documents() + QStringLiteral("/E-Mail Message.txt"), "older");
         Body()->setPlainText(QStringLiteral("Dear «Name»,\nhello"));
-        const QString saved = Documents() + QStringLiteral("/news.txt");
-        Dialogs::QueueAnswer(saved);
+        Dialogs::QueueAnswer(proposed);
         Trigger("mnuFileSaveTextAs");
         auto asked = Dialogs::TakeAsked();
         QCOMPARE(asked.size(), 1);
-        QCOMPARE(asked[0].directory, Documents() + QStringLiteral("/E-Mail Message1"));
-        QCOMPARE(FilesSystem().ReadTextFile(saved), Body()->toPlainText());
+        QCOMPARE(asked[0].directory, proposed);
+        QCOMPARE(FilesSystem().ReadTextFile(proposed + ".txt"), Body()->toPlainText());
 
         // Opening another file asks first about a changed message; Cancel
         // keeps it, No opens the file in its place.
@@ -172,8 +173,9 @@ private Q_SLOTS:
 
     void aFileThatCannotBeReplacedIsAskedForAgain()
     {
-        // A folder by the chosen name cannot be replaced by the message.
-        const QString taken = QDir::homePath() + QStringLiteral("/taken.txt");
+        // A folder by the chosen name cannot be replaced by the message. A
+        // name with a suffix of its own gets no ".txt".
+        const QString taken = QDir::homePath() + QStringLiteral("/taken.md");
         QDir().mkpath(taken + QStringLiteral("/inside"));
         Body()->setPlainText(QStringLiteral("new"));
         Dialogs::QueueAnswer(taken);
