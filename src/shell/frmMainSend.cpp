@@ -5,6 +5,7 @@
 #include "controls/FormHandler.h"
 #include "controls/RecordsetTableModel.h"
 #include "controls/WaitCursor.h"
+#include "controls/modForms.h"
 #include "delivery/MailSender.h"
 #include "delivery/SendSummary.h"
 #include "delivery/frmConfirmSendEMail.h"
@@ -91,6 +92,8 @@ void frmMain::SendMails()
                        const QString& subject, const QString& attachments, const QString& body) {
                     m_sendErrorLog.Add(description, to, from, subject, attachments, body);
                     m_sendModel->RowsAppended();
+                    // The reason is what the user came to read.
+                    modForms::WidenColumnToFit(ui->flxSend, 0, m_sendModel->rowCount() - 1);
                 });
 
     const QDateTime start = QDateTime::currentDateTime();

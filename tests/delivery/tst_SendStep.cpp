@@ -8,7 +8,9 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableView>
+#include <QTextDocumentFragment>
 
 using namespace TestSupport;
 
@@ -74,10 +76,21 @@ private Q_SLOTS:
     {
         Dialogs::QueueAnswer(QMessageBox::No);
         Send(true);
-        QAbstractItemModel* grid = Get<QTableView>("flxSend")->model();
+        auto* view = Get<QTableView>("flxSend");
+        QAbstractItemModel* grid = view->model();
         QCOMPARE(grid->rowCount(), 1);
         QVERIFY(grid->index(0, 0).data().toString().contains(QLatin1String("550")));
         QCOMPARE(grid->index(0, 1).data().toString(), Refused);
+        // The reason shows whole up to half the screen's width, and every
+        // cell's tip holds its whole text.
+        QCOMPARE(view->columnWidth(0),
+                 std::min(view->sizeHintForIndex(grid->index(0, 0)).width() + 1,
+                          view->screen()->availableGeometry().width() / 2));
+        for (int i = 0; i < grid->columnCount(); ++i) {
+            const QString tip = grid->index(0, i).data(Qt::ToolTipRole).toString();
+            QCOMPARE(QTextDocumentFragment::fromHtml(tip).toPlainText().replace(u'\n', u' '),
+                     grid->index(0, i).data().toString());
+        }
         const auto asked = Dialogs::TakeAsked();
         QCOMPARE(asked.size(), 1);
         QCOMPARE(asked[0].buttons, QMessageBox::Yes | QMessageBox::No);
