@@ -40,14 +40,7 @@ private Q_SLOTS:
                     QString::fromUtf8("Dear «Name»"));
     }
 
-    void cleanup()
-    {
-        if (m_window) {
-            Get<QPlainTextEdit>("txtComposeTextBody")->clear();
-            m_window.reset();
-        }
-        VerifyAllAnswersTaken();
-    }
+    void cleanup() { CloseWindow(); }
 
     void aStoppedMergeGoesBackToCompose()
     {

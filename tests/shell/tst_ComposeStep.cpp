@@ -52,14 +52,7 @@ private Q_SLOTS:
         Dialogs::TakeAsked();
     }
 
-    void cleanup()
-    {
-        ctlBalloonTip::CloseBalloon();
-        if (m_window)
-            Body()->clear(); // nothing to ask about at the end
-        m_window.reset();
-        VerifyAllAnswersTaken();
-    }
+    void cleanup() { CloseWindow(); }
 
     // The marker goes into the box that was left last, the body by default.
     void insertField_data()
@@ -104,7 +97,6 @@ private Q_SLOTS:
         Trigger("mnuFileSaveText");
         QCOMPARE(BalloonShown(), LoadResString(176) + u'|' + LoadResString(177) +
                                      QStringLiteral("@txtComposeTextBody"));
-        QVERIFY(Dialogs::TakeAsked().isEmpty());
     }
 
     void attachments()
@@ -168,7 +160,6 @@ private Q_SLOTS:
         Trigger("mnuFileSaveText");
         QCOMPARE(FilesSystem().ReadTextFile(Documents() + QStringLiteral("/other.txt")),
                  Body()->toPlainText());
-        QVERIFY(Dialogs::TakeAsked().isEmpty());
     }
 
     void aFileThatCannotBeReplacedIsAskedForAgain()
@@ -189,18 +180,17 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(taken + QStringLiteral("/inside")).isDir());
     }
 
-    // A save that does not happen keeps the window open.
+    // A save that does not happen keeps the window open. Each answer is
+    // asked for once (an unasked or missing one fails the test).
     void closing_data()
     {
         QTest::addColumn<QString>("body");
         QTest::addColumn<QVariantList>("answers");
-        QTest::addColumn<int>("questions");
         QTest::addColumn<bool>("closed");
-        QTest::newRow("empty body") << "" << QVariantList{} << 0 << true;
-        QTest::newRow("no") << "x" << QVariantList{QMessageBox::No} << 1 << true;
-        QTest::newRow("cancel") << "x" << QVariantList{QMessageBox::Cancel} << 1 << false;
-        QTest::newRow("yes, then no file chosen")
-            << "x" << QVariantList{QMessageBox::Yes, QString()} << 2 << false;
+        QTest::newRow("empty body") << "" << QVariantList{} << true;
+        QTest::newRow("no") << "x" << QVariantList{QMessageBox::No} << true;
+        QTest::newRow("cancel") << "x" << QVariantList{QMessageBox::Cancel} << false;
+        QTest::newRow("yes, cancel") << "x" << QVariantList{QMessageBox::Yes, QString()} << false;
     }
     void closing()
     {
@@ -212,7 +202,6 @@ private Q_SLOTS:
             Dialogs::QueueAnswer(answer);
         QTEST(m_window->close(), "closed");
         const auto asked = Dialogs::TakeAsked();
-        QTEST(int(asked.size()), "questions");
         if (!asked.isEmpty())
             QCOMPARE(asked[0].text, LoadResString(180));
     }

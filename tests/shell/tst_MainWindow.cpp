@@ -80,12 +80,7 @@ private Q_SLOTS:
         QCOMPARE(m_window->RcptLsts().Count(), 4);
     }
 
-    void cleanup()
-    {
-        ctlBalloonTip::CloseBalloon();
-        m_window.reset();
-        VerifyAllAnswersTaken();
-    }
+    void cleanup() { CloseWindow(); }
 
     // One step forward at a time, with the earlier steps complete.
     void stepChanges_data()
@@ -106,6 +101,7 @@ private Q_SLOTS:
         QTest::newRow("no body") << "body" << 2 << 2 << Balloon(112, "txtComposeTextBody");
         QTest::newRow("complete") << "" << 2 << 3 << "";
         QTest::newRow("back to the start") << "sender to subject body" << 0 << 1 << "";
+        QTest::newRow("shown tab, records gone") << "closed" << 1 << 1 << Balloon(403, "cmdImport");
     }
     void stepChanges()
     {
@@ -118,21 +114,14 @@ private Q_SLOTS:
                     gaps.contains(QStringLiteral("to")) ? -1 : 1,
                     gaps.contains(QStringLiteral("subject")) ? QString() : QStringLiteral("S"),
                     gaps.contains(QStringLiteral("body")) ? QString() : QStringLiteral("B"));
+        if (gaps.contains(QStringLiteral("closed")))
+            RecipientImport::ImportedRecipients().Close();
         ctlBalloonTip::CloseBalloon();
         ClickTab(*m_window, click);
         QCOMPARE(m_window->CurrentStep(), step);
         QCOMPARE(Get<QTabBar>("tabMain")->currentIndex(), step - 1);
         QCOMPARE(Get<QStackedWidget>("stkSteps")->currentIndex(), step - 1);
         QTEST(BalloonShown(), "balloon");
-    }
-
-    void clickingTheShownTabChecksItAgain()
-    {
-        Compose(0, 1, QStringLiteral("S"), QStringLiteral("B"));
-        RecipientImport::ImportedRecipients().Close();
-        ClickTab(*m_window, 1);
-        QCOMPARE(m_window->CurrentStep(), 1);
-        QCOMPARE(BalloonShown(), Balloon(403, "cmdImport"));
     }
 
     void ctrlTabMovesExceptInTheBody()

@@ -1,4 +1,5 @@
 #include "WidgetTestMain.h"
+#include "WindowDriver.h"
 #include "shell/StartupChecks.h"
 #include "shell/frmMain.h"
 #include "shell/modMain.h"

@@ -19,16 +19,6 @@ inline void FailUnanswered(const Dialogs::Asked& asked)
                                  : qFatal("%s", what.data());
 }
 
-// For cleanup(): answers that no question took fail the test too. Forgets
-// them and what was asked.
-inline void VerifyAllAnswersTaken()
-{
-    const int left = Dialogs::QueuedAnswers();
-    Dialogs::SetScripted(true);
-    QVERIFY2(left == 0,
-             qPrintable(QStringLiteral("%1 queued answers were not asked for").arg(left)));
-}
-
 } // namespace TestSupport
 
 // Like QTEST_MAIN, with a private home and every dialog answered by script.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "controls/Dialogs.h"
 #include "controls/ctlBalloonTip.h"
 
 #include <QApplication>
@@ -11,7 +12,7 @@
 #include <functional>
 #include <memory>
 
-// Driving real windows in tests: modal dialogs and balloons.
+// Driving real windows in tests: modal dialogs, questions and balloons.
 namespace TestSupport {
 
 // Runs `act` on the next modal window to come up other than `current` (a
@@ -64,6 +65,15 @@ inline void WhenShown(const QString& name, std::function<void(QWidget*)> act)
         }
     });
     timer->start(0);
+}
+
+// For cleanup(): answers that no question took fail the test too. Forgets
+// them and what was asked.
+inline void VerifyAllAnswersTaken()
+{
+    const int left = Dialogs::QueuedAnswers();
+    Dialogs::SetScripted(true);
+    QVERIFY2(left == 0, qPrintable(QStringLiteral("%1 queued answers not asked for").arg(left)));
 }
 
 // The balloon shown (or about to be) as "title|text@target", or "" for none.
