@@ -1,6 +1,5 @@
 #include "MainWindowSetup.h"
 #include "SmtpTestServer.h"
-#include "WidgetTestMain.h"
 #include "delivery/MailConfiguration.h"
 
 #include <QCryptographicHash>

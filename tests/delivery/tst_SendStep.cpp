@@ -1,12 +1,8 @@
 #include "MainWindowSetup.h"
 #include "SmtpTestServer.h"
-#include "WidgetTestMain.h"
 #include "delivery/MailConfiguration.h"
 #include "merge/Mails.h"
 
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>

@@ -1,12 +1,9 @@
 #include "MainWindowSetup.h"
-#include "WidgetTestMain.h"
 #include "merge/Mails.h"
 #include "merge/ctlWizPreview.h"
 
-#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QToolButton>

@@ -1,5 +1,4 @@
 #include "MainWindowSetup.h"
-#include "WidgetTestMain.h"
 #include "store/FilesSystem.h"
 
 #include <QComboBox>

@@ -1,5 +1,4 @@
 #include "WidgetTestMain.h"
-#include "WindowDriver.h"
 #include "shell/StartupChecks.h"
 #include "shell/frmMain.h"
 #include "shell/modMain.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "TestFiles.h"
-#include "WindowDriver.h"
+#include "WidgetTestMain.h"
 #include "base/Texts.h"
 #include "recipients/RecipientImport.h"
 #include "recipients/RecipientLists.h"

@@ -4,24 +4,12 @@
 // script. Tests that include this link the widget library; the others link
 // only the core, which proves the core needs no widgets.
 #include "TestMain.h"
-#include "controls/Dialogs.h"
+#include "WindowDriver.h"
 
 #include <QApplication>
 
-namespace TestSupport {
-
-// A question the test queued no answer for fails it (outside a test function,
-// the run): the safe default it gets instead would hide a question.
-inline void FailUnanswered(const Dialogs::Asked& asked)
-{
-    const QByteArray what = "no answer queued for: " + asked.text.toUtf8();
-    QTest::currentTestFunction() ? QTest::qFail(what, __FILE__, __LINE__)
-                                 : qFatal("%s", what.data());
-}
-
-} // namespace TestSupport
-
 // Like QTEST_MAIN, with a private home and every dialog answered by script.
+// A question with no answer queued fails the test.
 #define CORVANTA_TEST_MAIN(TestObject)                                                             \
     CORVANTA_TEST_MAIN_OF(QApplication, TestObject, app.setAttribute(Qt::AA_Use96Dpi, true);       \
                           Dialogs::SetScripted(true);                                              \

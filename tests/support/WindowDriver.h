@@ -67,6 +67,15 @@ inline void WhenShown(const QString& name, std::function<void(QWidget*)> act)
     timer->start(0);
 }
 
+// A question the test queued no answer for fails it (outside a test function,
+// the run): the safe default it gets instead would hide a question.
+inline void FailUnanswered(const Dialogs::Asked& asked)
+{
+    const QByteArray what = "no answer queued for: " + asked.text.toUtf8();
+    QTest::currentTestFunction() ? QTest::qFail(what, __FILE__, __LINE__)
+                                 : qFatal("%s", what.data());
+}
+
 // For cleanup(): answers that no question took fail the test too. Forgets
 // them and what was asked.
 inline void VerifyAllAnswersTaken()
