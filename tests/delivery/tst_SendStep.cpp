@@ -74,8 +74,7 @@ private Q_SLOTS:
         QCOMPARE(grid->rowCount(), 1);
         QVERIFY(grid->index(0, 0).data().toString().contains(QLatin1String("550")));
         QCOMPARE(grid->index(0, 1).data().toString(), Refused);
-        // The reason shows whole up to half the screen's width, and every
-        // cell's tip holds its whole text.
+        // The reason shows whole (up to half the screen), each cell's tip all its text.
         QCOMPARE(view->columnWidth(0),
                  std::min(view->sizeHintForIndex(grid->index(0, 0)).width() + 1,
                           view->screen()->availableGeometry().width() / 2));

@@ -179,8 +179,7 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(taken + QStringLiteral("/inside")).isDir());
     }
 
-    // A save that does not happen keeps the window open. Each answer is
-    // asked for once (an unasked or missing one fails the test).
+    // A save that does not happen keeps the window open.
     void closing_data()
     {
         QTest::addColumn<QString>("body");
