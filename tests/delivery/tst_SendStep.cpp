@@ -56,7 +56,6 @@ private Q_SLOTS:
         ClickTab(*m_window, 2);
         ClickTab(*m_window, 3);
         QCOMPARE(m_window->CurrentStep(), 4);
-        Dialogs::TakeAsked();
     }
 
     void cleanup()

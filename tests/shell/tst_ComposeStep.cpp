@@ -48,7 +48,6 @@ private Q_SLOTS:
         m_window->ImportRecipientList(1);
         ClickTab(*m_window, 1);
         QCOMPARE(m_window->CurrentStep(), 2);
-        Dialogs::TakeAsked();
     }
 
     void cleanup() { CloseWindow(); }

@@ -309,7 +309,6 @@ private Q_SLOTS:
         m_window.reset();
         WriteBytes(FilesSystem::VersionDataFolder() + QStringLiteral("dsfrmaddrs.dat"),
                    "not a store file");
-        Dialogs::TakeAsked();
         Dialogs::QueueAnswer(QMessageBox::Ok);
         m_window = OpenMainWindow();
         const auto asked = Dialogs::TakeAsked();
