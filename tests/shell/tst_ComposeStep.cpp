@@ -124,8 +124,7 @@ private Q_SLOTS:
 
     void textFiles()
     {
-        // Save As proposes the first free name in the folder it opens in, and
-        // adds ".txt" to a name typed without a suffix.
+        // Save As proposes the first free name there; a name without suffix gets ".txt".
         const QString proposed = Documents() + QStringLiteral("/E-Mail Message1");
         PutFile(Documents() + QStringLiteral("/E-Mail Message.txt"), "older");
         Body()->setPlainText(QStringLiteral("Dear «Name»,\nhello"));
