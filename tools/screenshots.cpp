@@ -1,6 +1,7 @@
 // Walks the program's windows offscreen, with a sample list and senders in a
 // data folder of its own, and writes a picture of each to the folder given.
 #include "controls/Dialogs.h"
+#include "controls/FrameKeepingStyle.h"
 #include "delivery/MailConfiguration.h"
 #include "delivery/frmSendingEMails.h"
 #include "merge/frmMergingPreview.h"
@@ -97,6 +98,7 @@ int main(int argc, char* argv[])
     qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
     qputenv("HOME", home.path().toLocal8Bit());
     QApplication app(argc, argv);
+    FrameKeepingStyle::Install(); // as the program does
     // Questions are answered with their safe default instead of waiting.
     Dialogs::SetScripted(true);
     g_folder = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();

@@ -3,6 +3,7 @@
 #include "base/AppInfo.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QQueue>
 
 namespace Dialogs {
@@ -22,6 +23,12 @@ Script& script()
     return s;
 }
 
+std::function<void(const Asked&)>& unansweredHandler()
+{
+    static std::function<void(const Asked&)> handler;
+    return handler;
+}
+
 // The answer a careful user gives when nothing else is known: the least
 // harmful button of the box.
 QMessageBox::StandardButton safeDefault(QMessageBox::StandardButtons buttons)
@@ -32,10 +39,15 @@ QMessageBox::StandardButton safeDefault(QMessageBox::StandardButtons buttons)
     return QMessageBox::NoButton;
 }
 
+// An invalid answer when none is queued.
 QVariant nextAnswer(Asked asked)
 {
-    script().asked.append(std::move(asked));
-    return script().answers.isEmpty() ? QVariant() : script().answers.dequeue();
+    script().asked.append(asked);
+    if (!script().answers.isEmpty())
+        return script().answers.dequeue();
+    if (unansweredHandler())
+        unansweredHandler()(asked);
+    return {};
 }
 
 QMessageBox::Icon toQt(Icon icon)
@@ -95,13 +107,30 @@ QStringList OpenFileNames(QWidget* parent, const QString& caption, const QString
 }
 
 QString SaveFileName(QWidget* parent, const QString& caption, const QString& directory,
-                     const QString& filter)
+                     const QString& filter, const QString& defaultSuffix)
 {
     if (script().scripted)
-        return nextAnswer({Asked::Kind::SaveFile, caption, caption, {}, Icon::None, directory,
-                           filter})
-            .toString();
-    return QFileDialog::getSaveFileName(parent, caption, directory, filter);
+        return WithDefaultSuffix(
+            nextAnswer({Asked::Kind::SaveFile, caption, caption, {}, Icon::None, directory, filter})
+                .toString(),
+            defaultSuffix);
+    // Not the static function: only a dialog of our own takes a default
+    // suffix, and so asks about replacing the file that will be written.
+    QFileDialog dialog(parent, caption, directory, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    // A platform dialog may ignore the suffix.
+    return WithDefaultSuffix(dialog.selectedFiles().constFirst(), defaultSuffix);
+}
+
+QString WithDefaultSuffix(const QString& path, const QString& defaultSuffix)
+{
+    // As the file dialog does it: a name with any dot in it is kept.
+    if (path.isEmpty() || defaultSuffix.isEmpty() || QFileInfo(path).fileName().contains(u'.'))
+        return path;
+    return path + u'.' + defaultSuffix;
 }
 
 void SetScripted(bool scripted)
@@ -113,6 +142,11 @@ void SetScripted(bool scripted)
 bool IsScripted()
 {
     return script().scripted;
+}
+
+void SetUnansweredHandler(std::function<void(const Asked&)> handler)
+{
+    unansweredHandler() = std::move(handler);
 }
 
 void QueueAnswer(const QVariant& answer)

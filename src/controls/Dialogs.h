@@ -4,13 +4,16 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 
 class QWidget;
 
 // Every modal question, message box and file dialog of the program goes
 // through here. In a scripted run (tests) nothing is shown: each call takes
-// the next queued answer, or the safe default when none is queued, and is
-// recorded so that the test can check what the user would have been asked.
+// the next queued answer and is recorded so that the test can check what the
+// user would have been asked. A call with no answer queued gets the safe
+// default (Cancel, No, an empty file name) and is reported to the unanswered
+// handler, where tests fail.
 namespace Dialogs {
 
 enum class Icon { None, Information, Question, Warning, Critical };
@@ -41,12 +44,18 @@ QString OpenFileName(QWidget* parent, const QString& caption, const QString& dir
                      const QString& filter);
 QStringList OpenFileNames(QWidget* parent, const QString& caption, const QString& directory,
                           const QString& filter);
+// A name typed without a suffix gets defaultSuffix (without its dot), before
+// the dialog asks whether to replace an existing file.
 QString SaveFileName(QWidget* parent, const QString& caption, const QString& directory,
-                     const QString& filter);
+                     const QString& filter, const QString& defaultSuffix = {});
+QString WithDefaultSuffix(const QString& path, const QString& defaultSuffix);
 
-// The test seam.
+// The test seam. SetScripted also forgets queued answers and what was asked.
 void SetScripted(bool scripted);
 bool IsScripted();
+// Called for every scripted call that found no answer queued; kept across
+// SetScripted.
+void SetUnansweredHandler(std::function<void(const Asked&)> handler);
 // Queue the answer for the next call: a QMessageBox::StandardButton for a
 // message, a QString or QStringList for a file dialog.
 void QueueAnswer(const QVariant& answer);

@@ -1,5 +1,6 @@
 #include "controls/RecordsetTableModel.h"
 
+#include "controls/ToolTip.h"
 #include "platform/recordset/Recordset.h"
 
 RecordsetTableModel::RecordsetTableModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -47,9 +48,12 @@ int RecordsetTableModel::columnCount(const QModelIndex& parent) const
 QVariant RecordsetTableModel::data(const QModelIndex& index, int role) const
 {
     // Rows the view has not been told are gone yet read as empty.
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= VisibleRows())
+    if ((role != Qt::DisplayRole && role != Qt::ToolTipRole) || !index.isValid() ||
+        index.row() >= VisibleRows())
         return {};
-    return m_text.Text(m_recordset->ValueAt(index.row(), index.column()));
+    const QString text = m_text.Text(m_recordset->ValueAt(index.row(), index.column()));
+    // The whole text, for a cell too narrow to show it.
+    return role == Qt::ToolTipRole ? ToolTip::TipText(text) : text;
 }
 
 QVariant RecordsetTableModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -1,7 +1,5 @@
 #include "controls/ToolTip.h"
 
-#include <QFontMetrics>
-#include <QToolTip>
 #include <QWidget>
 
 ToolTip::~ToolTip()
@@ -13,17 +11,17 @@ ToolTip::~ToolTip()
 
 void ToolTip::StartTip(QWidget*) {}
 
-QStringList ToolTip::WrapLines(const QString& text, const QFont& font, int maxWidth)
+QStringList ToolTip::WrapLines(const QString& text, int maxChars)
 {
-    const QFontMetrics metrics(font);
     QStringList lines;
     // Line breaks already in the text stay; each paragraph is filled greedily.
-    for (const QString& paragraph : text.split(u'\n')) {
+    for (const QString& paragraph : QString(text).remove(u'\r').split(u'\n')) {
         QString line;
         for (const QString& word : paragraph.split(u' ', Qt::SkipEmptyParts)) {
-            const QString candidate = line.isEmpty() ? word : line + u' ' + word;
-            if (line.isEmpty() || metrics.horizontalAdvance(candidate) <= maxWidth) {
-                line = candidate;
+            if (line.isEmpty()) {
+                line = word;
+            } else if (line.size() + 1 + word.size() <= maxChars) {
+                line += u' ' + word;
             } else {
                 lines.append(line);
                 line = word;
@@ -34,19 +32,29 @@ QStringList ToolTip::WrapLines(const QString& text, const QFont& font, int maxWi
     return lines;
 }
 
+QString ToolTip::TipText(const QString& text)
+{
+    if (text.isEmpty())
+        return {};
+    QStringList lines = WrapLines(text);
+    if (lines.size() > MaxTipLines) {
+        lines.resize(MaxTipLines);
+        lines.append(QStringLiteral("\u2026"));
+    }
+    for (QString& line : lines)
+        line = line.toHtmlEscaped();
+    // Rich text so that a text starting with "<" is never taken for markup,
+    // and "pre" so that Qt, which wraps rich tips at a narrow width of its
+    // own, shows exactly these lines.
+    return QStringLiteral("<p style=\"white-space:pre\">") + lines.join(QStringLiteral("<br/>")) +
+           QStringLiteral("</p>");
+}
+
 void ToolTip::SetToolTip(QWidget* control, const QString& text)
 {
     if (!control)
         return;
-    QStringList lines = WrapLines(text, QToolTip::font(), MaxTipWidth);
-    for (QString& line : lines)
-        line = line.toHtmlEscaped();
-    // Rich text so that a text starting with "<" is never taken for markup,
-    // and "pre" so that the tip shows exactly these lines.
-    const QString tip = text.isEmpty() ? QString()
-                                       : QStringLiteral("<p style=\"white-space:pre\">") +
-                                             lines.join(QStringLiteral("<br/>")) +
-                                             QStringLiteral("</p>");
+    const QString tip = TipText(text);
     control->setToolTip(tip);
     for (Tool& tool : m_tools)
         if (tool.control == control) {

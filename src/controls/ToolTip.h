@@ -5,18 +5,17 @@
 #include <QString>
 #include <QStringList>
 
-class QFont;
 class QWidget;
 
-// Tooltips of a window, narrow and word-wrapped: a tip never grows wider than
-// MaxTipWidth pixels unless a single word is wider.
+// Tooltips of a window, word-wrapped at a width that reads well: a tip line
+// never holds more than MaxTipChars characters unless a single word is longer.
 //
 // Ending the object takes away the tips it set, as closing a tooltip window
 // would.
 class ToolTip
 {
 public:
-    static constexpr int MaxTipWidth = 80;
+    static constexpr int MaxTipChars = 60;
 
     ToolTip() = default;
     ~ToolTip();
@@ -29,8 +28,12 @@ public:
     void StartTip(QWidget* parent);
     void SetToolTip(QWidget* control, const QString& text);
 
-    // The text broken at blanks into lines no wider than maxWidth in font.
-    static QStringList WrapLines(const QString& text, const QFont& font, int maxWidth);
+    // The text broken at blanks into lines of at most maxChars characters.
+    static QStringList WrapLines(const QString& text, int maxChars = MaxTipChars);
+    // The tip that shows the text in such lines, exactly as typed; empty for
+    // an empty text. Tips longer than MaxTipLines lines end in an ellipsis.
+    static QString TipText(const QString& text);
+    static constexpr int MaxTipLines = 30;
 
 private:
     struct Tool

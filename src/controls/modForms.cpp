@@ -12,8 +12,10 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTableView>
 #include <QTreeView>
 #include <QTreeWidgetItem>
+#include <algorithm>
 
 namespace modForms {
 
@@ -249,6 +251,18 @@ void AutoSizeColumns(QTreeView* listView)
     const int columns = listView->header()->count();
     for (int column = 0; column < columns; ++column)
         listView->resizeColumnToContents(column);
+}
+
+void WidenColumnToFit(QTableView* grid, int column, int row)
+{
+    const QModelIndex cell = grid->model()->index(row, column);
+    if (!cell.isValid())
+        return;
+    // Half the screen: a longer text is read in the cell's tooltip.
+    const int cap = grid->screen()->availableGeometry().width() / 2;
+    const int wanted = std::min(grid->sizeHintForIndex(cell).width() + 1, cap);
+    if (wanted > grid->columnWidth(column))
+        grid->setColumnWidth(column, wanted);
 }
 
 bool HasVerticalScrollBar(const QWidget* control)

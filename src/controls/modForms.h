@@ -11,6 +11,7 @@
 class QAbstractItemView;
 class QAbstractScrollArea;
 class QLineEdit;
+class QTableView;
 class QTreeView;
 class QTreeWidgetItem;
 class QWidget;
@@ -70,6 +71,10 @@ void SetFullRowSelect(QAbstractItemView* listView, bool on);
 
 // Sizes every column to its contents, from the first.
 void AutoSizeColumns(QTreeView* listView);
+
+// Widens a grid's column so that the cell in `row` shows whole, up to half
+// the screen's width; never narrows it. For grids that grow row by row.
+void WidenColumnToFit(QTableView* grid, int column, int row);
 
 bool HasVerticalScrollBar(const QWidget* control);
 

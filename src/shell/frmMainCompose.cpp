@@ -265,9 +265,10 @@ bool frmMain::mnuFileSaveTextAs_Click()
 {
     const QString folder = DocumentsFolder();
     for (;;) {
-        const QString path =
-            Dialogs::SaveFileName(this, LoadResString(174),
-                                  folder + u'/' + ProposedMessageName(folder), PlainTextFilter());
+        // ".txt" when no suffix is typed: Open Text lists only those files.
+        const QString path = Dialogs::SaveFileName(this, LoadResString(174),
+                                                   folder + u'/' + ProposedMessageName(folder),
+                                                   PlainTextFilter(), QStringLiteral("txt"));
         if (path.isEmpty())
             return false;
         // The file is replaced in one step, so the old one stays whole until

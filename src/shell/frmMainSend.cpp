@@ -6,6 +6,7 @@
 #include "controls/FormHandler.h"
 #include "controls/RecordsetTableModel.h"
 #include "controls/WaitCursor.h"
+#include "controls/modForms.h"
 #include "delivery/MailSender.h"
 #include "delivery/SendSummary.h"
 #include "delivery/frmConfirmSendEMail.h"
@@ -100,6 +101,8 @@ void frmMain::SendMails()
                        const QString& subject, const QString& attachments, const QString& body) {
                     m_sendErrorLog.Add(description, to, from, subject, attachments, body);
                     m_sendModel->RowsAppended();
+                    // The reason is what the user came to read.
+                    modForms::WidenColumnToFit(ui->flxSend, 0, m_sendModel->rowCount() - 1);
                 });
 
     // The window paints and Cancel is seen at the run's yields.

@@ -1,6 +1,7 @@
 #include "shell/modMain.h"
 
 #include "controls/Dialogs.h"
+#include "controls/FrameKeepingStyle.h"
 #include "shell/StartupChecks.h"
 #include "base/Texts.h"
 #include "shell/frmMain.h"
@@ -101,6 +102,7 @@ int Main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Corvanta"));
     QApplication::setApplicationDisplayName(QStringLiteral("Corvanta"));
+    FrameKeepingStyle::Install();
 
     const auto instance = ClaimInstance(InstanceLockPath());
     if (!instance) {

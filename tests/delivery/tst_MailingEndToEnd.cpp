@@ -1,6 +1,5 @@
 #include "MainWindowSetup.h"
 #include "SmtpTestServer.h"
-#include "WidgetTestMain.h"
 #include "delivery/MailConfiguration.h"
 
 #include <QCryptographicHash>
@@ -86,6 +85,7 @@ private Q_SLOTS:
 
         ClickTab(*window, 3);
         QCOMPARE(window->CurrentStep(), 4);
+        Dialogs::QueueAnswer(QMessageBox::No); // no report of the refused mail
         WhenModal([](QWidget* confirm) {
             QTest::mouseClick(Find<QPushButton>(confirm, "cmdSendEMails"), Qt::LeftButton);
         });
@@ -119,6 +119,7 @@ private Q_SLOTS:
             QCOMPARE(mail[QStringLiteral("defects")].toArray().size(), 0);
         }
         Find<QPlainTextEdit>(w, "txtComposeTextBody")->clear();
+        VerifyAllAnswersTaken();
     }
 };
 

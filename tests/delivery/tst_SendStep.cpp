@@ -1,6 +1,5 @@
 #include "MainWindowSetup.h"
 #include "SmtpTestServer.h"
-#include "WidgetTestMain.h"
 #include "delivery/MailConfiguration.h"
 #include "merge/Mails.h"
 
@@ -9,7 +8,9 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableView>
+#include <QTextDocumentFragment>
 
 using namespace TestSupport;
 
@@ -60,16 +61,12 @@ private Q_SLOTS:
         ClickTab(*m_window, 2);
         ClickTab(*m_window, 3);
         QCOMPARE(m_window->CurrentStep(), 4);
-        Dialogs::TakeAsked();
     }
 
     void cleanup()
     {
-        if (m_window)
-            Get<QPlainTextEdit>("txtComposeTextBody")->clear();
-        m_window.reset();
+        CloseWindow();
         m_server.reset();
-        Dialogs::SetScripted(true);
     }
 
     // Before the confirmation every mail's attachments are looked at: the
@@ -125,6 +122,18 @@ private Q_SLOTS:
         QCOMPARE(m_server->MessageCount() + failed, handled);
         const auto asked = Dialogs::TakeAsked();
         QCOMPARE(asked.size(), int(missing > 0) + int(sent));
+        // The reason shows whole (up to half the screen), each cell's tip all its text.
+        auto* view = Get<QTableView>("flxSend");
+        if (failed == 1)
+            QCOMPARE(view->columnWidth(0),
+                     std::min(view->sizeHintForIndex(grid->index(0, 0)).width() + 1,
+                              view->screen()->availableGeometry().width() / 2));
+        for (int row = 0; row < failed; ++row)
+            for (int i = 0; i < grid->columnCount(); ++i) {
+                const QString tip = grid->index(row, i).data(Qt::ToolTipRole).toString();
+                QCOMPARE(QTextDocumentFragment::fromHtml(tip).toPlainText().replace(u'\n', u' '),
+                         grid->index(row, i).data().toString());
+            }
         if (sent) {
             QCOMPARE(grid->index(0, 1).data().toString(), Refused);
             QCOMPARE(asked.last().buttons, QMessageBox::Ok);

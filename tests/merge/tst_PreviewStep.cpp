@@ -1,12 +1,9 @@
 #include "MainWindowSetup.h"
-#include "WidgetTestMain.h"
 #include "merge/Mails.h"
 #include "merge/ctlWizPreview.h"
 
-#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QToolButton>
@@ -40,14 +37,7 @@ private Q_SLOTS:
                     QString::fromUtf8("Dear «Name»"));
     }
 
-    void cleanup()
-    {
-        if (m_window) {
-            Get<QPlainTextEdit>("txtComposeTextBody")->clear();
-            m_window.reset();
-        }
-        Dialogs::SetScripted(true);
-    }
+    void cleanup() { CloseWindow(); }
 
     // A merge stopped or failed half-way, on entry or at a confirmed Lock,
     // leaves no part of the list to preview or send.

@@ -1,5 +1,4 @@
 #include "MainWindowSetup.h"
-#include "WidgetTestMain.h"
 #include "senders/frmFormatFromEMail.h"
 #include "senders/frmFormatFromEMailAdd.h"
 

@@ -46,11 +46,8 @@ private Q_SLOTS:
         QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
     }
     void cleanupTestCase() { QDesktopServices::unsetUrlHandler(QStringLiteral("https")); }
-    void init()
-    {
-        catcher.opened.clear();
-        Dialogs::TakeAsked();
-    }
+    void init() { catcher.opened.clear(); }
+    void cleanup() { TestSupport::VerifyAllAnswersTaken(); }
 
     void thresholds_data()
     {
@@ -99,9 +96,8 @@ private Q_SLOTS:
         if (answer)
             Dialogs::QueueAnswer(answer);
         QTEST(modMain::AcceptSystem(Probed(versions)), "accepted");
-        const auto asked = Dialogs::TakeAsked();
-        QCOMPARE(asked.size(), answer ? 1 : 0);
-        if (answer) {
+        const auto asked = Dialogs::TakeAsked(); // one question per answer queued
+        if (!asked.isEmpty()) {
             QTEST(int(asked[0].icon), "icon");
             QTEST(int(asked[0].buttons), "buttons");
         }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "TestFiles.h"
-#include "WindowDriver.h"
+#include "WidgetTestMain.h"
 #include "base/Texts.h"
 #include "recipients/RecipientImport.h"
 #include "recipients/RecipientLists.h"
@@ -103,6 +103,17 @@ class MainWindowTest : public QObject
 protected:
     std::unique_ptr<frmMain> m_window;
     template <typename T = QWidget> T* Get(const char* name) { return Find<T>(m_window.get(), name); }
+
+    // For cleanup(): closes the window with nothing left to ask about, and
+    // checks every queued answer was taken.
+    void CloseWindow()
+    {
+        ctlBalloonTip::CloseBalloon();
+        if (m_window)
+            Get<QPlainTextEdit>("txtComposeTextBody")->clear();
+        m_window.reset();
+        VerifyAllAnswersTaken();
+    }
 };
 
 // The texts of a combo box's entries, in order.

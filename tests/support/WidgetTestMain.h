@@ -4,11 +4,13 @@
 // script. Tests that include this link the widget library; the others link
 // only the core, which proves the core needs no widgets.
 #include "TestMain.h"
-#include "controls/Dialogs.h"
+#include "WindowDriver.h"
 
 #include <QApplication>
 
 // Like QTEST_MAIN, with a private home and every dialog answered by script.
+// A question with no answer queued fails the test.
 #define CORVANTA_TEST_MAIN(TestObject)                                                             \
-    CORVANTA_TEST_MAIN_OF(QApplication, TestObject,                                                \
-                          app.setAttribute(Qt::AA_Use96Dpi, true); Dialogs::SetScripted(true))
+    CORVANTA_TEST_MAIN_OF(QApplication, TestObject, app.setAttribute(Qt::AA_Use96Dpi, true);       \
+                          Dialogs::SetScripted(true);                                              \
+                          Dialogs::SetUnansweredHandler(TestSupport::FailUnanswered))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "controls/Dialogs.h"
 #include "controls/ctlBalloonTip.h"
 
 #include <QApplication>
@@ -9,61 +10,74 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
-#include <memory>
 
-// Driving real windows in tests: modal dialogs and balloons.
+// Driving real windows in tests: modal dialogs, questions and balloons.
 namespace TestSupport {
 
-// Runs `act` on the next modal window to come up other than `current` (a
-// modal window's exec() holds the test until something closes it). Give up
-// after five seconds, closing whatever is modal, so a test fails instead of
-// hanging.
-inline void WhenModal(std::function<void(QWidget*)> act, QWidget* current = nullptr)
+// Runs `act` on the first window `find` returns, looking every `ms` while
+// events run (a modal window's exec() holds the test until something closes
+// it). Gives up after five seconds, closing whatever is modal, so a test
+// fails instead of hanging.
+inline void WhenFound(std::function<QWidget*()> find, std::function<void(QWidget*)> act, int ms)
 {
     auto* timer = new QTimer;
-    auto started = std::make_shared<QElapsedTimer>();
-    started->start();
-    QPointer<QWidget> before(current);
-    QObject::connect(timer, &QTimer::timeout, [timer, act, before, started] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal && modal != before) {
-            timer->stop();
-            timer->deleteLater();
-            act(modal);
-        } else if (started->elapsed() > 5000) {
-            timer->stop();
-            timer->deleteLater();
-            QWARN("no modal window came up");
-            if (modal)
-                modal->close();
-        }
+    QElapsedTimer started;
+    started.start();
+    QObject::connect(timer, &QTimer::timeout, [=] {
+        QWidget* found = find();
+        if (!found && started.elapsed() < 5000)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        if (found)
+            return act(found);
+        QWARN("the window never came up");
+        if (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
     });
-    timer->start(10);
+    timer->start(ms);
+}
+
+// Runs `act` on the next modal window to come up other than `current`.
+inline void WhenModal(std::function<void(QWidget*)> act, QWidget* current = nullptr)
+{
+    const QPointer<QWidget> before(current);
+    const auto modal = [before]() -> QWidget* {
+        QWidget* window = QApplication::activeModalWidget();
+        return window != before ? window : nullptr;
+    };
+    WhenFound(modal, act, 10);
 }
 
 // Runs `act` once a top-level window of that name is shown (modeless
 // windows, such as the progress windows, while their run goes on).
 inline void WhenShown(const QString& name, std::function<void(QWidget*)> act)
 {
-    auto* timer = new QTimer;
-    auto started = std::make_shared<QElapsedTimer>();
-    started->start();
-    QObject::connect(timer, &QTimer::timeout, [timer, name, act, started] {
-        for (QWidget* window : QApplication::topLevelWidgets()) {
-            if (window->objectName() == name && window->isVisible()) {
-                timer->stop();
-                timer->deleteLater();
-                act(window);
-                return;
-            }
-        }
-        if (started->elapsed() > 5000) {
-            timer->stop();
-            timer->deleteLater();
-            QWARN("the window never came up");
-        }
-    });
-    timer->start(0);
+    const auto shown = [name]() -> QWidget* {
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (window->objectName() == name && window->isVisible())
+                return window;
+        return nullptr;
+    };
+    WhenFound(shown, act, 0);
+}
+
+// A question the test queued no answer for fails it (outside a test function,
+// the run): the safe default it gets instead would hide a question.
+inline void FailUnanswered(const Dialogs::Asked& asked)
+{
+    const QByteArray what = "no answer queued for: " + asked.text.toUtf8();
+    QTest::currentTestFunction() ? QTest::qFail(what, __FILE__, __LINE__)
+                                 : qFatal("%s", what.data());
+}
+
+// For cleanup(): answers that no question took fail the test too. Forgets
+// them and what was asked.
+inline void VerifyAllAnswersTaken()
+{
+    const int left = Dialogs::QueuedAnswers();
+    Dialogs::SetScripted(true);
+    QVERIFY2(left == 0, qPrintable(QStringLiteral("%1 queued answers not asked for").arg(left)));
 }
 
 // The balloon shown (or about to be) as "title|text@target", or "" for none.
