@@ -277,7 +277,7 @@ SmtpTransport::~SmtpTransport()
     d->connections.clear();
 }
 
-void SmtpTransport::Start(Source source)
+void SmtpTransport::Begin(Source source)
 {
     d->source = std::move(source);
     d->sourceDone = false;

@@ -40,7 +40,6 @@ public:
                            QObject* parent = nullptr);
     ~SmtpTransport() override;
 
-    void Start(Source source) override;
     void Stop() override;
 
     // The number of connections the run may use now.
@@ -49,6 +48,9 @@ public:
     // The server name as connections use it (IDN in ASCII form). Throws
     // AppError for a missing or unusable name or a port out of range.
     static QString HostName(const SmtpSettings& settings);
+
+protected:
+    void Begin(Source source) override;
 
 private:
     struct Private;
