@@ -1,3 +1,4 @@
+#include "SmtpScriptServer.h"
 #include "SmtpTestMessages.h"
 #include "SmtpTestServer.h"
 #include "TestMain.h"
@@ -5,6 +6,7 @@
 #include "delivery/MailSender.h"
 #include "delivery/SendErrorLog.h"
 #include "merge/Mails.h"
+#include "platform/mail/MailTransport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -70,6 +72,7 @@ struct Run
     // Stands for a cancel click that only gets to run at the next yield.
     bool cancelClicked = false;
     int clickAfterMail = 0;
+    int yieldWaitMs = 0; // the first yield lasts this long
 
     Run()
     {
@@ -89,6 +92,8 @@ struct Run
         mails.SetYieldHook([this] {
             events << QStringLiteral("yield");
             QCoreApplication::processEvents();
+            if (yieldWaitMs > 0)
+                QTest::qWait(std::exchange(yieldWaitMs, 0));
             if (cancelClicked)
                 mails.SetKeepSending(false);
         });
@@ -462,6 +467,33 @@ private Q_SLOTS:
                          error.contains(QStringLiteral(": delivery unknown: ")),
                      qPrintable(error));
         QCOMPARE(arrived.size(), server.MessageCount()); // none twice
+    }
+
+    // The server hangs up on both connections while the run yields for the
+    // first refusal: the mail the closed connection was about to take goes
+    // on a new one. Each mail ends exactly once.
+    void serverClosingEveryConnectionWhileTheRunYieldsLosesNoMail()
+    {
+        const QStringList hello{"S: 220 ready", "C: EHLO *", "S: 250 test.invalid", "C: MAIL FROM:*", "S: 250 Ok",
+                                "C: RCPT TO:*"};
+        const QStringList closing = QStringList(hello) << "S: 550 5.1.1 No such user" << "CLOSE";
+        SmtpScriptServer server({closing, closing,
+                                 QStringList(hello) << "S: 250 Ok" << "C: DATA" << "S: 354 go on" << "MESSAGE"
+                                                    << "S: 250 queued"});
+        QVERIFY(server.Start());
+        const Settings settings(MailDeliverySettings::Port, server.Port(), QStringLiteral("127.0.0.1"), 2);
+        Run run;
+        run.AddMails(3);
+        run.yieldWaitMs = 300; // long enough for both hang-ups to arrive
+        const int broken = MailTransport::BrokenRuns();
+        run.Send(settings);
+
+        QCOMPARE(run.Handled(), 3);
+        QCOMPARE(run.Errors().size(), 2);
+        QCOMPARE(server.Messages().size(), 1);
+        QCOMPARE(server.Connections(), 3);
+        QCOMPARE(server.Problems(), QStringList());
+        QCOMPARE(MailTransport::BrokenRuns(), broken);
     }
 
     void handlerThatRemovesMailsDoesNotDerailTheRun()

@@ -718,6 +718,13 @@ void SmtpConnection::TakeMore()
         SmtpMailPtr mail = m_owner.TakeMail(*this);
         if (!mail)
             return;
+        // Events ran while the mail was taken: the server may have hung up
+        // or the run stopped meanwhile, and a closed connection would take
+        // the mail down with it.
+        if (m_phase != Phase::Ready) {
+            m_owner.SendAgain(std::move(mail));
+            return;
+        }
         StartTransaction(std::move(mail));
     }
 }
@@ -839,6 +846,12 @@ void SmtpConnection::Resolve(Transaction& t, Loss loss, const QString& reason)
         m_owner.SendAgain(std::move(mail));
         return;
     }
-    mail->MissRest(loss == Loss::Stopped ? StoppedText : reason);
+    if (loss == Loss::Stopped)
+        mail->MissRest(StoppedText);
+    else if (mail->sentAgain)
+        mail->MissRest(QStringLiteral("not sent: the connection was lost twice before the message went out (%1)")
+                           .arg(reason));
+    else
+        mail->MissRest(reason);
     m_owner.MailDone(std::move(mail));
 }

@@ -83,7 +83,9 @@ public:
         virtual void ConnectionReady(SmtpConnection& connection) = 0;
         // The mail has ended; its recipients say how.
         virtual void MailDone(SmtpMailPtr mail) = 0;
-        // The connection was lost before the mail was handed over whole.
+        // The mail goes back ahead of those not yet taken: its connection
+        // was lost before the mail was handed over whole, or closed while
+        // the mail was being taken.
         virtual void SendAgain(SmtpMailPtr mail) = 0;
         // The connection failed before it was ready, with the mail it was
         // opened for.

@@ -150,8 +150,12 @@ struct SmtpTransport::Private final : SmtpConnection::Owner
             Report();
             if (!MayTake())
                 continue;
-            // Mails to the connections with room, in order.
-            for (SmtpConnection* connection : connections) {
+            // Mails to the connections with room, in order. A copy: a
+            // connection whose socket fails as it is written to leaves the list.
+            const std::vector<SmtpConnection*> open = connections;
+            for (SmtpConnection* connection : open) {
+                if (std::find(connections.begin(), connections.end(), connection) == connections.end())
+                    continue;
                 while (MayTake() && connection->HasRoom()) {
                     SmtpMailPtr mail = Next();
                     if (!mail)
