@@ -53,6 +53,11 @@ bool TooManyRecipients(const SmtpReply& reply)
     return status.isEmpty() || status == QLatin1String("4.5.3");
 }
 
+QString LoginRefused(const SmtpReply& reply)
+{
+    return QStringLiteral("the server refused the login: %1").arg(reply.Text());
+}
+
 } // namespace
 
 // ------------------------------------------------------------------ SmtpMail
@@ -274,10 +279,12 @@ void SmtpConnection::OnSocketError()
     case QAbstractSocket::SslHandshakeFailedError:
     case QAbstractSocket::SslInternalError:
     case QAbstractSocket::SslInvalidUserDataError:
-        Close(Loss::Broken, !m_tlsProblem.isEmpty()
-                                ? m_tlsProblem
-                                : QStringLiteral("The encrypted connection to the mail server failed: %1")
-                                      .arg(m_socket->errorString()));
+        // A certificate refused is refused for every connection alike.
+        if (!m_tlsProblem.isEmpty())
+            Close(Loss::Refused, m_tlsProblem);
+        else
+            Close(Loss::Broken, QStringLiteral("The encrypted connection to the mail server failed: %1")
+                                    .arg(m_socket->errorString()));
         return;
     case QAbstractSocket::RemoteHostClosedError:
         Close(Loss::Dropped, QStringLiteral("The mail server closed the connection"));
@@ -374,7 +381,7 @@ void SmtpConnection::OnHandshakeReply(const Command& command, const SmtpReply& r
             return;
         }
         if (m_endpoint.authenticate && !m_loopback) {
-            Close(Loss::Broken, QStringLiteral("the server refused encryption (%1); the password was not sent")
+            Close(Loss::Refused, QStringLiteral("the server refused encryption (%1); the password was not sent")
                                     .arg(reply.Text()));
             return;
         }
@@ -384,13 +391,13 @@ void SmtpConnection::OnHandshakeReply(const Command& command, const SmtpReply& r
         if (reply.code == 235) {
             BecomeReady();
         } else {
-            Close(Loss::Broken, reply.Text());
+            Close(Loss::Refused, LoginRefused(reply));
         }
         return;
     case Kind::AuthUser:
     case Kind::AuthPassword:
         if (reply.code != 334) {
-            Close(Loss::Broken, reply.Text());
+            Close(Loss::Refused, LoginRefused(reply));
             return;
         }
         if (command.kind == Kind::AuthUser)
@@ -421,11 +428,11 @@ void SmtpConnection::LogIn()
 {
     // A password goes out in the clear only to this very machine.
     if (!m_encrypted && !m_loopback) {
-        Close(Loss::Broken, NoEncryptionText);
+        Close(Loss::Refused, NoEncryptionText);
         return;
     }
     if (!m_extensions.Has("AUTH")) {
-        Close(Loss::Broken, QStringLiteral("The mail server does not offer a login"));
+        Close(Loss::Refused, QStringLiteral("The mail server does not offer a login"));
         return;
     }
     const QSet<QByteArray>& mechanisms = m_extensions.AuthMechanisms();
@@ -440,7 +447,7 @@ void SmtpConnection::LogIn()
         for (const QByteArray& mechanism : mechanisms)
             offered.append(QString::fromLatin1(mechanism));
         offered.sort();
-        Close(Loss::Broken, QStringLiteral("The mail server offers no login this program can use (only %1)")
+        Close(Loss::Refused, QStringLiteral("The mail server offers no login this program can use (only %1)")
                                 .arg(offered.join(QStringLiteral(", "))));
     }
 }
@@ -804,7 +811,7 @@ void SmtpConnection::Close(Loss loss, const QString& reason)
             m_first->MissRest(StoppedText);
             m_owner.MailDone(std::move(m_first));
         } else {
-            m_owner.ConnectionFailed(*this, std::move(m_first), reason);
+            m_owner.ConnectionFailed(*this, std::move(m_first), reason, loss == Loss::Refused);
         }
     }
     // Kept until the connection goes: a handler further up the stack (the
