@@ -47,8 +47,8 @@ struct MailDeliverySettings;
 // mail does (a refused login or certificate, an unreachable server; see
 // SmtpTransport): every mail not yet handed over then fails at once with
 // that one reason, each raising SendErr and MailsSend as above. Attachment
-// paths that do not exist are left out without a word. Send never sets KeepSending itself; the caller sets it
-// true right before the run.
+// paths that do not exist are left out without a word. Send never sets
+// KeepSending itself; the caller sets it true right before the run.
 class MailSender
 {
 public:
