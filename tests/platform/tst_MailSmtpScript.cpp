@@ -5,6 +5,8 @@
 
 #include "platform/mail/SmtpTransport.h"
 
+#include <QRegularExpression>
+
 using namespace TestSupport;
 
 // Protocol edge cases that real servers will not produce on request, played
@@ -50,13 +52,14 @@ class TestMailSmtpScript : public QObject
 private Q_SLOTS:
     // Runs over connections that each play a script: every mail ends as
     // expected, every script is played to its end, and no connection more
-    // is opened than there are scripts.
+    // is opened than there are scripts. Their certificate is trusted, but
+    // made for another host.
     void scriptedRuns_data()
     {
         QTest::addColumn<Scripts>("scripts");
         QTest::addColumn<int>("allowed"); // connections
         QTest::addColumn<QStringList>("to"); // one mail each
-        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QStringList>("expected"); // "*": any text
         // The second envelope comes behind the first mail's data, before the
         // server has said a word about it.
         QStringList pipelined = Greeting({"PIPELINING"});
@@ -113,6 +116,13 @@ private Q_SLOTS:
             four << "C: MAIL FROM:<sender@example.com>" << "S: 250 Ok" << "C: RCPT TO:*" << "S: 250 Ok" << "C: DATA"
                  << "S: 354 go on" << "MESSAGE" << "S: 250 queued";
         const QStringList tooBusy{"S: 421 4.7.0 Too many connections from your host", "CLOSE"};
+        QTest::newRow("certificate for another host")
+            << Scripts{Greeting({"STARTTLS"}) << "C: STARTTLS" << "S: 220 go ahead" << "TLS"} << 1 << ab
+            << QStringList(2, "not sent: the mail server's certificate was not accepted: The host name did not "
+                              "match any of the valid hosts for this certificate");
+        QTest::newRow("message over the size limit") // no MAIL, no data
+            << Scripts{Greeting({"SIZE 100"})} << 1 << QStringList{"a@example.org"}
+            << QStringList{"The message is * bytes, more than the 100 bytes the mail server accepts"};
         QTest::newRow("extra connections refused")
             << Scripts{four, tooBusy, tooBusy} << 3 << (QStringList(ab) << "c@example.org" << "d@example.org")
             << QStringList(4, QString());
@@ -124,15 +134,20 @@ private Q_SLOTS:
         QFETCH(int, allowed);
         QFETCH(QStringList, to);
         QFETCH(QStringList, expected);
-        SmtpScriptServer server(scripts);
+        SmtpScriptServer server(scripts, QStringLiteral("other.example"));
         QVERIFY(server.Start());
         SmtpSettings settings = SettingsFor(server);
         settings.connections = allowed;
+        settings.caFile = server.CertificateFile();
         SmtpTransport transport(settings);
         QList<OutgoingMessage> mails;
         for (const QString& recipients : std::as_const(to))
             mails << SmallMail(recipients);
-        QCOMPARE(SendAll(transport, mails), expected);
+        const QStringList failures = SendAll(transport, mails);
+        QCOMPARE(failures.size(), expected.size());
+        for (qsizetype i = 0; i < failures.size(); ++i)
+            QVERIFY2(QRegularExpression::fromWildcard(expected.at(i)).match(failures.at(i)).hasMatch(),
+                     qPrintable(failures.at(i)));
         QCOMPARE(server.Problems(), QStringList());
         QCOMPARE(server.Connections(), scripts.size());
         qsizetype messages = 0;
@@ -183,32 +198,6 @@ private Q_SLOTS:
         for (const QStringList& lines : server.Received())
             for (const QString& line : lines)
                 QVERIFY2(!line.startsWith(QLatin1String("AUTH")), "the password went out unencrypted");
-    }
-
-    void certificateForAnotherHost()
-    {
-        SmtpScriptServer server({Greeting({"STARTTLS"}) << "C: STARTTLS" << "S: 220 go ahead" << "TLS"},
-                                QStringLiteral("other.example"));
-        QVERIFY(server.Start());
-        SmtpSettings settings = SettingsFor(server);
-        settings.caFile = server.CertificateFile(); // trusted, but not for this host
-        SmtpTransport transport(settings);
-        const QString error = SendError(transport, SmallMail(QStringLiteral("a@example.org")));
-        QVERIFY2(error.startsWith(QStringLiteral("not sent: the mail server's certificate was not accepted: ")), qPrintable(error));
-        QVERIFY2(error.contains(QStringLiteral("host name"), Qt::CaseInsensitive), qPrintable(error));
-        QCOMPARE(server.Messages().size(), 0);
-    }
-
-    void messageOverTheSizeLimitIsNotSent()
-    {
-        SmtpScriptServer server({Greeting({"SIZE 100"})});
-        QVERIFY(server.Start());
-        SmtpTransport transport(SettingsFor(server));
-        const QString error = SendError(transport, SmallMail(QStringLiteral("a@example.org")));
-        QVERIFY2(error.startsWith(QStringLiteral("The message is ")), qPrintable(error));
-        QVERIFY2(error.endsWith(QStringLiteral(" bytes, more than the 100 bytes the mail server accepts")),
-                 qPrintable(error));
-        QCOMPARE(server.Problems(), QStringList()); // no MAIL, no data
     }
 };
 

@@ -27,8 +27,8 @@ inline QString TestData(const QString& relative)
 } // namespace TestSupport
 
 // A test's main(): a private home and the built reader helper, then the
-// application and `setup` before the test object runs. A send run that lost
-// count of its mails fails the program, whichever test ran it.
+// application and `setup` before the test object runs. Fails when a send
+// run lost count of its mails (MailTransport::BrokenRuns).
 #define CORVANTA_TEST_MAIN_OF(Application, TestObject, setup)                                     \
     int main(int argc, char* argv[])                                                               \
     {                                                                                              \
