@@ -11,6 +11,7 @@
 #include "base/AppError.h"
 #include "platform/providers/Dispatch.h"
 #include "platform/providers/guarded/ReaderProtocol.h"
+#include "platform/providers/sql/AccessReader.h"
 #include "platform/providers/sql/SqlServerConnection.h"
 
 #include <QCoreApplication>
@@ -19,6 +20,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
+#include <ctime>
 #include <new>
 
 #include <malloc.h>
@@ -135,6 +137,22 @@ bool WriteAll(int fd, const QByteArray& bytes)
     return true;
 }
 
+int g_replyFd = -1;
+
+// A progress frame, at most four times a second: the program ends a helper
+// that stays silent too long, and libmdb caught in a loop reports nothing.
+void SignOfLife()
+{
+    static timespec last = {};
+    timespec now = {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    if ((now.tv_sec - last.tv_sec) * 1000 + (now.tv_nsec - last.tv_nsec) / 1000000 < 250)
+        return;
+    last = now;
+    static const QByteArray frame = Reply::Progress().Header();
+    WriteAll(g_replyFd, frame);
+}
+
 Reply Answer(const ReaderProtocol::Request& request)
 {
     using ProviderDispatch::Where;
@@ -162,7 +180,7 @@ int main(int argc, char* argv[])
 {
     // Standard output carries the reply and nothing else: whatever a library
     // prints goes nowhere.
-    const int replyFd = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    const int replyFd = g_replyFd = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
     const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
     if (replyFd < 0 || nowhere < 0 || ::dup2(nowhere, STDOUT_FILENO) < 0)
         return ReaderProtocol::ExitBadRequest;
@@ -173,6 +191,7 @@ int main(int argc, char* argv[])
     const std::optional<ReaderProtocol::Request> request = ReaderProtocol::DecodeRequest(ReadAll(STDIN_FILENO));
     if (!request)
         return ReaderProtocol::ExitBadRequest;
+    AccessReader::SetProgress(SignOfLife);
     try {
         const Reply reply = Answer(*request);
         if (!WriteAll(replyFd, reply.Header()) || !WriteAll(replyFd, reply.payload))

@@ -7,7 +7,7 @@ namespace modForms {
 bool IsEMailAddress(const QString& text)
 {
     static const QRegularExpression pattern(
-        QStringLiteral("\\A[A-Za-z0-9_].*@[A-Za-z0-9_].*\\.[A-Za-z0-9_].*\\z"),
+        QStringLiteral("\\A[\\p{L}\\p{Nd}_].*@[\\p{L}\\p{Nd}_].*\\.[\\p{L}\\p{Nd}_].*\\z"),
         QRegularExpression::DotMatchesEverythingOption);
     return pattern.match(text).hasMatch();
 }

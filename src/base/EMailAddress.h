@@ -4,11 +4,10 @@
 
 namespace modForms {
 
-// The one e-mail address test of the program: the whole text must match
-// "[A-Za-z0-9_]*[@][A-Za-z0-9_]*[.][A-Za-z0-9_]*", where a bracket group is
-// exactly one character of the set and "*" any run of characters. So: a
-// letter, digit or underscore first; later an "@" directly followed by one;
-// after that a "." directly followed by one.
+// The one e-mail address test of the program: a letter, digit or
+// underscore first; later an "@" directly followed by one; after that a "."
+// directly followed by one. Letters and digits of every script count, so
+// that an international address ("émile@bücher.example") passes too.
 bool IsEMailAddress(const QString& text);
 
 } // namespace modForms

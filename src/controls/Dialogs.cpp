@@ -59,16 +59,18 @@ QMessageBox::Icon toQt(Icon icon)
 
 QMessageBox::StandardButton Message(QWidget* parent, const QString& text,
                                     QMessageBox::StandardButtons buttons, Icon icon,
-                                    const QString& title)
+                                    const QString& title, QMessageBox::StandardButton defaultButton)
 {
     const QString caption = title.isEmpty() ? AppInfo::Title() : title;
     if (script().scripted) {
         const QVariant answer =
-            nextAnswer({Asked::Kind::Message, caption, text, buttons, icon, {}, {}});
+            nextAnswer({Asked::Kind::Message, caption, text, buttons, icon, {}, {}, defaultButton});
         return answer.isValid() ? static_cast<QMessageBox::StandardButton>(answer.toInt())
                                 : safeDefault(buttons);
     }
     QMessageBox box(toQt(icon), caption, text, buttons, parent);
+    if (defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(defaultButton);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

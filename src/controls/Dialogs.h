@@ -24,13 +24,17 @@ struct Asked
     Icon icon = Icon::None;
     QString directory;
     QString filter;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
 };
 
-// A message box with the program's title unless another is given. Returns the
-// button the user chose.
-QMessageBox::StandardButton Message(QWidget* parent, const QString& text,
-                                    QMessageBox::StandardButtons buttons = QMessageBox::Ok,
-                                    Icon icon = Icon::None, const QString& title = {});
+// A message box with the program's title unless another is given, and with
+// Qt's own choice of default button unless one is given. Returns the button
+// the user chose.
+QMessageBox::StandardButton
+Message(QWidget* parent, const QString& text,
+        QMessageBox::StandardButtons buttons = QMessageBox::Ok, Icon icon = Icon::None,
+        const QString& title = {},
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
 // File dialogs; an empty result means the user cancelled.
 QString OpenFileName(QWidget* parent, const QString& caption, const QString& directory,

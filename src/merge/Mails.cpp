@@ -6,11 +6,11 @@
 #include "platform/recordset/Recordset.h"
 #include "base/AppError.h"
 
-#include <QCoreApplication>
 #include <QVarLengthArray>
 
 #include <array>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -145,17 +145,25 @@ void Mails::SetKeepSending(bool keep)
         Q_EMIT KeepSendingCleared();
 }
 
-void Mails::SetYieldHook(YieldHook hook)
+Mails::ScopedYieldHook::ScopedYieldHook(Mails& mails, YieldHook hook)
+    : m_mails(&mails), m_previous(std::exchange(mails.m_yield, std::move(hook)))
 {
-    m_yield = std::move(hook);
+}
+
+Mails::ScopedYieldHook::~ScopedYieldHook()
+{
+    if (m_mails)
+        m_mails->m_yield = std::move(m_previous);
 }
 
 void Mails::Yield()
 {
-    if (m_yield)
-        m_yield();
-    else if (QCoreApplication::instance())
-        QCoreApplication::processEvents();
+    if (!m_yield)
+        return;
+    // A copy: the events the hook runs may install or remove hooks, and the
+    // hook being run must not be moved away under itself.
+    const YieldHook hook = m_yield;
+    hook();
 }
 
 void Mails::SetLocale(const QLocale& locale)

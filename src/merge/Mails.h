@@ -5,6 +5,7 @@
 
 #include <QLocale>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <functional>
@@ -31,9 +32,10 @@ class Recordset;
 //
 // Liveness: KeepMerging is read once per record, before it is merged; after
 // each record MailsMerged(i) is raised, and after every 10th record the yield
-// hook runs (by default it lets pending events run), which is where a cancel
-// button clears KeepMerging. Errors of the record set are not caught; the
-// mails merged until then stay.
+// hook runs, which is where a cancel button clears KeepMerging. Without a
+// hook a yield does nothing: only a window that shows the run installs one
+// (ScopedYieldHook), for as long as the frame it refers to lives. Errors of
+// the record set are not caught; the mails merged until then stay.
 //
 // Values take their text form from MergeValueText in the user's locale, or
 // in the locale given with SetLocale.
@@ -87,11 +89,24 @@ public:
                const QString& subjectTemplate, const QString& textBodyTemplate,
                const QString& attachments);
 
-    // What runs at the yield points. The window's default lets pending
-    // events run; tests count the calls or cancel in them. An empty hook
-    // restores the default.
-    void SetYieldHook(YieldHook hook);
-    // Runs the yield hook once.
+    // Installs what runs at the yield points for the life of this object,
+    // then puts back the hook that was there before. A hook refers to the
+    // frame that installs it, so it must never outlive that frame; hence no
+    // other way to set one. Outliving the mails is harmless.
+    class ScopedYieldHook
+    {
+    public:
+        ScopedYieldHook(Mails& mails, YieldHook hook);
+        ~ScopedYieldHook();
+        ScopedYieldHook(const ScopedYieldHook&) = delete;
+        ScopedYieldHook& operator=(const ScopedYieldHook&) = delete;
+
+    private:
+        QPointer<Mails> m_mails;
+        YieldHook m_previous;
+    };
+
+    // Runs the yield hook once; nothing when none is installed.
     void Yield();
 
     // The locale for the text of numbers and dates; the user's own when none

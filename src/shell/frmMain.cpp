@@ -10,7 +10,6 @@
 #include "controls/ctlBalloonTip.h"
 #include "controls/modForms.h"
 #include "merge/Mails.h"
-#include "platform/sysinfo/SystemVersions.h"
 #include "recipients/RecipientImport.h"
 #include "senders/FromAddresses.h"
 #include "store/DataStore.h"
@@ -128,6 +127,7 @@ void frmMain::LoadCaptions()
     // The text-file commands belong to the Compose step.
     for (QAction* entry : {ui->mnuFileOpenText, ui->mnuFileSaveText, ui->mnuFileSaveTextAs})
         entry->setEnabled(false);
+    // Saving the error report is not part of the program yet.
     ui->mnuFileSaveErrorReportAs->setEnabled(false);
     // Their windows are not part of the program yet.
     ui->mnuToolsSMTPServiceManager->setEnabled(false);
@@ -160,11 +160,17 @@ void frmMain::ConnectSteps()
     });
     connect(ui->barMainSteps, &ctlMainSteps::NextClick, this, [this] { SelectNextTab(1); });
     connect(ui->barMainSteps, &ctlMainSteps::PreviousClick, this, [this] { SelectNextTab(-1); });
+    // X11 turns Shift+Tab into Backtab and keeps Shift, so Ctrl+Shift+Tab
+    // arrives as Ctrl+Shift+Backtab; other systems send Tab. Both are taken,
+    // by one shortcut, so that the two can never be ambiguous.
     for (const auto& [keys, delta] :
-         {std::pair{QKeySequence(Qt::CTRL | Qt::Key_Tab), 1},
-          std::pair{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1}}) {
-        auto* shortcut = new QShortcut(keys, this);
-        connect(shortcut, &QShortcut::activated, this, [this, delta = delta] {
+         {std::pair{QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Tab)}, 1},
+          std::pair{QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
+                                        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab)},
+                    -1}}) {
+        auto* shortcut = new QShortcut(this);
+        shortcut->setKeys(keys);
+        const auto step = [this, delta = delta] {
             // In the two message bodies the key is the text box's own.
             QWidget* focus = QApplication::focusWidget();
             if (auto* body = qobject_cast<QPlainTextEdit*>(focus);
@@ -174,10 +180,11 @@ void frmMain::ConnectSteps()
                 return;
             }
             SelectNextTab(delta);
-        });
+        };
+        connect(shortcut, &QShortcut::activated, this, step);
+        connect(shortcut, &QShortcut::activatedAmbiguously, this, step);
     }
 
-    connect(ui->mnuFile, &QMenu::aboutToShow, this, &frmMain::mnuFile_AboutToShow);
     connect(ui->mnuFileExit, &QAction::triggered, this, &QWidget::close);
 
     connect(ui->wizRecipients, &ctlWizRecipients::DeleteRecipientList, this,
@@ -283,6 +290,9 @@ bool frmMain::CheckComposeEntry()
 
 void frmMain::TabClick(int index)
 {
+    // The tabs are disabled while a merge, send or import runs.
+    if (m_busy)
+        return;
     // A tab takes no focus, so the preview box being edited has not stored
     // its text into its mail yet.
     StorePreviewEdit(QApplication::focusWidget());
@@ -301,13 +311,17 @@ void frmMain::TabClick(int index)
     if (step > m_currentStep + 1) {
         RefuseTab(index);
     } else {
-        if (m_currentStep == StepPreview && step <= StepCompose && m_previewUnlocked) {
+        // The mails changed while unlocked are merged again on the way
+        // back to Preview, whichever step the user leaves from.
+        if (m_previewUnlocked && m_currentStep >= StepPreview && step <= StepCompose) {
             const QString text = Texts::MessageBoxText(LoadResString(159), 2);
             if (Dialogs::Message(this, text, QMessageBox::Yes | QMessageBox::No,
                                  Dialogs::Icon::Question) != QMessageBox::Yes) {
-                SelectTab(StepPreview - 1);
+                SelectTab(m_currentStep - 1);
+                ShowSelectedStep();
                 return;
             }
+            m_previewUnlocked = false;
         }
         switch (step) {
         case StepSend:
@@ -320,9 +334,6 @@ void frmMain::TabClick(int index)
         case StepCompose:
             if (RecipientsComplete()) {
                 ui->wizCompose->UpdateFieldsMenu(imported);
-                for (QAction* entry :
-                     {ui->mnuFileOpenText, ui->mnuFileSaveText, ui->mnuFileSaveTextAs})
-                    entry->setEnabled(true);
                 ui->cboComposeFrom->setFocus();
             } else {
                 SelectTab(StepRecipients - 1);
@@ -343,6 +354,9 @@ void frmMain::ShowSelectedStep()
     ui->stkSteps->setCurrentIndex(index);
     m_currentStep = index + 1;
     ui->barMainSteps->UpdateSteps(m_currentStep, StepCount);
+    // The text-file commands follow the step shown, however it was reached.
+    for (QAction* entry : {ui->mnuFileOpenText, ui->mnuFileSaveText, ui->mnuFileSaveTextAs})
+        entry->setEnabled(m_currentStep == StepCompose);
 }
 
 void frmMain::UpdateStatusbar()
@@ -355,16 +369,11 @@ void frmMain::UpdateStatusbar()
         ->setText(LoadResString(171) + QStringLiteral(": ") + count);
 }
 
-void frmMain::mnuFile_AboutToShow()
-{
-    ui->mnuFileSaveErrorReportAs->setEnabled(ui->tabMain->currentIndex() == StepSend - 1 &&
-                                             GetSystemVersions().ExcelVersion >= 8 &&
-                                             m_sendErrorLog.Count() >= 1);
-}
-
 void frmMain::closeEvent(QCloseEvent* event)
 {
-    if (!AskToSaveMessage(180, 179, 1)) {
+    // A run that ends with the program would leave mails unreported and
+    // the windows it disabled half-done; its own Cancel stops it.
+    if (m_busy || !AskToSaveMessage(180, 179, 1)) {
         event->ignore();
         return;
     }

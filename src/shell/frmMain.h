@@ -51,19 +51,22 @@ public:
     // Start-up's last step: the hint to create a list when there is none.
     void ShowStartHints();
 
-    // The import procedure for the list at a 1-based position.
+    // The import procedure for the list at a 1-based position; returns at
+    // once while a merge, send or import runs.
     void ImportRecipientList(int position);
 
     // The mails of the last merge; null before the first.
     Mails* mobjMails() const { return m_mails.get(); }
     // Merges one mail per visible recipient under the progress window;
     // false when cancelled, when there was nothing to merge, or when the
-    // record set failed (reported).
+    // record set failed (reported), and at once while a merge, send or
+    // import runs.
     bool MergeForPreview();
     void StopMergingPreview();
 
-    // The send command: confirmation, the run under its progress window,
-    // the failures in the grid as they come, and the summary.
+    // The send command: the attachments checked, confirmation, the run
+    // under its progress window, the failures in the grid as they come, and
+    // the summary. Returns at once while a merge, send or import runs.
     void SendMails();
     void StopMails();
     // Mails handled in the current or last run.
@@ -110,12 +113,12 @@ private:
     void mnuFileOpenText_Click();
     bool mnuFileSaveText_Click();
     bool mnuFileSaveTextAs_Click();
-    void mnuFile_AboutToShow();
 
     // Preview step.
     void ConnectPreview();
     void EnterPreview();
     bool LockMails();
+    void MergeFailed();
     void UnlockMails();
     void SetPreviewEditable(bool editable);
     void Move(qint32 index);
@@ -125,6 +128,7 @@ private:
 
     // Send step.
     void ConnectSend();
+    bool AcceptUnreadableAttachments();
 
     std::unique_ptr<Ui::frmMain> ui;
     RecipientLists m_rcptLsts;
@@ -135,6 +139,9 @@ private:
     int m_currentStep = 1;
     bool m_previewUnlocked = false;
     bool m_activated = false;
+    // While a merge, send or import runs: their events may run anything, so
+    // none of them starts again and the window does not close.
+    bool m_busy = false;
     int m_settingTab = 0; // > 0 while the program itself selects a tab
     RecordsetTableModel* m_recipientsModel = nullptr;
     RecordsetTableModel* m_sendModel = nullptr;

@@ -141,9 +141,23 @@ bool frmMain::AttachFiles(QTreeWidget* list)
         Dialogs::OpenFileNames(this, LoadResString(161), DocumentsFolder() + u'/',
                                LoadResString(162) + QStringLiteral(" (*)"));
     const int before = list->topLevelItemCount();
-    for (const QString& path : paths)
-        if (QFileInfo(path).isFile())
-            AddAttachment(list, QFileInfo(path).absoluteFilePath());
+    // A mail keeps its attachments as one text of paths joined by ";": a
+    // path holding one would be split in two when the mail is sent.
+    QStringList refused;
+    for (const QString& path : paths) {
+        const QFileInfo file(path);
+        if (!file.isFile())
+            continue;
+        if (file.absoluteFilePath().contains(u';'))
+            refused << file.absoluteFilePath();
+        else
+            AddAttachment(list, file.absoluteFilePath());
+    }
+    if (!refused.isEmpty())
+        Dialogs::Message(this,
+                         Texts::MessageBoxText(LoadResString(190), 2)
+                             .replace(QLatin1String("#FILES#"), refused.join(u'\n')),
+                         QMessageBox::Ok, Dialogs::Icon::Warning);
     return list->topLevelItemCount() != before;
 }
 

@@ -1,5 +1,6 @@
 // The main window's side of the Preview step: merging under the progress
 // window, showing one mail, and changing single mails while unlocked.
+#include "base/BusyGuard.h"
 #include "base/Texts.h"
 #include "controls/Dialogs.h"
 #include "controls/FormHandler.h"
@@ -15,7 +16,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QScopeGuard>
 #include <QLabel>
 
 namespace {
@@ -24,6 +24,9 @@ namespace {
 // offers a yield every 10th record; a million records do not need a
 // hundred thousand repaints.
 constexpr qint64 MergeYieldMs = 20;
+
+// Where a merge that did not finish goes back to.
+constexpr int StepComposeIndex = 1;
 
 } // namespace
 
@@ -43,8 +46,8 @@ void frmMain::ConnectPreview()
     connect(ui->wizPreview, &ctlWizPreview::Move, this, &frmMain::Move);
     connect(ui->wizPreview, &ctlWizPreview::UnlockMails, this, &frmMain::UnlockMails);
     connect(ui->wizPreview, &ctlWizPreview::LockMails, this, [this] {
-        if (!LockMails())
-            TabClick(1);
+        if (!m_busy && !LockMails())
+            MergeFailed();
     });
     connect(ui->cmdPreviewFrom, &QPushButton::clicked, this, &frmMain::cmdPreviewFrom_Click);
     connect(ui->cmdPreviewAttach, &QPushButton::clicked, this, [this] {
@@ -64,8 +67,9 @@ void frmMain::EnterPreview()
 {
     auto* status = findChild<QLabel*>(QStringLiteral("sbMainProgress"));
     status->setText(LoadResString(170));
-    if (!LockMails())
-        SelectTab(1);
+    const bool merged = LockMails();
+    if (!merged)
+        SelectTab(StepComposeIndex);
     ui->wizPreview->Reset();
     ui->wizPreview->SetMailCount(m_mails ? m_mails->Count() : 0);
     ui->wizPreview->MoveFirst();
@@ -78,6 +82,11 @@ void frmMain::EnterPreview()
 
 bool frmMain::MergeForPreview()
 {
+    // The mails are replaced here: not while a send or another merge runs
+    // in them.
+    BusyGuard busy(m_busy);
+    if (!busy.Entered())
+        return false;
     m_mails = std::make_unique<Mails>();
     // Set before the window can first be clicked, so that an early Cancel
     // is not lost.
@@ -94,15 +103,12 @@ bool frmMain::MergeForPreview()
     progress.SetMaximum(recipients.RecordCount());
     connect(m_mails.get(), &Mails::MailsMerged, &progress, &ProgressForm::SetPosition);
     QElapsedTimer sinceYield;
-    m_mails->SetYieldHook([&sinceYield] {
+    const Mails::ScopedYieldHook yield(*m_mails, [&sinceYield] {
         if (!sinceYield.isValid() || sinceYield.elapsed() >= MergeYieldMs) {
             QCoreApplication::processEvents();
             sinceYield.start();
         }
     });
-    // The hook refers to this frame: the send run, which yields through
-    // the same mails, must get the default back.
-    const auto unhook = qScopeGuard([this] { m_mails->SetYieldHook(nullptr); });
 
     const int sender = ui->cboComposeFrom->currentIndex() + 1;
     FromAddressRef from;
@@ -149,8 +155,11 @@ bool frmMain::LockMails()
     ui->tabMain->setEnabled(false);
     const bool merged = MergeForPreview();
     ui->tabMain->setEnabled(true);
+    // A part of the list must never be shown or sent as if it were all.
+    if (!merged)
+        m_mails.reset();
 
-    ui->wizPreview->SetMailCount(m_mails->Count());
+    ui->wizPreview->SetMailCount(m_mails ? m_mails->Count() : 0);
     ui->wizPreview->MoveFirst();
     status->clear();
     try {
@@ -159,6 +168,14 @@ bool frmMain::LockMails()
     }
     QCoreApplication::processEvents();
     return merged;
+}
+
+void frmMain::MergeFailed()
+{
+    // Straight back: the recipients that failed must not send the user
+    // further, to the import.
+    SelectTab(StepComposeIndex);
+    ShowSelectedStep();
 }
 
 void frmMain::UnlockMails()

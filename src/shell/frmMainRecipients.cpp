@@ -1,5 +1,6 @@
 // The main window's side of the Recipients step: the list handlers and the
 // import procedure.
+#include "base/BusyGuard.h"
 #include "controls/RecordsetTableModel.h"
 #include "controls/WaitCursor.h"
 #include "filters/frmFilter.h"
@@ -75,12 +76,14 @@ void frmMain::EditRecipientList(int position)
     const std::shared_ptr<RecipientList> list = m_rcptLsts.ItemPtr(position);
     const RecipientList before = *list;
     SetEditedRecipientList(list);
-    m_rcptLsts.SetCurrentIndex(position);
+    // The current list stays the one the grid holds until the edit is
+    // finished and imported.
     if (frmNewRcptLst::ShowWizard(this)) {
         // A changed source makes the saved filter rows meaningless.
         list->SetFilters(Filters());
+        m_rcptLsts.SetCurrentIndex(position);
         SaveStore();
-        ImportRecipientList(m_rcptLsts.CurrentIndex());
+        ImportRecipientList(position);
     } else {
         // Everything but the filter rows goes back as it was.
         const Filters filters = list->Filters();
@@ -89,6 +92,8 @@ void frmMain::EditRecipientList(int position)
     }
     SetEditedRecipientList(nullptr);
     RefreshRecipientLists();
+    // The list the user chose stays selected, whichever is current.
+    ui->wizRecipients->SetSelectedRecipientList(position);
 }
 
 void frmMain::FilterRecipients()
@@ -104,19 +109,24 @@ void frmMain::FilterRecipients()
 
 void frmMain::ImportRecipientList(int position)
 {
+    BusyGuard busy(m_busy);
+    if (!busy.Entered())
+        return;
     WaitCursor wait;
     wait.SetPointer(WaitCursor::Hourglass);
     Recordset& imported = RecipientImport::ImportedRecipients();
-    m_recipientsModel->Unbind();
-    QCoreApplication::processEvents();
-
     RecipientImport::Outcome outcome;
     {
-        BusyWindow busy(this);
+        // Disabled before any event can run.
+        BusyWindow disabled(this);
+        m_recipientsModel->Unbind();
+        QCoreApplication::processEvents();
         outcome = RecipientImport::Import(m_rcptLsts, position, imported);
     }
     if (!outcome.Succeeded()) {
         ui->wizRecipients->MsgImportError(outcome.Error->Description());
+        // Nothing of the last import may stay on offer.
+        RefillComposeLists({});
         UpdateStatusbar();
         ui->wizCompose->UpdateFieldsMenu(imported);
         return;

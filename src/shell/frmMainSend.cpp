@@ -1,5 +1,6 @@
 // The main window's side of the Send step: the send command, its progress
 // window and error grid, and the summary.
+#include "base/BusyGuard.h"
 #include "base/Texts.h"
 #include "controls/Dialogs.h"
 #include "controls/FormHandler.h"
@@ -16,6 +17,9 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
 
 namespace {
 
@@ -44,7 +48,12 @@ void frmMain::StopMails()
 
 void frmMain::SendMails()
 {
-    if (!m_mails)
+    // The mails must not be merged again, nor sent twice at once, while
+    // the run's events run.
+    BusyGuard busy(m_busy);
+    if (!busy.Entered() || !m_mails)
+        return;
+    if (!AcceptUnreadableAttachments())
         return;
     const int count = m_mails->Count();
     const int sender = ui->cboComposeFrom->currentIndex() + 1;
@@ -93,6 +102,8 @@ void frmMain::SendMails()
                     m_sendModel->RowsAppended();
                 });
 
+    // The window paints and Cancel is seen at the run's yields.
+    const Mails::ScopedYieldHook yield(*m_mails, [] { QCoreApplication::processEvents(); });
     const QDateTime start = QDateTime::currentDateTime();
     MailSender run(*m_mails);
     run.SetSenderText(ui->cboComposeFrom->currentText());
@@ -114,9 +125,47 @@ void frmMain::SendMails()
     const QString lost = LoadResString(157)
                              .replace(QLatin1String("#ERRCOUNT#"), QString::number(errors))
                              .replace(QLatin1String("#COUNT#"), QString::number(m_mailsHandled));
-    const QString question =
-        summary + QStringLiteral("\n\n") + lost + QStringLiteral("\n\n") + LoadResString(158);
-    // Yes is to save the error report, which is not part of the program yet.
-    Dialogs::Message(this, question, QMessageBox::Yes | QMessageBox::No,
+    // Saving an error report is not part of the program yet, so it is not
+    // offered.
+    Dialogs::Message(this, summary + QStringLiteral("\n\n") + lost, QMessageBox::Ok,
                      Dialogs::Icon::Information);
+}
+
+bool frmMain::AcceptUnreadableAttachments()
+{
+    // Mails share their attachment text unless changed one by one, so a
+    // million mails cost a few distinct texts and fewer paths.
+    QSet<QString> checked;
+    QStringList unreadable;
+    QString last;
+    for (const Mail& mail : *m_mails) {
+        const QString& attachments = mail.Attachments();
+        if (attachments.isEmpty() ||
+            (attachments.constData() == last.constData() && attachments.size() == last.size()))
+            continue;
+        last = attachments;
+        for (const QString& path : attachments.split(u';', Qt::SkipEmptyParts)) {
+            if (checked.contains(path))
+                continue;
+            checked.insert(path);
+            // Opened, not only looked at: permissions are not the only way
+            // a file can refuse to be read.
+            QFile file(path);
+            if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+                unreadable << path;
+        }
+    }
+    if (unreadable.isEmpty())
+        return true;
+
+    constexpr int Listed = 5;
+    QStringList shown = unreadable.mid(0, Listed);
+    if (unreadable.size() > Listed)
+        shown << LoadResString(192).replace(QLatin1String("#COUNT#"),
+                                            QString::number(unreadable.size() - Listed));
+    const QString text = Texts::MessageBoxText(LoadResString(191), 2)
+                             .replace(QLatin1String("#COUNT#"), QString::number(unreadable.size()))
+                             .replace(QLatin1String("#FILES#"), shown.join(u'\n'));
+    return Dialogs::Message(this, text, QMessageBox::Yes | QMessageBox::No, Dialogs::Icon::Warning,
+                            {}, QMessageBox::No) == QMessageBox::Yes;
 }

@@ -24,16 +24,15 @@ private Q_SLOTS:
         QTest::newRow("ends after dot") << "a@b." << false;
         QTest::newRow("no at") << "ab.c" << false;
         QTest::newRow("empty") << "" << false;
-        QTest::newRow("non-ascii letter first") << QString::fromUtf8("é@b.c") << false;
-        QTest::newRow("non-ascii after at") << QString::fromUtf8("a@é.c") << false;
+        QTest::newRow("letters of other scripts") << QString::fromUtf8("é@ü.δ") << true;
+        QTest::newRow("symbol outside ASCII first") << QString::fromUtf8("€a@b.c") << false;
         QTest::newRow("line break inside") << "a\n@b.c" << true;
         QTest::newRow("dot then non-word only") << "a@b.-" << false;
     }
     void addresses()
     {
         QFETCH(QString, text);
-        QFETCH(bool, valid);
-        QCOMPARE(modForms::IsEMailAddress(text), valid);
+        QTEST(modForms::IsEMailAddress(text), "valid");
     }
 };
 

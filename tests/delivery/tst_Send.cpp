@@ -78,6 +78,7 @@ struct Run
     bool cancelClicked = false;
     int clickAfterMail = 0;
     int yieldWaitMs = 0; // the first yield lasts this long
+    std::optional<Mails::ScopedYieldHook> yield;
 
     Run()
     {
@@ -94,7 +95,7 @@ struct Run
                              events << QStringLiteral("error %1: %2").arg(to, description);
                          });
         // Events run here as in the window, other connections' included.
-        mails.SetYieldHook([this] {
+        yield.emplace(mails, [this] {
             events << QStringLiteral("yield");
             QCoreApplication::processEvents();
             if (yieldWaitMs > 0)

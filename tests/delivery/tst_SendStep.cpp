@@ -6,6 +6,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -25,13 +26,14 @@ class TestSendStep : public MainWindowTest
 
     std::unique_ptr<SmtpTestServer> m_server;
 
-    // Answers the confirmation, then the run goes on until the summary.
-    void Send(bool confirm)
+    // Answers the confirmation with a button when one is expected, then the
+    // run goes on until the summary.
+    void Send(const char* button)
     {
-        WhenModal([confirm](QWidget* dialog) {
-            QTest::mouseClick(Find<QPushButton>(dialog, confirm ? "cmdSendEMails" : "cmdCancel"),
-                              Qt::LeftButton);
-        });
+        if (button)
+            WhenModal([button](QWidget* dialog) {
+                QTest::mouseClick(Find<QPushButton>(dialog, button), Qt::LeftButton);
+            });
         QTest::mouseClick(Find<QPushButton>(Get("ctlWizSend"), "cmdSendEMails"), Qt::LeftButton);
     }
 
@@ -70,51 +72,78 @@ private Q_SLOTS:
         Dialogs::SetScripted(true);
     }
 
-    void failuresGrowTheGridAndAreSummed()
+    // Before the confirmation every mail's attachments are looked at: the
+    // first few that cannot be read are listed, with their number. While
+    // the run goes on the window neither closes nor merges again; every
+    // mail handled is received or reported, and nothing offers to save a
+    // report, which cannot be saved yet.
+    void aRun_data()
     {
-        Send(true);
-        QAbstractItemModel* grid = Get<QTableView>("flxSend")->model();
-        QCOMPARE(grid->rowCount(), 1);
-        QVERIFY(grid->index(0, 0).data().toString().contains(QLatin1String("550")));
-        QCOMPARE(grid->index(0, 1).data().toString(), Refused);
-        const auto asked = Dialogs::TakeAsked();
-        QCOMPARE(asked.size(), 1);
-        QCOMPARE(asked[0].buttons, QMessageBox::Yes | QMessageBox::No);
-        QVERIFY(asked[0].text.startsWith(QStringLiteral("%1 e-mails were send in ").arg(Recipients)));
-        QVERIFY(asked[0].text.endsWith(
-            QStringLiteral("\n\n1 of %1 e-mails did not reach the destination\n\n").arg(Recipients) +
-            LoadResString(158)));
+        QTest::addColumn<int>("missing"); // attachments gone, one a mail from the first
+        QTest::addColumn<int>("answer");  // to the question about them
+        QTest::addColumn<bool>("confirm");
+        QTest::addColumn<bool>("cancel"); // as the tenth mail ends
+        QTest::newRow("sent") << 0 << 0 << true << false;
+        QTest::newRow("cancelled") << 0 << 0 << true << true;
+        QTest::newRow("not confirmed") << 0 << 0 << false << false;
+        QTest::newRow("one attachment gone, No") << 1 << int(QMessageBox::No) << true << false;
+        QTest::newRow("seven gone, Yes") << 7 << int(QMessageBox::Yes) << true << false;
     }
-
-    void aRefusedConfirmationSendsNothing()
+    void aRun()
     {
-        Send(false);
-        QCOMPARE(m_server->MessageCount(), 0);
-        QVERIFY(Dialogs::TakeAsked().isEmpty());
-        QCOMPARE(m_window->MailsHandled(), 0);
-    }
-
-    // Every mail handled was either received or reported.
-    void cancelStopsTheRun()
-    {
-        // As the tenth mail ends, as a user's click would come in between.
-        connect(m_window->mobjMails(), &Mails::MailsSend, this, [](int index) {
+        QFETCH(int, missing);
+        QFETCH(int, answer);
+        QFETCH(bool, confirm);
+        QFETCH(bool, cancel);
+        const QString there = QDir::homePath() + QStringLiteral("/there.txt");
+        PutFile(there, "x");
+        for (int i = 1; i <= Recipients; ++i)
+            m_window->mobjMails()->Item(i).SetAttachments(
+                (i <= missing ? QDir::homePath() + QStringLiteral("/gone%1.txt;").arg(i) : "") +
+                there);
+        const bool sent = confirm && answer != QMessageBox::No;
+        for (int queued : {answer, sent ? int(QMessageBox::Ok) : 0}) // the summary's
+            if (queued)
+                Dialogs::QueueAnswer(queued);
+        bool refused = false;
+        connect(m_window->mobjMails(), &Mails::MailsSend, this, [&](int index) {
             if (index != 10)
                 return;
+            refused = !m_window->close() && !m_window->MergeForPreview();
             for (QWidget* window : QApplication::topLevelWidgets())
-                if (window->objectName() == QLatin1String("frmSendingEMails") &&
-                    window->isVisible())
+                if (cancel && window->objectName() == QLatin1String("frmSendingEMails"))
                     QTest::mouseClick(Find<QPushButton>(window, "cmdCancel"), Qt::LeftButton);
         });
-        Send(true);
+        Send(answer == QMessageBox::No ? nullptr : confirm ? "cmdSendEMails" : "cmdCancel");
+        QCOMPARE(refused, sent);
         const int handled = m_window->MailsHandled();
-        QVERIFY2(handled >= 10 && handled < Recipients, qPrintable(QString::number(handled)));
-        const int failed = Get<QTableView>("flxSend")->model()->rowCount();
+        QVERIFY2(cancel ? handled >= 10 && handled < Recipients : handled == sent * Recipients,
+                 qPrintable(QString::number(handled)));
+        QAbstractItemModel* grid = Get<QTableView>("flxSend")->model();
+        const int failed = grid->rowCount(); // with Cancel, also the mails under way
+        QCOMPARE(cancel ? failed >= 1 : failed == int(sent), true);
         QCOMPARE(m_server->MessageCount() + failed, handled);
         const auto asked = Dialogs::TakeAsked();
-        QVERIFY(!asked.isEmpty());
-        QVERIFY(
-            asked.last().text.startsWith(QStringLiteral("%1 e-mails were send in ").arg(handled)));
+        QCOMPARE(asked.size(), int(missing > 0) + int(sent));
+        if (sent) {
+            QCOMPARE(grid->index(0, 1).data().toString(), Refused);
+            QCOMPARE(asked.last().buttons, QMessageBox::Ok);
+            QVERIFY(asked.last().text.startsWith(
+                QStringLiteral("%1 e-mails were send in ").arg(handled)));
+            QVERIFY(asked.last().text.endsWith(
+                QStringLiteral("\n%1 of %2 e-mails did not reach the destination")
+                    .arg(failed)
+                    .arg(handled)));
+        }
+        if (missing) { // the first five, how many in all, and how many more
+            QCOMPARE(asked[0].defaultButton, QMessageBox::No);
+            QCOMPARE(asked[0].text.count(QLatin1String("/gone")), qMin(missing, 5));
+            QCOMPARE(asked[0].text.contains(QLatin1String("(7 ")) &&
+                         asked[0].text.contains(QLatin1String(" 2 ")),
+                     missing == 7);
+        }
+        Q_EMIT Get<QMenu>("mnuFile")->aboutToShow();
+        QVERIFY(!Get<QAction>("mnuFileSaveErrorReportAs")->isEnabled());
     }
 };
 

@@ -63,7 +63,7 @@ class TestFilterCriteria : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void valueKindsFromAdoTypes()
+    void valueKindsAndTheNewRowsValue()
     {
         for (int type : {129, 130, 200, 202})
             QCOMPARE(ValueKindOfType(type), TextKind);
@@ -73,11 +73,8 @@ private Q_SLOTS:
             QCOMPARE(ValueKindOfType(type), NumberKind);
         for (int type : {0, 7, 8, 14, 20, 72, 133, 201, 203, 204})
             QVERIFY2(ValueKindOfType(type) == NoValueKind, qPrintable(QString::number(type)));
-    }
 
-    // A new row's "no value" is an empty string: null stands for an unreadable date.
-    void newRowHasAnEmptyValue()
-    {
+        // A new row's "no value" is an empty string: null stands for an unreadable date.
         QVERIFY(Filter().Value().isValid());
         QCOMPARE(Filter().Value().toString(), QString());
     }

@@ -49,42 +49,60 @@ private Q_SLOTS:
         Dialogs::SetScripted(true);
     }
 
-    void aStoppedMergeGoesBackToCompose()
+    // A merge stopped or failed half-way, on entry or at a confirmed Lock,
+    // leaves no part of the list to preview or send.
+    void anUnfinishedMergeEndsOnCompose_data()
     {
-        bool closedEarly = true;
-        // At the merge's first yield.
+        QTest::addColumn<bool>("atLock");
+        QTest::addColumn<bool>("fails"); // the record set, rather than Cancel
+        for (bool atLock : {false, true}) {
+            QTest::addRow("%s, cancelled", atLock ? "Lock" : "entry") << atLock << false;
+            QTest::addRow("%s, record set fails", atLock ? "Lock" : "entry") << atLock << true;
+        }
+    }
+    void anUnfinishedMergeEndsOnCompose()
+    {
+        QFETCH(bool, atLock);
+        QFETCH(bool, fails);
+        if (atLock) {
+            ClickTab(*m_window, 2);
+            Click("cmdUnlock");
+            Dialogs::QueueAnswer(QMessageBox::Yes);
+        }
+        if (fails)
+            Dialogs::QueueAnswer(QMessageBox::Ok);
+        bool refused = false;
+        // At the merge's first yield: neither window closes and no merge
+        // starts over the one running.
         WhenShown(QStringLiteral("frmMergingPreview"), [&](QWidget* progress) {
             QTimer::singleShot(0, progress, [&, progress] {
-                progress->close(); // refused while the merge runs
-                closedEarly = !progress->isVisible();
-                QTest::mouseClick(Find<QPushButton>(progress, "cmdCancel"), Qt::LeftButton);
+                const Mails* running = m_window->mobjMails();
+                refused = !progress->close() && !m_window->close() &&
+                          !m_window->MergeForPreview() && m_window->mobjMails() == running;
+                if (fails)
+                    RecipientImport::ImportedRecipients().Close();
+                else
+                    QTest::mouseClick(Find<QPushButton>(progress, "cmdCancel"), Qt::LeftButton);
             });
         });
-        ClickTab(*m_window, 2);
-        QVERIFY(!closedEarly);
+        atLock ? Click("cmdLock") : ClickTab(*m_window, 2);
+        QVERIFY(refused);
         QCOMPARE(m_window->CurrentStep(), 2);
-        QVERIFY(m_window->mobjMails()->Count() > 0);
-        QVERIFY(m_window->mobjMails()->Count() < Rows);
-        QVERIFY(m_window->isEnabled());
-        QVERIFY(Get<QTabBar>("tabMain")->isEnabled());
-    }
-
-    void aFailingRecordSetIsReported()
-    {
-        WhenShown(QStringLiteral("frmMergingPreview"), [](QWidget* progress) {
-            QTimer::singleShot(0, progress, [] { RecipientImport::ImportedRecipients().Close(); });
-        });
-        ClickTab(*m_window, 2);
-        const auto asked = Dialogs::TakeAsked();
-        QCOMPARE(asked.size(), 1);
-        QCOMPARE(asked[0].icon, Dialogs::Icon::Critical);
-        QCOMPARE(m_window->CurrentStep(), 2);
-        QVERIFY(m_window->isEnabled());
+        QCOMPARE(Get<QTabBar>("tabMain")->currentIndex(), 1);
+        QVERIFY(!m_window->mobjMails());
+        QVERIFY(Get<QAction>("mnuFileSaveText")->isEnabled());
+        QVERIFY(m_window->isEnabled() && Get<QTabBar>("tabMain")->isEnabled());
         QVERIFY(!QApplication::overrideCursor());
+        const auto asked = Dialogs::TakeAsked();
+        QCOMPARE(asked.size(), int(atLock) + int(fails));
+        QVERIFY(!fails || asked.last().icon == Dialogs::Icon::Critical);
     }
 
     // The moves stop at both ends without a Move; positions go past 16 bits.
-    void moves()
+    // Changes to single mails while unlocked: kept while moving, gone after
+    // a confirmed Lock, and asked about whenever going back would merge
+    // them away, also by way of Send.
+    void movesAndUnlockedChanges()
     {
         ClickTab(*m_window, 2);
         QCOMPARE(m_window->CurrentStep(), 3);
@@ -103,13 +121,8 @@ private Q_SLOTS:
         QCOMPARE(Subject(), QStringLiteral("Hi P%1").arg(Rows - 1));
         QCOMPARE(Find<QLabel>(Panel(), "lblCount")->text(),
                  QStringLiteral("%1 of %2").arg(Rows - 1).arg(Rows));
-    }
 
-    // Changes to single mails while unlocked: kept while moving, gone after
-    // a confirmed Lock, and asked about when leaving the step.
-    void unlockedChanges()
-    {
-        ClickTab(*m_window, 2);
+        Click("cmdMoveFirst");
         auto* subject = Get<QLineEdit>("txtPreviewSubject");
         QVERIFY(subject->isReadOnly());
         Click("cmdUnlock");
@@ -145,9 +158,18 @@ private Q_SLOTS:
         QCOMPARE(Panel()->CurrentMail(), 1);
         QCOMPARE(m_window->mobjMails()->Item(3).Subject(), QStringLiteral("Hi P3"));
         QVERIFY(subject->isReadOnly());
+
+        Click("cmdUnlock");
+        ClickTab(*m_window, 3);
+        for (auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+            Dialogs::QueueAnswer(answer);
+            ClickTab(*m_window, 1);
+            QCOMPARE(m_window->CurrentStep(), answer == QMessageBox::No ? 4 : 2);
+        }
         const auto asked = Dialogs::TakeAsked();
-        QCOMPARE(asked.size(), 3);
-        QCOMPARE(asked[0].text, Texts::MessageBoxText(LoadResString(159), 2));
+        QCOMPARE(asked.size(), 5);
+        for (int i : {0, 3, 4})
+            QCOMPARE(asked[i].text, Texts::MessageBoxText(LoadResString(159), 2));
         QCOMPARE(asked[1].text, Texts::MessageBoxText(LoadResString(114), 2));
     }
 };

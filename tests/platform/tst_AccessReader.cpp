@@ -6,6 +6,7 @@
 #include <QDateTime>
 
 #include <algorithm>
+#include <tuple>
 
 using TestSupport::ErrorOrNone;
 
@@ -34,13 +35,12 @@ private Q_SLOTS:
     void catalogListsUserTablesAndSelectQueries()
     {
         AccessReader sample(Mdb("mdbtestdata-ASampleDatabase.accdb"));
-        const QList<AccessReader::CatalogEntry> entries = sample.Catalog();
         QCOMPARE(sample.TableNames(), QStringList({QStringLiteral("Asset Items"),
                                                    QStringLiteral("qryComputerHardwareInOwnerOrder"),
                                                    QStringLiteral("qryCostsSummedByOwner"),
                                                    QStringLiteral("qryGSTCalculations")}));
-        QCOMPARE(entries[0].Type, QStringLiteral("TABLE"));
-        QCOMPARE(entries[1].Type, QStringLiteral("VIEW"));
+        QCOMPARE(sample.Catalog()[0].Type, QStringLiteral("TABLE"));
+        QCOMPARE(sample.Catalog()[1].Type, QStringLiteral("VIEW"));
 
         // System tables and the hidden tables behind complex columns stay out.
         QCOMPARE(AccessReader(Mdb("jackcess-complexDataTestV2007.accdb")).TableNames(),
@@ -89,8 +89,7 @@ private Q_SLOTS:
         QCOMPARE(rs.FieldType(Column(rs, "Cost")), int(AdoType::Currency));
         QCOMPARE(rs.FieldType(Column(rs, "Comments")), int(AdoType::LongVarWChar));
         // Values as libmdb's own text gives them for the first rows.
-        const int acquired = Column(rs, "Acquired");
-        QCOMPARE(rs.ValueAt(0, acquired).toDateTime(), QDateTime(QDate(1997, 9, 2), QTime(0, 0)));
+        QCOMPARE(rs.ValueAt(0, Column(rs, "Acquired")).toDateTime(), QDateTime(QDate(1997, 9, 2), QTime(0, 0)));
         QCOMPARE(rs.ValueAt(0, Column(rs, "Cost")).toDouble(), 1995.5);
         for (int row = 0; row < rs.RecordCount(); ++row)
             QVERIFY(rs.IsNullAt(row, Column(rs, "Comments")));
@@ -129,9 +128,14 @@ private Q_SLOTS:
         for (int row = 0; row < rs.RecordCount(); ++row)
             texts.append(rs.ValueAt(row, Column(rs, "Unicode")).toString());
         const QString all = texts.join(u'|');
-        QVERIFY2(all.contains(QStringLiteral("ääkkösiä")), qPrintable(all));
-        QVERIFY(all.contains(QStringLiteral("Мир")));
-        QVERIFY(all.contains(QStringLiteral("漢字仮名交じり文")));
+        for (const QString& text : {QStringLiteral("ääkkösiä"), QStringLiteral("Мир"), QStringLiteral("漢字仮名交じり文")})
+            QVERIFY2(all.contains(text), qPrintable(all));
+        // Beyond the Basic Multilingual Plane: "a", the character of the row's key, "a".
+        const Recordset emoji = AccessReader(Mdb("jackcess-testEmoticonsV2010.accdb")).OpenTable(QStringLiteral("[data]"));
+        QCOMPARE(emoji.RecordCount(), 80);
+        for (int row = 0; row < emoji.RecordCount(); ++row) // the columns: key, data
+            QCOMPARE(emoji.ValueAt(row, 1).toString(),
+                     u'a' + QStringView(QChar::fromUcs4(char32_t(emoji.ValueAt(row, 0).toInt()))).toString() + u'a');
     }
 
     void otherFormats()
@@ -147,6 +151,11 @@ private Q_SLOTS:
         Recordset people = AccessReader(Mdb("jackcess-calcFieldTestV2010.accdb")).OpenTable(QStringLiteral("[Table1]"));
         QCOMPARE(people.RecordCount(), 4);
         QCOMPARE(people.ValueAt(0, Column(people, "FirstName")).toString(), QStringLiteral("Bruce"));
+        // Calculated: a text result, and memo results in a long-value page and in the row.
+        for (const auto& [row, column, text] : {std::tuple(0, "LastFirst", "Wayne, Bruce"),
+                                                std::tuple(0, "AllNames", "Wayne, Bruce=Wayne, Bruce"),
+                                                std::tuple(2, "AllNames", "Doe, John=Doe, John")})
+            QCOMPARE(people.ValueAt(row, Column(people, column)).toString(), QString::fromUtf8(text));
 
         Recordset weird = AccessReader(Mdb("ucanaccess-weirdObjectNames.mdb"))
                               .OpenTable(QStringLiteral("[19 MB 01 BEZAHLT ???]"));

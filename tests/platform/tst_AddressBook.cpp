@@ -50,11 +50,15 @@ class TestAddressBook : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void olderLayoutGivesEveryCardInTheFixedColumns()
+    // Both layouts give every card, in the fixed columns, alike.
+    void everyCardInTheFixedColumns()
     {
         const AddressBookReader reader(Book(QStringLiteral("abook.sqlite")));
+        const AddressBookReader current(Book(QStringLiteral("abook-v4-schema.sqlite")));
         QCOMPARE(reader.SchemaVersion(), 1);
+        QCOMPARE(current.SchemaVersion(), 4);
         Recordset rs = reader.ReadAll();
+        QCOMPARE(current.ReadAll().Persist(), rs.Persist());
         QCOMPARE(rs.FieldCount(), int(ContactsColumns::Count));
         // The card that lives only in the properties rows counts too.
         QCOMPARE(rs.RecordCount(), 5);
@@ -79,22 +83,14 @@ private Q_SLOTS:
                {{EMail, "first@something.invalid"}, {EMail2, "second@something.invalid"}});
     }
 
-    void currentLayoutGivesTheSameRows()
-    {
-        const AddressBookReader older(Book(QStringLiteral("abook.sqlite")));
-        const AddressBookReader current(Book(QStringLiteral("abook-v4-schema.sqlite")));
-        QCOMPARE(current.SchemaVersion(), 4);
-        QCOMPARE(current.ReadAll().Persist(), older.ReadAll().Persist());
-    }
-
     void otherBooks()
     {
         Recordset remote = AddressBookReader(Book(QStringLiteral("abook-1.sqlite"))).ReadAll();
         QCOMPARE(remote.RecordCount(), 3);
         QStringList addresses;
         for (int row = 0; row < 3; ++row)
-            addresses << remote.ValueAt(row, ContactsColumns::EMail).toString() + u'/' +
-                             remote.ValueAt(row, ContactsColumns::EMail2).toString();
+            addresses << remote.ValueAt(row, ContactsColumns::EMail).toString() + u'/'
+                             + remote.ValueAt(row, ContactsColumns::EMail2).toString();
         QVERIFY(addresses.contains(QStringLiteral("no@test.invalid/")));
         QVERIFY(addresses.contains(QStringLiteral("yes@test.invalid/yes2@test.invalid")));
     }

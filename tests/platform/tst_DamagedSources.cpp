@@ -29,8 +29,8 @@ const char* const kXmlHead = "<xml xmlns:s='uuid:BDC6E3F0-6DA3-11d1-A2A3-00AA00C
                              "<s:AttributeType name='ID'><s:datatype dt:type='int'/></s:AttributeType>"
                              "</s:ElementType></s:Schema>";
 
-// A workbook package with one worksheet "S" of the given XML.
-void WriteWorkbook(const QString& path, const QByteArray& sheet)
+// A workbook package with one worksheet "S" of the given rows.
+void WriteWorkbook(const QString& path, const QByteArray& rows)
 {
     const QByteArray rels = "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"";
     const QByteArray type = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
@@ -41,7 +41,8 @@ void WriteWorkbook(const QString& path, const QByteArray& sheet)
                             "xmlns:r=\"" + type + "\"><sheets><sheet name=\"S\" sheetId=\"1\" r:id=\"r1\"/></sheets></workbook>"},
         {"xl/_rels/workbook.xml.rels", "<Relationships " + rels + "><Relationship Id=\"r1\" Type=\"" + type +
                                            "/worksheet\" Target=\"worksheets/sheet1.xml\"/></Relationships>"},
-        {"xl/worksheets/sheet1.xml", sheet},
+        {"xl/worksheets/sheet1.xml", "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+                                     "<sheetData>" + rows + "</sheetData></worksheet>"},
     };
     zipFile zip = zipOpen64(QFile::encodeName(path).constData(), APPEND_STATUS_CREATE);
     QVERIFY(zip);
@@ -157,10 +158,15 @@ private Q_SLOTS:
         sheet("xlsx zip bomb",
               Made("bomb.xlsx", ClaimingGigabytes(TestSupport::ReadBytes(data("xlsx/mockaroo-MOCK_DATA-10rows.xlsx")))),
               TooLarge, "zip bomb");
-        WriteWorkbook(m_dir.filePath("far.xlsx"), "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/"
-                                                  "2006/main\"><sheetData><row r=\"1\"><c r=\"ZZZZZ99999999\"><v>1</v>"
-                                                  "</c></row></sheetData></worksheet>");
+        WriteWorkbook(m_dir.filePath("far.xlsx"), "<row r=\"1\"><c r=\"ZZZZZ99999999\"><v>1</v></c></row>");
         sheet("xlsx cell beyond any sheet", m_dir.filePath("far.xlsx"), Damaged, "a cell has the reference", "S");
+        // Bombs that claim no more than they hold; the reader stops after a few MB, so they are smaller than real ones.
+        WriteWorkbook(m_dir.filePath("texts.xlsx"),
+                      ("<row><c t=\"inlineStr\"><is><t>" + QByteArray(9900, 'x') + "</t></is></c></row>").repeated(600));
+        sheet("xlsx bomb of long texts", m_dir.filePath("texts.xlsx"), TooLarge, "times its packed size", "S");
+        WriteWorkbook(m_dir.filePath("cells.xlsx"),
+                      ("<row>" + QByteArray("<c><v>1</v></c>").repeated(16384) + "</row>").repeated(30));
+        sheet("xlsx bomb of cells", m_dir.filePath("cells.xlsx"), TooLarge, "times its packed size", "S");
         sheet("csv quote never closed", Made("open.csv", "a,b\n1,\"never closed\n2,3\n"), Damaged,
               "closing quotation mark is missing");
         sheet("csv too wide", Made("wide.csv", QByteArray(CsvReader::kMaxColumns + 10, ',')), TooLarge, "");
@@ -168,6 +174,9 @@ private Q_SLOTS:
               TooLarge, "a quotation mark may be missing");
         sheet("csv picture", Made("photo.csv", QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16)), NotWorkbook,
               "photo.csv is not a text file");
+        // sysfs says 4 KB and gives a few bytes: as a file cut while it is read.
+        QFile::link(QStringLiteral("/sys/devices/system/cpu/online"), m_dir.filePath("online.csv"));
+        sheet("csv shrinking while read", m_dir.filePath("online.csv"), Damaged, "changed while it was read");
         sheet("web page as xls", Made("export.xls", "<html><table><tr><td>a</td></tr></table></html>"), NotWorkbook,
               "export.xls is not an Excel workbook: it holds a web page (HTML)");
         sheet("xml as xlsx", Made("list.xlsx", "<?xml version=\"1.0\"?><Workbook/>"), NotWorkbook, "an XML document");
@@ -206,6 +215,11 @@ private Q_SLOTS:
         xml("entities", "<!DOCTYPE xml [<!ENTITY a 'aaaaaaaaaa'><!ENTITY b '&a;&a;&a;&a;'>]><xml>&b;</xml>",
             "declares entities");
         xml("doctype", "<!DOCTYPE html><html/>", "carries a DTD");
+        QByteArray columns;
+        for (int i = 0; i < XmlRecordsetReader::kMaxColumns; ++i)
+            columns += "<s:AttributeType name='c" + QByteArray::number(i) + "'/>";
+        xml("too many columns", QByteArray(head).replace("</s:ElementType>", columns + "</s:ElementType>") + "</xml>",
+            "columns, more than can be imported");
         row("xml file missing", RecipientList::XML, m_dir.filePath("gone.xml"), XmlSource::ErrFileNotFound,
             XmlRecordsetReader::Source, "could not be found");
 

@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -157,36 +158,27 @@ private Q_SLOTS:
         QCOMPARE(test(Where::HelperProcess), test(Where::ThisProcess));
     }
 
-    // Files that make libmdb loop for ever or allocate without bound end in
-    // the reader's error within the limits.
+    // Files that make libmdb loop for ever or allocate without bound end in the reader's error within the
+    // limits the program sets for their size (memory runs out first unless the machine is busy or sanitized).
     void damagedFilesEndInAnError_data()
     {
         QTest::addColumn<QString>("connection");
-        QTest::addColumn<int>("processorSeconds");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("runaway") << Access("jackcess-testEmoticonsV2010-mutated-runaway.accdb") << 20
-#if defined(__SANITIZE_ADDRESS__)
-                                 << QStringLiteral("processor time"); // no address space limit with the sanitizer
-#else
-                                 << QStringLiteral("ran out of memory");
-#endif
-        QTest::newRow("endless") << Access("jackcess-testUnicodeCompV2003-mutated-endless.mdb") << 2
-                                 << QStringLiteral("processor time");
+        QTest::newRow("runaway") << Access("jackcess-testEmoticonsV2010-mutated-runaway.accdb")
+                                 << QStringLiteral("ran out of memory|made no progress for 10 seconds");
+        QTest::newRow("endless") << Access("jackcess-testUnicodeCompV2003-mutated-endless.mdb")
+                                 << QStringLiteral("made no progress for 10 seconds");
     }
 
     void damagedFilesEndInAnError()
     {
         QFETCH(QString, connection);
-        QFETCH(int, processorSeconds);
         QFETCH(QString, reason);
-        const GuardedReader::Limits saved = GuardedReader::CurrentLimits();
-        GuardedReader::SetLimits({qint64(512) << 20, processorSeconds, 120});
         const AppError error = TestSupport::ErrorOrNone([&] { ProviderDispatch::TableNames(connection); });
-        GuardedReader::SetLimits(saved);
         QCOMPARE(error.Number(), long(AccessReader::ErrDamaged));
         QCOMPARE(error.Source(), QStringLiteral("Access"));
         QVERIFY2(error.Description().startsWith(QStringLiteral("The Access file could not be read: the reader "))
-                     && error.Description().contains(reason)
+                     && error.Description().contains(QRegularExpression(reason))
                      && error.Description().endsWith(QStringLiteral("Repair it in Access and try again.")),
                  qPrintable(error.Description()));
     }

@@ -86,14 +86,6 @@ private Q_SLOTS:
         QCOMPARE(Parsed(text), expected);
     }
 
-    void exactlyOneSender()
-    {
-        QCOMPARE(MailAddresses::ParseOne(QStringLiteral("\"A\" <a@example.com>"), QStringLiteral("From")),
-                 (MailAddress{QStringLiteral("A"), QStringLiteral("a@example.com")}));
-        QVERIFY_THROWS_EXCEPTION(AppError, MailAddresses::ParseOne(QStringLiteral("a@example.com; b@example.com"),
-                                                                   QStringLiteral("From")));
-    }
-
     void existingAttachmentsOnly()
     {
         QTemporaryDir dir;
@@ -111,6 +103,8 @@ private Q_SLOTS:
         mail.from.clear();
         QCOMPARE(BuildError(mail, &number), QStringLiteral("No e-mail address in From"));
         QCOMPARE(number, MailError::InvalidArgument);
+        mail.from = QStringLiteral("a@example.com; b@example.com");
+        QCOMPARE(BuildError(mail), QStringLiteral("From must hold exactly one e-mail address: \"%1\"").arg(mail.from));
         mail = SmallMail(QStringLiteral("a@example.org"));
         mail.replyTo = QStringLiteral("reply at example");
         QCOMPARE(BuildError(mail), QStringLiteral("Invalid e-mail address in Reply-To: \"reply at example\""));
@@ -138,8 +132,7 @@ private Q_SLOTS:
         const SampleMail mail = RichMail(dir.path());
         PreparedMessage inMemory = MessageBuilder(LineEnding::Crlf).Build(mail.message);
         PreparedMessage inFile = MessageBuilder(LineEnding::Crlf, 1024).Build(mail.message);
-        QVERIFY(inMemory.InMemory());
-        QVERIFY(!inFile.InMemory());
+        QVERIFY(inMemory.InMemory() && !inFile.InMemory());
         QCOMPARE(inFile.Recipients(), (QStringList{QStringLiteral("zoe@example.org"),
                                                    QStringLiteral("plain@example.org"),
                                                    QStringLiteral("jane@example.net")}));
@@ -167,59 +160,47 @@ private Q_SLOTS:
                 mail, InspectMessage(WriteFile(dir.filePath(QStringLiteral("out.eml")), bytes)));
     }
 
-    void subjectsReadBackAsWritten_data()
+    // Odd subjects and bodies read back as written; a line break in a
+    // header value cannot start a header of its own.
+    void readBackAsWritten_data()
     {
         QTest::addColumn<QString>("subject");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("encoded-word look-alike") << "Price =?ISO-8859-1?Q?a?= 100% =?" << "Price =?ISO-8859-1?Q?a?= 100% =?";
-        QTest::newRow("look-alike and umlauts") << "Grüße =?utf-8?q?x?=" << "Grüße =?utf-8?q?x?=";
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("one long word") << QString(1200, u'w') << QString(1200, u'w');
-        QTest::newRow("header smuggled in") << "Hi\r\nBcc: victim@example.com\nX-Evil: 1"
-                                            << "Hi Bcc: victim@example.com X-Evil: 1";
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QString>("subjectRead");
+        const QString body = QStringLiteral("Short body.\n");
+        QTest::newRow("encoded-word look-alike")
+            << "Price =?ISO-8859-1?Q?a?= 100% =?" << body << "Price =?ISO-8859-1?Q?a?= 100% =?";
+        QTest::newRow("look-alike and umlauts") << "Grüße =?utf-8?q?x?=" << body << "Grüße =?utf-8?q?x?=";
+        QTest::newRow("one long word") << QString(1200, u'w') << body << QString(1200, u'w');
+        QTest::newRow("header smuggled in")
+            << "Hi\r\nBcc: victim@example.com\nX-Evil: 1" << body << "Hi Bcc: victim@example.com X-Evil: 1";
+        QTest::newRow("empty") << "" << QString() << "";
+        QTest::newRow("no final line break") << "Hello" << "one\ntwo" << "Hello";
+        QTest::newRow("CRLF and lone CR") << "Hello" << "one\r\ntwo\rthree\r\n" << "Hello";
+        QTest::newRow("long ASCII line, nothing else") << "Hello" << QString(5000, u'x') << "Hello";
+        QTest::newRow("non-Latin") << "Hello" << "Привет, 世界 🙂\n" << "Hello";
     }
 
-    void subjectsReadBackAsWritten()
+    void readBackAsWritten()
     {
         QFETCH(QString, subject);
-        QFETCH(QString, expected);
-        QTemporaryDir dir;
-        OutgoingMessage mail = SmallMail(QStringLiteral("a@example.org"), subject);
-        mail.mailer = QStringLiteral("Mailer\r\nBcc: other@example.com");
-        const QByteArray bytes = MessageBuilder(LineEnding::Crlf).Build(mail).ReadAll();
-        const QJsonObject read = InspectMessage(WriteFile(dir.filePath(QStringLiteral("m.eml")), bytes));
-        QCOMPARE(read.value(QStringLiteral("subject")).toString(), expected);
-        QCOMPARE(read.value(QStringLiteral("x_mailer")).toString(), QStringLiteral("Mailer Bcc: other@example.com"));
-        QCOMPARE(read.value(QStringLiteral("defects")).toArray(), QJsonArray());
-        QVERIFY(read.value(QStringLiteral("max_line")).toInt() <= 998);
-        const QJsonArray names = read.value(QStringLiteral("header_names")).toArray();
-        QVERIFY(!names.contains(QStringLiteral("Bcc")));
-        QVERIFY(!names.contains(QStringLiteral("X-Evil")));
-        QVERIFY(!names.contains(QStringLiteral("Reply-To"))); // none asked for
-    }
-
-    void bodyShapes_data()
-    {
-        QTest::addColumn<QString>("body");
-        QTest::newRow("empty") << QString();
-        QTest::newRow("no final line break") << QStringLiteral("one\ntwo");
-        QTest::newRow("CRLF and lone CR") << QStringLiteral("one\r\ntwo\rthree\r\n");
-        QTest::newRow("long ASCII line, nothing else") << QString(5000, u'x');
-        QTest::newRow("non-Latin") << QStringLiteral("Привет, 世界 🙂\n");
-    }
-
-    void bodyShapes()
-    {
         QFETCH(QString, body);
+        QFETCH(QString, subjectRead);
         QTemporaryDir dir;
         SampleMail mail = SmallSample(QStringLiteral("a@example.org"));
+        mail.message.subject = subject;
         mail.message.body = body;
-        // Every kind of line end arrives as a line feed.
+        mail.message.mailer = QStringLiteral("Mailer\r\nBcc: other@example.com");
         SampleMail expected = mail;
-        expected.message.body = QString(body).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+        expected.message.subject = subjectRead;
+        expected.message.mailer = QStringLiteral("Mailer Bcc: other@example.com");
+        // Every kind of line end arrives as a line feed.
+        expected.message.body = body.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
         const QByteArray bytes = MessageBuilder(LineEnding::Crlf).Build(mail.message).ReadAll();
-        CORVANTA_VERIFY_READS_AS_SENT(expected,
-                                      InspectMessage(WriteFile(dir.filePath(QStringLiteral("m.eml")), bytes)));
+        const QJsonObject read = InspectMessage(WriteFile(dir.filePath(QStringLiteral("m.eml")), bytes));
+        CORVANTA_VERIFY_READS_AS_SENT(expected, read);
+        const QJsonArray names = read.value(QStringLiteral("header_names")).toArray();
+        QVERIFY(!names.contains(QStringLiteral("Bcc")) && !names.contains(QStringLiteral("X-Evil")));
     }
 };
 

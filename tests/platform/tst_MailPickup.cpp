@@ -8,53 +8,34 @@
 
 using namespace TestSupport;
 
-namespace {
-
-PickupTransport Shell(const QString& script, int timeoutSeconds = 60)
-{
-    return PickupTransport(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script}, timeoutSeconds);
-}
-
-} // namespace
-
 class TestMailPickup : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
     // Delivery through a real sendmail program is tested with the send run.
+    // The program reads slowly at first, so the pipe fills up; the large
+    // message is fed from its temporary file.
     void messageArrivesWithLineFeeds()
     {
         QTemporaryDir dir;
         const QString out = dir.filePath(QStringLiteral("handed-over.eml"));
-        const SampleMail mail = RichMail(dir.path());
-        PickupTransport transport = Shell(QStringLiteral("cat > '%1'").arg(out));
+        SampleMail mail = RichMail(dir.path());
+        mail.message.attachments << WriteFile(dir.filePath(QStringLiteral("big.bin")), QByteArray(2 << 20, 'z'));
+        PickupTransport transport(QStringLiteral("/bin/sh"),
+                                  {QStringLiteral("-c"), QStringLiteral("sleep 1; cat > '%1'").arg(out)}, 60,
+                                  64 * 1024);
         QCOMPARE(SendError(transport, mail.message), QString());
         const QJsonObject read = InspectMessage(out);
         QVERIFY(!read.value(QStringLiteral("crlf")).toBool());
         CORVANTA_VERIFY_READS_AS_SENT(mail, read);
     }
 
-    void largeMessageIsFedInPieces()
-    {
-        QTemporaryDir dir;
-        const QString out = dir.filePath(QStringLiteral("big.eml"));
-        SampleMail mail = SmallSample(QStringLiteral("a@example.org"));
-        mail.message.attachments << WriteFile(dir.filePath(QStringLiteral("big.bin")),
-                                              QByteArray(2 * 1024 * 1024, 'z'));
-        // The program reads slowly at first, so the pipe fills up.
-        PickupTransport transport(QStringLiteral("/bin/sh"),
-                                  {QStringLiteral("-c"), QStringLiteral("sleep 1; cat > '%1'").arg(out)}, 60,
-                                  64 * 1024);
-        QCOMPARE(SendError(transport, mail.message), QString());
-        CORVANTA_VERIFY_READS_AS_SENT(mail, InspectMessage(out));
-    }
-
     void programFailures_data()
     {
         QTest::addColumn<QString>("script"); // empty: a program that is not there
         QTest::addColumn<int>("timeout");
-        QTest::addColumn<QString>("expected"); // ending in "*": the start of the error
+        QTest::addColumn<QString>("expected"); // "*" stands for any text
         QTest::newRow("message and exit code")
             << "cat > /dev/null; printf 'sendmail: queue full\\nretry later\\n' >&2; exit 75" << 60
             << "sendmail: queue full retry later";
@@ -80,14 +61,11 @@ private Q_SLOTS:
         OutgoingMessage mail = SmallMail(QStringLiteral("a@example.org"));
         // Larger than a pipe holds, so an early quit meets a full pipe.
         mail.attachments << WriteFile(dir.filePath(QStringLiteral("a.bin")), QByteArray(512 * 1024, 'a'));
-        PickupTransport transport = script.isEmpty()
-                                        ? PickupTransport(QStringLiteral("/nonexistent/sendmail"))
-                                        : Shell(script, timeout);
+        PickupTransport transport =
+            script.isEmpty() ? PickupTransport(QStringLiteral("/nonexistent/sendmail"))
+                             : PickupTransport(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script}, timeout);
         const QString error = SendError(transport, mail);
-        if (expected.endsWith(u'*'))
-            QVERIFY2(error.startsWith(expected.chopped(1)), qPrintable(error));
-        else
-            QCOMPARE(error, expected);
+        QVERIFY2(Matches(error, expected), qPrintable(error));
     }
 };
 

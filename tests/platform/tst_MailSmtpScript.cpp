@@ -5,8 +5,6 @@
 
 #include "platform/mail/SmtpTransport.h"
 
-#include <QRegularExpression>
-
 using namespace TestSupport;
 
 // Protocol edge cases that real servers will not produce on request, played
@@ -52,14 +50,13 @@ class TestMailSmtpScript : public QObject
 private Q_SLOTS:
     // Runs over connections that each play a script: every mail ends as
     // expected, every script is played to its end, and no connection more
-    // is opened than there are scripts. Their certificate is trusted, but
-    // made for another host.
+    // is opened than there are scripts.
     void scriptedRuns_data()
     {
         QTest::addColumn<Scripts>("scripts");
         QTest::addColumn<int>("allowed"); // connections
         QTest::addColumn<QStringList>("to"); // one mail each
-        QTest::addColumn<QStringList>("expected"); // "*": any text
+        QTest::addColumn<QStringList>("expected");
         // The second envelope comes behind the first mail's data, before the
         // server has said a word about it.
         QStringList pipelined = Greeting({"PIPELINING"});
@@ -116,13 +113,6 @@ private Q_SLOTS:
             four << "C: MAIL FROM:<sender@example.com>" << "S: 250 Ok" << "C: RCPT TO:*" << "S: 250 Ok" << "C: DATA"
                  << "S: 354 go on" << "MESSAGE" << "S: 250 queued";
         const QStringList tooBusy{"S: 421 4.7.0 Too many connections from your host", "CLOSE"};
-        QTest::newRow("certificate for another host")
-            << Scripts{Greeting({"STARTTLS"}) << "C: STARTTLS" << "S: 220 go ahead" << "TLS"} << 1 << ab
-            << QStringList(2, "not sent: the mail server's certificate was not accepted: The host name did not "
-                              "match any of the valid hosts for this certificate");
-        QTest::newRow("message over the size limit") // no MAIL, no data
-            << Scripts{Greeting({"SIZE 100"})} << 1 << QStringList{"a@example.org"}
-            << QStringList{"The message is * bytes, more than the 100 bytes the mail server accepts"};
         QTest::newRow("extra connections refused")
             << Scripts{four, tooBusy, tooBusy} << 3 << (QStringList(ab) << "c@example.org" << "d@example.org")
             << QStringList(4, QString());
@@ -134,20 +124,15 @@ private Q_SLOTS:
         QFETCH(int, allowed);
         QFETCH(QStringList, to);
         QFETCH(QStringList, expected);
-        SmtpScriptServer server(scripts, QStringLiteral("other.example"));
+        SmtpScriptServer server(scripts);
         QVERIFY(server.Start());
         SmtpSettings settings = SettingsFor(server);
         settings.connections = allowed;
-        settings.caFile = server.CertificateFile();
         SmtpTransport transport(settings);
         QList<OutgoingMessage> mails;
         for (const QString& recipients : std::as_const(to))
             mails << SmallMail(recipients);
-        const QStringList failures = SendAll(transport, mails);
-        QCOMPARE(failures.size(), expected.size());
-        for (qsizetype i = 0; i < failures.size(); ++i)
-            QVERIFY2(QRegularExpression::fromWildcard(expected.at(i)).match(failures.at(i)).hasMatch(),
-                     qPrintable(failures.at(i)));
+        QCOMPARE(SendAll(transport, mails), expected);
         QCOMPARE(server.Problems(), QStringList());
         QCOMPARE(server.Connections(), scripts.size());
         qsizetype messages = 0;
@@ -157,47 +142,61 @@ private Q_SLOTS:
         QCOMPARE(transport.ConnectionLimit(), 1);
     }
 
-    void encryptionThatFails_data()
+    // A mail that cannot go as the server stands fails before its envelope;
+    // a password never goes out unencrypted to a server elsewhere.
+    void mailStoppedBeforeItsEnvelope_data()
     {
-        QTest::addColumn<QStringList>("afterStartTls");
+        QTest::addColumn<QStringList>("script");
+        QTest::addColumn<QString>("tlsName"); // of the certificate, which the client trusts
         QTest::addColumn<bool>("remote");
-        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("expected"); // "*" stands for any text
+        const QStringList tls = Greeting({"STARTTLS", "AUTH PLAIN"}) << "C: STARTTLS";
         QTest::newRow("refused, no password to protect")
-            << (QStringList{"S: 454 4.7.0 TLS not available"} << OneByOne("a@example.org")) << false << "";
+            << (tls + QStringList{"S: 454 4.7.0 TLS not available"} + OneByOne("a@example.org")) << "localhost"
+            << false << "";
         QTest::newRow("refused, password for a server elsewhere")
-            << QStringList{"S: 454 4.7.0 TLS not available"} << true
+            << (tls + QStringList{"S: 454 4.7.0 TLS not available"}) << "localhost" << true
             << "not sent: the server refused encryption (454 4.7.0 TLS not available); the password was not sent";
         QTest::newRow("no TLS after the go-ahead")
-            << QStringList{"S: 220 go ahead", "PAUSE", "S: this is not TLS"} << false
+            << (tls + QStringList{"S: 220 go ahead", "PAUSE", "S: this is not TLS"}) << "localhost" << false
             << "not sent: the encrypted connection to the mail server failed: *";
         QTest::newRow("words slipped in behind the go-ahead")
-            << QStringList{"S: 220 go ahead\r\n250 injected"} << false
+            << (tls + QStringList{"S: 220 go ahead\r\n250 injected"}) << "localhost" << false
             << "not sent: the mail server sent more than its answer to STARTTLS";
+        QTest::newRow("certificate for another host")
+            << (Greeting({"STARTTLS"}) << "C: STARTTLS" << "S: 220 go ahead" << "TLS") << "other.example" << false
+            << "not sent: the mail server's certificate was not accepted: *host name*";
+        QTest::newRow("over the size limit")
+            << Greeting({"SIZE 100"}) << "localhost" << false
+            << "The message is * bytes, more than the 100 bytes the mail server accepts";
     }
 
-    void encryptionThatFails()
+    void mailStoppedBeforeItsEnvelope()
     {
-        QFETCH(QStringList, afterStartTls);
+        QFETCH(QStringList, script);
+        QFETCH(QString, tlsName);
         QFETCH(bool, remote);
         QFETCH(QString, expected);
-        const QString host = remote ? NonLoopbackAddress() : QStringLiteral("127.0.0.1");
-        if (host.isEmpty())
-            QSKIP("this machine has no address off the loopback");
-        SmtpScriptServer server({Greeting({"STARTTLS", "AUTH PLAIN"}) << "C: STARTTLS" << afterStartTls});
+        if (remote && !InNetworkNamespace())
+            return;
+        const QString host = remote ? OffLoopbackAddress : "127.0.0.1";
+        SmtpScriptServer server({script}, tlsName);
         QVERIFY(server.Start(host));
         SmtpSettings settings = SettingsFor(server, host);
         settings.authenticate = remote;
+        settings.caFile = server.CertificateFile();
         SmtpTransport transport(settings);
         const QString error = SendError(transport, SmallMail(QStringLiteral("a@example.org")));
-        if (expected.endsWith(u'*'))
-            QVERIFY2(error.startsWith(expected.chopped(1)), qPrintable(error));
-        else
-            QCOMPARE(error, expected);
-        if (!expected.endsWith(u'*')) // the broken handshake leaves the script where it is
+        QVERIFY2(Matches(error, expected), qPrintable(error));
+        if (!expected.contains(u'*')) // a broken handshake leaves the script where it is
             QCOMPARE(server.Problems(), QStringList());
-        for (const QStringList& lines : server.Received())
-            for (const QString& line : lines)
-                QVERIFY2(!line.startsWith(QLatin1String("AUTH")), "the password went out unencrypted");
+        QStringList lines = server.Problems(); // lines past the script's end show here
+        for (const QStringList& received : server.Received())
+            lines += received;
+        for (const QString& line : std::as_const(lines)) {
+            QVERIFY2(!line.contains(QLatin1String("AUTH ")), "the password went out unencrypted");
+            QVERIFY2(expected.isEmpty() || !line.contains(QLatin1String("MAIL FROM")), qPrintable(line));
+        }
     }
 };
 

@@ -85,16 +85,6 @@ private:
     bool m_ready = false;
 };
 
-SmtpSettings SettingsFor(const Sink& sink, int connections)
-{
-    SmtpSettings settings;
-    settings.server = QStringLiteral("127.0.0.1");
-    settings.port = sink.Port();
-    settings.connectionTimeout = 20;
-    settings.connections = connections;
-    return settings;
-}
-
 } // namespace
 
 class TestMailSmtpSink : public QObject
@@ -120,7 +110,12 @@ private Q_SLOTS:
         QFETCH(int, connections);
         const Sink sink;
         QVERIFY(sink.Ready());
-        SmtpTransport transport(SettingsFor(sink, connections));
+        SmtpSettings settings;
+        settings.server = QStringLiteral("127.0.0.1");
+        settings.port = sink.Port();
+        settings.connectionTimeout = 20;
+        settings.connections = connections;
+        SmtpTransport transport(settings);
         QList<OutgoingMessage> mails;
         QSet<QString> expected;
         for (int i = 1; i <= 60; ++i) {

@@ -41,10 +41,19 @@ class TestRecordset : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void closedAndEmptySetsHaveNoRow()
+    void fieldsAndTheClosedAndEmptySet()
     {
         Recordset rs;
-        rs.AppendField(QStringLiteral("Id"), AdoType::Integer, 4);
+        rs.AppendField(QStringLiteral("SQLDataBase"), AdoType::VarChar, 4000);
+        rs.AppendField(QString(), AdoType::SmallInt, 2, 0x10);
+        rs.AppendField(QStringLiteral("Body"), AdoType::VarChar, 64000);
+        QCOMPARE(rs.FieldCount(), 3);
+        QCOMPARE(rs.FieldIndex(QStringLiteral("SQLDatabase")), 0);
+        QCOMPARE(rs.FieldIndex(QString()), 1);
+        QCOMPARE(rs.FieldIndex(QStringLiteral("Missing")), -1);
+        QCOMPARE(NumberOf([&] { rs.FieldName(-1); }), long(Recordset::ErrFieldNotFound));
+        QCOMPARE(NumberOf([&] { rs.AppendField(QStringLiteral("x"), AdoType::VarChar, -1); }),
+                 long(Recordset::ErrArgument));
         QCOMPARE(rs.State(), int(Recordset::StateClosed));
         QVERIFY(rs.AtBOF() && rs.AtEOF());
         QCOMPARE(rs.RecordCount(), 0);
@@ -61,6 +70,9 @@ private Q_SLOTS:
         QCOMPARE(NumberOf([&] { rs.Open(); }), long(Recordset::ErrNotAllowed));
         QCOMPARE(NumberOf([&] { rs.AppendField(QStringLiteral("Late"), AdoType::VarChar, 10); }),
                  long(Recordset::ErrNotAllowed));
+        rs.AppendRow(QVariantList{QStringLiteral("db"), 1, QStringLiteral("text")});
+        QCOMPARE(rs.Value(QStringLiteral("sqldatabase")).toString(), QStringLiteral("db"));
+        QCOMPARE(NumberOf([&] { rs.Value(QStringLiteral("Nope")); }), long(Recordset::ErrFieldNotFound));
     }
 
     void navigationWalksRowsInOrder()
@@ -139,25 +151,6 @@ private Q_SLOTS:
         QCOMPARE(rs.ValueAt(2, 0).toInt(), 5);
     }
 
-    void fieldsAreFoundByPositionAndByNameWithoutCase()
-    {
-        Recordset rs;
-        rs.AppendField(QStringLiteral("SQLDataBase"), AdoType::VarChar, 4000);
-        rs.AppendField(QString(), AdoType::SmallInt, 2, 0x10);
-        rs.AppendField(QStringLiteral("Body"), AdoType::VarChar, 64000);
-        QCOMPARE(rs.FieldCount(), 3);
-        QCOMPARE(rs.FieldIndex(QStringLiteral("SQLDatabase")), 0);
-        QCOMPARE(rs.FieldIndex(QString()), 1);
-        QCOMPARE(rs.FieldIndex(QStringLiteral("Missing")), -1);
-        QCOMPARE(NumberOf([&] { rs.FieldName(-1); }), long(Recordset::ErrFieldNotFound));
-        QCOMPARE(NumberOf([&] { rs.AppendField(QStringLiteral("x"), AdoType::VarChar, -1); }),
-                 long(Recordset::ErrArgument));
-        rs.Open();
-        rs.AppendRow(QVariantList{QStringLiteral("db"), 1, QStringLiteral("text")});
-        QCOMPARE(rs.Value(QStringLiteral("sqldatabase")).toString(), QStringLiteral("db"));
-        QCOMPARE(NumberOf([&] { rs.Value(QStringLiteral("Nope")); }), long(Recordset::ErrFieldNotFound));
-    }
-
     void valuesAreConvertedToTheColumnType_data()
     {
         QTest::addColumn<int>("type");
@@ -199,6 +192,8 @@ private Q_SLOTS:
         QTest::newRow("no 30th of February") << int(AdoType::DBTimeStamp) << QVariant(QStringLiteral("2005-02-30")) << bad;
         QTest::newRow("13 PM") << int(AdoType::DBTimeStamp) << QVariant(QStringLiteral("1/1/2005 13:00 PM")) << bad;
         QTest::newRow("text from int") << int(AdoType::VarChar) << QVariant(5) << QVariant(QStringLiteral("5"));
+        const QVariant longText(QStringLiteral("clef \U0001D11E smile \U0001F600 end"));
+        QTest::newRow("text beyond its size and the basic plane") << int(AdoType::VarWChar) << longText << longText;
         QTest::newRow("binary bytes") << int(AdoType::VarBinary) << QVariant(QByteArray("\0\1\2", 3))
                                       << QVariant(QByteArray("\0\1\2", 3));
     }
@@ -226,55 +221,36 @@ private Q_SLOTS:
         QCOMPARE(value, read);
     }
 
-    void nullIsApartFromEmpty()
+    // Null is apart from the empty text, missing trailing values are Null, and
+    // a refused row leaves nothing behind. An empty set moves to its first
+    // row; later rows do not move the cursor, and EOF stays EOF.
+    void appendRowKeepsNullsAndWholeRows()
     {
         Recordset rs = OpenWith({{QStringLiteral("T"), AdoType::VarChar},
                                  {QStringLiteral("I"), AdoType::Integer},
                                  {QStringLiteral("D"), AdoType::DBTimeStamp}});
         rs.AppendRow(QVariantList{QString(""), QVariant(QMetaType(QMetaType::Int)), QVariant()});
-        rs.AppendRow(QVariantList{QVariant(), 0});
-        QVERIFY(!rs.IsNullAt(0, 0));
-        QCOMPARE(rs.ValueAt(0, 0), QVariant(QString("")));
-        QVERIFY(rs.IsNullAt(0, 1)); // a typed null from a driver is Null too
-        QVERIFY(!rs.ValueAt(0, 1).isValid());
-        QVERIFY(rs.IsNullAt(0, 2));
-        QVERIFY(rs.IsNullAt(1, 0));
-        QVERIFY(!rs.ValueAt(1, 0).isValid());
-        QCOMPARE(rs.ValueAt(1, 1), QVariant(0));
-        QVERIFY(rs.IsNullAt(1, 2)); // missing trailing values are Null
-        QCOMPARE(NumberOf([&] { rs.ValueAt(2, 0); }), long(Recordset::ErrNoCurrentRow));
-    }
-
-    void refusedRowLeavesColumnsAligned()
-    {
-        Recordset rs = OpenWith({{QStringLiteral("A"), AdoType::VarChar},
-                                 {QStringLiteral("B"), AdoType::Integer},
-                                 {QStringLiteral("C"), AdoType::Boolean}});
-        rs.AppendRow(QVariantList{QStringLiteral("a1"), 1, true});
+        QCOMPARE(rs.CurrentRow(), 0);
         QCOMPARE(NumberOf([&] { rs.AppendRow(QVariantList{QStringLiteral("a2"), 2, QStringLiteral("perhaps")}); }),
                  long(Recordset::ErrConvert));
         QCOMPARE(NumberOf([&] { rs.AppendRow(QVariantList{QStringLiteral("a3"), 3, true, 4}); }),
                  long(Recordset::ErrArgument));
-        rs.AppendRow(QVariantList{QStringLiteral("a4"), 4, false});
+        rs.AppendRow(QVariantList{QVariant(), 0});
+        QCOMPARE(rs.CurrentRow(), 0);
         QCOMPARE(rs.RecordCount(), 2);
-        QCOMPARE(rs.ValueAt(1, 0).toString(), QStringLiteral("a4"));
-        QCOMPARE(rs.ValueAt(1, 1).toInt(), 4);
-        QCOMPARE(rs.ValueAt(1, 2).toBool(), false);
-    }
-
-    void appendRowPutsAnEmptySetOnItsFirstRow()
-    {
-        Recordset rs = OpenWith({{QStringLiteral("Id"), AdoType::Integer}});
-        rs.AppendRow(QVariantList{1});
-        QVERIFY(!rs.AtBOF() && !rs.AtEOF());
-        QCOMPARE(rs.Value(0).toInt(), 1);
-        rs.AppendRow(QVariantList{2});
-        QCOMPARE(rs.Value(0).toInt(), 1); // later rows do not move it
+        QCOMPARE(rs.ValueAt(0, 0), QVariant(QString("")));
+        QVERIFY(!rs.IsNullAt(0, 0));
+        QVERIFY(rs.IsNullAt(0, 1) && !rs.ValueAt(0, 1).isValid()); // a typed null from a driver too
+        QVERIFY(rs.IsNullAt(0, 2));
+        QVERIFY(rs.IsNullAt(1, 0) && !rs.ValueAt(1, 0).isValid());
+        QCOMPARE(rs.ValueAt(1, 1), QVariant(0));
+        QVERIFY(rs.IsNullAt(1, 2));
+        QCOMPARE(NumberOf([&] { rs.ValueAt(2, 0); }), long(Recordset::ErrNoCurrentRow));
         rs.MoveLast();
         rs.MoveNext();
-        rs.AppendRow(QVariantList{3});
-        QVERIFY(rs.AtEOF()); // EOF stays EOF
-        QCOMPARE(rs.RecordCount(), 3);
+        rs.AppendRow(QVariantList{QStringLiteral("a4"), 4});
+        QVERIFY(rs.AtEOF());
+        QCOMPARE(rs.ValueAt(2, 1).toInt(), 4);
     }
 
     void cloneSharesRowsButNotCursorOrFilter()
@@ -365,17 +341,6 @@ private Q_SLOTS:
         QCOMPARE(rs.ValueAt(0, 0).toInt(), 262140);
         QCOMPARE(rs.ValueAt(8, 0).toInt(), 262149);
         QVERIFY(rs.StorageBytes() > 0);
-    }
-
-    // Text outside the basic plane, and longer than the defined size, is kept whole.
-    void textIsKeptWhole()
-    {
-        Recordset rs;
-        rs.AppendField(QStringLiteral("Short"), AdoType::VarWChar, 3);
-        rs.Open();
-        const QString text = QStringLiteral("clef \U0001D11E smile \U0001F600 end");
-        rs.AppendRow(QVariantList{text});
-        QCOMPARE(rs.ValueAt(0, 0).toString(), text);
     }
 };
 

@@ -127,7 +127,7 @@ private Q_SLOTS:
                 {Fax, "905-888-1234"}, {Pager, "905-111-1234"}, {Birthday, "2012-06-06"}});
     }
 
-    void escapesAndComponents()
+    void escapesComponentsAndCharsets()
     {
         QCOMPARE(VCard::Components(QStringLiteral("a\\;b;c\\,d;;e\\\\")),
                  (QStringList{QStringLiteral("a;b"), QStringLiteral("c,d"), QString(), QStringLiteral("e\\")}));
@@ -140,13 +140,11 @@ private Q_SLOTS:
         QCOMPARE(cards.size(), 1);
         Expect(FromVCard(cards[0]), {{EMail, "a@x"}, {EMail2, "c@x"}, {BusinessPhone, "+1-555"},
                                      {Birthday, "--04-12"}, {DisplayName, "outer"}});
-    }
 
-    void latinBytesWithoutCharset()
-    {
-        const QList<VCard> cards = VCard::ParseAll("BEGIN:VCARD\r\nN:M\xfcller;J\xf6rg\r\nEND:VCARD\r\n");
-        QCOMPARE(cards.size(), 1);
-        QCOMPARE(FromVCard(cards[0])[Last], QStringLiteral("Müller"));
+        // Latin bytes without a charset, and with one named.
+        const QList<VCard> latin = VCard::ParseAll("BEGIN:VCARD\r\nN:M\xfcller;J\xf6rg\r\nEND:VCARD\r\n");
+        QCOMPARE(latin.size(), 1);
+        QCOMPARE(FromVCard(latin[0])[Last], QStringLiteral("Müller"));
         const QList<VCard> named =
             VCard::ParseAll("BEGIN:VCARD\nFN;CHARSET=ISO-8859-1;ENCODING=QUOTED-PRINTABLE:Ren=E9\nEND:VCARD\n");
         QCOMPARE(FromVCard(named[0])[DisplayName], QStringLiteral("René"));

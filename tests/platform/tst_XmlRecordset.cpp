@@ -64,8 +64,7 @@ private Q_SLOTS:
     {
         const Recordset set = ReadFile(QStringLiteral("tablegram-nulls.xml"));
         QCOMPARE(set.RecordCount(), 2);
-        QVERIFY(set.IsNullAt(0, 1));
-        QVERIFY(set.IsNullAt(0, 2));
+        QVERIFY(set.IsNullAt(0, 1) && set.IsNullAt(0, 2));
         QVERIFY(!set.IsNullAt(1, 1));
         QCOMPARE(set.ValueAt(1, 1).toString(), QString());
         QCOMPARE(set.ValueAt(1, 2), QVariant(0));
@@ -87,19 +86,13 @@ private Q_SLOTS:
         QCOMPARE(Column(set, 1), QVariantList({"alpha-updated", "gamma", "delta"}));
         QCOMPARE(set.ValueAt(0, 4).toString(), QStringLiteral("한글_4_값"));
 
-        // The changed row of an update lists only what changed; the rest comes from the original.
+        // An update's changed row lists only what changed; UTF-16 reads alike in both byte orders.
         const Recordset utf16 = ReadFile(QStringLiteral("tablegram-utf16_xml_stream.xml"));
         QCOMPARE(Column(utf16, 0), QVariantList({1, 3}));
         QCOMPARE(utf16.ValueAt(0, 1).toString(), QStringLiteral("€ updated"));
         QVERIFY(utf16.ValueAt(0, 2).toString().startsWith(QStringLiteral("updated|한글|")));
-    }
-
-    void utf16InBothByteOrdersReadAlike()
-    {
-        const Recordset le = ReadFile(QStringLiteral("tablegram-utf16_xml_stream.xml"));
-        const Recordset be = ReadFile(QStringLiteral("tablegram-utf16be_xml_stream.xml"));
-        QCOMPARE(le.Persist(), be.Persist());
-        QCOMPARE(le.ValueAt(1, 2).toString(), QStringLiteral("한글 inserted"));
+        QCOMPARE(utf16.ValueAt(1, 2).toString(), QStringLiteral("한글 inserted"));
+        QCOMPARE(ReadFile(QStringLiteral("tablegram-utf16be_xml_stream.xml")).Persist(), utf16.Persist());
     }
 
     void namesKeepTheirCharacters()
@@ -156,6 +149,12 @@ private Q_SLOTS:
         QCOMPARE(Names(empty), QStringList({"ID", "NAME"}));
         QCOMPARE(empty.RecordCount(), 0);
         QVERIFY(empty.AtEOF());
+
+        // The columns of a nested child record set are left out.
+        const Recordset nested = ReadFile(QStringLiteral("tablegram-regions_customers_boolean_shape.xml"));
+        QCOMPARE(Names(nested), QStringList({"IsDomestic", "Bucket"}));
+        QCOMPARE(Column(nested, 0), QVariantList({true, false}));
+        QCOMPARE(Column(nested, 1), QVariantList({"Domestic", "International"}));
     }
 
     void dateAndTimeTypes()
@@ -168,14 +167,6 @@ private Q_SLOTS:
         QCOMPARE(set.ValueAt(1, 2).toDate(), QDate(9999, 12, 31));
         QCOMPARE(set.ValueAt(1, 3).toTime(), QTime(23, 59, 59));
         QCOMPARE(set.ValueAt(0, 5).toDateTime(), Naive(1601, 1, 1));
-    }
-
-    void nestedChildRecordSetsAreLeftOut()
-    {
-        const Recordset set = ReadFile(QStringLiteral("tablegram-regions_customers_boolean_shape.xml"));
-        QCOMPARE(Names(set), QStringList({"IsDomestic", "Bucket"}));
-        QCOMPARE(Column(set, 0), QVariantList({true, false}));
-        QCOMPARE(Column(set, 1), QVariantList({"Domestic", "International"}));
     }
 
     void writerRoundTripsEveryType()

@@ -27,7 +27,7 @@ class TestRecipientLists : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void addKeepsOrderAndItemIsTheElementItself()
+    void addItemAndOutOfRange()
     {
         RecipientLists lists;
         QCOMPARE(lists.CurrentIndex(), 0);
@@ -41,7 +41,19 @@ private Q_SLOTS:
         QCOMPARE(first->ListName(), QStringLiteral("renamed"));
         QCOMPARE(lists.ItemPtr(1).get(), first.get());
         QVERIFY_THROWS_EXCEPTION(AppError, lists.Add(nullptr));
+
+        // Outside 1..Count is error 9, and a refused removal changes nothing.
+        lists.SetCurrentIndex(2);
+        for (const int index : {0, -1, 4}) {
+            const auto error = TestSupport::ErrorOf([&] { lists.Item(index); });
+            QVERIFY(error);
+            QCOMPARE(error->Number(), 9L);
+            QCOMPARE(error->Source(), QStringLiteral("RecipientLists"));
+            QVERIFY_THROWS_EXCEPTION(AppError, lists.ItemPtr(index));
+            QVERIFY_THROWS_EXCEPTION(AppError, lists.Remove(index));
+        }
         QCOMPARE(lists.Count(), 3);
+        QCOMPARE(lists.CurrentIndex(), 2);
     }
 
     void removeShiftsAndResetsCurrentIndex_data()
@@ -66,25 +78,6 @@ private Q_SLOTS:
         QStringList expected = {"a", "b", "c"};
         expected.removeAt(removed - 1);
         QCOMPARE(Names(lists), expected);
-    }
-
-    void outOfRangeIsAnError()
-    {
-        RecipientLists lists;
-        lists.Add(NamedList(QStringLiteral("a")));
-        lists.Add(NamedList(QStringLiteral("b")));
-        lists.SetCurrentIndex(2);
-        for (const int index : {0, -1, 3}) {
-            const auto error = TestSupport::ErrorOf([&] { lists.Item(index); });
-            QVERIFY(error);
-            QCOMPARE(error->Number(), 9L);
-            QCOMPARE(error->Source(), QStringLiteral("RecipientLists"));
-            QVERIFY_THROWS_EXCEPTION(AppError, lists.ItemPtr(index));
-            QVERIFY_THROWS_EXCEPTION(AppError, lists.Remove(index));
-        }
-        // A refused removal changes nothing.
-        QCOMPARE(lists.Count(), 2);
-        QCOMPARE(lists.CurrentIndex(), 2);
     }
 };
 

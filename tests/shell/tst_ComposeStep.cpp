@@ -112,14 +112,17 @@ private Q_SLOTS:
         const QString folder = QDir::homePath() + QStringLiteral("/attach/");
         PutFile(folder + QStringLiteral("a.pdf"), "a");
         PutFile(folder + QStringLiteral("b c.txt"), "b");
-        Dialogs::QueueAnswer(
-            QStringList{folder + "a.pdf", folder + "b c.txt", folder + "gone.txt"});
+        PutFile(folder + QStringLiteral("d;e.txt"), "d"); // would be split in two
+        Dialogs::QueueAnswer(QStringList{folder + "a.pdf", folder + "b c.txt", folder + "gone.txt",
+                                         folder + "d;e.txt"});
+        Dialogs::QueueAnswer(QMessageBox::Ok);
         Dialogs::QueueAnswer(QStringList{folder + "a.pdf"});
         QTest::mouseClick(Get<QPushButton>("cmdComposeAttach"), Qt::LeftButton);
         QTest::mouseClick(Get<QPushButton>("cmdComposeAttach"), Qt::LeftButton);
         const auto asked = Dialogs::TakeAsked();
-        QCOMPARE(asked.size(), 2);
+        QCOMPARE(asked.size(), 3);
         QCOMPARE(asked[0].directory, Documents() + u'/');
+        QVERIFY(asked[1].text.contains(folder + "d;e.txt"));
 
         auto* list = Get<QTreeWidget>("lvwComposeAttach");
         QCOMPARE(list->topLevelItemCount(), 2);
@@ -134,15 +137,22 @@ private Q_SLOTS:
 
     void textFiles()
     {
-        // Save As proposes the first free name in the folder it opens in.
+        // Save As proposes the first free name in the folder it opens in,
+        // and asks again for a file that cannot be replaced (a folder).
         PutFile(Documents() + QStringLiteral("/E-Mail Message.txt"), "older");
+        const QString taken = QDir::homePath() + QStringLiteral("/taken.txt");
+        QDir().mkpath(taken + QStringLiteral("/inside"));
         Body()->setPlainText(QStringLiteral("Dear «Name»,\nhello"));
         const QString saved = Documents() + QStringLiteral("/news.txt");
-        Dialogs::QueueAnswer(saved);
+        for (const QVariant& answer : {QVariant(taken), QVariant(QMessageBox::Ok), QVariant(saved)})
+            Dialogs::QueueAnswer(answer);
         Trigger("mnuFileSaveTextAs");
         auto asked = Dialogs::TakeAsked();
-        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked.size(), 3);
         QCOMPARE(asked[0].directory, Documents() + QStringLiteral("/E-Mail Message1"));
+        QCOMPARE(asked[1].text, Texts::MessageBoxText(LoadResString(113), 2));
+        QCOMPARE(asked[2].kind, Dialogs::Asked::Kind::SaveFile);
+        QVERIFY(QFileInfo(taken + QStringLiteral("/inside")).isDir());
         QCOMPARE(FilesSystem().ReadTextFile(saved), Body()->toPlainText());
 
         // Opening another file asks first about a changed message; Cancel
@@ -168,23 +178,6 @@ private Q_SLOTS:
         QCOMPARE(FilesSystem().ReadTextFile(Documents() + QStringLiteral("/other.txt")),
                  Body()->toPlainText());
         QVERIFY(Dialogs::TakeAsked().isEmpty());
-    }
-
-    void aFileThatCannotBeReplacedIsAskedForAgain()
-    {
-        // A folder by the chosen name cannot be replaced by the message.
-        const QString taken = QDir::homePath() + QStringLiteral("/taken.txt");
-        QDir().mkpath(taken + QStringLiteral("/inside"));
-        Body()->setPlainText(QStringLiteral("new"));
-        Dialogs::QueueAnswer(taken);
-        Dialogs::QueueAnswer(QMessageBox::Ok);
-        Dialogs::QueueAnswer(QString()); // then cancels
-        Trigger("mnuFileSaveTextAs");
-        const auto asked = Dialogs::TakeAsked();
-        QCOMPARE(asked.size(), 3);
-        QCOMPARE(asked[1].text, Texts::MessageBoxText(LoadResString(113), 2));
-        QCOMPARE(asked[2].kind, Dialogs::Asked::Kind::SaveFile);
-        QVERIFY(QFileInfo(taken + QStringLiteral("/inside")).isDir());
     }
 
     // A save that does not happen keeps the window open.

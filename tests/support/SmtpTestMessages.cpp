@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTimer>
 
 namespace TestSupport {
@@ -73,6 +74,15 @@ SampleMail SmallSample(const QString& to)
     mail.from = {{QStringLiteral("Sender"), QStringLiteral("sender@example.com")}};
     mail.to = {{QString(), to}};
     return mail;
+}
+
+bool Matches(const QString& text, const QString& pattern)
+{
+    QString expression = QRegularExpression::escape(pattern);
+    expression.replace(QStringLiteral("\\*"), QStringLiteral(".*"));
+    const QRegularExpression whole(QStringLiteral("\\A(?:%1)\\z").arg(expression),
+                                   QRegularExpression::DotMatchesEverythingOption);
+    return whole.match(text).hasMatch();
 }
 
 QStringList SendAll(MailTransport& transport, const QList<OutgoingMessage>& messages, int waitMs)

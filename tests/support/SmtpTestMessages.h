@@ -38,6 +38,9 @@ QString WriteFile(const QString& path, const QByteArray& bytes);
 // it (InspectMessage); empty when the reader sees exactly what was sent.
 QStringList Differences(const SampleMail& sent, const QJsonObject& read);
 
+// Whether `text` is `pattern`, in which "*" stands for any text.
+bool Matches(const QString& text, const QString& pattern);
+
 // One run of the transport over the messages, waited for with the events
 // running: each message's failure in the order given, "" when it went.
 // A message without an outcome after `waitMs` shows as "(no outcome)".

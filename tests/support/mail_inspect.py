@@ -46,7 +46,6 @@ def main(path):
         # A 7bit part read from a CRLF file keeps its CRs; readers show LF.
         'body': body.get_content().replace('\r\n', '\n') if body is not None else None,
         'body_charset': body.get_content_charset() if body is not None else None,
-        'body_encoding': body.get('Content-Transfer-Encoding', '7bit') if body is not None else None,
         'attachments': attachments,
         'defects': defects,
         'max_line': max(len(l.rstrip(b'\r')) for l in lines),

@@ -79,6 +79,7 @@ class Handler:
         meta = {
             'mail_from': envelope.mail_from,
             'rcpt_tos': envelope.rcpt_tos,
+            'smtp_utf8': envelope.smtp_utf8,
             'tls': tls,
             'authenticated': bool(session.authenticated),
             'connection': server.connection_number,
@@ -137,6 +138,7 @@ def main():
     parser.add_argument('--stall-data', action='store_true')
     parser.add_argument('--no-ehlo', action='store_true')
     parser.add_argument('--pipelining', action='store_true')
+    parser.add_argument('--smtputf8', action='store_true')
     parser.add_argument('--reject-pattern')
     parser.add_argument('--discard', action='store_true')
     parser.add_argument('--host', default='127.0.0.1')
@@ -156,7 +158,8 @@ def main():
               and data.password.decode() == options.password)
         return AuthResult(success=ok, handled=False)
 
-    smtp_options = dict(data_size_limit=None, hostname='test.invalid', auth_require_tls=False)
+    smtp_options = dict(data_size_limit=None, hostname='test.invalid', auth_require_tls=False,
+                        enable_SMTPUTF8=options.smtputf8)
     if options.tls == 'starttls':
         smtp_options.update(tls_context=context, require_starttls=True)
     if options.user:

@@ -3,6 +3,10 @@
 #include "platform/mail/OutgoingMessage.h"
 #include "base/AppError.h"
 
+#include <QUrl>
+
+#include <algorithm>
+
 namespace {
 
 const QString Source = QStringLiteral("MailAddress");
@@ -126,6 +130,23 @@ QString WithoutComments(const QString& text, bool& ok)
     return out.trimmed();
 }
 
+bool IsAscii(const QString& text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+// The address with its domain in ASCII; empty when the domain has no
+// A-label form. An ASCII domain stays as written.
+QString WithAsciiDomain(const QString& address)
+{
+    const qsizetype at = address.lastIndexOf(u'@');
+    const QString domain = address.mid(at + 1);
+    if (IsAscii(domain))
+        return address;
+    const QByteArray ace = QUrl::toAce(domain);
+    return ace.isEmpty() ? QString() : address.left(at + 1) + QString::fromLatin1(ace);
+}
+
 MailAddress ParsePiece(const QString& piece, const QString& field)
 {
     MailAddress result;
@@ -162,6 +183,9 @@ MailAddress ParsePiece(const QString& piece, const QString& field)
     }
     if (!MailAddresses::IsUsableAddress(result.address))
         Refuse(field, piece);
+    result.address = WithAsciiDomain(result.address);
+    if (result.address.isEmpty())
+        Refuse(field, piece);
     return result;
 }
 
@@ -193,6 +217,11 @@ bool IsUsableAddress(const QString& address)
     if (domain.startsWith(u'.') || domain.endsWith(u'.') || domain.contains(QStringLiteral("..")))
         return false;
     return true;
+}
+
+bool HasInternationalLocalPart(const QString& address)
+{
+    return !IsAscii(address.left(address.lastIndexOf(u'@')));
 }
 
 QList<MailAddress> ParseList(const QString& text, const QString& field)

@@ -3,7 +3,9 @@
 #include <QList>
 #include <QString>
 
-// One mailbox: an optional display name and the address itself.
+// One mailbox: an optional display name and the address itself, its
+// domain in ASCII (a name outside ASCII in its "xn--" form), so that the
+// envelope and the headers carry the same text.
 struct MailAddress
 {
     QString name;
@@ -17,8 +19,8 @@ namespace MailAddresses {
 // Reads addresses separated by "," or ";" (outside quotes, angle brackets
 // and comments). Each is a bare address, <address>, or a display name
 // (words and "quoted strings") followed by <address>. Empty pieces are
-// skipped. Throws AppError when an address cannot be used or there is
-// none; `field` names the header in the message ("To", "From").
+// skipped. Throws AppError when an address cannot be used (a domain
+// outside ASCII with no "xn--" form among them) or there is none; `field` names the header in the message ("To", "From").
 QList<MailAddress> ParseList(const QString& text, const QString& field);
 
 // Exactly one address.
@@ -27,5 +29,9 @@ MailAddress ParseOne(const QString& text, const QString& field);
 // Whether `address` can go into an SMTP envelope and a header as it is:
 // local part "@" domain, no blanks, controls, brackets or quotes.
 bool IsUsableAddress(const QString& address);
+
+// Whether the part before the "@" holds characters outside ASCII: such an
+// address goes only to a server that offers SMTPUTF8.
+bool HasInternationalLocalPart(const QString& address);
 
 } // namespace MailAddresses

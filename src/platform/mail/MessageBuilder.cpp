@@ -10,7 +10,6 @@
 #include <QIODevice>
 #include <QMimeDatabase>
 #include <QRandomGenerator>
-#include <QUrl>
 
 #include <gmime/gmime.h>
 
@@ -88,23 +87,11 @@ QByteArray EncodedWords(const QString& text)
     return out;
 }
 
-// Header form of an address: the domain in its ASCII (IDNA) form, so the
-// header stays 7-bit wherever the local part allows it.
-QByteArray HeaderAddress(const QString& address)
-{
-    const qsizetype at = address.lastIndexOf(u'@');
-    const QString domain = address.mid(at + 1);
-    if (IsPrintableAscii(domain) || domain.startsWith(u'['))
-        return address.toUtf8();
-    const QByteArray ace = QUrl::toAce(domain);
-    if (ace.isEmpty())
-        return address.toUtf8();
-    return address.left(at + 1).toUtf8() + ace;
-}
-
 QByteArray FormatMailbox(const MailAddress& mailbox)
 {
-    const QByteArray address = HeaderAddress(mailbox.address);
+    // A local part outside ASCII stays raw UTF-8 (RFC 6532); such a message
+    // only goes to a server that offers SMTPUTF8.
+    const QByteArray address = mailbox.address.toUtf8();
     if (mailbox.name.isEmpty())
         return address;
     QByteArray phrase;
@@ -145,8 +132,6 @@ QString MessageIdDomain(const QString& sender)
 {
     QString domain = sender.mid(sender.lastIndexOf(u'@') + 1);
     domain.remove(u'[').remove(u']');
-    if (!IsPrintableAscii(domain))
-        domain = QString::fromLatin1(QUrl::toAce(domain));
     return domain.isEmpty() ? QStringLiteral("localhost") : domain;
 }
 
@@ -270,6 +255,7 @@ int NewTemporaryFile()
 
 PreparedMessage::PreparedMessage(PreparedMessage&& other) noexcept
     : m_sender(std::move(other.m_sender)), m_recipients(std::move(other.m_recipients)),
+      m_internationalAddress(std::move(other.m_internationalAddress)),
       m_bytes(std::move(other.m_bytes)), m_fd(std::exchange(other.m_fd, -1)),
       m_size(other.m_size), m_position(other.m_position)
 {
@@ -282,6 +268,7 @@ PreparedMessage& PreparedMessage::operator=(PreparedMessage&& other) noexcept
             ::close(m_fd);
         m_sender = std::move(other.m_sender);
         m_recipients = std::move(other.m_recipients);
+        m_internationalAddress = std::move(other.m_internationalAddress);
         m_bytes = std::move(other.m_bytes);
         m_fd = std::exchange(other.m_fd, -1);
         m_size = other.m_size;
@@ -434,6 +421,12 @@ PreparedMessage MessageBuilder::Build(const OutgoingMessage& message) const
     prepared.m_sender = from.address;
     for (const MailAddress& recipient : to)
         prepared.m_recipients.append(recipient.address);
+    const QList<MailAddress> mailboxes = QList<MailAddress>{from} + to + replyTo;
+    const auto international = std::find_if(mailboxes.cbegin(), mailboxes.cend(), [](const MailAddress& m) {
+        return MailAddresses::HasInternationalLocalPart(m.address);
+    });
+    if (international != mailboxes.cend())
+        prepared.m_internationalAddress = international->address;
 
     errno = 0;
     if (estimate <= d->memoryLimit) {

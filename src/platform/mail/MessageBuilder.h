@@ -25,9 +25,14 @@ public:
     PreparedMessage& operator=(const PreparedMessage&) = delete;
     ~PreparedMessage();
 
-    // Envelope sender and recipients: the From address and the To addresses.
+    // Envelope sender and recipients: the From address and the To addresses,
+    // exactly as the headers carry them.
     const QString& Sender() const { return m_sender; }
     const QStringList& Recipients() const { return m_recipients; }
+    // The first address of the envelope or the headers whose local part is
+    // outside ASCII; empty when there is none. Only a server that offers
+    // SMTPUTF8 may take such a message.
+    const QString& InternationalAddress() const { return m_internationalAddress; }
 
     qint64 Size() const { return m_size; }
     bool InMemory() const { return m_fd < 0; }
@@ -45,6 +50,7 @@ private:
 
     QString m_sender;
     QStringList m_recipients;
+    QString m_internationalAddress;
     QByteArray m_bytes;
     int m_fd = -1;
     qint64 m_size = 0;

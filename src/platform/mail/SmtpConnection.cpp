@@ -38,11 +38,6 @@ bool HasControl(const QString& address)
     return std::any_of(address.cbegin(), address.cend(), [](QChar c) { return c.unicode() < 0x20; });
 }
 
-bool IsAscii(const QString& text)
-{
-    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
-}
-
 // 452 to RCPT means "too many recipients for one mail" unless its enhanced
 // code says something else (4.2.2 is a full mailbox).
 bool TooManyRecipients(const SmtpReply& reply)
@@ -590,14 +585,22 @@ void SmtpConnection::StartTransaction(SmtpMailPtr mail)
         return;
     }
     const QString& sender = mail->message.Sender();
-    bool utf8 = !IsAscii(sender);
     bool usable = !HasControl(sender);
-    for (const QString& recipient : std::as_const(mail->recipients)) {
-        utf8 = utf8 || !IsAscii(recipient);
+    for (const QString& recipient : std::as_const(mail->recipients))
         usable = usable && !HasControl(recipient);
-    }
     if (!usable) {
         mail->MissRest(QStringLiteral("An address holds control characters"));
+        m_owner.MailDone(std::move(mail));
+        return;
+    }
+    // Without SMTPUTF8 such an address cannot go out as it is, and any
+    // other spelling of it would reach somebody else.
+    const QString& international = mail->message.InternationalAddress();
+    const bool utf8 = !international.isEmpty();
+    if (utf8 && !m_extensions.Has("SMTPUTF8")) {
+        mail->MissRest(QStringLiteral("The address \"%1\" has characters outside ASCII before the \"@\", and the "
+                                      "mail server does not offer SMTPUTF8 for them")
+                           .arg(international));
         m_owner.MailDone(std::move(mail));
         return;
     }
@@ -615,7 +618,7 @@ void SmtpConnection::StartTransaction(SmtpMailPtr mail)
     QByteArray from = "MAIL FROM:<" + sender.toUtf8() + '>';
     if (m_extensions.Has("SIZE"))
         from += " SIZE=" + QByteArray::number(size);
-    if (utf8 && m_extensions.Has("SMTPUTF8"))
+    if (utf8)
         from += " SMTPUTF8";
     m_unsent.push_back({Kind::Mail, t, -1, from + "\r\n"});
     for (int i = 0; i < t->recipients.size(); ++i)

@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTimer>
 
@@ -125,6 +126,7 @@ private:
     pid_t m_pid = 0;
     bool m_cancelled = false;
     bool m_timedOut = false;
+    bool m_silent = false;
     // The reply, read as it comes into one buffer of the frame's size, so
     // that a large record set is neither held twice nor copied.
     QByteArray m_frame;
@@ -180,6 +182,8 @@ void HelperRun::TakeOutput()
             if (m_process.bytesAvailable() < Reply::HeaderSize)
                 return;
             const QByteArray header = m_process.read(Reply::HeaderSize);
+            if (Reply::IsProgress(header.constData()))
+                continue; // its arrival was all it had to say
             const qint64 size = Reply::FrameSize(header.constData());
             // No reply can be larger than the helper's memory.
             const qint64 most = m_limits.AddressSpaceBytes > 0
@@ -217,7 +221,17 @@ Reply HelperRun::Run()
 {
     QEventLoop loop;
     QObject::connect(&m_process, &QProcess::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &loop, [this] { TakeOutput(); });
+    QTimer idle;
+    idle.setSingleShot(true);
+    QObject::connect(&idle, &QTimer::timeout, &loop, [this] {
+        m_silent = true;
+        EndGroup();
+    });
+    QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &loop, [this, &idle] {
+        if (idle.isActive())
+            idle.start();
+        TakeOutput();
+    });
     QObject::connect(&m_process, &QProcess::errorOccurred, &loop, [&loop](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
             loop.quit();
@@ -235,6 +249,8 @@ Reply HelperRun::Run()
         m_process.closeWriteChannel();
         if (m_wallSeconds > 0)
             wall.start(std::chrono::seconds(m_wallSeconds));
+        if (m_limits.IdleSeconds > 0)
+            idle.start(std::chrono::seconds(m_limits.IdleSeconds));
         Running().push_back(this);
         loop.exec();
         std::erase(Running(), this);
@@ -252,6 +268,8 @@ Reply HelperRun::Run()
                                                .arg(m_process.program(), m_process.errorString()));
     if (m_timedOut)
         Fail(QStringLiteral("did not finish within %1").arg(Duration(m_wallSeconds)));
+    if (m_silent)
+        Fail(QStringLiteral("made no progress for %1").arg(Duration(m_limits.IdleSeconds)));
     FailForExit();
     TakeOutput();
     std::optional<Reply> reply;
@@ -280,7 +298,10 @@ void HelperRun::FailForExit() const
 
 Reply Ask(const Request& request, Reply::Kind expected, int wallSeconds = 0)
 {
-    const Limits limits = CurrentLimits();
+    Limits limits = CurrentLimits();
+    const ConnectionString parsed = ConnectionString::Parse(request.connectionString);
+    if (parsed.kind == ConnectionString::Kind::Access)
+        limits = limits.ForFile(QFileInfo(parsed.file).size());
     HelperRun run(request, limits, wallSeconds > 0 ? std::min(wallSeconds, limits.WallSeconds) : limits.WallSeconds);
     Reply reply = run.Run();
     if (reply.kind != expected)
@@ -298,6 +319,19 @@ Limits Limits::Default()
     Limits limits;
     limits.AddressSpaceBytes = std::max(kLeast, memory / 2);
     return limits;
+}
+
+Limits Limits::ForFile(qint64 bytes) const
+{
+    Limits scaled = *this;
+    bytes = std::max<qint64>(bytes, 0);
+    if (AddressSpaceBytes > 0 && bytes <= (AddressSpaceBytes - kBaseAddressSpace) / kAddressSpacePerByte)
+        scaled.AddressSpaceBytes = std::min(AddressSpaceBytes, kBaseAddressSpace + kAddressSpacePerByte * bytes);
+    const qint64 seconds = kBaseProcessorSeconds + kProcessorSecondsPerMB * (bytes >> 20);
+    if (ProcessorSeconds > 0)
+        scaled.ProcessorSeconds = int(std::min<qint64>(ProcessorSeconds, seconds));
+    scaled.IdleSeconds = IdleSeconds > 0 ? std::min(IdleSeconds, kIdleSeconds) : kIdleSeconds;
+    return scaled;
 }
 
 void SetLimits(const Limits& limits)

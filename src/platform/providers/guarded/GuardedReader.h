@@ -52,10 +52,24 @@ struct Limits
     qint64 AddressSpaceBytes = 0; // 0: no limit
     int ProcessorSeconds = 600;
     int WallSeconds = 600;
+    // Ends a helper that sends nothing (no progress, no reply) for this long;
+    // 0: it may work in silence.
+    int IdleSeconds = 0;
 
     // The larger of 2 GB and half the machine's memory; ten minutes of
     // processor time and of waiting.
     static Limits Default();
+
+    // For reading a file of that size: address space and processor time in
+    // proportion to the file, within these limits, and kIdleSeconds of
+    // silence at most (the Access reader reports progress as it reads).
+    static constexpr qint64 kBaseAddressSpace = qint64(768) << 20;
+    static constexpr qint64 kAddressSpacePerByte = 32;
+    // (more than kIdleSeconds: a reader caught in a silent loop ends as one)
+    static constexpr int kBaseProcessorSeconds = 12;
+    static constexpr int kProcessorSecondsPerMB = 1;
+    static constexpr int kIdleSeconds = 10;
+    Limits ForFile(qint64 bytes) const;
 };
 
 void SetLimits(const Limits& limits);

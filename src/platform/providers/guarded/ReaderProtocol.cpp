@@ -88,6 +88,12 @@ qint64 Reply::FrameSize(const char* header)
     return qint64(length) + kHeaderSize;
 }
 
+bool Reply::IsProgress(const char* header)
+{
+    return std::memcmp(header, kReplyMagic, 4) == 0 && quint8(header[4]) == quint8(Kind::Progress)
+           && qFromLittleEndian<quint64>(header + 5) == 0;
+}
+
 std::optional<Reply> Reply::Decode(QByteArray frame)
 {
     if (frame.size() < kHeaderSize || !frame.startsWith(QByteArray(kReplyMagic, 4)))

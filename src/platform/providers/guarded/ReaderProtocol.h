@@ -20,7 +20,9 @@
 //   payload         a persisted record set, a QDataStream of names, nothing,
 //                   or a QDataStream of the error's number, source and
 //                   description
-// A reply that is cut short or followed by more bytes is not a reply.
+// A reply that is cut short or followed by more bytes is not a reply. Before
+// it, while it reads, the helper may send any number of progress frames:
+// the header alone, of kind Progress and length 0.
 namespace ReaderProtocol {
 
 enum class Operation : quint8 {
@@ -42,7 +44,7 @@ std::optional<Request> DecodeRequest(const QByteArray& bytes);
 
 struct Reply
 {
-    enum class Kind : quint8 { Recordset = 1, Names = 2, Done = 3, Error = 4 };
+    enum class Kind : quint8 { Recordset = 1, Names = 2, Done = 3, Error = 4, Progress = 5 };
     Kind kind = Kind::Done;
     QByteArray payload;
 
@@ -50,6 +52,7 @@ struct Reply
     static Reply Of(const QStringList& names);
     static Reply Of(const AppError& error);
     static Reply Done() { return {}; }
+    static Reply Progress() { return {Kind::Progress, {}}; }
 
     // The frame's first bytes; the payload follows them.
     static constexpr qsizetype HeaderSize = 4 + 1 + 8;
@@ -57,6 +60,8 @@ struct Reply
     // The whole frame's size from its first HeaderSize bytes; -1 when they
     // are no header.
     static qint64 FrameSize(const char* header);
+    // Whether those bytes are a whole progress frame.
+    static bool IsProgress(const char* header);
 
     // Turns a whole frame back into what the helper meant: the record set or
     // names it sent, or the error it sent raised here. Bytes that are no

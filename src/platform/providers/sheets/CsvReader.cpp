@@ -160,12 +160,15 @@ Kind Classify(const char* p, size_t n)
 class Input
 {
 public:
-    Input(const QString& path, const CsvFormat& format) : m_file(path)
+    // `size`: the file's size when it was first opened. Reading must give
+    // exactly that many bytes, or another program changed the file meanwhile.
+    Input(const QString& path, const CsvFormat& format, qint64 size) : m_file(path), m_size(size)
     {
         if (!m_file.open(QIODevice::ReadOnly))
             WorkbookError::Raise(WorkbookError::FileNotFound,
                                  QStringLiteral("The file %1 could not be opened: %2").arg(path, m_file.errorString()));
         m_file.seek(format.bomLength);
+        m_position = format.bomLength;
         switch (format.encoding) {
         case CsvFormat::Encoding::Utf16LE: m_decoder = QStringDecoder(QStringDecoder::Utf16LE); break;
         case CsvFormat::Encoding::Utf16BE: m_decoder = QStringDecoder(QStringDecoder::Utf16BE); break;
@@ -183,8 +186,21 @@ public:
     {
         for (;;) {
             const qint64 read = m_file.read(m_buffer.data(), kChunk);
-            if (read <= 0)
+            if (read < 0)
+                WorkbookError::Raise(WorkbookError::Damaged, QStringLiteral("The text file %1 could not be read: %2")
+                                                                 .arg(Name(), m_file.errorString()));
+            m_position += read;
+            if (read == 0 || m_position > m_size) {
+                if (m_position != m_size)
+                    WorkbookError::Raise(WorkbookError::Damaged,
+                                         QStringLiteral("The text file %1 changed while it was read: it held %L2 bytes, "
+                                                        "then %L3. Another program may be writing it; import it when "
+                                                        "that is done.")
+                                             .arg(Name())
+                                             .arg(m_size)
+                                             .arg(m_position));
                 return false;
+            }
             chunk = QByteArrayView(m_buffer.constData(), qsizetype(read));
             if (m_decoder.isValid()) {
                 m_converted = QString(m_decoder.decode(chunk)).toUtf8();
@@ -201,7 +217,11 @@ public:
     }
 
 private:
+    QString Name() const { return QFileInfo(m_file.fileName()).fileName(); }
+
     QFile m_file;
+    const qint64 m_size;
+    qint64 m_position = 0;
     QStringDecoder m_decoder;
     QByteArray m_buffer;
     QByteArray m_converted;
@@ -474,7 +494,7 @@ int NoSpace(unsigned char)
 }
 
 // Runs the parser over the file (or until the pass stops) with the given callbacks.
-void Parse(const QString& path, const CsvFormat& format, Pass& pass, void (*field)(void*, size_t, void*),
+void Parse(const QString& path, const CsvFormat& format, qint64 size, Pass& pass, void (*field)(void*, size_t, void*),
            void (*record)(int, void*), Utf8Check* check = nullptr)
 {
     csv_parser parser;
@@ -490,7 +510,7 @@ void Parse(const QString& path, const CsvFormat& format, Pass& pass, void (*fiel
     csv_set_blk_size(&parser, size_t(1) << 16); // grow long fields in big steps, not 128 bytes at a time
 
     const QString name = QFileInfo(path).fileName();
-    Input input(path, format);
+    Input input(path, format, size);
     QByteArrayView chunk;
     while (input.Next(chunk)) {
         if (check)
@@ -539,7 +559,7 @@ void Parse(const QString& path, const CsvFormat& format, Pass& pass, void (*fiel
 // is checked against them as it loads.
 constexpr qint64 kSampleRecords = 1000;
 
-Scan ScanFile(const QString& path, const CsvFormat& format, bool header, qint64 maxRecords)
+Scan ScanFile(const QString& path, const CsvFormat& format, qint64 size, bool header, qint64 maxRecords)
 {
     Scan scan;
     Pass pass;
@@ -547,7 +567,7 @@ Scan ScanFile(const QString& path, const CsvFormat& format, bool header, qint64 
     pass.scan = &scan;
     pass.maxRecords = maxRecords;
     Utf8Check check;
-    Parse(path, format, pass, ScanField, ScanRecord, format.encoding == CsvFormat::Encoding::Utf8 ? &check : nullptr);
+    Parse(path, format, size, pass, ScanField, ScanRecord, format.encoding == CsvFormat::Encoding::Utf8 ? &check : nullptr);
     scan.complete = !pass.Stopped();
     // Invalid UTF-8 anywhere makes the whole file Windows-1252. A sample is
     // checked again with the rest of the file as that loads.
@@ -558,7 +578,8 @@ Scan ScanFile(const QString& path, const CsvFormat& format, bool header, qint64 
 
 // Fills a record set from the file with the types a scan found; false when
 // `verify` is on and a value does not fit them.
-bool Load(const QString& path, const CsvFormat& format, bool header, const Scan& scan, bool verify, Recordset& set)
+bool Load(const QString& path, const CsvFormat& format, qint64 size, bool header, const Scan& scan, bool verify,
+          Recordset& set)
 {
     const int width = scan.width;
     Pass load;
@@ -584,7 +605,7 @@ bool Load(const QString& path, const CsvFormat& format, bool header, const Scan&
     }
     set.Open();
     Utf8Check check;
-    Parse(path, format, load, LoadField, LoadRecord,
+    Parse(path, format, size, load, LoadField, LoadRecord,
           verify && scan.utf8 && format.encoding == CsvFormat::Encoding::Utf8 ? &check : nullptr);
     if (load.misfit || (verify && !check.Valid()))
         return false;
@@ -599,11 +620,13 @@ Recordset CsvReader::Read(const QString& path, bool header)
 {
     const QString name = QFileInfo(path).fileName();
     CsvFormat format;
+    qint64 size = 0;
     {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             WorkbookError::Raise(WorkbookError::FileNotFound,
                                  QStringLiteral("The file %1 could not be opened: %2").arg(path, file.errorString()));
+        size = file.size();
         const QByteArray head = file.read(kChunk);
         format = CsvFormat::Detect(head, file.atEnd(), name);
     }
@@ -612,12 +635,12 @@ Recordset CsvReader::Read(const QString& path, bool header)
     // is then parsed twice instead of three times. Only when a later value
     // does not fit is the whole file scanned and loaded again, so the types
     // are always those of every row.
-    Scan scan = ScanFile(path, format, header, kSampleRecords);
+    Scan scan = ScanFile(path, format, size, header, kSampleRecords);
     if (scan.width > 0 && !scan.complete) {
         Recordset set;
-        if (Load(path, format, header, scan, true, set))
+        if (Load(path, format, size, header, scan, true, set))
             return set;
-        scan = ScanFile(path, format, header, -1);
+        scan = ScanFile(path, format, size, header, -1);
     }
     Recordset set;
     if (scan.width == 0) {
@@ -626,6 +649,6 @@ Recordset CsvReader::Read(const QString& path, bool header)
         set.Open();
         return set;
     }
-    Load(path, format, header, scan, false, set);
+    Load(path, format, size, header, scan, false, set);
     return set;
 }

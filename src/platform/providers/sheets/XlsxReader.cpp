@@ -13,6 +13,7 @@
 
 #include <unzip.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -23,6 +24,12 @@ constexpr qint64 kMaxSheetBytes = qint64(1) << 30;
 constexpr qint64 kMaxStringsBytes = qint64(256) << 20;
 constexpr qint64 kMaxSmallPartBytes = qint64(64) << 20;
 constexpr qint64 kChunk = 1 << 16;
+// Real parts unpack to a few dozen times their packed size at most; a zip
+// bomb to hundreds of times. Past a grace, what a part has unpacked so far
+// is held to this ratio to the packed bytes read for it, so a bomb ends
+// after a few megabytes, not when the whole part is read.
+constexpr qint64 kMaxRatio = 100;
+constexpr qint64 kRatioGraceBytes = qint64(4) << 20;
 constexpr int kMaxColumns = 16384;
 constexpr int kMaxRows = 1048576;
 
@@ -43,9 +50,13 @@ public:
                                  QStringLiteral("The file %1 could not be opened: %2").arg(path, m_file.errorString()));
         zlib_filefunc64_def functions{};
         functions.zopen64_file = [](voidpf, const void* file, int) -> voidpf { return const_cast<void*>(file); };
-        functions.zread_file = [](voidpf, voidpf file, void* buffer, uLong size) -> uLong {
+        functions.opaque = this;
+        functions.zread_file = [](voidpf package, voidpf file, void* buffer, uLong size) -> uLong {
             const qint64 read = static_cast<QFile*>(file)->read(static_cast<char*>(buffer), qint64(size));
-            return read < 0 ? 0 : uLong(read);
+            if (read < 0)
+                return 0;
+            static_cast<Package*>(package)->m_bytesRead += read;
+            return uLong(read);
         };
         functions.zwrite_file = [](voidpf, voidpf, const void*, uLong) -> uLong { return 0; };
         functions.ztell64_file = [](voidpf, voidpf file) -> ZPOS64_T {
@@ -88,17 +99,21 @@ public:
     }
 
     unzFile Handle() const { return m_zip; }
+    // Bytes read from the file so far.
+    qint64 BytesRead() const { return m_bytesRead; }
 
 private:
     QFile m_file;
     unzFile m_zip = nullptr;
+    qint64 m_bytesRead = 0;
 };
 
 // One part of the package, parsed while it is inflated.
 class Part
 {
 public:
-    Part(Package& zip, const QString& path, qint64 maxBytes) : m_zip(zip.Handle()), m_path(path), m_maxBytes(maxBytes)
+    Part(Package& zip, const QString& path, qint64 maxBytes)
+        : m_package(zip), m_zip(zip.Handle()), m_path(path), m_maxBytes(maxBytes)
     {
         if (!zip.Find(path))
             Damaged(QStringLiteral("the part %1 is missing.").arg(path));
@@ -113,6 +128,7 @@ public:
         if (unzOpenCurrentFile(m_zip) != UNZ_OK)
             Damaged(QStringLiteral("the part %1 cannot be read.").arg(path));
         m_open = true;
+        m_packedStart = zip.BytesRead();
         XmlSafety::Limit(m_xml);
     }
 
@@ -227,13 +243,21 @@ private:
         m_read += read;
         if (m_read > m_maxBytes)
             TooLarge();
+        if (m_read > kRatioGraceBytes && m_read > kMaxRatio * (m_package.BytesRead() - m_packedStart))
+            WorkbookError::Raise(WorkbookError::TooLarge,
+                                 QStringLiteral("The workbook part %1 unpacks to more than %2 times its packed size, "
+                                                "more than any real worksheet; the file may be a zip bomb.")
+                                     .arg(m_path)
+                                     .arg(kMaxRatio));
         chunk.truncate(read);
         m_xml.addData(chunk);
     }
 
+    const Package& m_package;
     unzFile m_zip;
     QString m_path;
     qint64 m_maxBytes;
+    qint64 m_packedStart = 0;
     bool m_open = false;
     QXmlStreamReader m_xml;
     qint64 m_read = 0;

@@ -1,6 +1,7 @@
 #include "platform/providers/sql/AccessReader.h"
 
 #include "base/AppError.h"
+#include "platform/providers/sheets/SheetValues.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -19,19 +20,15 @@ namespace {
 
 const QString kSource = QStringLiteral("Access");
 
-// libmdb converts text into a buffer of the handle's bind size, allocated
-// anew for every value: it is sized to the stored value, since a large fixed
-// one makes every read pay for growing and trimming the heap. UTF-8 takes at
-// most three bytes for each stored byte. A damaged length must not ask for
-// gigabytes (libmdb aborts when an allocation fails), hence the ceiling.
+// A damaged length must not ask for gigabytes: a memo is never longer.
 constexpr size_t kLargestText = size_t(64) << 20;
 
-size_t TextBufferFor(const unsigned char* row, const MdbColumn& col)
+void (*g_progress)() = nullptr;
+
+void Progress()
 {
-    size_t stored = size_t(col.cur_value_len);
-    if (col.col_type == MDB_MEMO && col.cur_value_len >= 4)
-        stored = size_t(mdb_get_int32(const_cast<unsigned char*>(row), col.cur_value_start)) & 0x3fffffff;
-    return std::min(3 * stored + 64, kLargestText);
+    if (g_progress)
+        g_progress();
 }
 
 // Complex columns of Access 2007 and later; libmdb has no name for them.
@@ -166,19 +163,106 @@ QVariant ExtendedDate(const unsigned char* text, int length)
     return QDateTime(QDate(1, 1, 1).addDays(days), QTime::fromMSecsSinceStartOfDay(int(ticks / 10000)));
 }
 
-QVariant TextValue(MdbHandle* mdb, const MdbColumn& col, const QString& table)
+[[noreturn]] void RaiseDamagedValue(const MdbColumn& col, const QString& table, const QString& why)
 {
-    const size_t room = TextBufferFor(mdb->pg_buf, col);
-    mdb_set_bind_size(mdb, room);
+    Raise(AccessReader::ErrDamaged, QStringLiteral("The value of column '%1' in table '%2' cannot be read: %3 The "
+                                                   "file is damaged.")
+                                        .arg(QString::fromUtf8(col.name), table, why));
+}
+
+QVariant GuidValue(MdbHandle* mdb, const MdbColumn& col)
+{
+    mdb_set_bind_size(mdb, 64);
     GString text(mdb_col_to_string(mdb, mdb->pg_buf, col.cur_value_start, col.col_type, col.cur_value_len));
     if (!text)
         return {};
-    const size_t length = std::strlen(text.get());
-    if (length + 1 >= room)
-        Raise(AccessReader::ErrDamaged,
-              QStringLiteral("The value of column '%1' in table '%2' is too long to be read.")
-                  .arg(QString::fromUtf8(col.name), table));
-    return QString::fromUtf8(text.get(), qsizetype(length));
+    return QString::fromUtf8(text.get());
+}
+
+// Text as Jet keeps it. Jet 3: the writer's code page, read as
+// Windows-1252. Jet 4 and later: UTF-16, surrogate pairs included, or when
+// it starts with FF FE "compressed": runs of one-byte characters (the low
+// byte of U+0000..U+00FF) and of two-byte ones, each 00 byte switching
+// between them.
+QString DecodeText(const unsigned char* p, size_t n, bool jet3)
+{
+    if (jet3)
+        return SheetValues::DecodeWindows1252(reinterpret_cast<const char*>(p), qsizetype(n));
+    QString text;
+    if (n >= 2 && p[0] == 0xff && p[1] == 0xfe) {
+        text.reserve(qsizetype(n));
+        bool oneByte = true;
+        for (size_t i = 2; i < n;) {
+            if (p[i] == 0) {
+                oneByte = !oneByte;
+                ++i;
+            } else if (oneByte) {
+                text.append(QChar(char16_t(p[i++])));
+            } else if (i + 1 < n) {
+                text.append(QChar(char16_t(p[i] | p[i + 1] << 8)));
+                i += 2;
+            } else {
+                break; // half a character
+            }
+        }
+        return text;
+    }
+    text.resize(qsizetype(n / 2));
+    for (size_t i = 0; i + 1 < n; i += 2)
+        text[qsizetype(i / 2)] = QChar(char16_t(p[i] | p[i + 1] << 8));
+    return text;
+}
+
+// A row of a long-value page: the bytes from its offset to the next row's.
+QByteArrayView LongValueRow(MdbHandle* mdb, quint32 pageRow)
+{
+    void* page = nullptr;
+    int start = 0;
+    size_t length = 0;
+    if (pageRow == 0 || mdb_find_pg_row(mdb, int(pageRow), &page, &start, &length) != 0)
+        return {};
+    const size_t offset = size_t(start) & 0x1fff;
+    const size_t pageSize = size_t(mdb->fmt->pg_size);
+    if (length > pageSize || offset > pageSize - length)
+        return {};
+    return QByteArrayView(static_cast<const char*>(page) + offset, qsizetype(length));
+}
+
+// A memo's bytes. Its 12-byte head gives the length and where the bytes
+// are: in the row itself, in one row of a long-value page, or in a chain of
+// such rows, each starting with the page and row of the next.
+QByteArray MemoBytes(MdbHandle* mdb, const MdbColumn& col, const QString& table)
+{
+    if (col.cur_value_len < MDB_MEMO_OVERHEAD)
+        RaiseDamagedValue(col, table, QStringLiteral("it is shorter than its own head."));
+    const unsigned char* head = mdb->pg_buf + col.cur_value_start;
+    const quint32 word = qFromLittleEndian<quint32>(head);
+    const size_t length = word & 0x3fffffff;
+    if (word & 0x80000000u)
+        return QByteArray(reinterpret_cast<const char*>(head) + MDB_MEMO_OVERHEAD,
+                          col.cur_value_len - MDB_MEMO_OVERHEAD);
+    if (length > kLargestText)
+        RaiseDamagedValue(col, table, QStringLiteral("its length is given as %L1 bytes.").arg(length));
+    quint32 next = qFromLittleEndian<quint32>(head + 4);
+    if (word & 0x40000000u) {
+        const QByteArrayView row = LongValueRow(mdb, next);
+        if (row.isNull())
+            RaiseDamagedValue(col, table, QStringLiteral("its text lies outside the file."));
+        return row.first(std::min(row.size(), qsizetype(length))).toByteArray();
+    }
+    if (word & 0xff000000u)
+        RaiseDamagedValue(col, table, QStringLiteral("its kind is unknown."));
+    // Each link must add bytes, and no more than the length, so a chain
+    // that loops back on itself ends.
+    QByteArray bytes;
+    while (size_t(bytes.size()) < length) {
+        const QByteArrayView row = LongValueRow(mdb, next);
+        if (row.size() <= 4 || size_t(bytes.size() + row.size() - 4) > length)
+            RaiseDamagedValue(col, table, QStringLiteral("its text is cut off or lies outside the file."));
+        next = qFromLittleEndian<quint32>(row.data());
+        bytes.append(row.sliced(4));
+    }
+    return bytes;
 }
 
 // The bytes a value of the column's type is read from, at least: the fixed
@@ -204,7 +288,21 @@ int BytesRead(const MdbColumn& col)
     }
 }
 
-QVariant ReadValue(MdbHandle* mdb, MdbColumn& col, const QString& table)
+// A calculated column (Access 2010) keeps its last result behind a 16-byte
+// head and the result's length, in the type of the expression's result (the
+// column's "ResultType"); a memo result is itself a memo whose bytes are so
+// wrapped. Text and memo results are read here; results of other types
+// read as libmdb finds them.
+QByteArrayView CalculatedResult(QByteArrayView value)
+{
+    constexpr qsizetype kHead = 20;
+    if (value.size() < kHead)
+        return value;
+    const auto length = qFromLittleEndian<qint32>(value.data() + 16);
+    return value.sliced(kHead, std::clamp<qsizetype>(length, 0, value.size() - kHead));
+}
+
+QVariant ReadValue(MdbHandle* mdb, MdbColumn& col, const QString& table, bool jet3, int resultType)
 {
     // libmdb keeps a Boolean in the row's null mask: "null" means false.
     if (col.col_type == MDB_BOOL)
@@ -218,10 +316,7 @@ QVariant ReadValue(MdbHandle* mdb, MdbColumn& col, const QString& table)
     const int needed = BytesRead(col);
     if (col.cur_value_start < 0 || col.cur_value_len < 0 || needed > pageSize
         || col.cur_value_start > pageSize - needed)
-        Raise(AccessReader::ErrDamaged,
-              QStringLiteral("The value of column '%1' in table '%2' cannot be read: its row points outside its "
-                             "page. The file is damaged.")
-                  .arg(QString::fromUtf8(col.name), table));
+        RaiseDamagedValue(col, table, QStringLiteral("its row points outside its page."));
     void* row = mdb->pg_buf;
     const int at = col.cur_value_start;
     switch (col.col_type) {
@@ -249,9 +344,21 @@ QVariant ReadValue(MdbHandle* mdb, MdbColumn& col, const QString& table)
         const double number = QByteArray(text.get()).toDouble(&ok);
         return ok ? QVariant(number) : QVariant();
     }
-    case MDB_TEXT:
-    case MDB_MEMO:
-    case MDB_REPID: return TextValue(mdb, col, table);
+    case MDB_TEXT: {
+        if (resultType != MDB_TEXT && resultType != MDB_MEMO)
+            return DecodeText(mdb->pg_buf + at, size_t(col.cur_value_len), jet3);
+        const QByteArray bytes =
+            resultType == MDB_MEMO
+                ? MemoBytes(mdb, col, table)
+                : QByteArray::fromRawData(reinterpret_cast<const char*>(mdb->pg_buf) + at, col.cur_value_len);
+        const QByteArrayView result = CalculatedResult(bytes);
+        return DecodeText(reinterpret_cast<const unsigned char*>(result.data()), size_t(result.size()), jet3);
+    }
+    case MDB_MEMO: {
+        const QByteArray bytes = MemoBytes(mdb, col, table);
+        return DecodeText(reinterpret_cast<const unsigned char*>(bytes.constData()), size_t(bytes.size()), jet3);
+    }
+    case MDB_REPID: return GuidValue(mdb, col);
     default: return {}; // OLE objects and types libmdb cannot convert
     }
 }
@@ -309,8 +416,10 @@ AccessReader::AccessReader(const QString& fileName) : m_handle(std::make_unique<
     if (!m_handle->mdb)
         Raise(ErrDamaged, unrecognized);
     MdbHandle* mdb = m_handle->mdb;
+    Progress();
     if (!mdb_read_catalog(mdb, MDB_ANY))
         Raise(ErrDamaged, unrecognized);
+    Progress();
     // Every sound file lists its own object table; a file cut short does not.
     bool hasObjects = false;
     for (unsigned i = 0; i < mdb->num_catalog; ++i) {
@@ -371,13 +480,17 @@ Recordset AccessReader::OpenTable(const QString& source) const
         Raise(ErrDamaged, QStringLiteral("The table '%1' cannot be read: the file '%2' is damaged.")
                               .arg(tableName, m_fileName));
     mdb_rewind_table(table.get());
+    Progress();
 
     const bool jet3 = mdb->f->jet_version == MDB_VER_JET3;
     std::vector<MdbColumn*> columns;
+    std::vector<int> resultTypes; // of calculated columns; 0 for the others
     Recordset rs;
     for (unsigned c = 0; c < table->num_cols; ++c) {
         auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, c));
         columns.push_back(col);
+        const char* resultType = mdb_col_get_prop(col, "ResultType");
+        resultTypes.push_back(resultType ? QByteArray(resultType).toInt() : 0);
         rs.AppendField(QString::fromUtf8(col->name), AdoTypeOf(*col), DefinedSizeOf(*col, jet3));
     }
     rs.Open();
@@ -386,9 +499,10 @@ Recordset AccessReader::OpenTable(const QString& source) const
     unsigned count = 0;
     while (mdb_fetch_row(table.get())) {
         for (size_t c = 0; c < columns.size(); ++c)
-            row[c] = ReadValue(mdb, *columns[c], tableName);
+            row[c] = ReadValue(mdb, *columns[c], tableName, jet3, resultTypes[c]);
         rs.AppendRow(std::span<const QVariant>(row));
-        ++count;
+        if (++count % 64 == 0)
+            Progress();
     }
     // libmdb stops quietly at a page it cannot read; the stored count tells.
     if (count < table->num_rows)
@@ -399,6 +513,11 @@ Recordset AccessReader::OpenTable(const QString& source) const
                               .arg(table->num_rows)
                               .arg(m_fileName));
     return rs;
+}
+
+void AccessReader::SetProgress(void (*progress)())
+{
+    g_progress = progress;
 }
 
 bool AccessReader::HasDatabasePassword(const QString& fileName)

@@ -27,6 +27,8 @@
 // - Workgroup security is not applied by libmdb: a user name and password
 //   given for the file are not needed and not checked.
 // - libmdb reports an empty text and a Null text alike; both read as Null.
+//   Text and memo values are decoded here from their stored bytes (libmdb's
+//   own conversion loses characters outside the Basic Multilingual Plane).
 // - OLE object columns read as Null. The "Date/Time Extended" type of
 //   Access 2019, which libmdb cannot convert, is read from its stored text.
 // - The complex columns of Access 2007 (attachments,
@@ -67,6 +69,12 @@ public:
     // ("[Asset Items]") as a recipient list gives it. Names are matched
     // without regard to case, as Access does.
     Recordset OpenTable(const QString& source) const;
+
+    // Called now and then while a file opens and a table is read (every few
+    // dozen rows), from the reading thread; the reader helper makes it a sign
+    // of life, so that libmdb caught in a loop can be told from a long read.
+    // One for the process; none at first.
+    static void SetProgress(void (*progress)());
 
     // True when the file's header carries a database password.
     static bool HasDatabasePassword(const QString& fileName);

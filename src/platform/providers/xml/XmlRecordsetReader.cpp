@@ -5,6 +5,7 @@
 
 #include <QBuffer>
 #include <QDateTime>
+#include <QHash>
 #include <QXmlStreamReader>
 
 #include <cctype>
@@ -368,10 +369,13 @@ private:
                 ReadDeclared(m_xml.attributes(), declared);
             Skip();
         }
-        for (const Column& other : m_columns)
-            if (other.attribute == column.attribute)
-                Fail(QStringLiteral("The row schema of the XML record set declares the column \"%1\" twice.")
-                         .arg(column.attribute));
+        if (m_columnOf.contains(column.attribute))
+            Fail(QStringLiteral("The row schema of the XML record set declares the column \"%1\" twice.")
+                     .arg(column.attribute));
+        if (m_columns.size() >= size_t(XmlRecordsetReader::kMaxColumns))
+            Fail(QStringLiteral("The row schema of the XML record set declares more than %L1 columns, more than can "
+                                "be imported.")
+                     .arg(XmlRecordsetReader::kMaxColumns));
 
         const bool fixed = declared.fixed.value_or(false);
         bool isLong = declared.isLong.value_or(false);
@@ -388,6 +392,7 @@ private:
         if (declared.mayBeNull.value_or(true))
             flags |= FldMayBeNull;
         column.attributes = flags;
+        m_columnOf.insert(column.attribute, int(m_columns.size()));
         m_columns.push_back(std::move(column));
     }
 
@@ -466,15 +471,13 @@ private:
     int ColumnFor(QStringView attribute)
     {
         // Rows list their attributes in schema order, so the next column is the likely one.
-        const int count = int(m_columns.size());
-        for (int i = 0; i < count; ++i) {
-            const int index = (m_lastColumn + 1 + i) % count;
-            if (m_columns[size_t(index)].attribute == attribute) {
-                m_lastColumn = index;
-                return index;
-            }
-        }
-        return -1;
+        const int next = m_lastColumn + 1;
+        const int index = next < int(m_columns.size()) && m_columns[size_t(next)].attribute == attribute
+                        ? next
+                        : m_columnOf.value(attribute.toString(), -1);
+        if (index >= 0)
+            m_lastColumn = index;
+        return index;
     }
 
     void ReadRow(const std::vector<QVariant>* base)
@@ -608,6 +611,7 @@ private:
     QXmlStreamReader m_xml;
     QString m_rowName;
     std::vector<Column> m_columns;
+    QHash<QString, int> m_columnOf; // by attribute name
     std::vector<QVariant> m_values;
     int m_lastColumn = -1;
     qint64 m_rowNumber = 0;

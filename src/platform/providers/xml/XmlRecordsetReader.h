@@ -22,6 +22,8 @@ class XmlRecordsetReader
 public:
     static constexpr long ErrNotRecordset = -2147467259; // "unspecified error", as the cursor engine raised it
     static inline const QString Source = QStringLiteral("XML record set");
+    // A schema that declares more is refused rather than read without bound.
+    static constexpr int kMaxColumns = 16384;
 
     static Recordset Read(QIODevice& device);
     static Recordset Read(const QByteArray& document);
