@@ -40,12 +40,15 @@ struct MailDeliverySettings;
 // SendErr and MailsSend like any failed mail: no mail is left out without a
 // word, and none is ever sent twice.
 //
-// A failure never ends the run, whether the server refused the mail (a mail
-// refused for some of its recipients went to the others, and its row says
-// which) or the message could not even be built (an attachment that exists
-// but cannot be read). Attachment paths that do not exist are left out
-// without a word. Send never sets KeepSending itself; the caller sets it
-// true right before the run.
+// A failure of one mail never ends the run, whether the server refused the
+// mail (a mail refused for some of its recipients went to the others, and
+// its row says which) or the message could not even be built (an
+// attachment that exists but cannot be read). A failure that concerns every
+// mail does (a refused login or certificate, an unreachable server; see
+// SmtpTransport): every mail not yet handed over then fails at once with
+// that one reason, each raising SendErr and MailsSend as above. Attachment
+// paths that do not exist are left out without a word. Send never sets
+// KeepSending itself; the caller sets it true right before the run.
 class MailSender
 {
 public:

@@ -48,98 +48,97 @@ class TestMailSmtpScript : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void pipelinedGroupsAndTheNextEnvelope()
+    // Runs over connections that each play a script: every mail ends as
+    // expected, every script is played to its end, and no connection more
+    // is opened than there are scripts.
+    void scriptedRuns_data()
     {
+        QTest::addColumn<Scripts>("scripts");
+        QTest::addColumn<int>("allowed"); // connections
+        QTest::addColumn<QStringList>("to"); // one mail each
+        QTest::addColumn<QStringList>("expected");
         // The second envelope comes behind the first mail's data, before the
         // server has said a word about it.
-        QStringList script = Greeting({"PIPELINING"});
-        script << "C: MAIL FROM:<sender@example.com>" << "C: RCPT TO:<a@example.org>" << "C: RCPT TO:<b@example.org>"
-               << "C: DATA" << "S: 250 Ok" << "S: 250 Ok" << "S: 250 Ok" << "S: 354 go on" << "MESSAGE"
-               << "C: MAIL FROM:<sender@example.com>" << "C: RCPT TO:<c@example.org>" << "C: DATA"
-               << "S: 250 queued 1" << "S: 250 Ok" << "S: 250 Ok" << "S: 354 go on" << "MESSAGE"
-               << "S: 250 queued 2";
-        SmtpScriptServer server({script});
-        QVERIFY(server.Start());
-        SmtpTransport transport(SettingsFor(server));
-        QCOMPARE(SendAll(transport, {SmallMail(QStringLiteral("a@example.org, b@example.org")),
-                                     SmallMail(QStringLiteral("c@example.org"))}),
-                 QStringList({"", ""}));
-        QCOMPARE(server.Problems(), QStringList());
-        QCOMPARE(server.Messages().size(), 2);
-    }
-
-    void tooManyRecipientsGoInAnotherMail()
-    {
-        QStringList script = Greeting({"PIPELINING"});
-        script << "C: MAIL FROM:<sender@example.com>" << "C: RCPT TO:<a@example.org>" << "C: RCPT TO:<b@example.org>"
-               << "C: RCPT TO:<c@example.org>" << "C: DATA" << "S: 250 Ok" << "S: 250 Ok"
-               << "S: 452 4.5.3 Too many recipients" << "S: 452 4.5.3 Too many recipients" << "S: 354 go on"
-               << "MESSAGE" << "S: 250 queued 1" << "C: MAIL FROM:<sender@example.com>"
-               << "C: RCPT TO:<b@example.org>" << "C: RCPT TO:<c@example.org>" << "C: DATA" << "S: 250 Ok"
-               << "S: 250 Ok" << "S: 452 4.5.3 Too many recipients" << "S: 354 go on" << "MESSAGE"
-               << "S: 250 queued 2" << "C: MAIL FROM:<sender@example.com>" << "C: RCPT TO:<c@example.org>"
-               << "C: DATA" << "S: 250 Ok" << "S: 452 4.2.2 Mailbox full" << "S: 554 5.5.1 No valid recipients";
-        SmtpScriptServer server({script});
-        QVERIFY(server.Start());
-        SmtpTransport transport(SettingsFor(server));
-        QCOMPARE(SendError(transport, SmallMail(QStringLiteral("a@example.org, b@example.org, c@example.org"))),
-                 QStringLiteral("Refused for c@example.org: 452 4.2.2 Mailbox full. Sent to the other recipients: "
-                                "a@example.org, b@example.org"));
-        QCOMPARE(server.Problems(), QStringList());
-        QCOMPARE(server.Messages().size(), 2);
-    }
-
-    void lostConnections_data()
-    {
-        QTest::addColumn<QStringList>("first");
-        QTest::addColumn<QStringList>("expected");
-        // The second mail's envelope was under way: it goes again, on a new
-        // connection, and arrives once.
+        QStringList pipelined = Greeting({"PIPELINING"});
+        pipelined << "C: MAIL FROM:<sender@example.com>" << "C: RCPT TO:<a@example.org>" << "C: RCPT TO:<b@example.org>"
+                  << "C: DATA" << "S: 250 Ok" << "S: 250 Ok" << "S: 250 Ok" << "S: 354 go on" << "MESSAGE"
+                  << "C: MAIL FROM:<sender@example.com>" << "C: RCPT TO:<c@example.org>" << "C: DATA"
+                  << "S: 250 queued 1" << "S: 250 Ok" << "S: 250 Ok" << "S: 354 go on" << "MESSAGE"
+                  << "S: 250 queued 2";
+        QTest::newRow("pipelined groups and the next envelope")
+            << Scripts{pipelined} << 1 << QStringList{"a@example.org, b@example.org", "c@example.org"}
+            << QStringList({"", ""});
+        QStringList tooMany = Greeting({"PIPELINING"});
+        tooMany << "C: MAIL FROM:<sender@example.com>" << "C: RCPT TO:<a@example.org>" << "C: RCPT TO:<b@example.org>"
+                << "C: RCPT TO:<c@example.org>" << "C: DATA" << "S: 250 Ok" << "S: 250 Ok"
+                << "S: 452 4.5.3 Too many recipients" << "S: 452 4.5.3 Too many recipients" << "S: 354 go on"
+                << "MESSAGE" << "S: 250 queued 1" << "C: MAIL FROM:<sender@example.com>"
+                << "C: RCPT TO:<b@example.org>" << "C: RCPT TO:<c@example.org>" << "C: DATA" << "S: 250 Ok"
+                << "S: 250 Ok" << "S: 452 4.5.3 Too many recipients" << "S: 354 go on" << "MESSAGE"
+                << "S: 250 queued 2" << "C: MAIL FROM:<sender@example.com>" << "C: RCPT TO:<c@example.org>"
+                << "C: DATA" << "S: 250 Ok" << "S: 452 4.2.2 Mailbox full" << "S: 554 5.5.1 No valid recipients";
+        QTest::newRow("too many recipients go in another mail")
+            << Scripts{tooMany} << 1 << QStringList{"a@example.org, b@example.org, c@example.org"}
+            << QStringList{"Refused for c@example.org: 452 4.2.2 Mailbox full. Sent to the other recipients: "
+                           "a@example.org, b@example.org"};
+        // A mail lost with its connection before its data went out whole is
+        // sent once more, on a new connection; after its data, never.
+        const QStringList ab{"a@example.org", "b@example.org"};
+        const QStringList second = Greeting({}) << OneByOne("b@example.org");
         QStringList closing = Greeting({"PIPELINING"});
         closing << OneByOne("a@example.org").mid(0, 6) << "MESSAGE"
                 << "C: MAIL FROM:<sender@example.com>" << "C: RCPT TO:<b@example.org>" << "C: DATA"
                 << "S: 250 queued" << "S: 421 4.3.2 Shutting down" << "CLOSE";
-        QTest::newRow("421 in a pipelined group") << closing << QStringList({"", ""});
-        // The data went out whole: never again.
+        QTest::newRow("421 in a pipelined group") << Scripts{closing, second} << 1 << ab << QStringList({"", ""});
         QStringList gone = Greeting({});
         gone << OneByOne("a@example.org").mid(0, 7) << "CLOSE";
         QTest::newRow("closed after the data")
-            << gone << QStringList({"delivery unknown: the connection was lost after the message was sent", ""});
-    }
-
-    void lostConnections()
-    {
-        QFETCH(QStringList, first);
-        QFETCH(QStringList, expected);
-        const QStringList second = Greeting({}) << OneByOne("b@example.org");
-        SmtpScriptServer server({first, second});
-        QVERIFY(server.Start());
-        SmtpTransport transport(SettingsFor(server));
-        QCOMPARE(SendAll(transport, {SmallMail(QStringLiteral("a@example.org")), SmallMail(QStringLiteral("b@example.org"))}),
-                 expected);
-        QCOMPARE(server.Problems(), QStringList());
-        QCOMPARE(server.Connections(), 2);
-    }
-
-    void extraConnectionsRefusedLowerTheLimit()
-    {
-        QStringList first = Greeting({});
+            << Scripts{gone, second} << 1 << ab
+            << QStringList({"delivery unknown: the connection was lost after the message was sent", ""});
+        const QStringList atData = Greeting({}) << "C: MAIL FROM:*" << "S: 250 Ok" << "C: RCPT TO:*" << "S: 250 Ok"
+                                                << "C: DATA" << "CLOSE";
+        QTest::newRow("closed at DATA every time")
+            << Scripts(4, atData) << 1 << ab
+            << QStringList(2, "not sent: the connection was lost twice before the message went out (The mail "
+                              "server closed the connection)");
+        // Three connections failing in a row end the run; an extra one
+        // refused while another serves the run lowers the number.
+        const QStringList refusing{"S: 554 5.3.2 No service", "CLOSE"};
+        QTest::newRow("server gone after the first mail")
+            << Scripts{Greeting({}) << OneByOne("a@example.org") << "CLOSE", refusing, refusing, refusing} << 1
+            << QStringList{"a@example.org", "b@example.org", "c@example.org"}
+            << QStringList({"", "not sent: 554 5.3.2 No service", "not sent: 554 5.3.2 No service"});
+        QStringList four = Greeting({});
         for (int i = 0; i < 4; ++i)
-            first << "C: MAIL FROM:<sender@example.com>" << "S: 250 Ok" << "C: RCPT TO:*" << "S: 250 Ok" << "C: DATA"
-                  << "S: 354 go on" << "MESSAGE" << "S: 250 queued";
-        const QStringList refusing{"S: 421 4.7.0 Too many connections from your host", "CLOSE"};
-        SmtpScriptServer server({first, refusing, refusing});
+            four << "C: MAIL FROM:<sender@example.com>" << "S: 250 Ok" << "C: RCPT TO:*" << "S: 250 Ok" << "C: DATA"
+                 << "S: 354 go on" << "MESSAGE" << "S: 250 queued";
+        const QStringList tooBusy{"S: 421 4.7.0 Too many connections from your host", "CLOSE"};
+        QTest::newRow("extra connections refused")
+            << Scripts{four, tooBusy, tooBusy} << 3 << (QStringList(ab) << "c@example.org" << "d@example.org")
+            << QStringList(4, QString());
+    }
+
+    void scriptedRuns()
+    {
+        QFETCH(Scripts, scripts);
+        QFETCH(int, allowed);
+        QFETCH(QStringList, to);
+        QFETCH(QStringList, expected);
+        SmtpScriptServer server(scripts);
         QVERIFY(server.Start());
         SmtpSettings settings = SettingsFor(server);
-        settings.connections = 3;
+        settings.connections = allowed;
         SmtpTransport transport(settings);
         QList<OutgoingMessage> mails;
-        for (int i = 1; i <= 4; ++i)
-            mails << SmallMail(QStringLiteral("r%1@example.org").arg(i));
-        QCOMPARE(SendAll(transport, mails), QStringList(4, QString()));
+        for (const QString& recipients : std::as_const(to))
+            mails << SmallMail(recipients);
+        QCOMPARE(SendAll(transport, mails), expected);
         QCOMPARE(server.Problems(), QStringList());
-        QCOMPARE(server.Messages().size(), 4);
-        QCOMPARE(server.Connections(), 3);
+        QCOMPARE(server.Connections(), scripts.size());
+        qsizetype messages = 0;
+        for (const QStringList& script : std::as_const(scripts))
+            messages += script.count(QStringLiteral("MESSAGE"));
+        QCOMPARE(server.Messages().size(), messages);
         QCOMPARE(transport.ConnectionLimit(), 1);
     }
 
@@ -157,16 +156,16 @@ private Q_SLOTS:
             << false << "";
         QTest::newRow("refused, password for a server elsewhere")
             << (tls + QStringList{"S: 454 4.7.0 TLS not available"}) << "localhost" << true
-            << "the server refused encryption (454 4.7.0 TLS not available); the password was not sent";
+            << "not sent: the server refused encryption (454 4.7.0 TLS not available); the password was not sent";
         QTest::newRow("no TLS after the go-ahead")
             << (tls + QStringList{"S: 220 go ahead", "PAUSE", "S: this is not TLS"}) << "localhost" << false
-            << "The encrypted connection to the mail server failed: *";
+            << "not sent: the encrypted connection to the mail server failed: *";
         QTest::newRow("words slipped in behind the go-ahead")
             << (tls + QStringList{"S: 220 go ahead\r\n250 injected"}) << "localhost" << false
-            << "The mail server sent more than its answer to STARTTLS";
+            << "not sent: the mail server sent more than its answer to STARTTLS";
         QTest::newRow("certificate for another host")
             << (Greeting({"STARTTLS"}) << "C: STARTTLS" << "S: 220 go ahead" << "TLS") << "other.example" << false
-            << "The mail server's certificate was not accepted: *host name*";
+            << "not sent: the mail server's certificate was not accepted: *host name*";
         QTest::newRow("over the size limit")
             << Greeting({"SIZE 100"}) << "localhost" << false
             << "The message is * bytes, more than the 100 bytes the mail server accepts";

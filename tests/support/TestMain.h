@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/mail/MailTransport.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -25,7 +27,8 @@ inline QString TestData(const QString& relative)
 } // namespace TestSupport
 
 // A test's main(): a private home and the built reader helper, then the
-// application and `setup` before the test object runs.
+// application and `setup` before the test object runs. Fails when a send
+// run lost count of its mails (MailTransport::BrokenRuns).
 #define CORVANTA_TEST_MAIN_OF(Application, TestObject, setup)                                     \
     int main(int argc, char* argv[])                                                               \
     {                                                                                              \
@@ -35,7 +38,8 @@ inline QString TestData(const QString& relative)
         setup;                                                                                     \
         TestObject tc;                                                                             \
         QTEST_SET_MAIN_SOURCE_PATH                                                                 \
-        return QTest::qExec(&tc, argc, argv);                                                      \
+        const int failed = QTest::qExec(&tc, argc, argv);                                          \
+        return failed ? failed : int(MailTransport::BrokenRuns() > 0);                             \
     }
 
 // For tests of code without windows.

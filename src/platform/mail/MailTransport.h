@@ -3,6 +3,7 @@
 #include "platform/mail/OutgoingMessage.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -36,16 +37,41 @@ class MailTransport : public QObject
 public:
     using Source = std::function<std::optional<MailJob>()>;
 
-    using QObject::QObject;
+    explicit MailTransport(QObject* parent = nullptr);
 
-    virtual void Start(Source source) = 0;
+    void Start(Source source);
 
     // Takes no more mails and ends those in flight at once: a mail not yet
     // handed over whole is "not sent"; one the mail system already holds
     // whole but has not confirmed may have gone and says so.
     virtual void Stop() = 0;
 
+    // Runs in this process that did not end each mail taken exactly once
+    // (sent + failed + delivery unknown = taken). Each such run also leaves
+    // a critical message; the test programs fail on a non-zero count.
+    static int BrokenRuns();
+
 Q_SIGNALS:
     void MailEnded(quint64 id, const QString& failure);
     void Finished();
+
+protected:
+    virtual void Begin(Source source) = 0;
+
+private:
+    // The mails taken and not yet ended, and how the others ended.
+    struct Ledger
+    {
+        QSet<quint64> open;
+        int taken = 0;
+        int sent = 0;
+        int failed = 0;
+        int unknown = 0;
+        bool broken = false;
+    };
+    void Ended(quint64 id, const QString& failure);
+    void CheckRun();
+    void Break(const QString& what);
+
+    Ledger m_ledger;
 };

@@ -29,7 +29,7 @@ PickupTransport::PickupTransport(QString program, QStringList arguments, int tim
 {
 }
 
-void PickupTransport::Start(Source source)
+void PickupTransport::Begin(Source source)
 {
     m_source = std::move(source);
     m_stopped = false;

@@ -21,13 +21,15 @@ public:
                              QStringList arguments = DefaultArguments(), int timeoutSeconds = 1200,
                              qint64 memoryLimit = MessageBuilder::DefaultMemoryLimit);
 
-    void Start(Source source) override;
     void Stop() override { m_stopped = true; }
 
     // Hands one message over and waits for the program. A program that
     // cannot start, ends with a non-zero code, writes to its standard error
     // or outlasts the time-out fails the mail: AppError with its text.
     void Send(const OutgoingMessage& message);
+
+protected:
+    void Begin(Source source) override;
 
 private:
     void Next();

@@ -48,6 +48,11 @@ bool TooManyRecipients(const SmtpReply& reply)
     return status.isEmpty() || status == QLatin1String("4.5.3");
 }
 
+QString LoginRefused(const SmtpReply& reply)
+{
+    return QStringLiteral("the server refused the login: %1").arg(reply.Text());
+}
+
 } // namespace
 
 // ------------------------------------------------------------------ SmtpMail
@@ -269,10 +274,12 @@ void SmtpConnection::OnSocketError()
     case QAbstractSocket::SslHandshakeFailedError:
     case QAbstractSocket::SslInternalError:
     case QAbstractSocket::SslInvalidUserDataError:
-        Close(Loss::Broken, !m_tlsProblem.isEmpty()
-                                ? m_tlsProblem
-                                : QStringLiteral("The encrypted connection to the mail server failed: %1")
-                                      .arg(m_socket->errorString()));
+        // A certificate refused is refused for every connection alike.
+        if (!m_tlsProblem.isEmpty())
+            Close(Loss::Refused, m_tlsProblem);
+        else
+            Close(Loss::Broken, QStringLiteral("The encrypted connection to the mail server failed: %1")
+                                    .arg(m_socket->errorString()));
         return;
     case QAbstractSocket::RemoteHostClosedError:
         Close(Loss::Dropped, QStringLiteral("The mail server closed the connection"));
@@ -369,7 +376,7 @@ void SmtpConnection::OnHandshakeReply(const Command& command, const SmtpReply& r
             return;
         }
         if (m_endpoint.authenticate && !m_loopback) {
-            Close(Loss::Broken, QStringLiteral("the server refused encryption (%1); the password was not sent")
+            Close(Loss::Refused, QStringLiteral("the server refused encryption (%1); the password was not sent")
                                     .arg(reply.Text()));
             return;
         }
@@ -379,13 +386,13 @@ void SmtpConnection::OnHandshakeReply(const Command& command, const SmtpReply& r
         if (reply.code == 235) {
             BecomeReady();
         } else {
-            Close(Loss::Broken, reply.Text());
+            Close(Loss::Refused, LoginRefused(reply));
         }
         return;
     case Kind::AuthUser:
     case Kind::AuthPassword:
         if (reply.code != 334) {
-            Close(Loss::Broken, reply.Text());
+            Close(Loss::Refused, LoginRefused(reply));
             return;
         }
         if (command.kind == Kind::AuthUser)
@@ -416,11 +423,11 @@ void SmtpConnection::LogIn()
 {
     // A password goes out in the clear only to this very machine.
     if (!m_encrypted && !m_loopback) {
-        Close(Loss::Broken, NoEncryptionText);
+        Close(Loss::Refused, NoEncryptionText);
         return;
     }
     if (!m_extensions.Has("AUTH")) {
-        Close(Loss::Broken, QStringLiteral("The mail server does not offer a login"));
+        Close(Loss::Refused, QStringLiteral("The mail server does not offer a login"));
         return;
     }
     const QSet<QByteArray>& mechanisms = m_extensions.AuthMechanisms();
@@ -435,7 +442,7 @@ void SmtpConnection::LogIn()
         for (const QByteArray& mechanism : mechanisms)
             offered.append(QString::fromLatin1(mechanism));
         offered.sort();
-        Close(Loss::Broken, QStringLiteral("The mail server offers no login this program can use (only %1)")
+        Close(Loss::Refused, QStringLiteral("The mail server offers no login this program can use (only %1)")
                                 .arg(offered.join(QStringLiteral(", "))));
     }
 }
@@ -721,6 +728,13 @@ void SmtpConnection::TakeMore()
         SmtpMailPtr mail = m_owner.TakeMail(*this);
         if (!mail)
             return;
+        // Events ran while the mail was taken: the server may have hung up
+        // or the run stopped meanwhile, and a closed connection would take
+        // the mail down with it.
+        if (m_phase != Phase::Ready) {
+            m_owner.SendAgain(std::move(mail));
+            return;
+        }
         StartTransaction(std::move(mail));
     }
 }
@@ -800,7 +814,7 @@ void SmtpConnection::Close(Loss loss, const QString& reason)
             m_first->MissRest(StoppedText);
             m_owner.MailDone(std::move(m_first));
         } else {
-            m_owner.ConnectionFailed(*this, std::move(m_first), reason);
+            m_owner.ConnectionFailed(*this, std::move(m_first), reason, loss == Loss::Refused);
         }
     }
     // Kept until the connection goes: a handler further up the stack (the
@@ -842,6 +856,12 @@ void SmtpConnection::Resolve(Transaction& t, Loss loss, const QString& reason)
         m_owner.SendAgain(std::move(mail));
         return;
     }
-    mail->MissRest(loss == Loss::Stopped ? StoppedText : reason);
+    if (loss == Loss::Stopped)
+        mail->MissRest(StoppedText);
+    else if (mail->sentAgain)
+        mail->MissRest(QStringLiteral("not sent: the connection was lost twice before the message went out (%1)")
+                           .arg(reason));
+    else
+        mail->MissRest(reason);
     m_owner.MailDone(std::move(mail));
 }

@@ -83,11 +83,16 @@ public:
         virtual void ConnectionReady(SmtpConnection& connection) = 0;
         // The mail has ended; its recipients say how.
         virtual void MailDone(SmtpMailPtr mail) = 0;
-        // The connection was lost before the mail was handed over whole.
+        // The mail goes back ahead of those not yet taken: its connection
+        // was lost before the mail was handed over whole, or closed while
+        // the mail was being taken.
         virtual void SendAgain(SmtpMailPtr mail) = 0;
         // The connection failed before it was ready, with the mail it was
-        // opened for.
-        virtual void ConnectionFailed(SmtpConnection& connection, SmtpMailPtr mail, const QString& reason) = 0;
+        // opened for. `everyMail`: the server refused what every mail needs
+        // (the login, its certificate, encryption for the password), so
+        // another connection would fare no better.
+        virtual void ConnectionFailed(SmtpConnection& connection, SmtpMailPtr mail, const QString& reason,
+                                      bool everyMail) = 0;
         // The connection is closed and can go.
         virtual void ConnectionClosed(SmtpConnection& connection) = 0;
     };
@@ -121,7 +126,7 @@ public:
 
 private:
     enum class Phase { Connecting, Greeting, Hello, Encrypting, LoggingIn, Ready, Stopping, Closed };
-    enum class Loss { Dropped, TimedOut, Broken, Stopped };
+    enum class Loss { Dropped, TimedOut, Broken, Refused, Stopped };
     enum class Kind { Greeting, Ehlo, Helo, StartTls, Auth, AuthUser, AuthPassword, Rset, Mail, Rcpt, Data, Dot };
     struct Transaction;
     struct Command

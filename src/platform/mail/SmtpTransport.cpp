@@ -16,6 +16,17 @@ namespace {
 const QString ErrorSource = QStringLiteral("SmtpTransport");
 constexpr int ImplicitTlsPort = 465;
 constexpr int DefaultTimeoutSeconds = 1200;
+// Connections that fail one after the other, once mail has gone out,
+// before the server counts as gone for the rest of the run.
+constexpr int FailuresThatEndTheRun = 3;
+
+// The reason as the run's own words for every mail it did not send.
+QString NotSent(QString reason)
+{
+    if (reason.size() > 1 && reason.at(0).isUpper() && reason.at(1).isLower())
+        reason[0] = reason.at(0).toLower();
+    return QStringLiteral("not sent: ") + reason;
+}
 
 } // namespace
 
@@ -29,6 +40,9 @@ struct SmtpTransport::Private final : SmtpConnection::Owner
     MessageBuilder builder;
     SmtpEndpoint endpoint;
     QString settingsProblem; // every mail fails with it
+    QString runFailure;      // the run is over: every mail not yet handed over fails with it
+    bool anySent = false;    // the server took a mail in this run
+    int failuresInRow = 0;   // connections failed since one was last ready
 
     Source source;
     bool sourceDone = true;
@@ -85,10 +99,15 @@ struct SmtpTransport::Private final : SmtpConnection::Owner
 
     SmtpMailPtr Next()
     {
+        const QString& over = !settingsProblem.isEmpty() ? settingsProblem : runFailure;
         if (!again.empty()) {
             SmtpMailPtr mail = std::move(again.front());
             again.pop_front();
-            return mail;
+            if (over.isEmpty())
+                return mail;
+            mail->MissRest(over);
+            MailDone(std::move(mail));
+            return nullptr;
         }
         if (sourceDone)
             return nullptr;
@@ -99,9 +118,11 @@ struct SmtpTransport::Private final : SmtpConnection::Owner
             Schedule();
             return nullptr;
         }
+        if (!over.isEmpty()) {
+            Fail(job->id, over);
+            return nullptr;
+        }
         try {
-            if (!settingsProblem.isEmpty())
-                throw AppError(MailError::InvalidArgument, ErrorSource, settingsProblem);
             return std::make_unique<SmtpMail>(job->id, builder.Build(job->message), job->answerBeforeNext);
         } catch (const AppError& error) {
             Fail(job->id, error.Description());
@@ -150,8 +171,17 @@ struct SmtpTransport::Private final : SmtpConnection::Owner
             Report();
             if (!MayTake())
                 continue;
-            // Mails to the connections with room, in order.
-            for (SmtpConnection* connection : connections) {
+            if (!runFailure.isEmpty()) {
+                // One at a time, each reported before the next is taken.
+                Next();
+                continue;
+            }
+            // Mails to the connections with room, in order. A copy: a
+            // connection whose socket fails as it is written to leaves the list.
+            const std::vector<SmtpConnection*> open = connections;
+            for (SmtpConnection* connection : open) {
+                if (std::find(connections.begin(), connections.end(), connection) == connections.end())
+                    continue;
                 while (MayTake() && connection->HasRoom()) {
                     SmtpMailPtr mail = Next();
                     if (!mail)
@@ -213,17 +243,22 @@ struct SmtpTransport::Private final : SmtpConnection::Owner
             Report();
             Schedule(); // for the connections turned away while the events ran
         }
-        if (!MayTake()) {
+        if (!MayTake() || !runFailure.isEmpty()) {
             Schedule();
             return nullptr;
         }
         return Next();
     }
 
-    void ConnectionReady(SmtpConnection&) override { Schedule(); }
+    void ConnectionReady(SmtpConnection&) override
+    {
+        failuresInRow = 0;
+        Schedule();
+    }
 
     void MailDone(SmtpMailPtr mail) override
     {
+        anySent = anySent || !mail->delivered.isEmpty();
         const QString failure = mail->Failure();
         ended.emplace_back(mail->id, failure);
         Schedule();
@@ -240,18 +275,29 @@ struct SmtpTransport::Private final : SmtpConnection::Owner
         Schedule();
     }
 
-    void ConnectionFailed(SmtpConnection& connection, SmtpMailPtr mail, const QString& reason) override
+    void ConnectionFailed(SmtpConnection& connection, SmtpMailPtr mail, const QString& reason,
+                          bool everyMail) override
     {
         const auto others = std::count_if(connections.begin(), connections.end(), [&connection](SmtpConnection* c) {
             return c != &connection && !c->IsClosed();
         });
-        if (!stopped && AnyReady()) {
+        if (stopped) {
+            mail->MissRest(reason);
+            MailDone(std::move(mail));
+        } else if (!everyMail && runFailure.isEmpty() && AnyReady()) {
             // The server takes no more connections: fewer for the rest of
             // the run, and the mail goes with the others.
             limit = std::max(1, int(others));
             Requeue(std::move(mail));
+        } else if (!everyMail && runFailure.isEmpty() && anySent && ++failuresInRow < FailuresThatEndTheRun) {
+            Requeue(std::move(mail)); // on a new connection
         } else {
-            mail->MissRest(reason);
+            // The server cannot be reached or will not have us: another
+            // connection per mail would only repeat the refusal (and lock
+            // the account with failed logins).
+            if (runFailure.isEmpty())
+                runFailure = NotSent(reason);
+            mail->MissRest(runFailure);
             MailDone(std::move(mail));
         }
         Schedule();
@@ -277,12 +323,15 @@ SmtpTransport::~SmtpTransport()
     d->connections.clear();
 }
 
-void SmtpTransport::Start(Source source)
+void SmtpTransport::Begin(Source source)
 {
     d->source = std::move(source);
     d->sourceDone = false;
     d->stopped = false;
     d->finished = false;
+    d->runFailure.clear();
+    d->anySent = false;
+    d->failuresInRow = 0;
     d->limit = std::max(1, d->settings.connections);
     d->Schedule();
 }

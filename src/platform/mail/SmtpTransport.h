@@ -27,7 +27,15 @@ struct SmtpSettings
 //
 // A mail whose connection is lost before its data went out whole is sent
 // again once, on a new connection; one whose data went out whole is never
-// sent again ("delivery unknown" when its answer never came). STARTTLS is
+// sent again ("delivery unknown" when its answer never came).
+//
+// A refusal that concerns every mail ends the run: a refused login or
+// certificate, a password that would go out unencrypted, or a server that
+// cannot be reached (refused, silent, TLS failing) before it took any mail,
+// or on three connections in a row after that. No connection opens after
+// it, and every mail not yet handed over fails at once with that reason
+// ("not sent: ..."). A server that refuses an extra connection while
+// another serves the run only lowers the number of connections. STARTTLS is
 // used whenever offered, certificates are always verified, and a password
 // goes out unencrypted only to a server on this machine's loopback.
 class SmtpTransport final : public MailTransport
@@ -40,7 +48,6 @@ public:
                            QObject* parent = nullptr);
     ~SmtpTransport() override;
 
-    void Start(Source source) override;
     void Stop() override;
 
     // The number of connections the run may use now.
@@ -49,6 +56,9 @@ public:
     // The server name as connections use it (IDN in ASCII form). Throws
     // AppError for a missing or unusable name or a port out of range.
     static QString HostName(const SmtpSettings& settings);
+
+protected:
+    void Begin(Source source) override;
 
 private:
     struct Private;
