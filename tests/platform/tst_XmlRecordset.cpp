@@ -10,9 +10,6 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-#include <functional>
-#include <optional>
-
 using TestSupport::ErrorOf;
 using TestSupport::Names;
 using TestSupport::Types;
@@ -114,7 +111,6 @@ private Q_SLOTS:
     void textValuesKeepEscapesBlanksAndLineBreaks()
     {
         const Recordset set = ReadFile(QStringLiteral("tablegram-text_escapes.xml"));
-        QVERIFY(set.RecordCount() > 0);
         // Character references come back as the characters; a literal tab or
         // line break inside an attribute reads as a blank, as XML has it (the
         // writer uses references so that its own line breaks survive).
@@ -148,7 +144,6 @@ private Q_SLOTS:
         const Recordset empty = ReadFile(QStringLiteral("tablegram-empty.xml"));
         QCOMPARE(Names(empty), QStringList({"ID", "NAME"}));
         QCOMPARE(empty.RecordCount(), 0);
-        QVERIFY(empty.AtEOF());
 
         // The columns of a nested child record set are left out.
         const Recordset nested = ReadFile(QStringLiteral("tablegram-regions_customers_boolean_shape.xml"));
