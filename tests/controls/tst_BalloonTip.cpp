@@ -63,12 +63,7 @@ class TestBalloonTip : public QObject
 private Q_SLOTS:
     // The kernel that once turned every balloon into a message box: each
     // case shows a balloon (a message box would fail, unanswered).
-    void init()
-    {
-        SystemVersions versions;
-        versions.OSMajor = 5;
-        SetSystemVersions(versions);
-    }
+    void init() { SetSystemVersions({.OSMajor = 5}); }
 
     void cleanup()
     {

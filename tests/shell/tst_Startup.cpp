@@ -29,13 +29,8 @@ class TestStartup : public QObject
     static SystemVersions Probed(const QString& text)
     {
         const QStringList n = text.split(QRegularExpression(QStringLiteral("[ .]")));
-        SystemVersions v;
-        v.OSMajor = n[0].toInt();
-        v.OSMinor = n[1].toInt();
-        v.IEMajor = n[2].toInt();
-        v.ADOMajor = n[3].toInt();
-        v.ADOMinor = n[4].toInt();
-        return v;
+        return {.OSMajor = n[0].toInt(), .OSMinor = n[1].toInt(), .ADOMajor = n[3].toInt(),
+                .ADOMinor = n[4].toInt(), .IEMajor = n[2].toInt()};
     }
 
     UrlCatcher catcher;
