@@ -1,11 +1,6 @@
 #include "MainWindowSetup.h"
-#include "store/FilesSystem.h"
 
-#include <QComboBox>
-#include <QLineEdit>
 #include <QListWidget>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QTreeWidget>
 
 using namespace TestSupport;
@@ -77,7 +72,7 @@ private Q_SLOTS:
             Get<QListWidget>("lstFields")->setFocus();
         }
         Get<QListWidget>("lstFields")->setCurrentRow(entry);
-        QTest::mouseClick(Get<QPushButton>("cmdInsertField"), Qt::LeftButton);
+        Click("cmdInsertField");
         QTEST(Get<QLineEdit>("txtComposeSubject")->text(), "subject");
         QTEST(Body()->toPlainText(), "body");
     }
@@ -85,7 +80,7 @@ private Q_SLOTS:
     void refusalsSayWhatIsMissing()
     {
         Get<QListWidget>("lstFields")->setCurrentRow(-1);
-        QTest::mouseClick(Get<QPushButton>("cmdInsertField"), Qt::LeftButton);
+        Click("cmdInsertField");
         QCOMPARE(BalloonShown(), LoadResString(601) + QStringLiteral("@lstFields"));
 
         // The sender book is empty: its box says where to add one.
@@ -107,8 +102,8 @@ private Q_SLOTS:
                                          folder + "d;e.txt"});
         Dialogs::QueueAnswer(QMessageBox::Ok);
         Dialogs::QueueAnswer(QStringList{folder + "a.pdf"});
-        QTest::mouseClick(Get<QPushButton>("cmdComposeAttach"), Qt::LeftButton);
-        QTest::mouseClick(Get<QPushButton>("cmdComposeAttach"), Qt::LeftButton);
+        Click("cmdComposeAttach");
+        Click("cmdComposeAttach");
         const auto asked = Dialogs::TakeAsked();
         QCOMPARE(asked.size(), 3);
         QCOMPARE(asked[0].directory, Documents() + u'/');
