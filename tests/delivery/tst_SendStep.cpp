@@ -11,17 +11,12 @@
 
 using namespace TestSupport;
 
-namespace {
-
-constexpr int Recipients = 25;
-const QString Refused = QStringLiteral("r7@example.org");
-
-} // namespace
-
 class TestSendStep : public MainWindowTest
 {
     Q_OBJECT
 
+    static constexpr int Recipients = 25;
+    inline static const QString Refused = QStringLiteral("r7@example.org");
     std::unique_ptr<SmtpTestServer> m_server;
 
 private Q_SLOTS:

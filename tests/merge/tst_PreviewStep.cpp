@@ -8,16 +8,11 @@
 
 using namespace TestSupport;
 
-namespace {
-
-constexpr int Rows = 40000; // more than a 16-bit position can reach
-
-} // namespace
-
 class TestPreviewStep : public MainWindowTest
 {
     Q_OBJECT
 
+    static constexpr int Rows = 40000; // more than a 16-bit position can reach
     ctlWizPreview* Panel() { return Get<ctlWizPreview>("ctlWizPreview"); }
 
 private Q_SLOTS:

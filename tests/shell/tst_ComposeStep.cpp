@@ -5,19 +5,14 @@
 
 using namespace TestSupport;
 
-namespace {
-
-QString Documents()
-{
-    return FilesSystem().GetSpecialFolder(FilesSystem::CSIDL_PERSONAL);
-}
-
-} // namespace
-
 class TestComposeStep : public MainWindowTest
 {
     Q_OBJECT
 
+    static QString Documents()
+    {
+        return FilesSystem().GetSpecialFolder(FilesSystem::CSIDL_PERSONAL);
+    }
     QPlainTextEdit* Body() { return Get<QPlainTextEdit>("txtComposeTextBody"); }
     void Trigger(const char* entry)
     {
