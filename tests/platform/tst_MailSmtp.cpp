@@ -24,14 +24,6 @@ SmtpSettings SettingsFor(const SmtpTestServer& server, const QString& host = QSt
     return settings;
 }
 
-QList<OutgoingMessage> SmallMails(const QStringList& recipients)
-{
-    QList<OutgoingMessage> mails;
-    for (const QString& to : recipients)
-        mails << SmallMail(to);
-    return mails;
-}
-
 QString Refusal(const QString& address)
 {
     return QStringLiteral("550-5.1.1 <%1>: Recipient address rejected\n550 5.1.1 User unknown in this test")

@@ -67,6 +67,14 @@ OutgoingMessage SmallMail(const QString& to, const QString& subject)
     return m;
 }
 
+QList<OutgoingMessage> SmallMails(const QStringList& recipients)
+{
+    QList<OutgoingMessage> mails;
+    for (const QString& to : recipients)
+        mails << SmallMail(to);
+    return mails;
+}
+
 SampleMail SmallSample(const QString& to)
 {
     SampleMail mail;
