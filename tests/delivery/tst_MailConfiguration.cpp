@@ -30,17 +30,13 @@ class TestMailConfiguration : public QObject
 
     QString FilePath() const { return m_folder + QStringLiteral("mlcfg.dat"); }
 
-    static void SetAccount(const QString& server, const QString& user)
-    {
-        MailConfiguration::SetDefaultAccountLookup({[server] { return server; }, [user] { return user; }});
-    }
-
 private Q_SLOTS:
     void init()
     {
         static int n = 0;
         m_folder = m_temp.filePath(QStringLiteral("data%1/1.3/").arg(++n));
-        SetAccount(QStringLiteral("smtp.example.org"), QStringLiteral("ann"));
+        MailConfiguration::SetDefaultAccountLookup(
+            {[] { return QStringLiteral("smtp.example.org"); }, [] { return QStringLiteral("ann"); }});
     }
 
     // Reading never creates the file, only Save does.

@@ -3,10 +3,7 @@
 #include "delivery/MailConfiguration.h"
 #include "merge/Mails.h"
 
-#include <QComboBox>
-#include <QLineEdit>
 #include <QMenu>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
@@ -14,29 +11,13 @@
 
 using namespace TestSupport;
 
-namespace {
-
-constexpr int Recipients = 25;
-const QString Refused = QStringLiteral("r7@example.org");
-
-} // namespace
-
 class TestSendStep : public MainWindowTest
 {
     Q_OBJECT
 
+    static constexpr int Recipients = 25;
+    inline static const QString Refused = QStringLiteral("r7@example.org");
     std::unique_ptr<SmtpTestServer> m_server;
-
-    // Answers the confirmation with a button when one is expected, then the
-    // run goes on until the summary.
-    void Send(const char* button)
-    {
-        if (button)
-            WhenModal([button](QWidget* dialog) {
-                QTest::mouseClick(Find<QPushButton>(dialog, button), Qt::LeftButton);
-            });
-        QTest::mouseClick(Find<QPushButton>(Get("ctlWizSend"), "cmdSendEMails"), Qt::LeftButton);
-    }
 
 private Q_SLOTS:
     void initTestCase() { SeedNumberedList("R", Recipients); }
@@ -111,19 +92,24 @@ private Q_SLOTS:
                 if (cancel && window->objectName() == QLatin1String("frmSendingEMails"))
                     QTest::mouseClick(Find<QPushButton>(window, "cmdCancel"), Qt::LeftButton);
         });
-        Send(answer == QMessageBox::No ? nullptr : confirm ? "cmdSendEMails" : "cmdCancel");
+        if (answer != QMessageBox::No) // the confirmation; the run goes on until the summary
+            WhenModal([confirm](QWidget* dialog) {
+                const char* button = confirm ? "cmdSendEMails" : "cmdCancel";
+                QTest::mouseClick(Find<QPushButton>(dialog, button), Qt::LeftButton);
+            });
+        QTest::mouseClick(Find<QPushButton>(Get("ctlWizSend"), "cmdSendEMails"), Qt::LeftButton);
         QCOMPARE(refused, sent);
         const int handled = m_window->MailsHandled();
         QVERIFY2(cancel ? handled >= 10 && handled < Recipients : handled == sent * Recipients,
                  qPrintable(QString::number(handled)));
-        QAbstractItemModel* grid = Get<QTableView>("flxSend")->model();
+        auto* view = Get<QTableView>("flxSend");
+        QAbstractItemModel* grid = view->model();
         const int failed = grid->rowCount(); // with Cancel, also the mails under way
         QCOMPARE(cancel ? failed >= 1 : failed == int(sent), true);
         QCOMPARE(m_server->MessageCount() + failed, handled);
         const auto asked = Dialogs::TakeAsked();
         QCOMPARE(asked.size(), int(missing > 0) + int(sent));
         // The reason shows whole (up to half the screen), each cell's tip all its text.
-        auto* view = Get<QTableView>("flxSend");
         if (failed == 1)
             QCOMPARE(view->columnWidth(0),
                      std::min(view->sizeHintForIndex(grid->index(0, 0)).width() + 1,

@@ -97,10 +97,14 @@ private Q_SLOTS:
         QCOMPARE(mails.Item(2).Attachments(), attachments);
         QCOMPARE(mails.Item(2).From().get(), from.get());
         // Editing one text keeps the other two; a copy outlives the merge.
+        // Of a filtered set only the visible rows are merged.
         mails.Item(2).SetSubject(QStringLiteral("edited"));
         const Mail kept = mails.Item(2);
-        Recordset other = People(1);
-        QVERIFY(Merge(mails, other, QString(), QString()));
+        Recordset other = People(30);
+        other.SetFilter(QStringLiteral("[Name] LIKE 'P1*'"));
+        QVERIFY(Merge(mails, other, M("Name"), QString()));
+        QCOMPARE(mails.Count(), 11); // P1, P10..P19
+        QCOMPARE(mails.Item(11).To(), QStringLiteral("P19"));
         QCOMPARE(kept.To(), QStringLiteral("p2@example.org"));
         QCOMPARE(kept.Subject(), QStringLiteral("edited"));
         QCOMPARE(kept.TextBody(), QStringLiteral("P2 <p2@example.org> P2"));
@@ -126,37 +130,27 @@ private Q_SLOTS:
                               const QStringList& templates) {
             Recordset rs = Table(names, rows);
             Mails mails;
-            if (!Merge(mails, rs, templates[0], templates[2], templates[1]))
-                return QStringLiteral("no merge");
+            QVERIFY(Merge(mails, rs, templates[0], templates[2], templates[1]));
             for (int r = 0; r < rows.size(); ++r) {
                 QStringList expected = templates;
                 for (QString& text : expected)
                     for (int k = 0; k < names.size(); ++k)
                         text.replace(MergeFields::Marker(names[k], k + 1), rows[r][k].toString());
                 const Mail& mail = mails.Item(r + 1);
-                const QStringList got = {mail.To(), mail.Subject(), mail.TextBody()};
-                if (got != expected)
-                    return QStringLiteral("templates %1: got %2, expected %3")
-                        .arg(templates.join(u'|'), got.join(u'|'), expected.join(u'|'));
+                QCOMPARE(QStringList({mail.To(), mail.Subject(), mail.TextBody()}), expected);
             }
-            return QString();
         };
-        QCOMPARE(check({"A", "B", "C"}, {{M("C"), "b", "c"}, {"a", M("A"), "c2"}, {"x", "y", M("B")}},
-                       {QString(), QString(), M("A") + u'/' + M("B")}),
-                 QString());
-        QCOMPARE(check({"P", "Name"}, {{"am", "N"}}, {QString(), QString(), O + "N" + M("P") + "e" + C}),
-                 QString());
-        QCOMPARE(check({"A", C + "v" + O}, {{QString(), "w"}}, {QString(), QString(), O + C + M("A") + "v" + O + C}),
-                 QString());
+        check({"A", "B", "C"}, {{M("C"), "b", "c"}, {"a", M("A"), "c2"}, {"x", "y", M("B")}},
+              {QString(), QString(), M("A") + u'/' + M("B")});
+        check({"P", "Name"}, {{"am", "N"}}, {QString(), QString(), O + "N" + M("P") + "e" + C});
+        check({"A", C + "v" + O}, {{QString(), "w"}}, {QString(), QString(), O + C + M("A") + "v" + O + C});
         // Case and blanks count; a Null value is empty.
-        QCOMPARE(check({"Name", "Town"}, {{"Eve", QVariant()}},
-                       {M("Town"), M("name") + M(" Name"), M("Name") + M("Nobody") + "Name" + M("Name")}),
-                 QString());
+        check({"Name", "Town"}, {{"Eve", QVariant()}},
+              {M("Town"), M("name") + M(" Name"), M("Name") + M("Nobody") + "Name" + M("Name")});
         // A blank name is a name for the merge, though the lists show the
         // column under its unnamed label, whose marker then stays.
-        QCOMPARE(check({"First", QString(), "  "}, {{"f", "second", "third"}},
-                       {O + M("[Column 2]") + C, M("[Column 2]") + M("  "), O + M("[Column 3]") + C}),
-                 QString());
+        check({"First", QString(), "  "}, {{"f", "second", "third"}},
+              {O + M("[Column 2]") + C, M("[Column 2]") + M("  "), O + M("[Column 3]") + C});
 
         const QStringList names = {"A", "B", QString(), "AB"};
         const QStringList bits = {O, C, "A", "B", "x", "[Column 3]", M("A"), M("B"), M("AB"),
@@ -177,9 +171,9 @@ private Q_SLOTS:
                     row.append(random.bounded(2) == 0 ? pick(valueBits, 2) : QStringLiteral("v%1").arg(k));
                 rows.append(row);
             }
-            const QString problem = check(names, rows, {pick(bits, 3), pick(bits, 6), pick(bits, 12)});
-            if (!problem.isEmpty())
-                QFAIL(qPrintable(problem));
+            check(names, rows, {pick(bits, 3), pick(bits, 6), pick(bits, 12)});
+            if (QTest::currentTestFailed())
+                return;
         }
     }
 
@@ -187,21 +181,18 @@ private Q_SLOTS:
     {
         Recordset rs = People(25);
         Mails mails;
-        QSignalSpy merged(&mails, &Mails::MailsMerged);
         QList<int> countAtYield;
         std::optional<Mails::ScopedYieldHook> hook;
         hook.emplace(mails, [&] { countAtYield.append(mails.Count()); });
-        // The event comes after the record's mail is in the collection.
-        QList<int> countAtEvent;
-        connect(&mails, &Mails::MailsMerged, this, [&](int) { countAtEvent.append(mails.Count()); });
+        // Each record's event, after its mail is in the collection.
+        QList<int> events, expected; // index, then the count at the event
+        connect(&mails, &Mails::MailsMerged, this, [&](int i) { events << i << mails.Count(); });
         QVERIFY(Merge(mails, rs, M("EMail"), QString()));
         QCOMPARE(mails.Count(), 25);
         QCOMPARE(countAtYield, QList<int>({10, 20}));
-        QCOMPARE(merged.count(), 25);
-        for (int i = 0; i < merged.count(); ++i) {
-            QCOMPARE(merged.at(i).at(0).toInt(), i + 1);
-            QCOMPARE(countAtEvent.at(i), i + 1);
-        }
+        for (int i = 1; i <= 25; ++i)
+            expected << i << i;
+        QCOMPARE(events, expected);
         QCOMPARE(mails.KeepMerging(), true);
 
         // A hook ends with its scope and gives back the one before; without
@@ -285,32 +276,19 @@ private Q_SLOTS:
         QCOMPARE(yields, 0);
     }
 
-    void mergesOnlyVisibleRows()
-    {
-        Recordset rs = People(30);
-        rs.SetFilter(QStringLiteral("[Name] LIKE 'P1*'"));
-        Mails mails;
-        QVERIFY(Merge(mails, rs, M("Name"), QString()));
-        QCOMPARE(mails.Count(), 11); // P1, P10..P19
-        QCOMPARE(mails.Item(1).To(), QStringLiteral("P1"));
-        QCOMPARE(mails.Item(11).To(), QStringLiteral("P19"));
-    }
-
     void valuesTakeTheGivenLocale()
     {
         Recordset rs;
-        rs.AppendField(QStringLiteral("N"), AdoType::Integer, 4);
         rs.AppendField(QStringLiteral("X"), AdoType::Double, 8);
-        rs.AppendField(QStringLiteral("B"), AdoType::Boolean, 2);
         rs.AppendField(QStringLiteral("D"), AdoType::DBDate, 8);
         rs.Open();
-        rs.AppendRow({12345, 1234.5, true, QDate(2026, 3, 4)});
-        rs.AppendRow({QVariant(), QVariant(), false, QVariant()});
+        rs.AppendRow({1234.5, QDate(2026, 3, 4)});
+        rs.AppendRow({QVariant(), QVariant()});
         Mails mails;
         mails.SetLocale(QLocale(QLocale::German, QLocale::Germany));
-        QVERIFY(Merge(mails, rs, QString(), M("N") + u'|' + M("X") + u'|' + M("B") + u'|' + M("D")));
-        QCOMPARE(mails.Item(1).TextBody(), QStringLiteral("12345|1234,5|True|04.03.2026"));
-        QCOMPARE(mails.Item(2).TextBody(), QStringLiteral("||False|"));
+        QVERIFY(Merge(mails, rs, QString(), M("X") + u'|' + M("D")));
+        QCOMPARE(mails.Item(1).TextBody(), QStringLiteral("1234,5|04.03.2026"));
+        QCOMPARE(mails.Item(2).TextBody(), QStringLiteral("|"));
     }
 
     void collectionAddressedFromOne()

@@ -3,26 +3,17 @@
 #include "merge/ctlWizPreview.h"
 
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QToolButton>
 
 using namespace TestSupport;
-
-namespace {
-
-constexpr int Rows = 40000; // more than a 16-bit position can reach
-
-} // namespace
 
 class TestPreviewStep : public MainWindowTest
 {
     Q_OBJECT
 
+    static constexpr int Rows = 40000; // more than a 16-bit position can reach
     ctlWizPreview* Panel() { return Get<ctlWizPreview>("ctlWizPreview"); }
-    QString Subject() { return Get<QLineEdit>("txtPreviewSubject")->text(); }
-    void Click(const char* name) { QTest::mouseClick(Get<QAbstractButton>(name), Qt::LeftButton); }
 
 private Q_SLOTS:
     void initTestCase() { SeedNumberedList("P", Rows); }
@@ -94,6 +85,7 @@ private Q_SLOTS:
     // them away, also by way of Send.
     void movesAndUnlockedChanges()
     {
+        auto* subject = Get<QLineEdit>("txtPreviewSubject");
         ClickTab(*m_window, 2);
         QCOMPARE(m_window->CurrentStep(), 3);
         QCOMPARE(Panel()->MailCount(), Rows);
@@ -108,12 +100,11 @@ private Q_SLOTS:
         QCOMPARE(moved.count(), 1);
         Click("cmdMovePrevious");
         QCOMPARE(Panel()->CurrentMail(), Rows - 1);
-        QCOMPARE(Subject(), QStringLiteral("Hi P%1").arg(Rows - 1));
+        QCOMPARE(subject->text(), QStringLiteral("Hi P%1").arg(Rows - 1));
         QCOMPARE(Find<QLabel>(Panel(), "lblCount")->text(),
                  QStringLiteral("%1 of %2").arg(Rows - 1).arg(Rows));
 
         Click("cmdMoveFirst");
-        auto* subject = Get<QLineEdit>("txtPreviewSubject");
         QVERIFY(subject->isReadOnly());
         Click("cmdUnlock");
         QVERIFY(!subject->isReadOnly());
@@ -123,7 +114,7 @@ private Q_SLOTS:
         subject->setText(QStringLiteral("Changed"));
         Click("cmdMoveNext");
         Click("cmdMovePrevious");
-        QCOMPARE(Subject(), QStringLiteral("Changed"));
+        QCOMPARE(subject->text(), QStringLiteral("Changed"));
 
         // The sender of one mail, without touching the book or the others.
         WhenModal([](QWidget* entry) {
@@ -142,7 +133,7 @@ private Q_SLOTS:
         QCOMPARE(m_window->CurrentStep(), 3);
         Dialogs::QueueAnswer(QMessageBox::No);
         Click("cmdLock");
-        QCOMPARE(Subject(), QStringLiteral("Changed"));
+        QCOMPARE(subject->text(), QStringLiteral("Changed"));
         Dialogs::QueueAnswer(QMessageBox::Yes);
         Click("cmdLock");
         QCOMPARE(Panel()->CurrentMail(), 1);

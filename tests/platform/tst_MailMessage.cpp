@@ -56,13 +56,10 @@ private Q_SLOTS:
         using list = QStringList;
         QTest::newRow("sender book form") << "\"Jane Doe\" <jane@example.com>" << list{"Jane Doe|jane@example.com"};
         QTest::newRow("bare") << "  jane@example.com " << list{"|jane@example.com"};
-        QTest::newRow("escapes in quotes") << "\"Jane \\\"JD\\\" D\\\\oe\" <j@example.com>"
-                                           << list{"Jane \"JD\" D\\oe|j@example.com"};
-        QTest::newRow("semicolons and commas") << "a@example.com; b@example.com,c@example.com"
-                                               << list{"|a@example.com", "|b@example.com", "|c@example.com"};
-        QTest::newRow("separators inside quotes") << "\"Doe; Jane, Dr.\" <j@example.com>;"
-                                                  << list{"Doe; Jane, Dr.|j@example.com"};
-        QTest::newRow("empty pieces skipped") << ";a@example.com;; ;" << list{"|a@example.com"};
+        QTest::newRow("escapes and separators in quotes") << "\"Doe; Jane, \\\"JD\\\" D\\\\r.\" <j@example.com>;"
+                                                          << list{"Doe; Jane, \"JD\" D\\r.|j@example.com"};
+        QTest::newRow("semicolons, commas, empty pieces") << ";a@example.com;; ;b@example.com,c@example.com"
+                                                          << list{"|a@example.com", "|b@example.com", "|c@example.com"};
         QTest::newRow("non-ASCII name") << "Jürgen Müller <j@example.com>" << list{"Jürgen Müller|j@example.com"};
         QTest::newRow("encoded word kept literally") << "\"=?utf-8?q?x?=\" <j@example.com>"
                                                      << list{"=?utf-8?q?x?=|j@example.com"};
@@ -91,9 +88,8 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString first = WriteFile(dir.filePath(QStringLiteral("one.txt")), "1");
         QCOMPARE(ExistingAttachments(QString()), QStringList());
-        QCOMPARE(ExistingAttachments(dir.filePath(QStringLiteral("missing.txt")) + u';' + first + u';'),
-                 QStringList{first});
-        QCOMPARE(ExistingAttachments(QStringLiteral(";;")), QStringList());
+        const QString missing = dir.filePath(QStringLiteral("missing.txt"));
+        QCOMPARE(ExistingAttachments(u';' + missing + u';' + first + QStringLiteral(";;")), QStringList{first});
     }
 
     void badPartsAreThisMailsError()

@@ -129,10 +129,7 @@ private Q_SLOTS:
         SmtpSettings settings = SettingsFor(server);
         settings.connections = allowed;
         SmtpTransport transport(settings);
-        QList<OutgoingMessage> mails;
-        for (const QString& recipients : std::as_const(to))
-            mails << SmallMail(recipients);
-        QCOMPARE(SendAll(transport, mails), expected);
+        QCOMPARE(SendAll(transport, SmallMails(to)), expected);
         QCOMPARE(server.Problems(), QStringList());
         QCOMPARE(server.Connections(), scripts.size());
         qsizetype messages = 0;

@@ -1,4 +1,5 @@
 #include "SmtpTestMessages.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 
 #include "platform/mail/SmtpTransport.h"
@@ -66,11 +67,8 @@ public:
     {
         QStringList all;
         for (const QString& name : QDir(m_dir.path()).entryList({QStringLiteral("mail.*")}, QDir::Files)) {
-            QFile file(m_dir.filePath(name));
-            if (!file.open(QIODevice::ReadOnly))
-                continue;
             QStringList recipients;
-            for (const QByteArray& line : file.readAll().split('\n'))
+            for (const QByteArray& line : ReadBytes(m_dir.filePath(name)).split('\n'))
                 if (line.startsWith("X-Rcpt-Args: "))
                     recipients << QString::fromUtf8(line.mid(13).trimmed());
             all << recipients.join(u',');

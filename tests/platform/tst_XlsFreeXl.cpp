@@ -102,30 +102,27 @@ private Q_SLOTS:
                             cell.type == FREEXL_CELL_NULL)
                             continue;
                         const Cell own = mine.cells.value({int(r), int(c)});
-                        const QString at = QStringLiteral("%1, row %2, column %3").arg(what).arg(r + 1).arg(c + 1);
+                        bool same = false;
                         switch (cell.type) {
                         case FREEXL_CELL_INT:
                             if (own.kind == SheetValues::Kind::Boolean || own.kind == SheetValues::Kind::Error)
                                 continue;
-                            QVERIFY2(own.kind == SheetValues::Kind::Number && own.number == cell.value.int_value,
-                                     qPrintable(at));
+                            same = own.kind == SheetValues::Kind::Number && own.number == cell.value.int_value;
                             break;
                         case FREEXL_CELL_DOUBLE:
-                            QVERIFY2(own.kind == SheetValues::Kind::Number && own.number == cell.value.double_value,
-                                     qPrintable(at));
+                            same = own.kind == SheetValues::Kind::Number && own.number == cell.value.double_value;
                             break;
                         case FREEXL_CELL_TEXT:
                         case FREEXL_CELL_SST_TEXT:
-                            QVERIFY2(own.kind == SheetValues::Kind::Text &&
-                                         own.text == QString::fromUtf8(cell.value.text_value),
-                                     qPrintable(at));
+                            same = own.kind == SheetValues::Kind::Text &&
+                                   own.text == QString::fromUtf8(cell.value.text_value);
                             break;
                         default:
-                            QVERIFY2(own.kind == SheetValues::Kind::Date &&
-                                         QDateTime(own.date.date(), own.date.time(), Qt::UTC) ==
-                                             FreeXlDate(cell.type, cell.value.text_value),
-                                     qPrintable(at));
+                            same = own.kind == SheetValues::Kind::Date &&
+                                   QDateTime(own.date.date(), own.date.time(), Qt::UTC) ==
+                                       FreeXlDate(cell.type, cell.value.text_value);
                         }
+                        QVERIFY2(same, qPrintable(QStringLiteral("%1, row %2, column %3").arg(what).arg(r + 1).arg(c + 1)));
                         ++cells;
                     }
                 }

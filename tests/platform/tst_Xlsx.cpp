@@ -5,7 +5,6 @@
 #include <QDateTime>
 
 using TestSupport::Names;
-using TestSupport::Types;
 using TestSupport::Row;
 
 namespace {
@@ -35,16 +34,89 @@ class TestXlsx : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void typesPerColumn()
+    // Names and row count (when given), and the values of one row from
+    // `column` on, with that column's type.
+    void readsAs_data()
     {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("sheet");
+        QTest::addColumn<bool>("header");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QVariantList>("values");
+        const auto add = [](const char* name, const char* file, const char* sheet, const QStringList& names, int count,
+                            int row, int column, int type, const QVariantList& values, bool header = true) {
+            QTest::newRow(name) << QString::fromUtf8(file) << QString::fromUtf8(sheet) << header << names << count
+                                << row << column << type << values;
+        };
         // 1904 date system; one column of each kind and an empty one.
-        const Recordset set = Read(QStringLiteral("readxl-types.xlsx"), QStringLiteral("guess_me"));
-        QCOMPARE(Names(set), QStringList({"blank", "boolean", "date", "numeric", "text"}));
-        QCOMPARE(Types(set), QList<int>({Text, AdoType::Boolean, AdoType::Date, Number, Text}));
-        QCOMPARE(set.RecordCount(), 5);
-        QCOMPARE(Row(set, 0), QVariantList({QVariant(), true, Day(2017, 2, 27), 1.0, "hello"}));
-        QVERIFY(set.IsNullAt(2, 1)); // an empty row inside the table stays a row
+        add("types", "readxl-types.xlsx", "guess_me", {"blank", "boolean", "date", "numeric", "text"}, 5, 0, 0, Text,
+            {QVariant(), true, Day(2017, 2, 27), 1.0, "hello"});
+        add("date column", "readxl-types.xlsx", "guess_me", {}, -1, 0, 2, AdoType::Date, {Day(2017, 2, 27), 1.0});
+        add("empty row inside", "readxl-types.xlsx", "guess_me", {}, -1, 2, 1, AdoType::Boolean, {QVariant()});
+        // Formula results come from their cached values.
+        add("formula text", "readxl-types.xlsx", "smorgasbord", {}, -1, 1, 1, Text, {"HELLO WORLD"}, false);
+        add("formula number", "readxl-types.xlsx", "smorgasbord", {}, -1, 5, 1, Text, {"1.69"}, false);
+        add("true", "poi-Booleans.xlsx", "Sheet1", {}, -1, 0, 0, AdoType::Boolean, {true}, false);
+        add("false", "poi-Booleans.xlsx", "Sheet1", {}, -1, 3, 0, AdoType::Boolean, {false}, false);
+        add("no shared strings", "poi-noSharedStringTable.xlsx", "Sheet1", {}, -1, 0, 0, AdoType::Date,
+            {Day(2006, 4, 12), 123.0}, false);
 
+        add("unnamed columns", "readxl-unnamed-duplicated-columns.xlsx", "Sheet1", {"", "var2", "", "var2"}, -1, 1, 0,
+            Number, {2.0, "b", 2.1, "bb"});
+        add("names kept", "readxl-names-need-repair-xlsx.xlsx", "Sheet1", {"a b", "a b", "", "c%&$"}, -1, 0, 0, 0, {});
+        // An empty header cell adds nothing; "var2" is now data among the letters.
+        add("generic names", "readxl-unnamed-duplicated-columns.xlsx", "Sheet1", {"F1", "F2", "F3", "F4"}, 3, 0, 0,
+            Number, {QVariant(), "var2", QVariant(), "var2"}, false);
+        add("header as data", "readxl-unnamed-duplicated-columns.xlsx", "Sheet1", {}, -1, 0, 1, Text, {"var2"}, false);
+        add("inline strings", "readxl-inlineStr.xlsx", "Requirements",
+            {"NN", "Hierarchy", "", "Outline Number", "ID", "Name", "Type", "Description"}, -1, 0, 4, Text,
+            {"RQ11610"});
+
+        // Data only in column B: the table starts there. A table placed at B3:D7.
+        add("first column missing", "readxl-missing-first-column.xlsx", "Sheet1", {"F1"}, 3, 2, 0, Number, {3.0}, false);
+        add("table placed", "poi-simple-table-named-range.xlsx", "Sheet1", {"a", "b", "c"}, -1, 0, 0, Number,
+            {1.0, 2.0, 3.0});
+        add("empty sheet", "readxl-empty-sheets.xlsx", "empty", {"F1"}, 0, 0, 0, 0, {});
+        add("header only", "readxl-empty-sheets.xlsx", "header_only", {"var1", "var2"}, 0, 0, 0, 0, {});
+        add("blanks in the header", "readxl-blanks.xlsx", "same_row_middle", {"x", "y"}, -1, 0, 0, 0, {});
+
+        add("blanks both sides", "readxl-whitespace-xlsx.xlsx", "whitespace", {}, -1, 0, 0, Text,
+            {" <-space, space-> "}, false);
+        add("blank before", "readxl-whitespace-xlsx.xlsx", "whitespace", {}, -1, 1, 0, Text, {" <-space"}, false);
+        add("korean", "poi-1_NoIden.xlsx", "시트_테스트(1)", {}, -1, 0, 0, Text, {"하천관리과"});
+        add("no styles or shared strings", "readxl-no-styles-or-sharedStrings-parts.xlsx", "Sheet1",
+            {"Language", "Age", "Churn probability"}, 11, 0, 0, Text, {"german", 73.0, 0.143292665});
+        add("namespace prefix", "readxl-nonstandard-xml-ns-prefix.xlsx", "Sheet1", {"a", "b"}, -1, 0, 0, 0, {});
+    }
+
+    void readsAs()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, sheet);
+        QFETCH(bool, header);
+        QFETCH(QStringList, names);
+        QFETCH(int, count);
+        QFETCH(int, row);
+        QFETCH(int, column);
+        QFETCH(int, type);
+        QFETCH(QVariantList, values);
+        const Recordset set = Read(file, sheet, header);
+        if (!names.isEmpty())
+            QCOMPARE(Names(set), names);
+        if (count >= 0)
+            QCOMPARE(set.RecordCount(), count);
+        if (!values.isEmpty()) {
+            QCOMPARE(set.FieldType(column), type);
+            QCOMPARE(Row(set, row).mid(column, values.size()), values);
+        }
+    }
+
+    void mixedColumnsAndOtherDates()
+    {
         // Mixed columns become text, each value written out, nothing dropped.
         const Recordset mixed = Read(QStringLiteral("readxl-types.xlsx"), QStringLiteral("date_coercion"));
         QCOMPARE(mixed.FieldType(0), Text);
@@ -55,103 +127,21 @@ private Q_SLOTS:
                      values.contains(QStringLiteral("4.3")) && values.contains(QStringLiteral("TRUE")),
                  qPrintable(values.join(u'|')));
 
-        // Formula results come from their cached values.
-        const Recordset formulas = Read(QStringLiteral("readxl-types.xlsx"), QStringLiteral("smorgasbord"), false);
-        QCOMPARE(formulas.ValueAt(1, 1).toString(), QStringLiteral("HELLO WORLD"));
-        QCOMPARE(formulas.ValueAt(5, 1).toString(), QStringLiteral("1.69"));
-
-        const Recordset booleans = Read(QStringLiteral("poi-Booleans.xlsx"), QStringLiteral("Sheet1"), false);
-        QCOMPARE(booleans.FieldType(0), int(AdoType::Boolean));
-        QCOMPARE(booleans.ValueAt(0, 0), QVariant(true));
-        QCOMPARE(booleans.ValueAt(3, 0), QVariant(false));
-    }
-
-    void datesInEveryForm()
-    {
         const Recordset lo = Read(QStringLiteral("readxl-dates-1900-LibreOffice.xlsx"), QStringLiteral("Sheet1"), false);
         QCOMPARE(lo.FieldCount(), 5);
         for (int i = 0; i < 5; ++i) {
             QCOMPARE(lo.FieldType(i), int(AdoType::Date));
             QCOMPARE(lo.ValueAt(0, i).toDateTime().date(), QDate(2000, 1, 1));
         }
-        const Recordset noStrings = Read(QStringLiteral("poi-noSharedStringTable.xlsx"), QStringLiteral("Sheet1"), false);
-        QCOMPARE(Row(noStrings, 0), QVariantList({Day(2006, 4, 12), 123.0}));
-    }
 
-    void namesAsTheHeaderRowHasThem()
-    {
-        const Recordset unnamed = Read(QStringLiteral("readxl-unnamed-duplicated-columns.xlsx"), QStringLiteral("Sheet1"));
-        QCOMPARE(Names(unnamed), QStringList({"", "var2", "", "var2"}));
-        QCOMPARE(Row(unnamed, 1), QVariantList({2.0, "b", 2.1, "bb"}));
-
-        QCOMPARE(Names(Read(QStringLiteral("readxl-names-need-repair-xlsx.xlsx"), QStringLiteral("Sheet1"))),
-                 QStringList({"a b", "a b", "", "c%&$"}));
-
-        const Recordset generic = Read(QStringLiteral("readxl-unnamed-duplicated-columns.xlsx"), QStringLiteral("Sheet1"),
-                                       false);
-        QCOMPARE(Names(generic), QStringList({"F1", "F2", "F3", "F4"}));
-        QCOMPARE(generic.RecordCount(), 3);
-        QCOMPARE(generic.FieldType(0), Number); // an empty header cell adds nothing
-        QCOMPARE(generic.FieldType(1), Text);   // "var2" is now data among the letters
-        QCOMPARE(Row(generic, 0), QVariantList({QVariant(), "var2", QVariant(), "var2"}));
-
-        const Recordset inline_ = Read(QStringLiteral("readxl-inlineStr.xlsx"), QStringLiteral("Requirements"));
-        QCOMPARE(inline_.FieldName(0), QStringLiteral("NN"));
-        QCOMPARE(inline_.FieldName(2), QString());
-        QCOMPARE(inline_.ValueAt(0, 4).toString(), QStringLiteral("RQ11610"));
-    }
-
-    void theTableSpansWhatIsUsed()
-    {
-        // Data only in column B: the table starts there.
-        const Recordset missing = Read(QStringLiteral("readxl-missing-first-column.xlsx"), QStringLiteral("Sheet1"), false);
-        QCOMPARE(Names(missing), QStringList({"F1"}));
-        QCOMPARE(missing.RecordCount(), 3);
-        QCOMPARE(missing.ValueAt(2, 0), QVariant(3.0));
-
-        // A table placed at B3:D7.
-        const Recordset table = Read(QStringLiteral("poi-simple-table-named-range.xlsx"), QStringLiteral("Sheet1"));
-        QCOMPARE(Names(table), QStringList({"a", "b", "c"}));
-        QCOMPARE(Types(table), QList<int>({Number, Number, Number}));
-
-        const Recordset empty = Read(QStringLiteral("readxl-empty-sheets.xlsx"), QStringLiteral("empty"));
-        QCOMPARE(Names(empty), QStringList({"F1"}));
-        QCOMPARE(empty.RecordCount(), 0);
-        const Recordset headerOnly = Read(QStringLiteral("readxl-empty-sheets.xlsx"), QStringLiteral("header_only"));
-        QCOMPARE(Names(headerOnly), QStringList({"var1", "var2"}));
-        QCOMPARE(headerOnly.RecordCount(), 0);
-
-        QCOMPARE(Names(Read(QStringLiteral("readxl-blanks.xlsx"), QStringLiteral("same_row_middle"))),
-                 QStringList({"x", "y"}));
-    }
-
-    void textKeepsBlanksLineBreaksAndEscapes()
-    {
-        const Recordset blanks = Read(QStringLiteral("readxl-whitespace-xlsx.xlsx"), QStringLiteral("whitespace"), false);
-        QCOMPARE(blanks.ValueAt(0, 0).toString(), QStringLiteral(" <-space, space-> "));
-        QCOMPARE(blanks.ValueAt(1, 0).toString(), QStringLiteral(" <-space"));
-
+        // Line breaks are kept; an escaped escape stays visible as written.
         const Recordset lines = Read(QStringLiteral("readxl-new_line_errors.xlsx"), QStringLiteral("Blad1"));
         QVERIFY(lines.ValueAt(0, 0).toString().startsWith(QStringLiteral("first line of text \r\nsecond line")));
-        // An escaped escape stays visible as written.
         QVERIFY(lines.ValueAt(1, 0).toString().contains(QStringLiteral("\"_x000D_\"")));
-
-        const Recordset korean = Read(QStringLiteral("poi-1_NoIden.xlsx"), QStringLiteral("시트_테스트(1)"));
-        QVERIFY(korean.RecordCount() > 0);
-        QCOMPARE(korean.ValueAt(0, 0).toString(), QStringLiteral("하천관리과"));
     }
 
     void packageVariants()
     {
-        const Recordset minimal =
-            Read(QStringLiteral("readxl-no-styles-or-sharedStrings-parts.xlsx"), QStringLiteral("Sheet1"));
-        QCOMPARE(Names(minimal), QStringList({"Language", "Age", "Churn probability"}));
-        QCOMPARE(minimal.RecordCount(), 11);
-        QCOMPARE(Row(minimal, 0), QVariantList({"german", 73.0, 0.143292665}));
-
-        QCOMPARE(Names(Read(QStringLiteral("readxl-nonstandard-xml-ns-prefix.xlsx"), QStringLiteral("Sheet1"))),
-                 QStringList({"a", "b"}));
-
         // Strict Open XML: other namespaces, same workbook.
         XlsxReader strict(Xlsx(QStringLiteral("poi-SampleSS.strict.xlsx")));
         XlsxReader plain(Xlsx(QStringLiteral("poi-SampleSS.xlsx")));

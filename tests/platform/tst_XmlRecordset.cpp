@@ -10,9 +10,6 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-#include <functional>
-#include <optional>
-
 using TestSupport::ErrorOf;
 using TestSupport::Names;
 using TestSupport::Types;
@@ -68,12 +65,6 @@ private Q_SLOTS:
         QVERIFY(!set.IsNullAt(1, 1));
         QCOMPARE(set.ValueAt(1, 1).toString(), QString());
         QCOMPARE(set.ValueAt(1, 2), QVariant(0));
-
-        // An omitted attribute is Null too, and a row with none at all is all Null.
-        const Recordset extremes = ReadFile(QStringLiteral("tablegram-temporal_extremes.xml"));
-        QCOMPARE(extremes.RecordCount(), 3);
-        for (int i = 1; i < extremes.FieldCount(); ++i)
-            QVERIFY(extremes.IsNullAt(2, i));
     }
 
     void pendingChangesCountAsDone()
@@ -114,7 +105,6 @@ private Q_SLOTS:
     void textValuesKeepEscapesBlanksAndLineBreaks()
     {
         const Recordset set = ReadFile(QStringLiteral("tablegram-text_escapes.xml"));
-        QVERIFY(set.RecordCount() > 0);
         // Character references come back as the characters; a literal tab or
         // line break inside an attribute reads as a blank, as XML has it (the
         // writer uses references so that its own line breaks survive).
@@ -148,7 +138,6 @@ private Q_SLOTS:
         const Recordset empty = ReadFile(QStringLiteral("tablegram-empty.xml"));
         QCOMPARE(Names(empty), QStringList({"ID", "NAME"}));
         QCOMPARE(empty.RecordCount(), 0);
-        QVERIFY(empty.AtEOF());
 
         // The columns of a nested child record set are left out.
         const Recordset nested = ReadFile(QStringLiteral("tablegram-regions_customers_boolean_shape.xml"));
@@ -167,6 +156,10 @@ private Q_SLOTS:
         QCOMPARE(set.ValueAt(1, 2).toDate(), QDate(9999, 12, 31));
         QCOMPARE(set.ValueAt(1, 3).toTime(), QTime(23, 59, 59));
         QCOMPARE(set.ValueAt(0, 5).toDateTime(), Naive(1601, 1, 1));
+        // An omitted attribute is Null too, and a row with none at all is all Null.
+        QCOMPARE(set.RecordCount(), 3);
+        for (int i = 1; i < set.FieldCount(); ++i)
+            QVERIFY(set.IsNullAt(2, i));
     }
 
     void writerRoundTripsEveryType()

@@ -1,28 +1,18 @@
 #include "MainWindowSetup.h"
-#include "store/FilesSystem.h"
 
-#include <QComboBox>
-#include <QLineEdit>
 #include <QListWidget>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QTreeWidget>
 
 using namespace TestSupport;
-
-namespace {
-
-QString Documents()
-{
-    return FilesSystem().GetSpecialFolder(FilesSystem::CSIDL_PERSONAL);
-}
-
-} // namespace
 
 class TestComposeStep : public MainWindowTest
 {
     Q_OBJECT
 
+    static QString Documents()
+    {
+        return FilesSystem().GetSpecialFolder(FilesSystem::CSIDL_PERSONAL);
+    }
     QPlainTextEdit* Body() { return Get<QPlainTextEdit>("txtComposeTextBody"); }
     void Trigger(const char* entry)
     {
@@ -52,7 +42,8 @@ private Q_SLOTS:
 
     void cleanup() { CloseWindow(); }
 
-    // The marker goes into the box that was left last, the body by default.
+    // The marker goes into the box that was left last, the body by default;
+    // with no field chosen, a balloon says so.
     void insertField_data()
     {
         QTest::addColumn<QString>("leave");
@@ -64,6 +55,7 @@ private Q_SLOTS:
             << "txtComposeSubject" << 2 << QString::fromUtf8("S«Email»") << "B";
         QTest::newRow("unnamed column")
             << "txtComposeTextBody" << 1 << "S" << QString::fromUtf8("B««[Column 2]»»");
+        QTest::newRow("no field chosen") << "" << -1 << "S" << QStringLiteral("B");
     }
     void insertField()
     {
@@ -77,17 +69,14 @@ private Q_SLOTS:
             Get<QListWidget>("lstFields")->setFocus();
         }
         Get<QListWidget>("lstFields")->setCurrentRow(entry);
-        QTest::mouseClick(Get<QPushButton>("cmdInsertField"), Qt::LeftButton);
+        Click("cmdInsertField");
         QTEST(Get<QLineEdit>("txtComposeSubject")->text(), "subject");
         QTEST(Body()->toPlainText(), "body");
+        QCOMPARE(BalloonShown(), entry < 0 ? LoadResString(601) + "@lstFields" : QString());
     }
 
     void refusalsSayWhatIsMissing()
     {
-        Get<QListWidget>("lstFields")->setCurrentRow(-1);
-        QTest::mouseClick(Get<QPushButton>("cmdInsertField"), Qt::LeftButton);
-        QCOMPARE(BalloonShown(), LoadResString(601) + QStringLiteral("@lstFields"));
-
         // The sender book is empty: its box says where to add one.
         Get<QComboBox>("cboComposeFrom")->showPopup();
         QCOMPARE(BalloonShown(), LoadResString(108) + QStringLiteral("@cmdComposeFrom"));
@@ -107,8 +96,8 @@ private Q_SLOTS:
                                          folder + "d;e.txt"});
         Dialogs::QueueAnswer(QMessageBox::Ok);
         Dialogs::QueueAnswer(QStringList{folder + "a.pdf"});
-        QTest::mouseClick(Get<QPushButton>("cmdComposeAttach"), Qt::LeftButton);
-        QTest::mouseClick(Get<QPushButton>("cmdComposeAttach"), Qt::LeftButton);
+        Click("cmdComposeAttach");
+        Click("cmdComposeAttach");
         const auto asked = Dialogs::TakeAsked();
         QCOMPARE(asked.size(), 3);
         QCOMPARE(asked[0].directory, Documents() + u'/');

@@ -1,12 +1,8 @@
 #include "MainWindowSetup.h"
 #include "recipients/ctlWizRecipients.h"
 
-#include <QComboBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QTcpServer>
@@ -43,7 +39,7 @@ class TestMainWindow : public MainWindowTest
     void Import(int position)
     {
         Get<QListWidget>("lstRecipients")->setCurrentRow(position - 1);
-        QTest::mouseClick(Get<QPushButton>("cmdImport"), Qt::LeftButton);
+        Click("cmdImport");
     }
 
     // Recipients imported and the Compose step shown, filled as asked.
@@ -174,7 +170,7 @@ private Q_SLOTS:
         }
         Get<QListWidget>("lstRecipients")->setCurrentRow(-1);
         Get<QListWidget>("lstRecipients")->clearSelection();
-        QTest::mouseClick(m_window->findChild<QPushButton*>(button), Qt::LeftButton);
+        Click(qPrintable(button));
         QCOMPARE(BalloonShown(), balloon);
         QCOMPARE(m_window->RcptLsts().CurrentIndex(), 0);
     }
@@ -231,7 +227,7 @@ private Q_SLOTS:
             *list = *CsvList(QStringLiteral("Fresh"), DataFile("people.csv"));
             wizard->close();
         });
-        QTest::mouseClick(Get<QPushButton>("cmdNew"), Qt::LeftButton);
+        Click("cmdNew");
         QCOMPARE(m_window->RcptLsts().Count(), 5);
         QCOMPARE(m_window->RcptLsts().CurrentIndex(), 5);
         QCOMPARE(Get<QListWidget>("lstRecipients")->currentRow(), 4);
@@ -246,7 +242,7 @@ private Q_SLOTS:
             EditedRecipientList()->SetExcelFilename(QStringLiteral("/elsewhere.csv"));
             wizard->close();
         });
-        QTest::mouseClick(Get<QPushButton>("cmdEdit"), Qt::LeftButton);
+        Click("cmdEdit");
         QCOMPARE(m_window->RcptLsts().Item(FilteredList).ListName(), QStringLiteral("Filtered"));
         QCOMPARE(m_window->RcptLsts().Item(FilteredList).ExcelFilename(), DataFile("people.csv"));
         QCOMPARE(m_window->RcptLsts().Item(FilteredList).Filters().Count(), 1);
@@ -258,7 +254,7 @@ private Q_SLOTS:
             EditedRecipientList()->SetIsListValid(true);
             wizard->close();
         });
-        QTest::mouseClick(Get<QPushButton>("cmdEdit"), Qt::LeftButton);
+        Click("cmdEdit");
         QCOMPARE(Stored().lists.Item(FilteredList).ListName(), QStringLiteral("Renamed"));
         QCOMPARE(Stored().lists.Item(FilteredList).Filters().Count(), 0);
         QCOMPARE(m_window->RcptLsts().CurrentIndex(), FilteredList);
@@ -266,11 +262,11 @@ private Q_SLOTS:
 
         // Delete: gone from the store; the rows stay, but no list is current.
         Get<QListWidget>("lstRecipients")->setCurrentRow(FilteredList - 1);
-        QTest::mouseClick(Get<QPushButton>("cmdDelete"), Qt::LeftButton);
+        Click("cmdDelete");
         QCOMPARE(Stored().lists.Count(), 4);
         QCOMPARE(m_window->RcptLsts().CurrentIndex(), 0);
         QCOMPARE(Get<QTableView>("flxRcptList")->model()->rowCount(), 3);
-        QTest::mouseClick(Get<QPushButton>("cmdFilterRecipients"), Qt::LeftButton);
+        Click("cmdFilterRecipients");
         QCOMPARE(BalloonShown(), Balloon(403, "cmdImport"));
     }
 

@@ -29,13 +29,8 @@ class TestStartup : public QObject
     static SystemVersions Probed(const QString& text)
     {
         const QStringList n = text.split(QRegularExpression(QStringLiteral("[ .]")));
-        SystemVersions v;
-        v.OSMajor = n[0].toInt();
-        v.OSMinor = n[1].toInt();
-        v.IEMajor = n[2].toInt();
-        v.ADOMajor = n[3].toInt();
-        v.ADOMinor = n[4].toInt();
-        return v;
+        return {.OSMajor = n[0].toInt(), .OSMinor = n[1].toInt(), .ADOMajor = n[3].toInt(),
+                .ADOMinor = n[4].toInt(), .IEMajor = n[2].toInt()};
     }
 
     UrlCatcher catcher;
@@ -49,61 +44,44 @@ private Q_SLOTS:
     void init() { catcher.opened.clear(); }
     void cleanup() { TestSupport::VerifyAllAnswersTaken(); }
 
-    void thresholds_data()
+    // An old kernel is refused with OK only; an old browser or data layer is
+    // offered its update page, opened on Yes only and exactly as written.
+    void systemIsCheckedAndRefused_data()
     {
         QTest::addColumn<QString>("versions");
         QTest::addColumn<int>("refusal");
-        QTest::newRow("kernel 3.2") << "3.2 6 2.5" << int(Refusal::None);
-        QTest::newRow("kernel 6.1, data layer 3.0") << "6.1 6 3.0" << int(Refusal::None);
-        QTest::newRow("kernel 3.1") << "3.1 6 2.8" << int(Refusal::Windows);
-        QTest::newRow("no kernel version") << "0.0 6 2.8" << int(Refusal::Windows);
-        QTest::newRow("old kernel wins over old browser") << "2.6 0 0.0" << int(Refusal::Windows);
-        QTest::newRow("browser 4") << "5.0 4 2.8" << int(Refusal::InternetExplorer);
-        QTest::newRow("data layer 2.1") << "5.0 6 2.1" << int(Refusal::DataProvider);
-        QTest::newRow("no data layer") << "5.0 6 0.0" << int(Refusal::DataProvider);
+        QTest::addColumn<int>("answer"); // to the refusal's question
+        const int ok = QMessageBox::Ok, yes = QMessageBox::Yes, no = QMessageBox::No;
+        QTest::newRow("kernel 3.2") << "3.2 6 2.5" << int(Refusal::None) << 0;
+        QTest::newRow("kernel 6.1, data layer 3.0") << "6.1 6 3.0" << int(Refusal::None) << 0;
+        QTest::newRow("kernel 3.1") << "3.1 6 2.8" << int(Refusal::Windows) << ok;
+        QTest::newRow("no kernel version") << "0.0 6 2.8" << int(Refusal::Windows) << ok;
+        QTest::newRow("old kernel wins over old browser") << "2.6 0 0.0" << int(Refusal::Windows) << ok;
+        QTest::newRow("browser 4, yes") << "5.0 4 2.8" << int(Refusal::InternetExplorer) << yes;
+        QTest::newRow("no browser, no") << "5.0 0 2.8" << int(Refusal::InternetExplorer) << no;
+        QTest::newRow("data layer 2.1, yes") << "5.0 6 2.1" << int(Refusal::DataProvider) << yes;
+        QTest::newRow("no data layer, no") << "5.0 6 0.0" << int(Refusal::DataProvider) << no;
     }
-    void thresholds()
+    void systemIsCheckedAndRefused()
     {
         QFETCH(QString, versions);
-        QTEST(int(StartupChecks::Check(Probed(versions))), "refusal");
-    }
-
-    // An old kernel is refused with OK only; an old layer is offered the
-    // update page, opened on Yes only and exactly as written.
-    void refusalsAndTheUpdatePage_data()
-    {
-        QTest::addColumn<QString>("versions");
-        QTest::addColumn<int>("answer");
-        QTest::addColumn<bool>("accepted");
-        QTest::addColumn<int>("icon");
-        QTest::addColumn<int>("buttons");
-        QTest::addColumn<QString>("opened");
-        const int yesNo = QMessageBox::Yes | QMessageBox::No;
-        const QString ado = StartupChecks::UpdateAddress(Refusal::DataProvider);
-        QTest::newRow("good system") << "6.1 6 2.8" << 0 << true << 0 << 0 << "";
-        QTest::newRow("old kernel") << "3.1 6 2.8" << int(QMessageBox::Ok) << false
-                                    << int(Dialogs::Icon::Critical) << int(QMessageBox::Ok) << "";
-        QTest::newRow("old data layer, yes") << "5.0 6 2.1" << int(QMessageBox::Yes) << false
-                                             << int(Dialogs::Icon::Information) << yesNo << ado;
-        QTest::newRow("old browser, no") << "5.0 0 2.8" << int(QMessageBox::No) << false
-                                         << int(Dialogs::Icon::Information) << yesNo << "";
-    }
-    void refusalsAndTheUpdatePage()
-    {
-        QFETCH(QString, versions);
+        QFETCH(int, refusal);
         QFETCH(int, answer);
-        QFETCH(QString, opened);
+        QCOMPARE(int(StartupChecks::Check(Probed(versions))), refusal);
         if (answer)
             Dialogs::QueueAnswer(answer);
-        QTEST(modMain::AcceptSystem(Probed(versions)), "accepted");
-        const auto asked = Dialogs::TakeAsked(); // one question per answer queued
-        if (!asked.isEmpty()) {
-            QTEST(int(asked[0].icon), "icon");
-            QTEST(int(asked[0].buttons), "buttons");
+        QCOMPARE(modMain::AcceptSystem(Probed(versions)), refusal == int(Refusal::None));
+        const auto asked = Dialogs::TakeAsked();
+        QCOMPARE(asked.size(), answer ? 1 : 0);
+        if (answer) {
+            const bool kernel = refusal == int(Refusal::Windows);
+            QCOMPARE(int(asked[0].icon), int(kernel ? Dialogs::Icon::Critical : Dialogs::Icon::Information));
+            QCOMPARE(asked[0].buttons, kernel ? QMessageBox::StandardButtons(QMessageBox::Ok)
+                                              : QMessageBox::Yes | QMessageBox::No);
         }
-        QCOMPARE(catcher.opened.size(), opened.isEmpty() ? 0 : 1);
-        if (!opened.isEmpty()) // the query is passed on as written, not re-encoded
-            QCOMPARE(catcher.opened[0].toString(), opened);
+        QCOMPARE(catcher.opened.size(), answer == QMessageBox::Yes ? 1 : 0);
+        if (!catcher.opened.isEmpty()) // the query is passed on as written, not re-encoded
+            QCOMPARE(catcher.opened[0].toString(), StartupChecks::UpdateAddress(Refusal(refusal)));
     }
 
     void secondInstanceIsRefusedUnlessTheFirstIsGone()

@@ -119,10 +119,7 @@ class TestDataStore : public QObject
     // The raw table of one file, read without loading the store.
     static Recordset RawTable(const QString& folder, int kind)
     {
-        RecipientLists lists;
-        FromAddresses senders;
-        DataStore reader(lists, senders, folder);
-        return reader.LoadTable(kind);
+        return Opened(folder, {}).store.LoadTable(kind);
     }
 
     // Saves the collections into the folder and lets the store go.

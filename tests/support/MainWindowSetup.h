@@ -10,6 +10,7 @@
 #include "store/DataStore.h"
 #include "store/FilesSystem.h"
 
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -103,6 +104,7 @@ class MainWindowTest : public QObject
 protected:
     std::unique_ptr<frmMain> m_window;
     template <typename T = QWidget> T* Get(const char* name) { return Find<T>(m_window.get(), name); }
+    void Click(const char* name) { QTest::mouseClick(Get<QAbstractButton>(name), Qt::LeftButton); }
 
     // For cleanup(): closes the window with nothing left to ask about, and
     // checks every queued answer was taken.

@@ -18,8 +18,7 @@ struct SmtpScriptServer::Connection
     qsizetype step = 0;
     QByteArray input;
     QStringList received;
-    bool busy = false; // a step is under way (TLS, a split reply)
-    bool silent = false;
+    bool busy = false; // a step is under way (TLS, a pause)
 };
 
 SmtpScriptServer::SmtpScriptServer(QList<QStringList> scripts, QString tlsName)
@@ -75,8 +74,6 @@ void SmtpScriptServer::incomingConnection(qintptr descriptor)
     connection->script = m_scripts.at(connection->number - 1);
     connect(connection->socket, &QSslSocket::readyRead, this, [this, connection] {
         connection->input += connection->socket->readAll();
-        if (connection->silent)
-            connection->input.clear();
         Run(*connection);
     });
     connect(connection->socket, &QSslSocket::encrypted, this, [this, connection] {
@@ -88,7 +85,7 @@ void SmtpScriptServer::incomingConnection(qintptr descriptor)
 
 void SmtpScriptServer::Run(Connection& c)
 {
-    while (!c.busy && !c.silent && c.socket->state() == QAbstractSocket::ConnectedState) {
+    while (!c.busy && c.socket->state() == QAbstractSocket::ConnectedState) {
         if (c.step >= c.script.size()) {
             // A client that says goodbye at the end needs no line for it.
             if (c.input.startsWith("QUIT\r\n")) {
@@ -105,16 +102,6 @@ void SmtpScriptServer::Run(Connection& c)
         const QString text = step.mid(3);
         if (step.startsWith(QLatin1String("S: "))) {
             c.socket->write(text.toUtf8() + "\r\n");
-        } else if (step.startsWith(QLatin1String("P: "))) {
-            const QByteArray line = text.toUtf8() + "\r\n";
-            c.socket->write(line.left(line.size() / 2));
-            c.socket->flush();
-            c.busy = true;
-            QTimer::singleShot(50, this, [this, &c, rest = line.mid(line.size() / 2)] {
-                c.socket->write(rest);
-                c.busy = false;
-                Run(c);
-            });
         } else if (step.startsWith(QLatin1String("C: "))) {
             const qsizetype end = c.input.indexOf("\r\n");
             if (end < 0)
@@ -154,9 +141,6 @@ void SmtpScriptServer::Run(Connection& c)
                 c.busy = false;
                 Run(c);
             });
-        } else if (step == QLatin1String("SILENT")) {
-            c.silent = true;
-            c.input.clear();
         } else if (step == QLatin1String("CLOSE")) {
             ++c.step;
             c.socket->disconnectFromHost();

@@ -17,13 +17,11 @@ namespace TestSupport {
 // n-th connection plays the n-th script, one step after the other:
 //
 //   "S: text"   sends the line (CRLF added)
-//   "P: text"   sends the line in two pieces, 50 ms apart
 //   "C: text"   waits for the client's next line and requires it to be this
 //               one; a text ending in "*" is a prefix
 //   "MESSAGE"   waits for message data up to the lone "." and keeps it
 //   "TLS"       starts TLS as the server (a certificate for `tlsName`)
 //   "PAUSE"     waits 100 ms
-//   "SILENT"    reads on and never answers again
 //   "CLOSE"     hangs up
 //
 // Because each "S:" waits for the "C:" lines before it, a script that

@@ -1,5 +1,7 @@
 #include "SmtpTestMessages.h"
 
+#include "TestFiles.h"
+
 #include "base/AppError.h"
 
 #include <QCryptographicHash>
@@ -65,6 +67,14 @@ OutgoingMessage SmallMail(const QString& to, const QString& subject)
     m.body = QStringLiteral("Short body.\n");
     m.mailer = QStringLiteral("Corvanta test");
     return m;
+}
+
+QList<OutgoingMessage> SmallMails(const QStringList& recipients)
+{
+    QList<OutgoingMessage> mails;
+    for (const QString& to : recipients)
+        mails << SmallMail(to);
+    return mails;
 }
 
 SampleMail SmallSample(const QString& to)
@@ -175,9 +185,7 @@ QStringList Differences(const SampleMail& sent, const QJsonObject& read)
 
     QJsonArray attachments;
     for (const QString& path : m.attachments) {
-        QFile file(path);
-        file.open(QIODevice::ReadOnly);
-        const QByteArray bytes = file.readAll();
+        const QByteArray bytes = ReadBytes(path);
         attachments.append(QJsonObject{
             {QStringLiteral("filename"), QFileInfo(path).fileName()},
             {QStringLiteral("size"), bytes.size()},

@@ -27,6 +27,8 @@ SampleMail RichMail(const QString& folder);
 
 // A small mail from one address to `to`.
 OutgoingMessage SmallMail(const QString& to, const QString& subject = QStringLiteral("Hello"));
+// A SmallMail to each of `recipients`.
+QList<OutgoingMessage> SmallMails(const QStringList& recipients);
 
 // SmallMail with the sender and recipient a reader should see.
 SampleMail SmallSample(const QString& to);

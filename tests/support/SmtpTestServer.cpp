@@ -1,9 +1,10 @@
 #include "SmtpTestServer.h"
 
+#include "TestFiles.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QHostAddress>
@@ -20,12 +21,6 @@ namespace {
 QString SupportScript(const char* name)
 {
     return QStringLiteral(CORVANTA_SOURCE_DIR "/tests/support/") + QLatin1String(name);
-}
-
-QString ReadText(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 // Children die with the test, even when it crashes before any destructor runs.
@@ -178,7 +173,7 @@ bool SmtpTestServer::Start()
             return m_port > 0;
         }
     }
-    m_error = QStringLiteral("the test SMTP server did not come up: ") + ReadText(log);
+    m_error = QStringLiteral("the test SMTP server did not come up: ") + QString::fromUtf8(ReadBytes(log));
     Stop();
     return false;
 }
@@ -196,7 +191,7 @@ void SmtpTestServer::Stop()
 
 int SmtpTestServer::Counter(const char* name) const
 {
-    return ReadText(m_dir.filePath(QStringLiteral("messages/") + QLatin1String(name))).toInt();
+    return ReadBytes(m_dir.filePath(QStringLiteral("messages/") + QLatin1String(name))).toInt();
 }
 
 int SmtpTestServer::MessageCount() const
@@ -214,7 +209,7 @@ QString SmtpTestServer::MessageFile(int number) const
 QJsonObject SmtpTestServer::Envelope(int number) const
 {
     const QString path = m_dir.filePath(QStringLiteral("messages/%1.json").arg(number, 4, 10, QLatin1Char('0')));
-    return QJsonDocument::fromJson(ReadText(path).toUtf8()).object();
+    return QJsonDocument::fromJson(ReadBytes(path)).object();
 }
 
 QSet<QString> SmtpTestServer::FirstRecipients() const
