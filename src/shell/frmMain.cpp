@@ -27,13 +27,6 @@ namespace {
 constexpr QSize MinimumSize(553, 521);
 
 constexpr int StepCount = 4;
-enum Step
-{
-    StepRecipients = 1,
-    StepCompose = 2,
-    StepPreview = 3,
-    StepSend = 4
-};
 
 } // namespace
 

@@ -78,6 +78,16 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // The four steps, numbered as the step bar shows them; a step's tab is
+    // its number less one.
+    enum Step
+    {
+        StepRecipients = 1,
+        StepCompose = 2,
+        StepPreview = 3,
+        StepSend = 4
+    };
+
     // Building the window.
     void LoadCaptions();
     void ConnectSteps();

@@ -25,9 +25,6 @@ namespace {
 // hundred thousand repaints.
 constexpr qint64 MergeYieldMs = 20;
 
-// Where a merge that did not finish goes back to.
-constexpr int StepComposeIndex = 1;
-
 } // namespace
 
 void frmMain::ConnectPreview()
@@ -69,7 +66,7 @@ void frmMain::EnterPreview()
     status->setText(LoadResString(170));
     const bool merged = LockMails();
     if (!merged)
-        SelectTab(StepComposeIndex);
+        SelectTab(StepCompose - 1);
     ui->wizPreview->Reset();
     ui->wizPreview->SetMailCount(m_mails ? m_mails->Count() : 0);
     ui->wizPreview->MoveFirst();
@@ -174,7 +171,7 @@ void frmMain::MergeFailed()
 {
     // Straight back: the recipients that failed must not send the user
     // further, to the import.
-    SelectTab(StepComposeIndex);
+    SelectTab(StepCompose - 1);
     ShowSelectedStep();
 }
 

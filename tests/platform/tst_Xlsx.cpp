@@ -34,19 +34,13 @@ class TestXlsx : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // Names and row count (when given), and the values of one row from
-    // `column` on, with that column's type.
+    // What each file reads as (TestSupport::CheckReadsAs).
     void readsAs_data()
     {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("sheet");
         QTest::addColumn<bool>("header");
-        QTest::addColumn<QStringList>("names");
-        QTest::addColumn<int>("count");
-        QTest::addColumn<int>("row");
-        QTest::addColumn<int>("column");
-        QTest::addColumn<int>("type");
-        QTest::addColumn<QVariantList>("values");
+        TestSupport::AddReadsAsColumns();
         const auto add = [](const char* name, const char* file, const char* sheet, const QStringList& names, int count,
                             int row, int column, int type, const QVariantList& values, bool header = true) {
             QTest::newRow(name) << QString::fromUtf8(file) << QString::fromUtf8(sheet) << header << names << count
@@ -98,21 +92,7 @@ private Q_SLOTS:
         QFETCH(QString, file);
         QFETCH(QString, sheet);
         QFETCH(bool, header);
-        QFETCH(QStringList, names);
-        QFETCH(int, count);
-        QFETCH(int, row);
-        QFETCH(int, column);
-        QFETCH(int, type);
-        QFETCH(QVariantList, values);
-        const Recordset set = Read(file, sheet, header);
-        if (!names.isEmpty())
-            QCOMPARE(Names(set), names);
-        if (count >= 0)
-            QCOMPARE(set.RecordCount(), count);
-        if (!values.isEmpty()) {
-            QCOMPARE(set.FieldType(column), type);
-            QCOMPARE(Row(set, row).mid(column, values.size()), values);
-        }
+        TestSupport::CheckReadsAs(Read(file, sheet, header));
     }
 
     void mixedColumnsAndOtherDates()

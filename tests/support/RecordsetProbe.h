@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QStringList>
+#include <QTest>
 #include <QVariantList>
 #include <functional>
 #include <optional>
@@ -51,6 +52,38 @@ inline QVariantList Row(const Recordset& set, int row)
     for (int i = 0; i < set.FieldCount(); ++i)
         values << set.ValueAt(row, i);
     return values;
+}
+
+// What a source reads as, for data-driven tests: names and row count (when
+// given), and the values of one row from `column` on, with that column's
+// type. The _data function adds these columns after its own; the test
+// checks the record set it read with CheckReadsAs.
+inline void AddReadsAsColumns()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QVariantList>("values");
+}
+
+inline void CheckReadsAs(const Recordset& set)
+{
+    QFETCH(QStringList, names);
+    QFETCH(int, count);
+    QFETCH(int, row);
+    QFETCH(int, column);
+    QFETCH(int, type);
+    QFETCH(QVariantList, values);
+    if (!names.isEmpty())
+        QCOMPARE(Names(set), names);
+    if (count >= 0)
+        QCOMPARE(set.RecordCount(), count);
+    if (!values.isEmpty()) {
+        QCOMPARE(set.FieldType(column), type);
+        QCOMPARE(Row(set, row).mid(column, values.size()), values);
+    }
 }
 
 } // namespace TestSupport

@@ -20,7 +20,8 @@ namespace MailAddresses {
 // and comments). Each is a bare address, <address>, or a display name
 // (words and "quoted strings") followed by <address>. Empty pieces are
 // skipped. Throws AppError when an address cannot be used (a domain
-// outside ASCII with no "xn--" form among them) or there is none; `field` names the header in the message ("To", "From").
+// outside ASCII with no "xn--" form among them) or there is none; `field`
+// names the header in the message ("To", "From").
 QList<MailAddress> ParseList(const QString& text, const QString& field);
 
 // Exactly one address.
