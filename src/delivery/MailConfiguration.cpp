@@ -89,6 +89,12 @@ void MailConfiguration::Load()
     m_smtpPassword = bag.ReadText(MailSettingsFile::SMTPPassword, QString());
     m_smtpServerPort = bag.ReadInt16(MailSettingsFile::SMTPServerPort, 25);
     m_smtpMaxConnections = bag.ReadInt16(MailSettingsFile::SMTPMaxConnections, 4);
+    m_smtpEncryption = bag.ReadInt32(MailSettingsFile::SMTPEncryption, StartTls);
+    m_smtpCAFile = bag.ReadText(MailSettingsFile::SMTPCAFile, QString());
+    m_smtpTrustedCertificates = bag.ReadText(MailSettingsFile::SMTPTrustedCertificates, QString());
+    m_smtpRetryTemporary = bag.ReadInt16(MailSettingsFile::SMTPRetryTemporary, 1) != 0;
+    m_smtpMaxPerMinute = bag.ReadInt32(MailSettingsFile::SMTPMaxPerMinute, 0);
+    m_smtpMaxPerDay = bag.ReadInt32(MailSettingsFile::SMTPMaxPerDay, 0);
 }
 
 void MailConfiguration::ApplyToConfiguration(const QString& senderText)
@@ -101,6 +107,12 @@ void MailConfiguration::ApplyToConfiguration(const QString& senderText)
     c.smtpServer = m_smtpServer;
     c.smtpServerPort = m_smtpServerPort;
     c.smtpMaxConnections = m_smtpMaxConnections;
+    c.smtpEncryption = m_smtpEncryption;
+    c.smtpCAFile = m_smtpCAFile;
+    c.smtpTrustedCertificates = m_smtpTrustedCertificates;
+    c.smtpRetryTemporary = m_smtpRetryTemporary;
+    c.smtpMaxPerMinute = m_smtpMaxPerMinute;
+    c.smtpMaxPerDay = m_smtpMaxPerDay;
     c.urlProxyBypass = QStringLiteral("<local>");
     // Credentials travel only when the server is to be asked for them.
     if (m_smptAuthenticate == 1) {
@@ -120,5 +132,11 @@ void MailConfiguration::Save() const
     values.SMTPPassword = m_smtpPassword;
     values.SMTPServerPort = m_smtpServerPort;
     values.SMTPMaxConnections = m_smtpMaxConnections;
+    values.SMTPEncryption = m_smtpEncryption;
+    values.SMTPCAFile = m_smtpCAFile;
+    values.SMTPTrustedCertificates = m_smtpTrustedCertificates;
+    values.SMTPRetryTemporary = m_smtpRetryTemporary ? 1 : 0;
+    values.SMTPMaxPerMinute = m_smtpMaxPerMinute;
+    values.SMTPMaxPerDay = m_smtpMaxPerDay;
     MailSettingsFile::Write(m_filePath, values);
 }

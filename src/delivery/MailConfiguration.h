@@ -24,6 +24,12 @@ struct MailDeliverySettings
     QString smtpServer;
     qint16 smtpServerPort = 25;
     qint16 smtpMaxConnections = 4;
+    qint32 smtpEncryption = 0; // MailConfiguration::Encryption
+    QString smtpCAFile;
+    QString smtpTrustedCertificates;
+    bool smtpRetryTemporary = true;
+    qint32 smtpMaxPerMinute = 0; // 0: no limit
+    qint32 smtpMaxPerDay = 0;    // 0: no limit
     QString urlProxyBypass = QStringLiteral("<local>");
     // Only filled when smtpAuthenticate is 1.
     QString sendUserName;
@@ -52,9 +58,28 @@ struct MailDeliverySettings
 //   SMTPMaxConnections     connections a run may use      default 4; files
 //                          at once (1: one after the       written before it
 //                          other)                          was added lack it
+//   SMTPEncryption         0 STARTTLS when offered (TLS    default 0
+//                          from the start on port 465),
+//                          1 TLS from the start
+//   SMTPCAFile             a PEM file of authorities       default empty
+//                          trusted besides the system's
+//   SMTPTrustedCertificates certificates trusted as they   default empty
+//                          are, one "host sha256-hex" a
+//                          line
+//   SMTPRetryTemporary     1: retry mails the server       default 1
+//                          refused for now (4xx), 0: not
+//   SMTPMaxPerMinute       mails a minute, 0 no limit      default 0
+//   SMTPMaxPerDay          mails a day, 0 no limit         default 0
+// The last six were added later still: files without them load with the
+// defaults.
 class MailConfiguration
 {
 public:
+    enum Encryption : qint32 {
+        StartTls = 0,     // STARTTLS whenever offered; TLS from the start on port 465
+        TlsFromStart = 1, // TLS from the first byte
+    };
+
     // Where the defaults of server and user name come from: the default
     // account of the user's mail client unless replaced (tests); when a
     // lookup is empty or throws, the defaults are empty.
@@ -88,6 +113,18 @@ public:
     void SetSMTPServerPort(qint16 value) { m_smtpServerPort = value; }
     qint16 SMTPMaxConnections() const { return m_smtpMaxConnections; }
     void SetSMTPMaxConnections(qint16 value) { m_smtpMaxConnections = value; }
+    qint32 SMTPEncryption() const { return m_smtpEncryption; }
+    void SetSMTPEncryption(qint32 value) { m_smtpEncryption = value; }
+    const QString& SMTPCAFile() const { return m_smtpCAFile; }
+    void SetSMTPCAFile(const QString& value) { m_smtpCAFile = value; }
+    const QString& SMTPTrustedCertificates() const { return m_smtpTrustedCertificates; }
+    void SetSMTPTrustedCertificates(const QString& value) { m_smtpTrustedCertificates = value; }
+    bool SMTPRetryTemporary() const { return m_smtpRetryTemporary; }
+    void SetSMTPRetryTemporary(bool value) { m_smtpRetryTemporary = value; }
+    qint32 SMTPMaxPerMinute() const { return m_smtpMaxPerMinute; }
+    void SetSMTPMaxPerMinute(qint32 value) { m_smtpMaxPerMinute = value; }
+    qint32 SMTPMaxPerDay() const { return m_smtpMaxPerDay; }
+    void SetSMTPMaxPerDay(qint32 value) { m_smtpMaxPerDay = value; }
 
     // The settings as filled at creation.
     const MailDeliverySettings& CdoConfiguration() const { return m_configuration; }
@@ -119,6 +156,12 @@ private:
     QString m_smtpPassword;
     qint16 m_smtpServerPort = 25;
     qint16 m_smtpMaxConnections = 4;
+    qint32 m_smtpEncryption = StartTls;
+    QString m_smtpCAFile;
+    QString m_smtpTrustedCertificates;
+    bool m_smtpRetryTemporary = true;
+    qint32 m_smtpMaxPerMinute = 0;
+    qint32 m_smtpMaxPerDay = 0;
 
     QString m_filePath;
     MailDeliverySettings m_configuration;

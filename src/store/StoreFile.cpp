@@ -192,6 +192,12 @@ void Write(const QString& path, const Values& values)
     bag.WriteText(SMTPPassword, values.SMTPPassword);
     bag.WriteInt16(SMTPServerPort, values.SMTPServerPort);
     bag.WriteInt16(SMTPMaxConnections, values.SMTPMaxConnections);
+    bag.WriteInt32(SMTPEncryption, values.SMTPEncryption);
+    bag.WriteText(SMTPCAFile, values.SMTPCAFile);
+    bag.WriteText(SMTPTrustedCertificates, values.SMTPTrustedCertificates);
+    bag.WriteInt16(SMTPRetryTemporary, values.SMTPRetryTemporary);
+    bag.WriteInt32(SMTPMaxPerMinute, values.SMTPMaxPerMinute);
+    bag.WriteInt32(SMTPMaxPerDay, values.SMTPMaxPerDay);
     // What cannot be read now may still be recovered by hand: keep it.
     if (StoreFile::Read(path).status == StoreFile::ReadResult::Status::Damaged)
         StoreFile::KeepAside(path);

@@ -86,6 +86,13 @@ inline const QString SMTPUsername = QStringLiteral("SMTPUsername");             
 inline const QString SMTPPassword = QStringLiteral("SMTPPassword");                   // text, in clear
 inline const QString SMTPServerPort = QStringLiteral("SMTPServerPort");               // 16-bit
 inline const QString SMTPMaxConnections = QStringLiteral("SMTPMaxConnections");       // 16-bit, added later
+// Added later still; files without them load with the defaults below.
+inline const QString SMTPEncryption = QStringLiteral("SMTPEncryption");               // 32-bit
+inline const QString SMTPCAFile = QStringLiteral("SMTPCAFile");                       // text
+inline const QString SMTPTrustedCertificates = QStringLiteral("SMTPTrustedCertificates"); // text
+inline const QString SMTPRetryTemporary = QStringLiteral("SMTPRetryTemporary");       // 16-bit
+inline const QString SMTPMaxPerMinute = QStringLiteral("SMTPMaxPerMinute");           // 32-bit
+inline const QString SMTPMaxPerDay = QStringLiteral("SMTPMaxPerDay");                 // 32-bit
 
 struct Values
 {
@@ -97,6 +104,12 @@ struct Values
     QString SMTPPassword;
     qint16 SMTPServerPort = 25;
     qint16 SMTPMaxConnections = 4;
+    qint32 SMTPEncryption = 0;
+    QString SMTPCAFile;
+    QString SMTPTrustedCertificates;
+    qint16 SMTPRetryTemporary = 1;
+    qint32 SMTPMaxPerMinute = 0;
+    qint32 SMTPMaxPerDay = 0;
 };
 
 // The stored values, for reading each with its default (ReadInt32 and so

@@ -93,7 +93,11 @@ private Q_SLOTS:
         QTEST(loaded.SMTPServer(), "server");
         QTEST(loaded.SMTPUsername(), "user");
         QTEST(int(loaded.SMTPServerPort()), "port");
-        QCOMPARE(loaded.SMTPMaxConnections(), qint16(4)); // files from before the setting
+        // Files from before the later settings.
+        QCOMPARE(loaded.SMTPMaxConnections(), qint16(4));
+        QCOMPARE(loaded.SMTPEncryption(), qint32(MailConfiguration::StartTls));
+        QVERIFY(loaded.SMTPRetryTemporary());
+        QCOMPARE(loaded.SMTPMaxPerMinute() + loaded.SMTPMaxPerDay(), 0);
     }
 
     // The delivery settings are filled once, when the configuration is made.
@@ -107,6 +111,12 @@ private Q_SLOTS:
         stored.SetSMTPUsername(QStringLiteral("b\u00F6b"));
         stored.SetSMTPPassword(password);
         stored.SetSMTPMaxConnections(1);
+        stored.SetSMTPEncryption(MailConfiguration::TlsFromStart);
+        stored.SetSMTPCAFile(QStringLiteral("/etc/ssl/company ca.pem"));
+        stored.SetSMTPTrustedCertificates(QStringLiteral("mail.example.org ab01\nother.example cd02"));
+        stored.SetSMTPRetryTemporary(false);
+        stored.SetSMTPMaxPerMinute(30);
+        stored.SetSMTPMaxPerDay(10000);
         stored.Save();
 
         // Without authentication the stored credentials do not travel.
@@ -117,6 +127,12 @@ private Q_SLOTS:
         expected.smtpServer = QStringLiteral("mail.example.org");
         expected.smtpServerPort = -1;
         expected.smtpMaxConnections = 1;
+        expected.smtpEncryption = MailConfiguration::TlsFromStart;
+        expected.smtpCAFile = QStringLiteral("/etc/ssl/company ca.pem");
+        expected.smtpTrustedCertificates = QStringLiteral("mail.example.org ab01\nother.example cd02");
+        expected.smtpRetryTemporary = false;
+        expected.smtpMaxPerMinute = 30;
+        expected.smtpMaxPerDay = 10000;
         QCOMPARE(anonymous.CdoConfiguration(), expected);
 
         stored.SetSMPTAuthenticate(1);

@@ -340,13 +340,16 @@ private Q_SLOTS:
         const PropertyBag bag = MailSettingsFile::Read(path);
         QCOMPARE(bag.Names(), (QStringList{"SendUsingMethod", "SMTPServer", "SMTPConnectionTimeout",
                                            "SMPTAuthenticate", "SMTPUsername", "SMTPPassword",
-                                           "SMTPServerPort", "SMTPMaxConnections"}));
+                                           "SMTPServerPort", "SMTPMaxConnections", "SMTPEncryption",
+                                           "SMTPCAFile", "SMTPTrustedCertificates",
+                                           "SMTPRetryTemporary", "SMTPMaxPerMinute", "SMTPMaxPerDay"}));
         using K = PropertyBag::Kind;
         QList<K> kinds;
         for (const QString& name : bag.Names())
             kinds << bag.KindOf(name).value_or(K(0));
         QCOMPARE(kinds, QList<K>({K::Int32, K::Text, K::Int16, K::Int32, K::Text, K::Text, K::Int16,
-                                  K::Int16}));
+                                  K::Int16, K::Int32, K::Text, K::Text, K::Int16, K::Int32,
+                                  K::Int32}));
     }
 };
 
