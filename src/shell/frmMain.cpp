@@ -20,6 +20,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QShortcut>
+#include <QTimer>
 
 namespace {
 
@@ -81,12 +82,16 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui:
     const QRect workArea = modForms::GetWorkArea();
     if (workArea.isValid())
         setGeometry(workArea);
+    RestoreDraft();
     ShowSelectedStep();
     UpdateStatusbar();
 }
 
 frmMain::~frmMain()
 {
+    // A change still waiting for the typing to pause.
+    if (m_draftTimer->isActive())
+        SaveDraft();
     // The store writes the files once more as it goes.
     m_store.reset();
     FilesSystem::SetProblemHandler({});
@@ -370,5 +375,6 @@ void frmMain::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    SaveDraft();
     event->accept();
 }

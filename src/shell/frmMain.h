@@ -15,6 +15,7 @@ class ctlBalloonTip;
 class DataStore;
 class Mails;
 class RecordsetTableModel;
+class QTimer;
 class QTreeWidget;
 
 // The program's main window: the four steps on a tab strip, the menus and
@@ -123,6 +124,9 @@ private:
     void mnuFileOpenText_Click();
     bool mnuFileSaveText_Click();
     bool mnuFileSaveTextAs_Click();
+    // The composed mailing kept between runs of the program.
+    void RestoreDraft();
+    void SaveDraft();
 
     // Preview step.
     void ConnectPreview();
@@ -163,4 +167,10 @@ private:
     QString m_composeLastFucus; // "Subject" or "Body": the box left last
     QString m_messageFile;
     bool m_messageChanged = false;
+    // Saves the draft once the typing has paused.
+    QTimer* m_draftTimer = nullptr;
+    // The kept To column, chosen by the first import that has it.
+    QString m_draftToColumn;
+    bool m_draftUntouchable = false; // its file could not be read nor kept aside
+    bool m_draftProblemShown = false;
 };
