@@ -142,7 +142,8 @@ private:
 
     // Send step.
     void ConnectSend();
-    bool AcceptUnreadableAttachments();
+    // The checks before sending; true to send.
+    bool AcceptSendChecks();
 
     std::unique_ptr<Ui::frmMain> ui;
     RecipientLists m_rcptLsts;

@@ -3,6 +3,7 @@
 #include "platform/mail/OutgoingMessage.h"
 #include "base/AppError.h"
 
+#include <QHostAddress>
 #include <QUrl>
 
 #include <algorithm>
@@ -217,6 +218,46 @@ bool IsUsableAddress(const QString& address)
     if (domain.startsWith(u'.') || domain.endsWith(u'.') || domain.contains(QStringLiteral("..")))
         return false;
     return true;
+}
+
+bool IsInternetAddress(const QString& address)
+{
+    const qsizetype at = address.lastIndexOf(u'@');
+    if (at <= 0)
+        return false;
+    const QStringView local = QStringView(address).left(at);
+    const QStringView domain = QStringView(address).mid(at + 1);
+    if (local.toUtf8().size() > 64)
+        return false;
+    static const QString atextSigns = QStringLiteral("!#$%&'*+-/=?^_`{|}~");
+    for (const QStringView atom : local.split(u'.')) {
+        if (atom.isEmpty())
+            return false;
+        for (const QChar c : atom)
+            if (!(c.unicode() >= 0x80 || (c.unicode() < 0x80 && c.isLetterOrNumber()) ||
+                  atextSigns.contains(c)))
+                return false;
+    }
+    if (domain.startsWith(u'[') && domain.endsWith(u']')) {
+        QStringView literal = domain.mid(1, domain.size() - 2);
+        if (literal.startsWith(QLatin1String("IPv6:"), Qt::CaseInsensitive))
+            return QHostAddress(literal.mid(5).toString()).protocol() == QAbstractSocket::IPv6Protocol;
+        return QHostAddress(literal.toString()).protocol() == QAbstractSocket::IPv4Protocol;
+    }
+    if (domain.size() > 253)
+        return false;
+    const QList<QStringView> labels = domain.split(u'.');
+    if (labels.size() < 2)
+        return false;
+    for (const QStringView label : labels) {
+        if (label.isEmpty() || label.size() > 63 || label.startsWith(u'-') || label.endsWith(u'-'))
+            return false;
+        for (const QChar c : label)
+            if (c.unicode() >= 0x80 || !(c.isLetterOrNumber() || c == u'-'))
+                return false;
+    }
+    const QStringView top = labels.last();
+    return !std::all_of(top.begin(), top.end(), [](QChar c) { return c.isDigit(); });
 }
 
 bool HasInternationalLocalPart(const QString& address)
