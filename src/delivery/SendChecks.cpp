@@ -7,9 +7,9 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 #include <QSet>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -43,6 +43,15 @@ private:
 // an internet address.
 bool ReadRecipients(const QString& to, QList<MailAddress>& addresses)
 {
+    // Most To values are one bare ASCII address: no need for the full reader.
+    const bool bare = std::all_of(to.cbegin(), to.cend(), [](QChar c) {
+        const char16_t u = c.unicode();
+        return u > 0x20 && u < 0x7f && u != '<' && u != ',' && u != ';' && u != '"' && u != '(';
+    });
+    if (bare && !to.isEmpty()) {
+        addresses = {MailAddress{QString(), to}};
+        return MailAddresses::IsInternetAddress(to);
+    }
     try {
         addresses = MailAddresses::ParseList(to, QStringLiteral("To"));
     } catch (const AppError&) {
@@ -52,6 +61,25 @@ bool ReadRecipients(const QString& to, QList<MailAddress>& addresses)
         if (!MailAddresses::IsInternetAddress(a.address))
             return false;
     return true;
+}
+
+// A hash that folds case, as the addresses are compared.
+size_t CaseFreeHash(const QString& address)
+{
+    size_t h = 1469598103934665603ull;
+    for (const QChar c : address) {
+        const char16_t u = c.unicode();
+        const char16_t folded = u < 0x80 ? (u >= 'A' && u <= 'Z' ? u + 32 : u) : c.toLower().unicode();
+        h = (h ^ folded) * 1099511628211ull;
+    }
+    return h;
+}
+
+QString AddressAt(const Mails& mails, qint64 row, int index)
+{
+    QList<MailAddress> addresses;
+    ReadRecipients(mails.Item(int(row)).To(), addresses);
+    return addresses.value(index).address;
 }
 
 bool IsAddress(const QString& text)
@@ -67,9 +95,16 @@ namespace SendChecks {
 QList<SendFinding> Check(const Mails& mails)
 {
     Collector found;
-    // Addresses compare without case: mail systems treat them so.
-    QSet<QString> seen;
-    seen.reserve(mails.Count());
+    // Repeated addresses are found by sorting hashes, not by keeping a
+    // million strings: equal hashes are then compared whole.
+    struct Seen
+    {
+        size_t hash;
+        qint64 row;
+        int index; // among the mail's addresses
+    };
+    std::vector<Seen> seen;
+    seen.reserve(size_t(mails.Count()));
     QList<MailAddress> addresses;
     qint64 row = 0;
     for (const Mail& mail : mails) {
@@ -79,15 +114,33 @@ QList<SendFinding> Check(const Mails& mails)
             found.Note(SendFinding::NotAnAddress, row, to);
             continue;
         }
-        for (const MailAddress& a : addresses) {
-            const QString key = a.address.toLower();
-            if (seen.contains(key)) {
-                found.Note(SendFinding::SameRecipient, row, a.address);
-                break;
-            }
-            seen.insert(key);
-        }
+        for (int i = 0; i < addresses.size(); ++i)
+            seen.push_back({CaseFreeHash(addresses[i].address), row, i});
     }
+    std::sort(seen.begin(), seen.end(), [](const Seen& a, const Seen& b) {
+        return a.hash != b.hash ? a.hash < b.hash : a.row < b.row;
+    });
+    std::vector<qint64> repeatedRows;
+    for (size_t first = 0; first < seen.size();) {
+        size_t end = first + 1;
+        while (end < seen.size() && seen[end].hash == seen[first].hash)
+            ++end;
+        if (end - first > 1) {
+            QStringList group;
+            for (size_t k = first; k < end; ++k) {
+                const QString address = AddressAt(mails, seen[k].row, seen[k].index).toLower();
+                if (group.contains(address))
+                    repeatedRows.push_back(seen[k].row);
+                else
+                    group << address;
+            }
+        }
+        first = end;
+    }
+    std::sort(repeatedRows.begin(), repeatedRows.end());
+    repeatedRows.erase(std::unique(repeatedRows.begin(), repeatedRows.end()), repeatedRows.end());
+    for (const qint64 r : repeatedRows)
+        found.Note(SendFinding::SameRecipient, r, mails.Item(int(r)).To());
 
     const std::vector<Mails::EmptyValue>& empty = mails.EmptyValues();
     for (size_t i = 0; i < empty.size();) {
