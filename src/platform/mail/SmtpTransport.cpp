@@ -41,6 +41,7 @@ struct SmtpTransport::Private final : SmtpConnection::Owner
     SmtpEndpoint endpoint;
     QString settingsProblem; // every mail fails with it
     QString runFailure;      // the run is over: every mail not yet handed over fails with it
+    std::optional<ServerCertificate> refusedCertificate; // what ended the run, if a certificate did
     bool anySent = false;    // the server took a mail in this run
     int failuresInRow = 0;   // connections failed since one was last ready
 
@@ -74,9 +75,13 @@ struct SmtpTransport::Private final : SmtpConnection::Owner
         QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
         tls.setPeerVerifyMode(QSslSocket::VerifyPeer);
         tls.setProtocol(QSsl::TlsV1_2OrLater);
+        // Setting the authorities ends loading the system's on demand, so
+        // they are given in full.
         if (!settings.caFile.isEmpty())
-            tls.setCaCertificates(QSslCertificate::fromPath(settings.caFile));
+            tls.setCaCertificates(QSslConfiguration::systemCaCertificates() +
+                                  QSslCertificate::fromPath(settings.caFile));
         endpoint.tls = tls;
+        endpoint.trustedCertificates = settings.trustedCertificates;
     }
 
     void Schedule()
@@ -295,8 +300,10 @@ struct SmtpTransport::Private final : SmtpConnection::Owner
             // The server cannot be reached or will not have us: another
             // connection per mail would only repeat the refusal (and lock
             // the account with failed logins).
-            if (runFailure.isEmpty())
+            if (runFailure.isEmpty()) {
                 runFailure = NotSent(reason);
+                refusedCertificate = connection.RefusedCertificate();
+            }
             mail->MissRest(runFailure);
             MailDone(std::move(mail));
         }
@@ -330,6 +337,7 @@ void SmtpTransport::Begin(Source source)
     d->stopped = false;
     d->finished = false;
     d->runFailure.clear();
+    d->refusedCertificate.reset();
     d->anySent = false;
     d->failuresInRow = 0;
     d->limit = std::max(1, d->settings.connections);
@@ -354,6 +362,11 @@ void SmtpTransport::Stop()
     for (SmtpConnection* connection : connections)
         connection->Stop();
     d->Schedule();
+}
+
+std::optional<ServerCertificate> SmtpTransport::RefusedCertificate() const
+{
+    return d->refusedCertificate;
 }
 
 int SmtpTransport::ConnectionLimit() const
