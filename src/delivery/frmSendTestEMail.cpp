@@ -50,6 +50,11 @@ frmSendTestEMail::frmSendTestEMail(QWidget* owner, FromAddressRef sender, const 
         t.control->setProperty("text", LoadResString(t.text));
     ui->lvwErrors->setHeaderLabels({LoadResString(1119) + QStringLiteral("     "), LoadResString(1120)});
     ui->cmdTrustCertificate->hide();
+    // A server's reply is often longer than the list is wide: the chosen
+    // row's reason shows whole below it.
+    connect(ui->lvwErrors, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* row) {
+        ui->lblErrorText->setText(row ? row->text(1) : QString());
+    });
     connect(ui->cmdNext, &QPushButton::clicked, this, &frmSendTestEMail::cmdNext_Click);
     connect(ui->cmdPrevious, &QPushButton::clicked, this, &frmSendTestEMail::cmdPrevious_Click);
     connect(ui->cmdFinish, &QPushButton::clicked, this, &QDialog::accept);
@@ -127,6 +132,7 @@ void frmSendTestEMail::cmdPrevious_Click()
 bool frmSendTestEMail::SendTest()
 {
     ui->lvwErrors->clear();
+    ui->lblErrorText->clear();
     ui->cmdTrustCertificate->hide();
     m_refusedCertificate.reset();
     m_mails = std::make_unique<Mails>();
@@ -166,6 +172,8 @@ void frmSendTestEMail::AddError(const QString& description, const QString& to)
 {
     auto* row = new QTreeWidgetItem(ui->lvwErrors, {to + QStringLiteral("     "), description});
     row->setToolTip(1, description);
+    if (!ui->lvwErrors->currentItem())
+        ui->lvwErrors->setCurrentItem(row);
     modForms::AutoSizeColumns(ui->lvwErrors);
 }
 

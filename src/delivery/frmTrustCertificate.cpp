@@ -5,6 +5,7 @@
 #include "ui_frmTrustCertificate.h"
 
 #include <QFontDatabase>
+#include <QLayout>
 #include <QLocale>
 
 frmTrustCertificate::frmTrustCertificate(QWidget* owner, const ServerCertificate& certificate)
@@ -33,6 +34,9 @@ frmTrustCertificate::frmTrustCertificate(QWidget* owner, const ServerCertificate
     modForms::ApplyFonts(this);
     // Set after the interface font: the digits are compared column by column.
     ui->lblFingerprintText->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // Wrapped names need their height for the width they get.
+    layout()->setSizeConstraint(QLayout::SetMinimumSize);
+    adjustSize();
 }
 
 frmTrustCertificate::~frmTrustCertificate() = default;
