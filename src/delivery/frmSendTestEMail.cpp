@@ -139,9 +139,17 @@ bool frmSendTestEMail::SendTest()
     connect(m_mails.get(), &Mails::SendErr, this,
             [this](const QString& description, const QString& to) { AddError(description, to); });
     const QString body = LoadResString(1122);
-    for (const QLineEdit* box : {ui->txtTestEMail0, ui->txtTestEMail1, ui->txtTestEMail2})
-        if (!box->text().isEmpty())
+    for (const QLineEdit* box : {ui->txtTestEMail0, ui->txtTestEMail1, ui->txtTestEMail2}) {
+        if (box->text().isEmpty())
+            continue;
+        // Without a sender no server would take the mail: say what to do.
+        if (!m_sender)
+            AddError(LoadResString(4310), box->text());
+        else
             m_mails->Add(m_sender, box->text(), TestSubject(QDateTime::currentDateTime()), body, QString());
+    }
+    if (!m_sender)
+        return true;
 
     // The run waits with the events running: the window paints, and Cancel
     // or closing it stops the run (reject). Nothing else may start meanwhile.

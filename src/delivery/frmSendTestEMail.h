@@ -31,8 +31,9 @@ class frmSendTestEMail : public QDialog
     Q_OBJECT
 
 public:
-    // sender: the Compose step's chosen sender, if any; senderText: the
-    // sender box's text. folder: where the mail settings are; empty: the
+    // sender: the Compose step's chosen sender; without one nothing is sent
+    // and each address is listed with what to do. senderText: the sender
+    // box's text. folder: where the mail settings are; empty: the
     // version data folder.
     frmSendTestEMail(QWidget* owner, FromAddressRef sender, const QString& senderText,
                      const QString& folder = QString());

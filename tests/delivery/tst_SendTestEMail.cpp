@@ -57,11 +57,13 @@ class TestSendTestEMail : public QObject
 
     std::unique_ptr<frmSendTestEMail> m_wizard;
 
-    void Open()
+    void Open(bool sender = true)
     {
         m_wizard = std::make_unique<frmSendTestEMail>(
-            nullptr, std::make_shared<const FromAddress>(QStringLiteral("Ada"), QStringLiteral("ada@example.org"), QString()),
-            QStringLiteral("Ada <ada@example.org>"));
+            nullptr,
+            sender ? std::make_shared<const FromAddress>(QStringLiteral("Ada"), QStringLiteral("ada@example.org"), QString())
+                   : nullptr,
+            sender ? QStringLiteral("Ada <ada@example.org>") : QString());
         m_wizard->show();
     }
     // Where a user would: near the left, on a radio button's circle.
@@ -177,30 +179,33 @@ private Q_SLOTS:
     // A refusal that concerns every mail lists each address with the one
     // reason. A refused login is tried once. An unknown certificate can be
     // looked at and trusted: it is pinned for the host in the settings and
-    // the test mail then arrives.
+    // the test mail then arrives. Without a sender nothing goes.
     void refusals_data()
     {
         QTest::addColumn<SmtpTestServer::Options>("options");
         QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("sender");
         QTest::addColumn<QString>("reason");
         SmtpTestServer::Options login;
         login.user = QStringLiteral("mailer");
         login.password = QStringLiteral("right");
-        QTest::newRow("wrong password") << login << "wrong" << "not sent: the server refused the login: 535*";
+        QTest::newRow("wrong password") << login << "wrong" << true << "not sent: the server refused the login: 535*";
         SmtpTestServer::Options tls;
         tls.tls = Tls::StartTls;
         QTest::newRow("self-signed certificate")
-            << tls << "" << "not sent: the mail server's certificate was not accepted: *self-signed*";
+            << tls << "" << true << "not sent: the mail server's certificate was not accepted: *self-signed*";
+        QTest::newRow("no sender") << SmtpTestServer::Options() << "" << false << LoadResString(4310);
     }
     void refusals()
     {
         QFETCH(SmtpTestServer::Options, options);
         QFETCH(QString, password);
+        QFETCH(bool, sender);
         QFETCH(QString, reason);
         SmtpTestServer server(options);
         QVERIFY2(server.Start(), qPrintable(server.Error()));
         UseServer(server, password);
-        Open();
+        Open(sender);
         Type({"a@example.org", "b@example.org"});
         Click("cmdNext");
         QCOMPARE(m_wizard->Page(), 1);
@@ -209,6 +214,7 @@ private Q_SLOTS:
         for (const QString& row : shown)
             QVERIFY2(Matches(row.section(u'|', 1), reason), qPrintable(row));
         QCOMPARE(server.LoginCount(), int(!password.isEmpty()));
+        QCOMPARE(server.ConnectionCount(), int(sender));
         QCOMPARE(server.MessageCount(), 0);
         auto* trust = Find<QPushButton>(m_wizard.get(), "cmdTrustCertificate");
         QCOMPARE(trust->isVisible(), options.tls != Tls::None);
