@@ -77,9 +77,15 @@ struct SmtpTransport::Private final : SmtpConnection::Owner
         tls.setProtocol(QSsl::TlsV1_2OrLater);
         // Setting the authorities ends loading the system's on demand, so
         // they are given in full.
-        if (!settings.caFile.isEmpty())
-            tls.setCaCertificates(QSslConfiguration::systemCaCertificates() +
-                                  QSslCertificate::fromPath(settings.caFile));
+        if (!settings.caFile.isEmpty()) {
+            const QList<QSslCertificate> authorities = QSslCertificate::fromPath(settings.caFile);
+            // Left out without a word, it would surface as a refused certificate.
+            if (authorities.isEmpty() && settingsProblem.isEmpty())
+                settingsProblem = QStringLiteral("The file of trusted authorities \"%1\" cannot be read or "
+                                                 "holds no PEM certificate")
+                                      .arg(settings.caFile);
+            tls.setCaCertificates(QSslConfiguration::systemCaCertificates() + authorities);
+        }
         endpoint.tls = tls;
         endpoint.trustedCertificates = settings.trustedCertificates;
     }
