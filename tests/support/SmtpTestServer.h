@@ -74,8 +74,8 @@ public:
     QString Error() const { return m_error; }
 
     int Port() const { return m_port; }
-    // Self-signed certificate for 127.0.0.1, localhost and the listening
-    // address, to trust in the client.
+    // The certificate for 127.0.0.1, localhost and the listening address
+    // (self-signed unless signedByAuthority), and its authority.
     QString CertificateFile() const { return m_dir.filePath(QStringLiteral("cert.pem")); }
     QString AuthorityFile() const { return m_dir.filePath(QStringLiteral("ca.pem")); }
     // A scratch folder that goes with the server.
