@@ -28,6 +28,13 @@ QString NotSent(QString reason)
     return QStringLiteral("not sent: ") + reason;
 }
 
+// Read once: the system's 300 or so take half a second to load.
+const QList<QSslCertificate>& SystemAuthorities()
+{
+    static const QList<QSslCertificate> authorities = QSslConfiguration::systemCaCertificates();
+    return authorities;
+}
+
 } // namespace
 
 // The run's connections and the mails between them. Everything that
@@ -84,7 +91,7 @@ struct SmtpTransport::Private final : SmtpConnection::Owner
                 settingsProblem = QStringLiteral("The file of trusted authorities \"%1\" cannot be read or "
                                                  "holds no PEM certificate")
                                       .arg(settings.caFile);
-            tls.setCaCertificates(QSslConfiguration::systemCaCertificates() + authorities);
+            tls.setCaCertificates(SystemAuthorities() + authorities);
         }
         endpoint.tls = tls;
         endpoint.trustedCertificates = settings.trustedCertificates;
