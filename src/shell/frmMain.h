@@ -69,6 +69,7 @@ public:
     // under its progress window, the failures in the grid as they come, and
     // the summary. Returns at once while a merge, send or import runs.
     void SendMails();
+    void ShowTestEMail();
     void StopMails();
     // Mails handled in the current or last run.
     qint32 MailsHandled() const { return m_mailsHandled; }

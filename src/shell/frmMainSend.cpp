@@ -11,6 +11,7 @@
 #include "delivery/SendChecks.h"
 #include "delivery/SendSummary.h"
 #include "delivery/frmConfirmSendEMail.h"
+#include "delivery/frmSendTestEMail.h"
 #include "delivery/frmSendingEMails.h"
 #include "merge/Mails.h"
 #include "senders/FromAddresses.h"
@@ -40,6 +41,17 @@ void frmMain::ConnectSend()
     ui->flxSend->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     ui->flxSend->horizontalHeader()->setDefaultSectionSize(OtherWidth);
     connect(ui->wizSend, &ctlWizSend::SendMails, this, &frmMain::SendMails);
+    connect(ui->wizSend, &ctlWizSend::TestEMail, this, &frmMain::ShowTestEMail);
+}
+
+void frmMain::ShowTestEMail()
+{
+    const int sender = ui->cboComposeFrom->currentIndex() + 1;
+    FromAddressRef from;
+    if (sender >= 1 && sender <= FromAddressBook().Count())
+        from = std::make_shared<const FromAddress>(FromAddressBook().Item(sender));
+    frmSendTestEMail wizard(this, from, ui->cboComposeFrom->currentText());
+    wizard.exec();
 }
 
 void frmMain::StopMails()

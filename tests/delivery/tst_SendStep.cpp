@@ -140,6 +140,19 @@ private Q_SLOTS:
         Q_EMIT Get<QMenu>("mnuFile")->aboutToShow();
         QVERIFY(!Get<QAction>("mnuFileSaveErrorReportAs")->isEnabled());
     }
+
+    // Test e-mail opens the wizard, which sends from the Compose step's sender.
+    void testEMail()
+    {
+        WhenModal([](QWidget* wizard) {
+            Find<QLineEdit>(wizard, "txtTestEMail0")->setText(QStringLiteral("me@example.org"));
+            QTest::mouseClick(Find<QPushButton>(wizard, "cmdNext"), Qt::LeftButton);
+            QTest::mouseClick(Find<QPushButton>(wizard, "cmdCancel"), Qt::LeftButton);
+        });
+        QTest::mouseClick(Find<QPushButton>(Get("ctlWizSend"), "cmdTestEMail"), Qt::LeftButton);
+        QCOMPARE(m_server->MessageCount(), 1);
+        QCOMPARE(m_server->Envelope(1).value(QStringLiteral("mail_from")).toString(), QStringLiteral("ada@example.org"));
+    }
 };
 
 CORVANTA_TEST_MAIN(TestSendStep)
