@@ -15,6 +15,7 @@ frmShowHelp::frmShowHelp() : QWidget(nullptr, Qt::Window), ui(std::make_unique<U
     ui->setupUi(this);
     Icons::SetIcon(this, QStringLiteral("ICO_HELP"), false);
     modForms::ApplyFonts(this);
+    ui->brwWebBrowser->document()->setDocumentMargin(8);
     connect(ui->brwWebBrowser, &QTextBrowser::sourceChanged, this, &frmShowHelp::ShowTitle);
 }
 

@@ -125,7 +125,6 @@ void frmMain::LoadCaptions()
     ui->mnuFileSaveErrorReportAs->setEnabled(false);
     // Their windows are not part of the program yet.
     ui->mnuToolsSMTPServiceManager->setEnabled(false);
-    ui->mnuHelpAboutCorvanta->setEnabled(false);
 
     ui->cmdComposeAttach->setText(LoadResString(104));
     ui->cmdComposeFrom->setText(LoadResString(105));

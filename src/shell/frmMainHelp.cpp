@@ -1,6 +1,7 @@
 #include "base/Texts.h"
 #include "controls/modForms.h"
 #include "shell/HelpPages.h"
+#include "shell/frmAbout.h"
 #include "shell/frmMain.h"
 #include "ui_frmMain.h"
 
@@ -46,6 +47,10 @@ void frmMain::ConnectHelp()
     ui->mnuHelpHelp->setShortcut(QKeySequence::HelpContents);
     connect(ui->mnuHelpHelp, &QAction::triggered, this,
             [this] { modForms::ShowHelpFor({MainWindowName}, this); });
+    connect(ui->mnuHelpAboutCorvanta, &QAction::triggered, this, [this] {
+        frmAbout about(this);
+        about.exec();
+    });
 }
 
 QString frmMain::AttachmentHelpTag(const QTreeWidget* list, int state)

@@ -3,9 +3,12 @@
 #include "controls/frmShowHelp.h"
 #include "controls/modForms.h"
 #include "shell/HelpPages.h"
+#include "shell/frmSysInfo.h"
 
+#include <QClipboard>
 #include <QDirIterator>
 #include <QMenu>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTableView>
 #include <QTreeWidget>
@@ -34,6 +37,21 @@ bool PageHolds(const QUrl& page)
     return !text.isEmpty() &&
            (!page.hasFragment() ||
             text.contains(QStringLiteral("<a name=\"%1\">").arg(page.fragment())));
+}
+
+// The first dotted version number in a text ("Linux 6.1.0-18" -> "6.1.0").
+QString VersionIn(const QString& text)
+{
+    static const QRegularExpression version(QStringLiteral("\\d+(\\.\\d+)+"));
+    return version.match(text).captured(0);
+}
+
+QString Run(const QString& command)
+{
+    QProcess process;
+    process.startCommand(command);
+    process.waitForFinished();
+    return process.exitCode() == 0 ? QString::fromUtf8(process.readAllStandardOutput()) : QString();
 }
 
 } // namespace
@@ -277,6 +295,53 @@ private Q_SLOTS:
         QCOMPARE(ChooseWhatsThis(), QUrl(QStringLiteral("qrc:/help/send.html#grid")));
         QCOMPARE(frmShowHelp::Existing(), help.data());
         QCOMPARE(help->windowTitle(), QStringLiteral("Send E-mails"));
+    }
+
+    // The system information shows the versions this machine's own tools
+    // report, and Copy hands them on as text.
+    void systemInformationShowsRealVersions_data()
+    {
+        QTest::addColumn<int>("nameId");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("oracle");
+        QTest::newRow("kernel") << 4502 << ""
+                                << "uname -r";
+        QTest::newRow("Qt") << 0 << "Qt"
+                            << "pkg-config --modversion Qt6Core";
+        QTest::newRow("SQLite") << 4504 << ""
+                                << "pkg-config --modversion sqlite3";
+        QTest::newRow("GMime") << 0 << "GMime"
+                               << "pkg-config --modversion gmime-3.0";
+        QTest::newRow("libxlsxwriter") << 0 << "libxlsxwriter"
+                                       << "dpkg-query -W -f=${Version} libxlsxwriter-dev";
+        QTest::newRow("unixODBC") << 0 << "unixODBC"
+                                  << "odbcinst --version";
+        QTest::newRow("FreeTDS") << 0 << "FreeTDS"
+                                 << "dpkg-query -W -f=${Version} tdsodbc";
+    }
+    void systemInformationShowsRealVersions()
+    {
+        QFETCH(int, nameId);
+        QFETCH(QString, name);
+        QFETCH(QString, oracle);
+        const QString expected = VersionIn(Run(oracle));
+        if (expected.isEmpty())
+            QSKIP("the machine cannot tell this version");
+        frmSysInfo info;
+        const QString text = info.Text();
+        const QString prefix = (nameId ? LoadResString(nameId) : name) + QStringLiteral(": ");
+        const QString line = text.section(prefix, 1, 1).section(u'\n', 0, 0);
+        // SQL drivers name their SQLite after the drivers; the manager gives
+        // only its major and minor version.
+        const QString shown =
+            VersionIn(nameId == 4504 ? line.section(QStringLiteral("SQLite"), 1) : line);
+        QVERIFY2(!shown.isEmpty() && (expected + u'.').startsWith(shown + u'.'),
+                 qPrintable(line + QStringLiteral(" / ") + expected));
+        QVERIFY(text.contains(LoadResString(4506) + QStringLiteral(": ") +
+                              FilesSystem::VersionDataFolder() + u'\n'));
+        QTest::mouseClick(info.findChild<QAbstractButton*>(QStringLiteral("cmdCopy")),
+                          Qt::LeftButton);
+        QCOMPARE(QGuiApplication::clipboard()->text(), text);
     }
 };
 
