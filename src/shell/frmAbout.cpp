@@ -38,6 +38,8 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::f
     connect(ui->cmdSysInfo, &QPushButton::clicked, this, &frmAbout::StartSysInfo);
     modForms::ApplyFonts(this);
     setFixedSize(sizeHint());
+    // Return closes the box; the links are reached with Tab.
+    ui->cmdOK->setFocus();
 }
 
 frmAbout::~frmAbout() = default;

@@ -5,7 +5,10 @@
 #include "shell/frmMain.h"
 #include "ui_frmMain.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QMenu>
+#include <QShortcut>
 
 namespace {
 
@@ -44,6 +47,17 @@ void frmMain::ConnectHelp()
                 });
     }
 
+    // Shift+F10 opens the focused control's context menu, as the menu key does.
+    auto* contextKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this);
+    connect(contextKey, &QShortcut::activated, this, [] {
+        QWidget* focus = QApplication::focusWidget();
+        if (!focus)
+            return;
+        const QPoint at = focus->rect().center();
+        QContextMenuEvent event(QContextMenuEvent::Keyboard, at, focus->mapToGlobal(at));
+        QApplication::sendEvent(focus, &event);
+    });
+
     ui->mnuHelpHelp->setShortcut(QKeySequence::HelpContents);
     connect(ui->mnuHelpHelp, &QAction::triggered, this,
             [this] { modForms::ShowHelpFor({MainWindowName}, this); });
@@ -64,8 +78,11 @@ QString frmMain::AttachmentHelpTag(const QTreeWidget* list, int state)
 
 void frmMain::ShowWhatsThisMenu(const QString& tag, const QPoint& globalPosition)
 {
-    mnuWhatsThisHelp->actions().constFirst()->setData(tag);
+    QAction* whatsThis = mnuWhatsThisHelp->actions().constFirst();
+    whatsThis->setData(tag);
     mnuWhatsThisHelp->popup(globalPosition);
+    // Return takes the one entry, also when the menu came from the keyboard.
+    mnuWhatsThisHelp->setActiveAction(whatsThis);
 }
 
 void frmMain::mnuWhatsThisHelpWhatsThis_Click()

@@ -288,13 +288,15 @@ private Q_SLOTS:
                  QRect(area.topLeft(),
                        QSize(qMax(area.width() - 350, SmallestWidth(*m_window)), area.height())));
 
-        QWidget* grid = Get("flxSend");
-        QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5),
-                                grid->mapToGlobal(QPoint(5, 5)));
-        QApplication::sendEvent(grid, &event);
-        QCOMPARE(ChooseWhatsThis(), QUrl(QStringLiteral("qrc:/help/send.html#grid")));
+        // From the keyboard: Shift+F10 on the grid, Return on the menu.
+        m_window->activateWindow();
+        Get("flxRcptList")->setFocus();
+        QTest::keyClick(m_window.get(), Qt::Key_F10, Qt::ShiftModifier);
+        QVERIFY(Popup());
+        QTest::keyClick(Popup(), Qt::Key_Return);
+        QCOMPARE(help->Page(), QUrl(QStringLiteral("qrc:/help/recipients.html#grid")));
         QCOMPARE(frmShowHelp::Existing(), help.data());
-        QCOMPARE(help->windowTitle(), QStringLiteral("Send E-mails"));
+        QCOMPARE(help->windowTitle(), QStringLiteral("Import Recipients"));
     }
 
     // The system information shows the versions this machine's own tools
