@@ -85,36 +85,20 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("tag");
         QTest::addColumn<bool>("ownPage");
-        for (const char* tag : {"frmMain|tabMain|0",
-                                "frmMain|flxRcptList|0",
-                                "frmMain|cboComposeFrom|0",
-                                "frmMain|cmdComposeFrom|0",
-                                "frmMain|cboComposeTo|0",
-                                "frmMain|lblComposeTo|0",
-                                "frmMain|lblComposeSubject|0",
-                                "frmMain|cmdComposeAttach|0",
-                                "frmMain|lvwComoseAttach|1",
-                                "frmMain|lvwComoseAttach|2",
-                                "frmMain|cmdPreviewFrom|0",
-                                "frmMain|lblPreviewTo|0",
-                                "frmMain|lblPreviewSubject|0",
-                                "frmMain|cmdPreviewAttach|0",
-                                "frmMain|lvwPreviewAttach|1",
-                                "frmMain|lvwPreviewAttach|2",
-                                "frmMain|flxSend|0",
-                                "frmNewRcptLst||0",
-                                "frmDataLink||0",
-                                "frmFilter||0",
-                                "frmMailCfg||0",
-                                "frmSMTPServiceManager||0",
-                                "frmSendTestEMail||0",
-                                "frmFormatFromEMail||0",
-                                "frmFormatFromEMailAdd||0",
-                                "frmTextExport||0"})
-            QTest::newRow(tag) << QString::fromLatin1(tag) << true;
-        for (const char* tag :
-             {"frmMain||0", "frmMain|tabMain|1", "frmMain|txtNothing|0", "frmNone||0"})
-            QTest::newRow(tag) << QString::fromLatin1(tag) << false;
+        const QString used = QStringLiteral(
+            "frmMain|tabMain|0 frmMain|flxRcptList|0 frmMain|cboComposeFrom|0 "
+            "frmMain|cmdComposeFrom|0 frmMain|cboComposeTo|0 frmMain|lblComposeTo|0 "
+            "frmMain|lblComposeSubject|0 frmMain|cmdComposeAttach|0 frmMain|lvwComoseAttach|1 "
+            "frmMain|lvwComoseAttach|2 frmMain|cmdPreviewFrom|0 frmMain|lblPreviewTo|0 "
+            "frmMain|lblPreviewSubject|0 frmMain|cmdPreviewAttach|0 frmMain|lvwPreviewAttach|1 "
+            "frmMain|lvwPreviewAttach|2 frmMain|flxSend|0 frmNewRcptLst||0 frmDataLink||0 "
+            "frmFilter||0 frmMailCfg||0 frmSMTPServiceManager||0 frmSendTestEMail||0 "
+            "frmFormatFromEMail||0 frmFormatFromEMailAdd||0 frmTextExport||0");
+        const QString unknown =
+            QStringLiteral("frmMain||0 frmMain|tabMain|1 frmMain|txtNothing|0 frmNone||0");
+        for (const auto& [tags, ownPage] : {std::pair{used, true}, std::pair{unknown, false}})
+            for (const QString& tag : tags.split(u' '))
+                QTest::newRow(qPrintable(tag)) << tag << ownPage;
     }
     void contextsResolveToBundledPages()
     {
@@ -152,24 +136,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("tag");
         QTest::addColumn<QString>("query"); // empty: no help
-        QTest::newRow("control") << "frmMain|flxSend|0"
-                                 << "&frm=frmMain&ctl=flxSend&state=0";
-        QTest::newRow("window") << "frmMain||0"
-                                << "&frm=frmMain&ctl=&state=0";
-        QTest::newRow("unencoded") << "frm Main|a&b|9"
-                                   << "&frm=frm Main&ctl=a&b&state=9";
-        QTest::newRow("two digits") << "frmMain|flxSend|10"
-                                    << "";
-        QTest::newRow("no digit") << "frmMain|flxSend|"
-                                  << "";
-        QTest::newRow("letter") << "frmMain|flxSend|x"
-                                << "";
-        QTest::newRow("two parts") << "frmMain|0"
-                                   << "";
-        QTest::newRow("four parts") << "frmMain|a|b|0"
-                                    << "";
-        QTest::newRow("empty") << ""
-                               << "";
+        const char* rows[][3] = {
+            {"control", "frmMain|flxSend|0", "&frm=frmMain&ctl=flxSend&state=0"},
+            {"window", "frmMain||0", "&frm=frmMain&ctl=&state=0"},
+            {"unencoded", "frm Main|a&b|9", "&frm=frm Main&ctl=a&b&state=9"},
+            {"two digits", "frmMain|flxSend|10", ""},
+            {"no digit", "frmMain|flxSend|", ""},
+            {"letter", "frmMain|flxSend|x", ""},
+            {"two parts", "frmMain|0", ""},
+            {"four parts", "frmMain|a|b|0", ""},
+            {"empty", "", ""}};
+        for (const auto& row : rows)
+            QTest::newRow(row[0]) << QString::fromUtf8(row[1]) << QString::fromUtf8(row[2]);
     }
     void whatsThisTagRule()
     {
@@ -199,27 +177,27 @@ private Q_SLOTS:
         QTest::addColumn<QString>("at"); // "item", "selected" or "free"
         QTest::addColumn<QString>("menu");
         QTest::addColumn<QString>("page");
-        QTest::newRow("grid") << "flxRcptList" << 0 << "free"
-                              << "mnuWhatsThisHelp"
-                              << "recipients.html#grid";
-        QTest::newRow("label") << "lblComposeTo" << 0 << "free"
-                               << "mnuWhatsThisHelp"
-                               << "compose.html#to";
-        QTest::newRow("empty list") << "lvwComposeAttach" << 0 << "free"
-                                    << "mnuWhatsThisHelp"
-                                    << "attachments.html#empty";
-        QTest::newRow("beside files") << "lvwComposeAttach" << 1 << "free"
-                                      << "mnuWhatsThisHelp"
-                                      << "attachments.html#files";
-        QTest::newRow("unselected file") << "lvwComposeAttach" << 1 << "item"
-                                         << "mnuWhatsThisHelp"
-                                         << "attachments.html#files";
-        QTest::newRow("selected file") << "lvwComposeAttach" << 1 << "selected"
-                                       << "mnuFileListContext"
-                                       << "attachments.html#files";
-        QTest::newRow("empty preview list") << "lvwPreviewAttach" << 0 << "free"
-                                            << "mnuWhatsThisHelp"
-                                            << "attachments.html#empty";
+        const struct
+        {
+            const char *name, *control;
+            int files;
+            const char *at, *menu, *page;
+        } rows[] = {{"grid", "flxRcptList", 0, "free", "mnuWhatsThisHelp", "recipients.html#grid"},
+                    {"label", "lblComposeTo", 0, "free", "mnuWhatsThisHelp", "compose.html#to"},
+                    {"empty list", "lvwComposeAttach", 0, "free", "mnuWhatsThisHelp",
+                     "attachments.html#empty"},
+                    {"beside files", "lvwComposeAttach", 1, "free", "mnuWhatsThisHelp",
+                     "attachments.html#files"},
+                    {"unselected file", "lvwComposeAttach", 1, "item", "mnuWhatsThisHelp",
+                     "attachments.html#files"},
+                    {"selected file", "lvwComposeAttach", 1, "selected", "mnuFileListContext",
+                     "attachments.html#files"},
+                    {"empty preview list", "lvwPreviewAttach", 0, "free", "mnuWhatsThisHelp",
+                     "attachments.html#empty"}};
+        for (const auto& row : rows)
+            QTest::newRow(row.name)
+                << QString::fromLatin1(row.control) << row.files << QString::fromLatin1(row.at)
+                << QString::fromLatin1(row.menu) << QString::fromLatin1(row.page);
     }
     void rightClickMenus()
     {
@@ -303,27 +281,21 @@ private Q_SLOTS:
     // report, and Copy hands them on as text.
     void systemInformationShowsRealVersions_data()
     {
-        QTest::addColumn<int>("nameId");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("oracle");
-        QTest::newRow("kernel") << 4502 << ""
-                                << "uname -r";
-        QTest::newRow("Qt") << 0 << "Qt"
-                            << "pkg-config --modversion Qt6Core";
-        QTest::newRow("SQLite") << 4504 << ""
-                                << "pkg-config --modversion sqlite3";
-        QTest::newRow("GMime") << 0 << "GMime"
-                               << "pkg-config --modversion gmime-3.0";
-        QTest::newRow("libxlsxwriter") << 0 << "libxlsxwriter"
-                                       << "dpkg-query -W -f=${Version} libxlsxwriter-dev";
-        QTest::newRow("unixODBC") << 0 << "unixODBC"
-                                  << "odbcinst --version";
-        QTest::newRow("FreeTDS") << 0 << "FreeTDS"
-                                 << "dpkg-query -W -f=${Version} tdsodbc";
+        const std::pair<QString, const char*> rows[] = {
+            {LoadResString(4502), "uname -r"},
+            {QStringLiteral("Qt"), "pkg-config --modversion Qt6Core"},
+            {LoadResString(4504), "pkg-config --modversion sqlite3"},
+            {QStringLiteral("GMime"), "pkg-config --modversion gmime-3.0"},
+            {QStringLiteral("libxlsxwriter"), "dpkg-query -W -f=${Version} libxlsxwriter-dev"},
+            {QStringLiteral("unixODBC"), "odbcinst --version"},
+            {QStringLiteral("FreeTDS"), "dpkg-query -W -f=${Version} tdsodbc"}};
+        for (const auto& [name, oracle] : rows)
+            QTest::newRow(qPrintable(name)) << name << QString::fromLatin1(oracle);
     }
     void systemInformationShowsRealVersions()
     {
-        QFETCH(int, nameId);
         QFETCH(QString, name);
         QFETCH(QString, oracle);
         const QString expected = VersionIn(Run(oracle));
@@ -331,12 +303,11 @@ private Q_SLOTS:
             QSKIP("the machine cannot tell this version");
         frmSysInfo info;
         const QString text = info.Text();
-        const QString prefix = (nameId ? LoadResString(nameId) : name) + QStringLiteral(": ");
-        const QString line = text.section(prefix, 1, 1).section(u'\n', 0, 0);
+        const QString line = text.section(name + QStringLiteral(": "), 1, 1).section(u'\n', 0, 0);
         // SQL drivers name their SQLite after the drivers; the manager gives
         // only its major and minor version.
-        const QString shown =
-            VersionIn(nameId == 4504 ? line.section(QStringLiteral("SQLite"), 1) : line);
+        const QString shown = VersionIn(
+            name == LoadResString(4504) ? line.section(QStringLiteral("SQLite"), 1) : line);
         QVERIFY2(!shown.isEmpty() && (expected + u'.').startsWith(shown + u'.'),
                  qPrintable(line + QStringLiteral(" / ") + expected));
         QVERIFY(text.contains(LoadResString(4506) + QStringLiteral(": ") +
