@@ -40,12 +40,8 @@ QUrl frmShowHelp::Page() const
 
 void frmShowHelp::ShowHelp(const HelpPages::Context& context, const QRect& frame, QWidget* owner)
 {
-    // Owned by the window that asks, so that help stays usable beside a
-    // modal dialog; it goes with its owner.
-    if (owner && parentWidget() != owner) {
-        setParent(owner, Qt::Window);
-        Icons::SetIcon(this, QStringLiteral("ICO_HELP"), false);
-    }
+    if (owner)
+        SetOwner(owner->window());
     setWindowState(Qt::WindowNoState);
     modForms::SetFrameGeometry(this, frame);
     setWindowTitle(QString());
@@ -55,6 +51,36 @@ void frmShowHelp::ShowHelp(const HelpPages::Context& context, const QRect& frame
     raise();
     // The frame's size is known only once the window manager framed it.
     modForms::SetFrameGeometry(this, frame);
+}
+
+void frmShowHelp::SetOwner(QWidget* owner)
+{
+    // Owned by the window that asks, so that help stays usable beside a
+    // modal dialog, and kept above it.
+    if (parentWidget() == owner)
+        return;
+    if (parentWidget())
+        parentWidget()->removeEventFilter(this);
+    const bool shown = isVisible();
+    const QRect frame = frameGeometry();
+    setParent(owner, Qt::Window);
+    Icons::SetIcon(this, QStringLiteral("ICO_HELP"), false);
+    owner->installEventFilter(this);
+    if (shown) {
+        modForms::SetFrameGeometry(this, frame);
+        show();
+    }
+}
+
+bool frmShowHelp::eventFilter(QObject* watched, QEvent* event)
+{
+    // When the dialog that asked closes, help stays open for the window
+    // that owns the dialog instead of going with it.
+    if (watched == parentWidget() && event->type() == QEvent::Hide && !event->spontaneous()) {
+        if (QWidget* below = parentWidget()->parentWidget())
+            SetOwner(below->window());
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void frmShowHelp::ShowTitle()

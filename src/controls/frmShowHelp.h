@@ -32,8 +32,12 @@ public:
     QString Address() const { return m_address; }
     QUrl Page() const;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     frmShowHelp();
+    void SetOwner(QWidget* owner);
     void ShowTitle();
 
     std::unique_ptr<Ui::frmShowHelp> ui;

@@ -6,6 +6,7 @@
 #include "shell/frmSysInfo.h"
 
 #include <QClipboard>
+#include <QDialog>
 #include <QDirIterator>
 #include <QMenu>
 #include <QProcess>
@@ -275,6 +276,16 @@ private Q_SLOTS:
         QCOMPARE(help->Page(), QUrl(QStringLiteral("qrc:/help/recipients.html#grid")));
         QCOMPARE(frmShowHelp::Existing(), help.data());
         QCOMPARE(help->windowTitle(), QStringLiteral("Import Recipients"));
+
+        // Help asked for from a dialog stays open when the dialog closes.
+        auto* dialog = new QDialog(m_window.get());
+        dialog->show();
+        modForms::ShowHelpFor({QStringLiteral("frmFilter")}, dialog);
+        QCOMPARE(help->parentWidget(), dialog);
+        delete dialog;
+        QVERIFY(help && help->isVisible());
+        QCOMPARE(help->parentWidget(), m_window.get());
+        QCOMPARE(help->Page(), QUrl(QStringLiteral("qrc:/help/filter.html")));
     }
 
     // The system information shows the versions this machine's own tools
