@@ -2,6 +2,7 @@
 // data folder of its own, and writes a picture of each to the folder given.
 #include "controls/Dialogs.h"
 #include "controls/FrameKeepingStyle.h"
+#include "controls/frmShowHelp.h"
 #include "delivery/MailConfiguration.h"
 #include "delivery/frmSendTestEMail.h"
 #include "delivery/frmSendingEMails.h"
@@ -253,5 +254,19 @@ int main(int argc, char* argv[])
         book->close();
     });
     Child<QPushButton>(&main, "cmdComposeFrom")->click();
+
+    // Help on the Compose step's To box, and the about box with the
+    // system information opened from it.
+    main.findChild<QAction*>(QStringLiteral("mnuWhatsThisHelpWhatsThis"))
+        ->setData(QStringLiteral("frmMain|cboComposeTo|0"));
+    main.findChild<QAction*>(QStringLiteral("mnuWhatsThisHelpWhatsThis"))->trigger();
+    Save(frmShowHelp::Existing(), "help");
+    QTimer::singleShot(200, [] {
+        QWidget* about = QApplication::activeModalWidget();
+        Save(about, "about");
+        SaveModal("sysinfo", [about] { Child<QPushButton>(about, "cmdSysInfo")->click(); });
+        about->close();
+    });
+    main.findChild<QAction*>(QStringLiteral("mnuHelpAboutCorvanta"))->trigger();
     return 0;
 }

@@ -74,6 +74,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui:
     ConnectCompose();
     ConnectPreview();
     ConnectSend();
+    ConnectHelp();
     modForms::ApplyFonts(this);
     for (QTableView* grid : {ui->flxRcptList, ui->flxSend})
         grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 6);
@@ -129,8 +130,6 @@ void frmMain::LoadCaptions()
     ui->mnuFileSaveErrorReportAs->setEnabled(false);
     // Their windows are not part of the program yet.
     ui->mnuToolsSMTPServiceManager->setEnabled(false);
-    ui->mnuHelpHelp->setEnabled(false);
-    ui->mnuHelpAboutCorvanta->setEnabled(false);
 
     ui->cmdComposeAttach->setText(LoadResString(104));
     ui->cmdComposeFrom->setText(LoadResString(105));

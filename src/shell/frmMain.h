@@ -15,6 +15,7 @@ class ctlBalloonTip;
 class DataStore;
 class Mails;
 class RecordsetTableModel;
+class QMenu;
 class QTimer;
 class QTreeWidget;
 
@@ -95,6 +96,12 @@ private:
     void ConnectSteps();
     void ConnectCompose();
 
+    // Help: the Help menu, the about box and the What's This menus.
+    void ConnectHelp();
+    void ShowWhatsThisMenu(const QString& tag, const QPoint& globalPosition);
+    void mnuWhatsThisHelpWhatsThis_Click();
+    static QString AttachmentHelpTag(const QTreeWidget* list, int state);
+
     // Step changes.
     void SelectTab(int index); // without running the rules
     void ShowSelectedStep();
@@ -163,6 +170,7 @@ private:
     RecordsetTableModel* m_sendModel = nullptr;
     qint32 m_mailsHandled = 0;
     ctlBalloonTip* m_balloon = nullptr;
+    QMenu* mnuWhatsThisHelp = nullptr; // its one entry's data is the help tag
     ToolTip m_tips;
 
     // Compose state.

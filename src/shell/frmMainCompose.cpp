@@ -255,9 +255,14 @@ QString frmMain::AttachmentKeys(const QTreeWidget* list)
 
 void frmMain::ShowAttachmentMenu(QTreeWidget* list, const QPoint& position)
 {
+    // Help is offered when the click is not on a selected file: about the
+    // files (1) or about the empty list (2).
     QTreeWidgetItem* item = list->itemAt(position);
-    if (!item || !item->isSelected())
+    if (!item || !item->isSelected()) {
+        ShowWhatsThisMenu(AttachmentHelpTag(list, list->topLevelItemCount() > 0 ? 1 : 2),
+                          list->viewport()->mapToGlobal(position));
         return;
+    }
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("mnuFileListContext"));
     QAction* clear = menu.addAction(LoadResString(202));
@@ -265,6 +270,13 @@ void frmMain::ShowAttachmentMenu(QTreeWidget* list, const QPoint& position)
     connect(clear, &QAction::triggered, this, [this, list] {
         if (RemoveSelectedAttachment(list) && list == ui->lvwPreviewAttach)
             PreviewAttachmentsChanged();
+    });
+    QAction* help = menu.addAction(LoadResString(203));
+    help->setObjectName(QStringLiteral("mnuFileListContextWhatsThis"));
+    help->setData(AttachmentHelpTag(list, 1));
+    connect(help, &QAction::triggered, this, [this, help] {
+        mnuWhatsThisHelp->actions().constFirst()->setData(help->data());
+        mnuWhatsThisHelpWhatsThis_Click();
     });
     menu.exec(list->viewport()->mapToGlobal(position));
 }
