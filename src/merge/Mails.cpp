@@ -8,6 +8,7 @@
 
 #include <QVarLengthArray>
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <utility>
@@ -98,6 +99,17 @@ ThreeTexts MergeColumnByColumn(MergedText (&texts)[MergePlan::kTexts], const Thr
         }
     }
     return {texts[0].Take(), texts[1].Take(), texts[2].Take()};
+}
+
+// Whether a value may go into an attachment path: one part of a file name,
+// never a folder step ("/", "..") that could make it name a file elsewhere,
+// nor a ";" that would split the list. An empty value would leave "//" or a
+// bare extension, so it is refused too.
+bool IsPathPart(const QString& value)
+{
+    if (value.isEmpty() || value.contains(u'/') || value.contains(u';') || value.contains(QChar(0)))
+        return false;
+    return std::any_of(value.begin(), value.end(), [](QChar c) { return c != u'.'; });
 }
 
 } // namespace
@@ -227,6 +239,13 @@ bool Mails::Merge(Recordset& recipients, const QString& toTemplate, const FromAd
         watched.emplace_back(k, at == columns.end() ? -1 : int(at - columns.begin()));
     }
 
+    // Attachment paths with markers give each mail its own list; without
+    // them the list stays one text shared by all the mails.
+    const bool attachmentMarkers = std::any_of(markers.begin(), markers.end(), [&](const QString& m) {
+        return MergeFields::Find(attachments, m) >= 0;
+    });
+    MergedText attachmentText;
+
     MergedText texts[MergePlan::kTexts];
     m_mails.reserve(size_t(count));
     for (int i = 1; i <= count; ++i) {
@@ -256,6 +275,22 @@ bool Mails::Merge(Recordset& recipients, const QString& toTemplate, const FromAd
             auto [to, subject, body] =
                 MergeColumnByColumn(texts, templates, markers, recipients, valueText, m_valuesFetched);
             m_mails.push_back(Mail(common, Mail::Texts{std::move(to), std::move(subject), std::move(body)}));
+        }
+        if (attachmentMarkers) {
+            // As the subject, column by column; a value that is not a plain
+            // name part leaves its marker, so the path names no file and the
+            // checks before sending show the row.
+            attachmentText.Start(attachments);
+            for (size_t k = 0; k < markers.size(); ++k) {
+                const qsizetype at = Find(attachmentText.View(), markers[k]);
+                if (at < 0)
+                    continue;
+                ++m_valuesFetched;
+                const QString value = valueText.Text(recipients.Value(int(k)));
+                if (IsPathPart(value))
+                    attachmentText.Replace(at, markers[k], value);
+            }
+            m_mails.back().SetAttachments(attachmentText.Take());
         }
         recipients.MoveNext();
         Q_EMIT MailsMerged(i);

@@ -37,6 +37,12 @@ class Recordset;
 // (ScopedYieldHook), for as long as the frame it refers to lives. Errors of
 // the record set are not caught; the mails merged until then stay.
 //
+// The attachment text is merged the same way when it holds markers, and
+// each mail then keeps its own; a value that is not one plain part of a file
+// name (empty, only dots, or holding "/" or ";") is not put in, its marker
+// staying, so such a mail can name no other file. Without markers the mails
+// share the one text.
+//
 // Values take their text form from MergeValueText in the user's locale, or
 // in the locale given with SetLocale.
 class Mails : public QObject

@@ -177,6 +177,37 @@ private Q_SLOTS:
         }
     }
 
+    // Attachment paths take the record's values as the subject does; a value
+    // that could name a file elsewhere leaves its marker, so the path names
+    // no file and the checks before sending report the row.
+    void attachmentPathsTakeEachRecordsValues_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("attachments");
+        QTest::addColumn<QString>("expected");
+        const QString v = M("V");
+        QTest::newRow("file name") << "A-7" << "/in/" + v + ".pdf;/in/all.txt" << "/in/A-7.pdf;/in/all.txt";
+        QTest::newRow("unnamed column, twice") << "x" << "/in/" + O + M("[Column 2]") + C + "/" + v
+                                               << "/in/u/x";
+        QTest::newRow("dots inside a name") << "..x" << "/in/" + v << "/in/..x";
+        QTest::newRow("no marker") << "x" << "/in/a.pdf" << "/in/a.pdf";
+        for (const char* bad : {"../etc/passwd", "a/b", "..", "a;/etc/passwd", ""})
+            QTest::newRow(bad) << QString::fromLatin1(bad) << "/in/" + v + "/x.pdf" << "/in/" + v + "/x.pdf";
+    }
+
+    void attachmentPathsTakeEachRecordsValues()
+    {
+        QFETCH(QString, value);
+        QFETCH(QString, attachments);
+        Recordset rs = Table({QStringLiteral("V"), QString()}, {{value, "u"}, {"other", "u"}});
+        Mails mails;
+        mails.SetKeepMerging(true);
+        QVERIFY(mails.Merge(rs, M("V"), nullptr, M("V"), QString(), attachments));
+        QTEST(mails.Item(1).Attachments(), "expected");
+        QCOMPARE(mails.Item(2).Attachments(),
+                 QString(attachments).replace(M("V"), "other").replace(O + M("[Column 2]") + C, "u"));
+    }
+
     void eventsAndYieldsFollowTheRecords()
     {
         Recordset rs = People(25);
