@@ -141,6 +141,9 @@ void frmMain::LoadCaptions()
     m_tips.SetToolTip(ui->cboComposeTo, LoadResString(123));
     m_tips.SetToolTip(ui->cmdComposeAttach, LoadResString(124));
     m_tips.SetToolTip(ui->lvwComposeAttach, LoadResString(125));
+    ui->cmdComposeAttachPath->setText(LoadResString(4850));
+    m_tips.SetToolTip(ui->cmdComposeAttachPath, LoadResString(4851));
+    ui->txtComposeAttachPath->setPlaceholderText(LoadResString(4852));
 }
 
 void frmMain::ConnectSteps()

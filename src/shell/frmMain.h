@@ -174,7 +174,7 @@ private:
     ToolTip m_tips;
 
     // Compose state.
-    QString m_composeLastFucus; // "Subject" or "Body": the box left last
+    QString m_composeLastFucus; // "Subject", "Body" or "AttachPath": the box left last
     QString m_messageFile;
     bool m_messageChanged = false;
     // Saves the draft once the typing has paused.

@@ -67,6 +67,25 @@ void frmMain::ConnectCompose()
     connect(ui->wizCompose, &ctlWizCompose::InsertField, this, &frmMain::InsertField);
     connect(ui->cmdComposeAttach, &QPushButton::clicked, this,
             [this] { AttachFiles(ui->lvwComposeAttach); });
+    // A typed path may hold markers, merged per mail; it is kept like any
+    // other, so it must be whole and free of the list's ";".
+    const auto addPath = [this] {
+        const QString path = ui->txtComposeAttachPath->text().trimmed();
+        if (path.isEmpty())
+            return;
+        const int refusal = path.contains(u';') ? 190 : !QDir::isAbsolutePath(path) ? 4853 : 0;
+        if (refusal != 0) {
+            Dialogs::Message(this,
+                             Texts::MessageBoxText(LoadResString(refusal), 2)
+                                 .replace(QLatin1String("#FILES#"), path),
+                             QMessageBox::Ok, Dialogs::Icon::Warning);
+            return;
+        }
+        AddAttachment(ui->lvwComposeAttach, QDir::cleanPath(path));
+        ui->txtComposeAttachPath->clear();
+    };
+    connect(ui->cmdComposeAttachPath, &QPushButton::clicked, this, addPath);
+    connect(ui->txtComposeAttachPath, &QLineEdit::returnPressed, this, addPath);
     connect(ui->lvwComposeAttach, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& position) { ShowAttachmentMenu(ui->lvwComposeAttach, position); });
     connect(ui->txtComposeTextBody, &QPlainTextEdit::textChanged, this,
@@ -77,7 +96,7 @@ void frmMain::ConnectCompose()
 
     for (QObject* watched : std::initializer_list<QObject*>{
              ui->txtComposeSubject, ui->txtComposeTextBody, ui->lblComposeTo, ui->lblComposeSubject,
-             ui->lvwComposeAttach})
+             ui->lvwComposeAttach, ui->txtComposeAttachPath})
         watched->installEventFilter(this);
 
     // Every change is kept, a second after the typing pauses and at close.
@@ -148,6 +167,8 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
             m_composeLastFucus = QStringLiteral("Subject");
         else if (watched == ui->txtComposeTextBody)
             m_composeLastFucus = QStringLiteral("Body");
+        else if (watched == ui->txtComposeAttachPath)
+            m_composeLastFucus = QStringLiteral("AttachPath");
         else
             StorePreviewEdit(watched);
         break;
@@ -194,6 +215,9 @@ void frmMain::InsertField(const QString& marker)
     if (m_composeLastFucus == QLatin1String("Subject")) {
         ui->txtComposeSubject->insert(marker);
         ui->txtComposeSubject->setFocus();
+    } else if (m_composeLastFucus == QLatin1String("AttachPath")) {
+        ui->txtComposeAttachPath->insert(marker);
+        ui->txtComposeAttachPath->setFocus();
     } else {
         ui->txtComposeTextBody->insertPlainText(marker);
         ui->txtComposeTextBody->setFocus();

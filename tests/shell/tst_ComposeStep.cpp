@@ -57,12 +57,15 @@ private Q_SLOTS:
         QTest::addColumn<int>("entry");
         QTest::addColumn<QString>("subject");
         QTest::addColumn<QString>("body");
-        QTest::newRow("no box left yet") << "" << 0 << "S" << QString::fromUtf8("B«Name»");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("no box left yet") << "" << 0 << "S" << QString::fromUtf8("B«Name»") << "/p/";
         QTest::newRow("subject left last")
-            << "txtComposeSubject" << 2 << QString::fromUtf8("S«Email»") << "B";
+            << "txtComposeSubject" << 2 << QString::fromUtf8("S«Email»") << "B" << "/p/";
         QTest::newRow("unnamed column")
-            << "txtComposeTextBody" << 1 << "S" << QString::fromUtf8("B««[Column 2]»»");
-        QTest::newRow("no field chosen") << "" << -1 << "S" << QStringLiteral("B");
+            << "txtComposeTextBody" << 1 << "S" << QString::fromUtf8("B««[Column 2]»»") << "/p/";
+        QTest::newRow("attachment path left last")
+            << "txtComposeAttachPath" << 0 << "S" << "B" << QString::fromUtf8("/p/«Name»");
+        QTest::newRow("no field chosen") << "" << -1 << "S" << QStringLiteral("B") << "/p/";
     }
     void insertField()
     {
@@ -71,6 +74,7 @@ private Q_SLOTS:
         Get<QLineEdit>("txtComposeSubject")->setText(QStringLiteral("S"));
         Body()->setPlainText(QStringLiteral("B"));
         Body()->moveCursor(QTextCursor::End);
+        Get<QLineEdit>("txtComposeAttachPath")->setText(QStringLiteral("/p/"));
         if (!leave.isEmpty()) {
             m_window->findChild<QWidget*>(leave)->setFocus();
             Get<QListWidget>("lstFields")->setFocus();
@@ -79,6 +83,7 @@ private Q_SLOTS:
         Click("cmdInsertField");
         QTEST(Get<QLineEdit>("txtComposeSubject")->text(), "subject");
         QTEST(Body()->toPlainText(), "body");
+        QTEST(Get<QLineEdit>("txtComposeAttachPath")->text(), "path");
         QCOMPARE(BalloonShown(), entry < 0 ? LoadResString(601) + "@lstFields" : QString());
     }
 
@@ -114,7 +119,30 @@ private Q_SLOTS:
         QCOMPARE(list->topLevelItemCount(), 2);
         QCOMPARE(list->topLevelItem(1)->text(0), QStringLiteral("b c.txt"));
         QCOMPARE(list->topLevelItem(1)->data(0, Qt::UserRole).toString(), folder + "b c.txt");
-        for (const Qt::Key key : {Qt::Key_Delete, Qt::Key_Backspace}) {
+
+        // A typed path may name a file per recipient; it must be whole and
+        // hold no ";". Return adds it as the button does.
+        auto* typed = Get<QLineEdit>("txtComposeAttachPath");
+        const QString marked = QString::fromUtf8("/in/«Name» ««[Column 2]»».pdf");
+        for (const auto& [path, refusal] : {std::pair<QString, int>{"in/x.pdf", 4853},
+                                            {"/in/a;b.pdf", 190},
+                                            {" /in/./" + marked.mid(4) + " ", 0}}) {
+            typed->setText(path);
+            if (refusal != 0) {
+                Dialogs::QueueAnswer(QMessageBox::Ok);
+                Click("cmdComposeAttachPath");
+                QCOMPARE(Dialogs::TakeAsked().value(0).text,
+                         Texts::MessageBoxText(LoadResString(refusal), 2)
+                             .replace(QLatin1String("#FILES#"), path));
+            } else {
+                QTest::keyClick(typed, Qt::Key_Return);
+            }
+        }
+        QCOMPARE(list->topLevelItemCount(), 3);
+        QCOMPARE(list->topLevelItem(2)->text(0), marked.mid(4));
+        QCOMPARE(list->topLevelItem(2)->data(0, Qt::UserRole).toString(), marked);
+        QCOMPARE(typed->text(), QString());
+        for (const Qt::Key key : {Qt::Key_Delete, Qt::Key_Backspace, Qt::Key_Delete}) {
             list->setCurrentItem(list->topLevelItem(0));
             QTest::keyClick(list, key);
         }
