@@ -42,6 +42,13 @@ private Q_SLOTS:
             << QStringList{"p@example.org"} << QStringList{"A"} << ok
             << QDir::homePath() + "/gone.pdf;" + QDir::homePath() + "/there.pdf"
             << QStringList{"3:1:Row 1: " + QDir::homePath() + "/gone.pdf"};
+        // A value that climbs to a file that is there is not put in: the row
+        // is reported with its marker.
+        const QString climb = "../" + QDir(QDir::homePath()).dirName() + "/there";
+        QTest::newRow("a file per person: one gone, one climbing out")
+            << QStringList{"p@example.org", "q@example.org", "r@example.org"}
+            << QStringList{"there", "gone", climb} << ok << QDir::homePath() + QString::fromUtf8("/«Name».pdf")
+            << QStringList{"3:2:Row 2: " + QDir::homePath() + "/gone.pdf"};
         QTest::newRow("sender not an address")
             << QStringList{"p@example.org", "q@example.org"} << QStringList{"A", "B"}
             << "ann at example.org" << "" << QStringList{"4:1:Row 1: ann at example.org"};
