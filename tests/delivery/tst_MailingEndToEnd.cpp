@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QToolButton>
+#include <QTreeWidget>
 
 using namespace TestSupport;
 
@@ -55,6 +56,16 @@ private Q_SLOTS:
         for (int i = 0; i < 70000; ++i)
             bytes += char(i * 7919 % 256);
         PutFile(attachment, bytes);
+        // And each person a file of their own, named by their values.
+        const QString own = QDir::homePath() + QStringLiteral("/invoices/%1 %2.bin");
+        const auto ownBytes = [](int person) {
+            QByteArray b(5000 + 997 * person, '\0');
+            for (qsizetype j = 0; j < b.size(); ++j)
+                b[j] = char((person * 31 + j * 131) % 256);
+            return b;
+        };
+        for (int i = 0; i < m_people.size(); ++i)
+            PutFile(own.arg(m_people[i].first, m_people[i].last), ownBytes(i));
 
         auto window = OpenMainWindow();
         QWidget* w = window.get();
@@ -65,12 +76,19 @@ private Q_SLOTS:
                     QString::fromUtf8("Dear «first_name»,\nyour address is «ip_address».\n"));
         Dialogs::QueueAnswer(QStringList{attachment});
         QTest::mouseClick(Find<QPushButton>(w, "cmdComposeAttach"), Qt::LeftButton);
+        Find<QLineEdit>(w, "txtComposeAttachPath")->setText(own.arg(QString::fromUtf8("«first_name»"),
+                                                                    QString::fromUtf8("«last_name»")));
+        QTest::mouseClick(Find<QPushButton>(w, "cmdComposeAttachPath"), Qt::LeftButton);
 
         // The second mail gets its own subject and sender; Lock answered No.
         ClickTab(*window, 2);
         QCOMPARE(window->CurrentStep(), 3);
         QTest::mouseClick(Find<QPushButton>(w, "cmdUnlock"), Qt::LeftButton);
         QTest::mouseClick(Find<QToolButton>(w, "cmdMoveNext"), Qt::LeftButton);
+        auto* shown = Find<QTreeWidget>(w, "lvwPreviewAttach");
+        QCOMPARE(shown->topLevelItemCount(), 2);
+        QCOMPARE(shown->topLevelItem(1)->data(0, Qt::UserRole).toString(),
+                 own.arg(m_people[1].first, m_people[1].last));
         auto* subject = Find<QLineEdit>(w, "txtPreviewSubject");
         subject->setFocus();
         subject->setText(QString::fromUtf8("Changed for you, ") + m_people[1].first);
@@ -112,10 +130,17 @@ private Q_SLOTS:
             QCOMPARE(
                 mail[QStringLiteral("body")].toString(),
                 QStringLiteral("Dear %1,\nyour address is %2.\n").arg(person->first, person->ip));
-            const QJsonObject file = mail[QStringLiteral("attachments")].toArray()[0].toObject();
-            QCOMPARE(file[QStringLiteral("filename")].toString(),
-                     QString::fromUtf8("Prüfbericht ü.pdf"));
-            QCOMPARE(file[QStringLiteral("sha256")].toString(), sha);
+            const QJsonArray files = mail[QStringLiteral("attachments")].toArray();
+            QCOMPARE(files.size(), 2);
+            const int index = int(person - m_people.begin());
+            const QStringList expected{
+                QString::fromUtf8("Prüfbericht ü.pdf") + u' ' + sha,
+                QStringLiteral("%1 %2.bin ").arg(person->first, person->last) +
+                    QCryptographicHash::hash(ownBytes(index), QCryptographicHash::Sha256).toHex()};
+            for (int f = 0; f < 2; ++f)
+                QCOMPARE(files[f][QStringLiteral("filename")].toString() + u' ' +
+                             files[f][QStringLiteral("sha256")].toString(),
+                         expected[f]);
             QCOMPARE(mail[QStringLiteral("defects")].toArray().size(), 0);
         }
         Find<QPlainTextEdit>(w, "txtComposeTextBody")->clear();
