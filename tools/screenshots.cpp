@@ -209,6 +209,8 @@ int main(int argc, char* argv[])
     auto* attachments = Child<QTreeWidget>(&main, "lvwComposeAttach");
     auto* item = new QTreeWidgetItem(attachments, {QStringLiteral("Programme.pdf")});
     item->setData(0, Qt::UserRole, QStringLiteral("/tmp/Programme.pdf"));
+    item = new QTreeWidgetItem(attachments, {QStringLiteral("Invitation «LastName».pdf")});
+    item->setData(0, Qt::UserRole, QStringLiteral("/tmp/Invitation «LastName».pdf"));
     Save(&main, "compose");
 
     // The Preview step after the merge, unlocked on its second mail.
