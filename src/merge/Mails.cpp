@@ -241,9 +241,9 @@ bool Mails::Merge(Recordset& recipients, const QString& toTemplate, const FromAd
 
     // Attachment paths with markers give each mail its own list; without
     // them the list stays one text shared by all the mails.
-    const bool attachmentMarkers = std::any_of(markers.begin(), markers.end(), [&](const QString& m) {
-        return MergeFields::Find(attachments, m) >= 0;
-    });
+    const bool attachmentMarkers =
+        std::any_of(markers.begin(), markers.end(),
+                    [&](const QString& m) { return MergeFields::Find(attachments, m) >= 0; });
     MergedText attachmentText;
 
     MergedText texts[MergePlan::kTexts];

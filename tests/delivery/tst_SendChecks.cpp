@@ -47,7 +47,8 @@ private Q_SLOTS:
         const QString climb = "../" + QDir(QDir::homePath()).dirName() + "/there";
         QTest::newRow("a file per person: one gone, one climbing out")
             << QStringList{"p@example.org", "q@example.org", "r@example.org"}
-            << QStringList{"there", "gone", climb} << ok << QDir::homePath() + QString::fromUtf8("/«Name».pdf")
+            << QStringList{"there", "gone", climb} << ok
+            << QDir::homePath() + QString::fromUtf8("/«Name».pdf")
             << QStringList{"3:2:Row 2: " + QDir::homePath() + "/gone.pdf"};
         QTest::newRow("sender not an address")
             << QStringList{"p@example.org", "q@example.org"} << QStringList{"A", "B"}

@@ -183,16 +183,25 @@ private Q_SLOTS:
     void attachmentPathsTakeEachRecordsValues_data()
     {
         QTest::addColumn<QString>("value");
-        QTest::addColumn<QString>("attachments");
+        QTest::addColumn<QString>("attachments"); // {V}: the value's marker, {2}: the unnamed one
         QTest::addColumn<QString>("expected");
-        const QString v = M("V");
-        QTest::newRow("file name") << "A-7" << "/in/" + v + ".pdf;/in/all.txt" << "/in/A-7.pdf;/in/all.txt";
-        QTest::newRow("unnamed column, twice") << "x" << "/in/" + O + M("[Column 2]") + C + "/" + v
-                                               << "/in/u/x";
-        QTest::newRow("dots inside a name") << "..x" << "/in/" + v << "/in/..x";
-        QTest::newRow("no marker") << "x" << "/in/a.pdf" << "/in/a.pdf";
-        for (const char* bad : {"../etc/passwd", "a/b", "..", "a;/etc/passwd", ""})
-            QTest::newRow(bad) << QString::fromLatin1(bad) << "/in/" + v + "/x.pdf" << "/in/" + v + "/x.pdf";
+        const char* rows[][4] = {
+            {"file name", "A-7", "/in/{V}.pdf;/in/all.txt", "/in/A-7.pdf;/in/all.txt"},
+            {"unnamed column, twice", "x", "/in/{2}/{V}", "/in/u/x"},
+            {"dots inside a name", "..x", "/in/{V}", "/in/..x"},
+            {"no marker", "x", "/in/a.pdf", "/in/a.pdf"},
+            {"climbing out", "../etc/passwd", "/in/{V}/x.pdf", "/in/{V}/x.pdf"},
+            {"a folder step", "a/b", "/in/{V}/x.pdf", "/in/{V}/x.pdf"},
+            {"only dots", "..", "/in/{V}/x.pdf", "/in/{V}/x.pdf"},
+            {"a list separator", "a;/etc/passwd", "/in/{V}.pdf", "/in/{V}.pdf"},
+            {"empty", "", "/in/{V}/x.pdf", "/in/{V}/x.pdf"}};
+        const auto markers = [](const char* text) {
+            const QString unnamed = O + M("[Column 2]") + C;
+            return QString::fromUtf8(text).replace("{V}", M("V")).replace("{2}", unnamed);
+        };
+        for (const auto& row : rows)
+            QTest::newRow(row[0]) << QString::fromUtf8(row[1]) << markers(row[2])
+                                  << markers(row[3]);
     }
 
     void attachmentPathsTakeEachRecordsValues()
@@ -205,7 +214,7 @@ private Q_SLOTS:
         QVERIFY(mails.Merge(rs, M("V"), nullptr, M("V"), QString(), attachments));
         QTEST(mails.Item(1).Attachments(), "expected");
         QCOMPARE(mails.Item(2).Attachments(),
-                 QString(attachments).replace(M("V"), "other").replace(O + M("[Column 2]") + C, "u"));
+                 attachments.replace(M("V"), "other").replace(O + M("[Column 2]") + C, "u"));
     }
 
     // A hook ends with its scope and gives back the one before; without one
