@@ -181,7 +181,8 @@ private Q_SLOTS:
         QVERIFY(server.Start(host));
         SmtpSettings settings = SettingsFor(server, host);
         settings.authenticate = remote;
-        settings.caFile = server.CertificateFile();
+        if (QFileInfo::exists(server.CertificateFile())) // made only for scripts that use TLS
+            settings.caFile = server.CertificateFile();
         SmtpTransport transport(settings);
         const QString error = SendError(transport, SmallMail(QStringLiteral("a@example.org")));
         QVERIFY2(Matches(error, expected), qPrintable(error));
