@@ -124,8 +124,19 @@ void frmMailCfg::LoadSettings()
     ui->cboSMTPEncryption->setCurrentIndex(tls ? 1 : 0);
     ui->txtSMTPMaxConnections->setText(QString::number(settings.SMTPMaxConnections()));
     ui->txtSMTPCAFile->setText(settings.SMTPCAFile());
-    for (const QString& line : settings.SMTPTrustedCertificates().split(u'\n', Qt::SkipEmptyParts))
-        ui->lstTrustedCertificates->addItem(line.trimmed());
+    for (const QString& line : settings.SMTPTrustedCertificates().split(u'\n', Qt::SkipEmptyParts)) {
+        // The host and enough of the fingerprint to tell two apart; the
+        // whole fingerprint in the tip.
+        const QString host = line.section(u' ', 0, 0, QString::SectionSkipEmpty);
+        const QString fingerprint = line.section(u' ', 1, 1, QString::SectionSkipEmpty);
+        auto* item = new QListWidgetItem(
+            fingerprint.size() > 16 ? host + QStringLiteral("  ") + fingerprint.left(8) +
+                                          QChar(0x2026) + fingerprint.right(8)
+                                    : line.trimmed(),
+            ui->lstTrustedCertificates);
+        item->setData(Qt::UserRole, line.trimmed());
+        item->setToolTip(host + u'\n' + fingerprint);
+    }
     ui->chkSMTPRetryTemporary->setChecked(settings.SMTPRetryTemporary());
     const auto limit = [](qint32 value) { return value > 0 ? QString::number(value) : QString(); };
     ui->txtSMTPMaxPerMinute->setText(limit(settings.SMTPMaxPerMinute()));
@@ -306,7 +317,7 @@ bool frmMailCfg::Save()
     settings.SetSMTPCAFile(ui->txtSMTPCAFile->text().trimmed());
     QStringList trusted;
     for (int i = 0; i < ui->lstTrustedCertificates->count(); ++i)
-        trusted << ui->lstTrustedCertificates->item(i)->text();
+        trusted << ui->lstTrustedCertificates->item(i)->data(Qt::UserRole).toString();
     settings.SetSMTPTrustedCertificates(trusted.join(u'\n'));
     settings.SetSMTPRetryTemporary(ui->chkSMTPRetryTemporary->isChecked());
     settings.SetSMTPMaxPerMinute(static_cast<qint32>(perMinute.value));
