@@ -110,7 +110,8 @@ void frmMailCfg::LoadSettings()
     const MailConfiguration settings;
     ui->txtSMTPServer->setText(settings.SMTPServer());
     ui->txtSMTPConnectionTimeout->setText(QString::number(settings.SMTPConnectionTimeout()));
-    ui->txtSMTPServerPort->setText(QString::number(settings.SMTPServerPort()));
+    // Kept in 16 bits; ports above 32767 come back as the same bits.
+    ui->txtSMTPServerPort->setText(QString::number(static_cast<quint16>(settings.SMTPServerPort())));
     (settings.SendUsingMethod() == MailDeliverySettings::Pickup ? ui->optSendUsing1
                                                                 : ui->optSendUsing2)
         ->setChecked(true);
@@ -120,7 +121,7 @@ void frmMailCfg::LoadSettings()
     // Port 465 always meant TLS from the first byte, also in files older
     // than the choice.
     const bool tls = settings.SMTPEncryption() == MailConfiguration::TlsFromStart ||
-                     settings.SMTPServerPort() == 465;
+                     static_cast<quint16>(settings.SMTPServerPort()) == 465;
     ui->cboSMTPEncryption->setCurrentIndex(tls ? 1 : 0);
     ui->txtSMTPMaxConnections->setText(QString::number(settings.SMTPMaxConnections()));
     ui->txtSMTPCAFile->setText(settings.SMTPCAFile());
@@ -250,7 +251,7 @@ bool frmMailCfg::Validate()
         return false;
     }
     if (RefuseNumber(ui->txtSMTPConnectionTimeout, 302, 303, min16, max16) ||
-        RefuseNumber(ui->txtSMTPServerPort, 315, 316, min16, max16))
+        RefuseNumber(ui->txtSMTPServerPort, 315, 316, 1, std::numeric_limits<quint16>::max()))
         return false;
     if (ui->txtPassword->text().isEmpty())
         ui->chkBlankPassword->setChecked(true);
@@ -295,7 +296,8 @@ bool frmMailCfg::Save()
         return false;
     };
     const Whole timeout = ToInt16(ui->txtSMTPConnectionTimeout->text());
-    const Whole port = ToInt16(ui->txtSMTPServerPort->text());
+    // Every TCP port, in the 16 bits the file keeps.
+    const Whole port = ToWhole(ui->txtSMTPServerPort->text(), 0, std::numeric_limits<quint16>::max());
     const Whole connections = ToInt16(ui->txtSMTPMaxConnections->text());
     const Whole perMinute = ToLimit(ui->txtSMTPMaxPerMinute->text());
     const Whole perDay = ToLimit(ui->txtSMTPMaxPerDay->text());
@@ -308,7 +310,7 @@ bool frmMailCfg::Save()
                                                                : MailDeliverySettings::Port);
     settings.SetSMTPServer(ui->txtSMTPServer->text());
     settings.SetSMTPConnectionTimeout(static_cast<qint16>(timeout.value));
-    settings.SetSMTPServerPort(static_cast<qint16>(port.value));
+    settings.SetSMTPServerPort(static_cast<qint16>(static_cast<quint16>(port.value)));
     settings.SetSMPTAuthenticate(ui->chkAuthenticationRequired->isChecked() ? 1 : 0);
     settings.SetSMTPUsername(ui->txtUsername->text());
     settings.SetSMTPPassword(ui->txtPassword->text());

@@ -48,7 +48,7 @@ QStringList Saved()
     return {QStringLiteral("method=%1").arg(s.SendUsingMethod()),
             QStringLiteral("server=") + s.SMTPServer(),
             QStringLiteral("timeout=%1").arg(s.SMTPConnectionTimeout()),
-            QStringLiteral("port=%1").arg(s.SMTPServerPort()),
+            QStringLiteral("port=%1").arg(quint16(s.SMTPServerPort())),
             QStringLiteral("auth=%1").arg(s.SMPTAuthenticate()),
             QStringLiteral("user=") + s.SMTPUsername(),
             QStringLiteral("password=") + s.SMTPPassword(),
@@ -246,6 +246,8 @@ private Q_SLOTS:
             << QStringList{"txtSMTPServerPort= ", "txtUsername="} << "#315@txtSMTPServerPort" << QStringList{};
         QTest::newRow("port 70000") << QStringList{"txtSMTPServerPort=70000"} << "#316@txtSMTPServerPort"
                                     << QStringList{};
+        QTest::newRow("port 0") << QStringList{"txtSMTPServerPort=0"} << "#316@txtSMTPServerPort"
+                                << QStringList{};
         QTest::newRow("login without user") << QStringList{"txtUsername="} << "#304@txtUsername"
                                             << QStringList{};
         QTest::newRow("no connections") << QStringList{"txtSMTPMaxConnections="}
@@ -259,9 +261,9 @@ private Q_SLOTS:
         QTest::newRow("a day's limit beyond 32 bits") << QStringList{"txtSMTPMaxPerDay=2147483648"}
                                                       << "#4204@txtSMTPMaxPerDay" << QStringList{};
         QTest::newRow("numbers rewritten as converted")
-            << QStringList{"txtSMTPConnectionTimeout= 0090", "txtSMTPServerPort=025",
+            << QStringList{"txtSMTPConnectionTimeout= 0090", "txtSMTPServerPort=045517",
                            "txtSMTPMaxConnections=10", "txtSMTPMaxPerMinute=30", "txtSMTPMaxPerDay=0"}
-            << "" << QStringList{"timeout=90", "port=25", "connections=10", "minute=30", "day=0"};
+            << "" << QStringList{"timeout=90", "port=45517", "connections=10", "minute=30", "day=0"};
         QTest::newRow("local: no server, no user, numbers still written")
             << QStringList{"optSendUsing1", "txtSMTPServer=", "txtUsername=", "txtSMTPServerPort=2525"}
             << "" << QStringList{"method=1", "server=", "user=", "timeout=60", "port=2525"};
