@@ -7,24 +7,14 @@
 
 using TestSupport::SystemdStandin;
 
-// The local mail service through a stand-in of systemd's manager on a
-// private bus: which unit is found, how its states read, and what the four
-// actions do, refused or not.
+// Which local mail service is found, through a stand-in of systemd's
+// manager on a private bus. Its states and actions are read through the
+// service manager window's test.
 class TestSmtpSvc : public QObject
 {
     Q_OBJECT
 
-    SystemdStandin m_standin;
-
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY2(m_standin.Start({QStringLiteral("postfix.service=inactive")}),
-                 qPrintable(m_standin.Error()));
-    }
-    void init() { SmtpSvc::UseBus(m_standin.Address()); }
-    void cleanup() { QVERIFY(m_standin.Refuse(false)); }
-
     void findsTheMailUnit_data()
     {
         QTest::addColumn<int>("bus"); // 0 none, 1 a bus without systemd, 2 systemd on it
@@ -59,66 +49,6 @@ private Q_SLOTS:
             QVERIFY(!service.Start());
             QVERIFY(!service.LastRefusal().isEmpty());
         }
-    }
-
-    void statesRead_data()
-    {
-        QTest::addColumn<QString>("active");
-        QTest::addColumn<QString>("freezer");
-        QTest::addColumn<int>("state");
-        QTest::newRow("inactive") << "inactive" << "running" << 1;
-        QTest::newRow("failed") << "failed" << "running" << 1;
-        QTest::newRow("activating") << "activating" << "running" << 2;
-        QTest::newRow("deactivating") << "deactivating" << "running" << 3;
-        QTest::newRow("active") << "active" << "running" << 4;
-        QTest::newRow("reloading") << "reloading" << "running" << 4;
-        QTest::newRow("thawing") << "active" << "thawing" << 5;
-        QTest::newRow("freezing") << "active" << "freezing" << 6;
-        QTest::newRow("frozen") << "active" << "frozen" << 7;
-        QTest::newRow("maintenance") << "maintenance" << "running" << 0;
-    }
-    void statesRead()
-    {
-        QFETCH(QString, active);
-        QFETCH(QString, freezer);
-        QVERIFY(m_standin.Set(QStringLiteral("postfix.service"), active, freezer));
-        QTEST(SmtpSvc().Status(), "state");
-    }
-
-    // Each action shows the pending states systemd reports, then the end.
-    void actionsGoThroughTheirPendingStates_data()
-    {
-        QTest::addColumn<QString>("active");
-        QTest::addColumn<QString>("freezer");
-        QTest::addColumn<int>("action");
-        QTest::addColumn<QList<int>>("states");
-        QTest::newRow("start") << "inactive" << "running" << 0 << QList<int>{2, 2, 4};
-        QTest::newRow("stop") << "active" << "running" << 1 << QList<int>{3, 3, 1};
-        QTest::newRow("pause") << "active" << "running" << 2 << QList<int>{6, 6, 7};
-        QTest::newRow("continue") << "active" << "frozen" << 3 << QList<int>{5, 5, 4};
-    }
-    void actionsGoThroughTheirPendingStates()
-    {
-        QFETCH(QString, active);
-        QFETCH(QString, freezer);
-        QFETCH(int, action);
-        QFETCH(QList<int>, states);
-        QVERIFY(m_standin.Set(QStringLiteral("postfix.service"), active, freezer));
-        SmtpSvc service;
-        bool (SmtpSvc::*const actions[])() = {&SmtpSvc::Start, &SmtpSvc::Stop, &SmtpSvc::Pause,
-                                              &SmtpSvc::Continue};
-        QVERIFY2((service.*actions[action])(), qPrintable(service.LastRefusal()));
-        QList<int> seen;
-        for (int i = 0; i < states.size(); ++i)
-            seen << service.Status();
-        QCOMPARE(seen, states);
-
-        // Refused by the system: false, the reason kept, the state unchanged.
-        QVERIFY(m_standin.Refuse(true));
-        QVERIFY(!(service.*actions[action])());
-        QVERIFY2(service.LastRefusal().contains(QStringLiteral("Access denied")),
-                 qPrintable(service.LastRefusal()));
-        QCOMPARE(service.Status(), states.last());
     }
 
     // Read only, and only where this machine runs systemd with a mail unit.

@@ -53,10 +53,13 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("enabled");
         QTest::addColumn<bool>("polling");
         QTest::newRow("stopped") << "inactive" << "running" << 806 << QStringList{"cmdStart"} << false;
+        QTest::newRow("failed") << "failed" << "running" << 806 << QStringList{"cmdStart"} << false;
         QTest::newRow("starting") << "activating" << "running" << 807 << QStringList{} << true;
         QTest::newRow("stopping") << "deactivating" << "running" << 808 << QStringList{} << true;
         QTest::newRow("running") << "active" << "running" << 809
                                  << QStringList{"cmdStop", "cmdPause"} << false;
+        QTest::newRow("reloading") << "reloading" << "running" << 809
+                                   << QStringList{"cmdStop", "cmdPause"} << false;
         QTest::newRow("continuing") << "active" << "thawing" << 810 << QStringList{} << true;
         QTest::newRow("pausing") << "active" << "freezing" << 811 << QStringList{} << true;
         QTest::newRow("paused") << "active" << "frozen" << 812 << QStringList{"cmdContinue"} << false;
