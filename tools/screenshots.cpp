@@ -81,8 +81,8 @@ void SeedStore()
     settings.SetSMPTAuthenticate(1);
     settings.SetSMTPUsername(QStringLiteral("news@example.org"));
     settings.SetSMTPPassword(QStringLiteral("secret"));
-    settings.SetSMTPTrustedCertificates(
-        QStringLiteral("mail.example.org 3f9a6c0e5b7d21a4c8e0f2b6d9a1c3e5f7092b4d6e8a0c2e4f6a8b0d2e4f6a8b"));
+    settings.SetSMTPTrustedCertificates(QStringLiteral(
+        "mail.example.org 3f9a6c0e5b7d21a4c8e0f2b6d9a1c3e5f7092b4d6e8a0c2e4f6a8b0d2e4f6a8b"));
     settings.Save();
 }
 

@@ -87,7 +87,8 @@ std::unique_ptr<MailTransport> MailSender::CreateTransport(const MailDeliverySet
     smtp.userName = settings.sendUserName;
     smtp.password = settings.sendPassword;
     smtp.connections = std::clamp<int>(settings.smtpMaxConnections, 1, MaxConnections);
-    smtp.implicitTls = settings.smtpEncryption == MailConfiguration::TlsFromStart || smtp.port == 465;
+    smtp.implicitTls =
+        settings.smtpEncryption == MailConfiguration::TlsFromStart || smtp.port == 465;
     return std::make_unique<SmtpTransport>(std::move(smtp));
 }
 

@@ -12,7 +12,6 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSslCertificate>
-
 #include <limits>
 
 namespace {
@@ -61,8 +60,9 @@ frmMailCfg::frmMailCfg(QWidget* owner) : QDialog(owner), ui(std::make_unique<Ui:
 {
     ui->setupUi(this);
     m_balloon = new ctlBalloonTip(this);
-    for (QLineEdit* box : {ui->txtSMTPConnectionTimeout, ui->txtSMTPServerPort,
-                           ui->txtSMTPMaxConnections, ui->txtSMTPMaxPerMinute, ui->txtSMTPMaxPerDay})
+    for (QLineEdit* box :
+         {ui->txtSMTPConnectionTimeout, ui->txtSMTPServerPort, ui->txtSMTPMaxConnections,
+          ui->txtSMTPMaxPerMinute, ui->txtSMTPMaxPerDay})
         modForms::SetNumbersOnly(box, true);
     ui->cboSMTPEncryption->addItem(LoadResString(4212), MailConfiguration::StartTls);
     ui->cboSMTPEncryption->addItem(LoadResString(4213), MailConfiguration::TlsFromStart);
@@ -71,8 +71,8 @@ frmMailCfg::frmMailCfg(QWidget* owner) : QDialog(owner), ui(std::make_unique<Ui:
     // The check boxes follow the stored credentials, not the stored choice.
     if (ui->txtPassword->text().isEmpty())
         ui->chkBlankPassword->setChecked(true);
-    ui->chkAuthenticationRequired->setChecked(!(ui->chkBlankPassword->isChecked() &&
-                                                ui->txtUsername->text().isEmpty()));
+    ui->chkAuthenticationRequired->setChecked(
+        !(ui->chkBlankPassword->isChecked() && ui->txtUsername->text().isEmpty()));
     UpdateEnabled();
 
     for (QAbstractButton* button : {static_cast<QAbstractButton*>(ui->optSendUsing1),
@@ -111,7 +111,8 @@ void frmMailCfg::LoadSettings()
     ui->txtSMTPServer->setText(settings.SMTPServer());
     ui->txtSMTPConnectionTimeout->setText(QString::number(settings.SMTPConnectionTimeout()));
     // Kept in 16 bits; ports above 32767 come back as the same bits.
-    ui->txtSMTPServerPort->setText(QString::number(static_cast<quint16>(settings.SMTPServerPort())));
+    ui->txtSMTPServerPort->setText(
+        QString::number(static_cast<quint16>(settings.SMTPServerPort())));
     (settings.SendUsingMethod() == MailDeliverySettings::Pickup ? ui->optSendUsing1
                                                                 : ui->optSendUsing2)
         ->setChecked(true);
@@ -125,16 +126,17 @@ void frmMailCfg::LoadSettings()
     ui->cboSMTPEncryption->setCurrentIndex(tls ? 1 : 0);
     ui->txtSMTPMaxConnections->setText(QString::number(settings.SMTPMaxConnections()));
     ui->txtSMTPCAFile->setText(settings.SMTPCAFile());
-    for (const QString& line : settings.SMTPTrustedCertificates().split(u'\n', Qt::SkipEmptyParts)) {
+    for (const QString& line :
+         settings.SMTPTrustedCertificates().split(u'\n', Qt::SkipEmptyParts)) {
         // The host and enough of the fingerprint to tell two apart; the
         // whole fingerprint in the tip.
         const QString host = line.section(u' ', 0, 0, QString::SectionSkipEmpty);
         const QString fingerprint = line.section(u' ', 1, 1, QString::SectionSkipEmpty);
-        auto* item = new QListWidgetItem(
-            fingerprint.size() > 16 ? host + QStringLiteral("  ") + fingerprint.left(8) +
-                                          QChar(0x2026) + fingerprint.right(8)
-                                    : line.trimmed(),
-            ui->lstTrustedCertificates);
+        auto* item = new QListWidgetItem(fingerprint.size() > 16
+                                             ? host + QStringLiteral("  ") + fingerprint.left(8) +
+                                                   QChar(0x2026) + fingerprint.right(8)
+                                             : line.trimmed(),
+                                         ui->lstTrustedCertificates);
         item->setData(Qt::UserRole, line.trimmed());
         item->setToolTip(host + u'\n' + fingerprint);
     }
@@ -155,17 +157,28 @@ void frmMailCfg::SetCaptions()
     {
         QWidget* control;
         int textId;
-    } captions[] = {{ui->lblOutgoingMailServer, 305}, {ui->optSendUsing1, 306},
-                    {ui->optSendUsing2, 307},         {ui->lblSMTPServer, 308},
-                    {ui->lblSMTPConnectionTimeout, 309}, {ui->chkAuthenticationRequired, 310},
-                    {ui->lblUsername, 311},           {ui->lblPassword, 312},
-                    {ui->chkBlankPassword, 313},      {ui->lblSMTPServerPort, 314},
-                    {ui->cmdOK, 2},                   {ui->cmdCancel, 4},
-                    {ui->lblSMTPMaxConnections, 4210}, {ui->lblSMTPEncryption, 4211},
-                    {ui->lblCertificates, 4224},      {ui->lblSMTPCAFile, 4214},
-                    {ui->cmdBrowseCAFile, 4215},      {ui->lblTrustedCertificates, 4216},
-                    {ui->cmdForgetCertificate, 4217}, {ui->lblSending, 4225},
-                    {ui->chkSMTPRetryTemporary, 4218}, {ui->lblSMTPMaxPerMinute, 4219},
+    } captions[] = {{ui->lblOutgoingMailServer, 305},
+                    {ui->optSendUsing1, 306},
+                    {ui->optSendUsing2, 307},
+                    {ui->lblSMTPServer, 308},
+                    {ui->lblSMTPConnectionTimeout, 309},
+                    {ui->chkAuthenticationRequired, 310},
+                    {ui->lblUsername, 311},
+                    {ui->lblPassword, 312},
+                    {ui->chkBlankPassword, 313},
+                    {ui->lblSMTPServerPort, 314},
+                    {ui->cmdOK, 2},
+                    {ui->cmdCancel, 4},
+                    {ui->lblSMTPMaxConnections, 4210},
+                    {ui->lblSMTPEncryption, 4211},
+                    {ui->lblCertificates, 4224},
+                    {ui->lblSMTPCAFile, 4214},
+                    {ui->cmdBrowseCAFile, 4215},
+                    {ui->lblTrustedCertificates, 4216},
+                    {ui->cmdForgetCertificate, 4217},
+                    {ui->lblSending, 4225},
+                    {ui->chkSMTPRetryTemporary, 4218},
+                    {ui->lblSMTPMaxPerMinute, 4219},
                     {ui->lblSMTPMaxPerDay, 4220}};
     for (const auto& caption : captions)
         caption.control->setProperty("text", LoadResString(caption.textId));
@@ -186,9 +199,9 @@ void frmMailCfg::UpdateEnabled()
              ui->lblSending, ui->chkSMTPRetryTemporary, ui->lblSMTPMaxPerMinute,
              ui->txtSMTPMaxPerMinute, ui->lblSMTPMaxPerDay, ui->txtSMTPMaxPerDay})
         control->setEnabled(remote);
-    for (QWidget* control : {static_cast<QWidget*>(ui->lblUsername),
-                             static_cast<QWidget*>(ui->txtUsername),
-                             static_cast<QWidget*>(ui->chkBlankPassword)})
+    for (QWidget* control :
+         {static_cast<QWidget*>(ui->lblUsername), static_cast<QWidget*>(ui->txtUsername),
+          static_cast<QWidget*>(ui->chkBlankPassword)})
         control->setEnabled(login);
     ui->lblPassword->setEnabled(password);
     ui->txtPassword->setEnabled(password);
@@ -210,10 +223,9 @@ void frmMailCfg::EncryptionChosen()
 
 void frmMailCfg::BrowseCAFile()
 {
-    const QString chosen =
-        Dialogs::OpenFileName(this, LoadResString(4221),
-                              QFileInfo(ui->txtSMTPCAFile->text()).absolutePath(),
-                              LoadResString(4222));
+    const QString chosen = Dialogs::OpenFileName(
+        this, LoadResString(4221), QFileInfo(ui->txtSMTPCAFile->text()).absolutePath(),
+        LoadResString(4222));
     if (!chosen.isEmpty())
         ui->txtSMTPCAFile->setText(chosen);
 }
@@ -297,7 +309,8 @@ bool frmMailCfg::Save()
     };
     const Whole timeout = ToInt16(ui->txtSMTPConnectionTimeout->text());
     // Every TCP port, in the 16 bits the file keeps.
-    const Whole port = ToWhole(ui->txtSMTPServerPort->text(), 0, std::numeric_limits<quint16>::max());
+    const Whole port =
+        ToWhole(ui->txtSMTPServerPort->text(), 0, std::numeric_limits<quint16>::max());
     const Whole connections = ToInt16(ui->txtSMTPMaxConnections->text());
     const Whole perMinute = ToLimit(ui->txtSMTPMaxPerMinute->text());
     const Whole perDay = ToLimit(ui->txtSMTPMaxPerDay->text());

@@ -17,14 +17,22 @@ struct StateView
 StateView ViewOf(qint32 state)
 {
     switch (state) {
-    case SmtpSvc::Stopped: return {806, true, false, false, false};
-    case SmtpSvc::StartPending: return {807, false, false, false, false};
-    case SmtpSvc::StopPending: return {808, false, false, false, false};
-    case SmtpSvc::Running: return {809, false, true, true, false};
-    case SmtpSvc::ContinuePending: return {810, false, false, false, false};
-    case SmtpSvc::PausePending: return {811, false, false, false, false};
-    case SmtpSvc::Paused: return {812, false, false, false, true};
-    default: return {813, false, false, false, false};
+    case SmtpSvc::Stopped:
+        return {806, true, false, false, false};
+    case SmtpSvc::StartPending:
+        return {807, false, false, false, false};
+    case SmtpSvc::StopPending:
+        return {808, false, false, false, false};
+    case SmtpSvc::Running:
+        return {809, false, true, true, false};
+    case SmtpSvc::ContinuePending:
+        return {810, false, false, false, false};
+    case SmtpSvc::PausePending:
+        return {811, false, false, false, false};
+    case SmtpSvc::Paused:
+        return {812, false, false, false, true};
+    default:
+        return {813, false, false, false, false};
     }
 }
 
@@ -45,14 +53,16 @@ frmSMTPServiceManager::frmSMTPServiceManager(QWidget* owner)
     {
         QWidget* control;
         int textId;
-    } captions[] = {{ui->lblServiceStatus, 816}, {ui->cmdStart, 801},   {ui->cmdStop, 802},
+    } captions[] = {{ui->lblServiceStatus, 816}, {ui->cmdStart, 801},    {ui->cmdStop, 802},
                     {ui->cmdPause, 803},         {ui->cmdContinue, 804}, {ui->cmdRefresh, 805},
                     {ui->cmdFinish, 8}};
     for (const auto& caption : captions)
         caption.control->setProperty("text", LoadResString(caption.textId));
-    connect(ui->cmdStart, &QPushButton::clicked, this, [this] { Act(&SmtpSvc::Start, ui->cmdStart); });
+    connect(ui->cmdStart, &QPushButton::clicked, this,
+            [this] { Act(&SmtpSvc::Start, ui->cmdStart); });
     connect(ui->cmdStop, &QPushButton::clicked, this, [this] { Act(&SmtpSvc::Stop, ui->cmdStop); });
-    connect(ui->cmdPause, &QPushButton::clicked, this, [this] { Act(&SmtpSvc::Pause, ui->cmdPause); });
+    connect(ui->cmdPause, &QPushButton::clicked, this,
+            [this] { Act(&SmtpSvc::Pause, ui->cmdPause); });
     connect(ui->cmdContinue, &QPushButton::clicked, this,
             [this] { Act(&SmtpSvc::Continue, ui->cmdContinue); });
     connect(ui->cmdRefresh, &QPushButton::clicked, this, &frmSMTPServiceManager::Refresh);

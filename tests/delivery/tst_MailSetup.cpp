@@ -1,6 +1,6 @@
+#include "MainWindowSetup.h"
 #include "SmtpTestServer.h"
 #include "SystemdStandin.h"
-#include "MainWindowSetup.h"
 #include "base/Texts.h"
 #include "delivery/MailConfiguration.h"
 #include "delivery/ctlWizSend.h"
@@ -89,7 +89,8 @@ void Act(QWidget* dialog, const QStringList& steps)
         } else if (auto* combo = qobject_cast<QComboBox*>(control)) {
             combo->setFocus();
             while (combo->currentIndex() != value.toInt())
-                QTest::keyClick(combo, combo->currentIndex() < value.toInt() ? Qt::Key_Down : Qt::Key_Up);
+                QTest::keyClick(combo,
+                                combo->currentIndex() < value.toInt() ? Qt::Key_Down : Qt::Key_Up);
         } else if (auto* list = qobject_cast<QListWidget*>(control)) {
             list->setCurrentRow(value.toInt());
         } else {
@@ -110,6 +111,12 @@ class TestMailSetup : public QObject
     QString WithFiles(QString text) const
     {
         return text.replace(QStringLiteral("%DIR%"), m_temp.path());
+    }
+
+    static void Row(const char* name, const char* steps, const char* balloon,
+                    const char* stored = "")
+    {
+        QTest::newRow(name) << QString(steps) << QString(balloon) << QString(stored);
     }
 
     // Opens the dialog, takes the steps, presses OK and closes what stays
@@ -146,77 +153,70 @@ private Q_SLOTS:
     // ticked and which controls are off.
     void enabledStates_data()
     {
-        QTest::addColumn<int>("method");
-        QTest::addColumn<int>("auth");
-        QTest::addColumn<QString>("user");
-        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("stored"); // method, auth, user, password ("-" empty)
         QTest::addColumn<bool>("service");
-        QTest::addColumn<QStringList>("steps");
-        QTest::addColumn<QStringList>("ticked");
-        QTest::addColumn<QStringList>("disabled");
-        const QStringList local{"txtSMTPServer", "txtSMTPConnectionTimeout", "chkAuthenticationRequired",
-                                "txtUsername", "txtPassword", "chkBlankPassword", "cboSMTPEncryption"};
-        QTest::newRow("remote with a login") << 2 << 1 << "ann" << "pw" << true << QStringList{}
-            << QStringList{"optSendUsing2", "chkAuthenticationRequired"} << QStringList{};
-        QTest::newRow("stored without login, credentials kept: ticked")
-            << 2 << 0 << "ann" << "pw" << true << QStringList{}
-            << QStringList{"optSendUsing2", "chkAuthenticationRequired"} << QStringList{};
-        QTest::newRow("stored with login, no credentials: not ticked")
-            << 2 << 1 << "" << "" << true << QStringList{}
-            << QStringList{"optSendUsing2", "chkBlankPassword"}
-            << QStringList{"txtUsername", "txtPassword", "chkBlankPassword"};
-        QTest::newRow("a user without password") << 2 << 1 << "ann" << "" << true << QStringList{}
-            << QStringList{"optSendUsing2", "chkAuthenticationRequired", "chkBlankPassword"}
-            << QStringList{"txtPassword"};
+        QTest::addColumn<QString>("steps"); // each takes a list of names
+        QTest::addColumn<QString>("ticked");
+        QTest::addColumn<QString>("disabled");
+        const char* local = "txtSMTPServer txtSMTPConnectionTimeout chkAuthenticationRequired "
+                            "txtUsername txtPassword chkBlankPassword cboSMTPEncryption";
+        const char* auth = "optSendUsing2 chkAuthenticationRequired";
+        QTest::newRow("remote with a login") << "2 1 ann pw" << true << "" << auth << "";
+        QTest::newRow("login off, credentials kept: on")
+            << "2 0 ann pw" << true << "" << auth << "";
+        QTest::newRow("login on, no credentials: off")
+            << "2 1 - -" << true << ""
+            << "optSendUsing2 chkBlankPassword"
+            << "txtUsername txtPassword chkBlankPassword";
+        QTest::newRow("a user without password")
+            << "2 1 ann -" << true << "" << QString(auth) + " chkBlankPassword"
+            << "txtPassword";
         QTest::newRow("local, no local service: still selected")
-            << 1 << 1 << "ann" << "pw" << false << QStringList{}
-            << QStringList{"optSendUsing1", "chkAuthenticationRequired"}
-            << QStringList{"optSendUsing1"} + local;
-        QTest::newRow("remote, local service missing") << 2 << 1 << "ann" << "pw" << false
-            << QStringList{} << QStringList{"optSendUsing2", "chkAuthenticationRequired"}
-            << QStringList{"optSendUsing1"};
-        QTest::newRow("clicked to local") << 2 << 1 << "ann" << "pw" << true
-            << QStringList{"optSendUsing1"} << QStringList{"optSendUsing1", "chkAuthenticationRequired"}
-            << local;
-        QTest::newRow("login unticked") << 2 << 1 << "ann" << "pw" << true
-            << QStringList{"chkAuthenticationRequired"} << QStringList{"optSendUsing2"}
-            << QStringList{"txtUsername", "txtPassword", "chkBlankPassword"};
-        QTest::newRow("blank password ticked clears it") << 2 << 1 << "ann" << "pw" << true
-            << QStringList{"chkBlankPassword"}
-            << QStringList{"optSendUsing2", "chkAuthenticationRequired", "chkBlankPassword"}
-            << QStringList{"txtPassword"};
+            << "1 1 ann pw" << false << ""
+            << "optSendUsing1 chkAuthenticationRequired" << QString("optSendUsing1 ") + local;
+        QTest::newRow("remote, no local service")
+            << "2 1 ann pw" << false << "" << auth << "optSendUsing1";
+        QTest::newRow("clicked to local") << "2 1 ann pw" << true << "optSendUsing1"
+                                          << "optSendUsing1 chkAuthenticationRequired" << local;
+        QTest::newRow("login unticked") << "2 1 ann pw" << true << "chkAuthenticationRequired"
+                                        << "optSendUsing2"
+                                        << "txtUsername txtPassword chkBlankPassword";
+        QTest::newRow("blank password ticked clears it")
+            << "2 1 ann pw" << true << "chkBlankPassword" << QString(auth) + " chkBlankPassword"
+            << "txtPassword";
     }
     void enabledStates()
     {
-        QFETCH(int, method);
-        QFETCH(int, auth);
-        QFETCH(QString, user);
-        QFETCH(QString, password);
+        QFETCH(QString, stored);
         QFETCH(bool, service);
-        QFETCH(QStringList, steps);
-        Seed(method, auth, user, password);
+        QFETCH(QString, steps);
+        const QStringList values = stored.replace(u'-', QString()).split(u' ');
+        Seed(values[0].toInt(), values[1].toInt(), values[2], values[3]);
         if (!service)
             SmtpSvc::UseBus(QStringLiteral("unix:path=/nonexistent/corvanta-bus"));
         QStringList ticked, disabled;
         QString passwordShown;
+        // Opened as the user does, from the Send step.
+        ctlWizSend step;
         WhenModal([&](QWidget* dialog) {
-            Act(dialog, steps);
+            QCOMPARE(dialog->objectName(), QStringLiteral("frmMailCfg"));
+            Act(dialog, steps.split(u' ', Qt::SkipEmptyParts));
             for (const char* name : {"optSendUsing1", "optSendUsing2", "chkAuthenticationRequired",
                                      "chkBlankPassword"})
                 if (Find<QAbstractButton>(dialog, name)->isChecked())
                     ticked << QLatin1String(name);
-            for (const char* name : {"optSendUsing1", "optSendUsing2", "txtSMTPServer",
-                                     "txtSMTPConnectionTimeout", "txtSMTPServerPort",
-                                     "chkAuthenticationRequired", "txtUsername", "txtPassword",
-                                     "chkBlankPassword", "cboSMTPEncryption"})
+            for (const char* name :
+                 {"optSendUsing1", "optSendUsing2", "txtSMTPServer", "txtSMTPConnectionTimeout",
+                  "txtSMTPServerPort", "chkAuthenticationRequired", "txtUsername", "txtPassword",
+                  "chkBlankPassword", "cboSMTPEncryption"})
                 if (!Find(dialog, name)->isEnabled())
                     disabled << QLatin1String(name);
             passwordShown = Find<QLineEdit>(dialog, "txtPassword")->text();
             dialog->close();
         });
-        QVERIFY(!frmMailCfg::Edit(nullptr));
-        QTEST(ticked, "ticked");
-        QTEST(disabled, "disabled");
+        Find<QPushButton>(&step, "cmdEMailSetup")->click();
+        QTEST(ticked.join(u' '), "ticked");
+        QTEST(disabled.join(u' '), "disabled");
         if (ticked.contains(QStringLiteral("chkBlankPassword")))
             QCOMPARE(passwordShown, QString());
     }
@@ -226,80 +226,68 @@ private Q_SLOTS:
     // reads.
     void okChecksThenSaves_data()
     {
-        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("steps");   // one step a ";"
         QTest::addColumn<QString>("balloon"); // empty when saved
-        QTest::addColumn<QStringList>("stored");
-        QTest::newRow("as loaded") << QStringList{} << ""
-            << QStringList{"method=2", "server=smtp.example.org", "timeout=60", "port=587", "auth=1",
-                           "user=ann", "password=pw", "connections=4", "encryption=0", "ca=",
-                           "trusted=a.example 01ab|b.example 02cd", "retry=1", "minute=0", "day=0"};
-        QTest::newRow("server blank, before a bad time-out")
-            << QStringList{"txtSMTPServer=  ", "txtSMTPConnectionTimeout=abc"} << "#301@txtSMTPServer"
-            << QStringList{};
-        QTest::newRow("time-out without a digit")
-            << QStringList{"txtSMTPConnectionTimeout=abc"} << "#302@txtSMTPConnectionTimeout" << QStringList{};
-        QTest::newRow("time-out 1x") << QStringList{"txtSMTPConnectionTimeout=1x"}
-                                     << "#303@txtSMTPConnectionTimeout" << QStringList{};
-        QTest::newRow("time-out beyond 16 bits") << QStringList{"txtSMTPConnectionTimeout=32768"}
-                                                 << "#303@txtSMTPConnectionTimeout" << QStringList{};
-        QTest::newRow("port empty, before a missing user")
-            << QStringList{"txtSMTPServerPort= ", "txtUsername="} << "#315@txtSMTPServerPort" << QStringList{};
-        QTest::newRow("port 70000") << QStringList{"txtSMTPServerPort=70000"} << "#316@txtSMTPServerPort"
-                                    << QStringList{};
-        QTest::newRow("port 0") << QStringList{"txtSMTPServerPort=0"} << "#316@txtSMTPServerPort"
-                                << QStringList{};
-        QTest::newRow("login without user") << QStringList{"txtUsername="} << "#304@txtUsername"
-                                            << QStringList{};
-        QTest::newRow("no connections") << QStringList{"txtSMTPMaxConnections="}
-                                        << "#4200@txtSMTPMaxConnections" << QStringList{};
-        QTest::newRow("eleven connections") << QStringList{"txtSMTPMaxConnections=11"}
-                                            << "#4201@txtSMTPMaxConnections" << QStringList{};
-        QTest::newRow("CA file missing") << QStringList{"txtSMTPCAFile=%DIR%/none.pem"}
-                                         << "#4202@txtSMTPCAFile" << QStringList{};
-        QTest::newRow("CA file a key, no certificate") << QStringList{"txtSMTPCAFile=%DIR%/key.pem"}
-                                                       << "#4203@txtSMTPCAFile" << QStringList{};
-        QTest::newRow("a day's limit beyond 32 bits") << QStringList{"txtSMTPMaxPerDay=2147483648"}
-                                                      << "#4204@txtSMTPMaxPerDay" << QStringList{};
-        QTest::newRow("numbers rewritten as converted")
-            << QStringList{"txtSMTPConnectionTimeout= 0090", "txtSMTPServerPort=045517",
-                           "txtSMTPMaxConnections=10", "txtSMTPMaxPerMinute=30", "txtSMTPMaxPerDay=0"}
-            << "" << QStringList{"timeout=90", "port=45517", "connections=10", "minute=30", "day=0"};
-        QTest::newRow("local: no server, no user, numbers still written")
-            << QStringList{"optSendUsing1", "txtSMTPServer=", "txtUsername=", "txtSMTPServerPort=2525"}
-            << "" << QStringList{"method=1", "server=", "user=", "timeout=60", "port=2525"};
-        QTest::newRow("local: a number that does not convert")
-            << QStringList{"optSendUsing1", "txtSMTPConnectionTimeout=1x"} << "#5|#4230@cmdOK"
-            << QStringList{};
-        QTest::newRow("login with an empty password") << QStringList{"txtPassword="} << ""
-            << QStringList{"auth=1", "user=ann", "password="};
-        QTest::newRow("no login keeps the credentials") << QStringList{"chkAuthenticationRequired"} << ""
-            << QStringList{"auth=0", "user=ann", "password=pw"};
-        QTest::newRow("TLS from the start proposes 465")
-            << QStringList{"cboSMTPEncryption=1"} << "" << QStringList{"encryption=1", "port=465"};
-        QTest::newRow("back to STARTTLS proposes 587")
-            << QStringList{"cboSMTPEncryption=1", "cboSMTPEncryption=0"} << ""
-            << QStringList{"encryption=0", "port=587"};
-        QTest::newRow("CA file browsed, a certificate forgotten, no retry")
-            << QStringList{"?%DIR%/cert.pem", "cmdBrowseCAFile", "lstTrustedCertificates=0",
-                           "cmdForgetCertificate", "chkSMTPRetryTemporary"}
-            << "" << QStringList{"ca=%DIR%/cert.pem", "trusted=b.example 02cd", "retry=0"};
+        QTest::addColumn<QString>("stored");  // what a new MailConfiguration reads
+        Row("as loaded", "", "",
+            "method=2;server=smtp.example.org;timeout=60;port=587;auth=1;user=ann;password=pw;"
+            "connections=4;encryption=0;ca=;trusted=a.example 01ab|b.example 02cd;"
+            "retry=1;minute=0;day=0");
+        Row("server blank, before a bad time-out", "txtSMTPServer=  ;txtSMTPConnectionTimeout=abc",
+            "#301@txtSMTPServer");
+        Row("time-out without a digit", "txtSMTPConnectionTimeout=abc",
+            "#302@txtSMTPConnectionTimeout");
+        Row("time-out 1x", "txtSMTPConnectionTimeout=1x", "#303@txtSMTPConnectionTimeout");
+        Row("time-out beyond 16 bits", "txtSMTPConnectionTimeout=32768",
+            "#303@txtSMTPConnectionTimeout");
+        Row("port empty, before a missing user",
+            "txtSMTPServerPort= ;txtUsername=", "#315@txtSMTPServerPort");
+        Row("port 70000", "txtSMTPServerPort=70000", "#316@txtSMTPServerPort");
+        Row("port 0", "txtSMTPServerPort=0", "#316@txtSMTPServerPort");
+        Row("login without user", "txtUsername=", "#304@txtUsername");
+        Row("no connections", "txtSMTPMaxConnections=", "#4200@txtSMTPMaxConnections");
+        Row("eleven connections", "txtSMTPMaxConnections=11", "#4201@txtSMTPMaxConnections");
+        Row("CA file missing", "txtSMTPCAFile=%DIR%/none.pem", "#4202@txtSMTPCAFile");
+        Row("CA file a key, no certificate", "txtSMTPCAFile=%DIR%/key.pem", "#4203@txtSMTPCAFile");
+        Row("a day's limit beyond 32 bits", "txtSMTPMaxPerDay=2147483648",
+            "#4204@txtSMTPMaxPerDay");
+        Row("numbers rewritten as converted",
+            "txtSMTPConnectionTimeout= 0090;txtSMTPServerPort=045517;txtSMTPMaxConnections=10;"
+            "txtSMTPMaxPerMinute=30;txtSMTPMaxPerDay=0",
+            "", "timeout=90;port=45517;connections=10;minute=30;day=0");
+        Row("local: no server, no user, numbers still written",
+            "optSendUsing1;txtSMTPServer=;txtUsername=;txtSMTPServerPort=2525", "",
+            "method=1;server=;user=;timeout=60;port=2525");
+        Row("local: a number that does not convert", "optSendUsing1;txtSMTPConnectionTimeout=1x",
+            "#5|#4230@cmdOK");
+        Row("login with an empty password", "txtPassword=", "", "auth=1;user=ann;password=");
+        Row("no login keeps the credentials", "chkAuthenticationRequired", "",
+            "auth=0;user=ann;password=pw");
+        Row("TLS from the start proposes 465", "cboSMTPEncryption=1", "", "encryption=1;port=465");
+        Row("back to STARTTLS proposes 587", "cboSMTPEncryption=1;cboSMTPEncryption=0", "",
+            "encryption=0;port=587");
+        Row("CA file browsed, a certificate forgotten, no retry",
+            "?%DIR%/cert.pem;cmdBrowseCAFile;lstTrustedCertificates=0;"
+            "cmdForgetCertificate;chkSMTPRetryTemporary",
+            "", "ca=%DIR%/cert.pem;trusted=b.example 02cd;retry=0");
     }
     void okChecksThenSaves()
     {
-        QFETCH(QStringList, steps);
+        QFETCH(QString, steps);
         QFETCH(QString, balloon);
-        QFETCH(QStringList, stored);
+        QFETCH(QString, stored);
         Seed(2, 1, QStringLiteral("ann"), QStringLiteral("pw"));
         const QStringList before = Saved();
         QString shown;
-        const bool saved = Run(WithFiles(steps.join(u'\n')).split(u'\n', Qt::SkipEmptyParts), &shown);
+        const bool saved = Run(WithFiles(steps).split(u';', Qt::SkipEmptyParts), &shown);
         QCOMPARE(shown, Expand(balloon));
         QCOMPARE(saved, balloon.isEmpty());
         const QStringList after = Saved();
         if (!saved)
             QCOMPARE(after, before);
-        for (const QString& entry : stored)
-            QVERIFY2(after.contains(WithFiles(entry)), qPrintable(entry + QStringLiteral(" not in ") + after.join(u' ')));
+        for (const QString& entry : stored.split(u';', Qt::SkipEmptyParts))
+            QVERIFY2(after.contains(WithFiles(entry)),
+                     qPrintable(entry + QStringLiteral(" not in ") + after.join(u' ')));
     }
 
     // A file that cannot be written is told at OK; the dialog stays open.
@@ -311,20 +299,9 @@ private Q_SLOTS:
         const bool saved = Run({QStringLiteral("txtSMTPServer=smtp.example.org")}, &shown);
         QVERIFY(QDir(SettingsFile()).removeRecursively());
         QVERIFY(!saved);
-        QVERIFY2(shown.startsWith(LoadResString(5) + u'|') && shown.endsWith(QStringLiteral("@cmdOK")),
+        QVERIFY2(shown.startsWith(LoadResString(5) + u'|') &&
+                     shown.endsWith(QStringLiteral("@cmdOK")),
                  qPrintable(shown));
-    }
-
-    void theSendStepOpensIt()
-    {
-        ctlWizSend step;
-        QString opened;
-        WhenModal([&](QWidget* dialog) {
-            opened = dialog->objectName();
-            dialog->close();
-        });
-        Find<QPushButton>(&step, "cmdEMailSetup")->click();
-        QCOMPARE(opened, QStringLiteral("frmMailCfg"));
     }
 };
 

@@ -24,8 +24,8 @@ private Q_SLOTS:
         QTest::newRow("postfix before exim4")
             << 2 << QStringList{"exim4.service=active", "postfix.service=inactive"}
             << "postfix.service";
-        QTest::newRow("opensmtpd") << 2 << QStringList{"opensmtpd.service=failed"}
-                                   << "opensmtpd.service";
+        QTest::newRow("opensmtpd")
+            << 2 << QStringList{"opensmtpd.service=failed"} << "opensmtpd.service";
         QTest::newRow("no mail unit") << 2 << QStringList{"ssh.service=active"} << "";
         QTest::newRow("no systemd") << 1 << QStringList{} << "";
         QTest::newRow("no bus") << 0 << QStringList{} << "";

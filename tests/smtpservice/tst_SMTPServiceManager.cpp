@@ -52,19 +52,29 @@ private Q_SLOTS:
         QTest::addColumn<int>("text");
         QTest::addColumn<QStringList>("enabled");
         QTest::addColumn<bool>("polling");
-        QTest::newRow("stopped") << "inactive" << "running" << 806 << QStringList{"cmdStart"} << false;
-        QTest::newRow("failed") << "failed" << "running" << 806 << QStringList{"cmdStart"} << false;
-        QTest::newRow("starting") << "activating" << "running" << 807 << QStringList{} << true;
-        QTest::newRow("stopping") << "deactivating" << "running" << 808 << QStringList{} << true;
-        QTest::newRow("running") << "active" << "running" << 809
-                                 << QStringList{"cmdStop", "cmdPause"} << false;
-        QTest::newRow("reloading") << "reloading" << "running" << 809
-                                   << QStringList{"cmdStop", "cmdPause"} << false;
-        QTest::newRow("continuing") << "active" << "thawing" << 810 << QStringList{} << true;
-        QTest::newRow("pausing") << "active" << "freezing" << 811 << QStringList{} << true;
-        QTest::newRow("paused") << "active" << "frozen" << 812 << QStringList{"cmdContinue"} << false;
-        QTest::newRow("unknown") << "maintenance" << "running" << 813 << QStringList{} << true;
-        QTest::newRow("no service") << "" << "" << 814 << QStringList{} << false;
+        QTest::newRow("stopped") << "inactive"
+                                 << "running" << 806 << QStringList{"cmdStart"} << false;
+        QTest::newRow("failed") << "failed"
+                                << "running" << 806 << QStringList{"cmdStart"} << false;
+        QTest::newRow("starting") << "activating"
+                                  << "running" << 807 << QStringList{} << true;
+        QTest::newRow("stopping") << "deactivating"
+                                  << "running" << 808 << QStringList{} << true;
+        QTest::newRow("running") << "active"
+                                 << "running" << 809 << QStringList{"cmdStop", "cmdPause"} << false;
+        QTest::newRow("reloading")
+            << "reloading"
+            << "running" << 809 << QStringList{"cmdStop", "cmdPause"} << false;
+        QTest::newRow("continuing") << "active"
+                                    << "thawing" << 810 << QStringList{} << true;
+        QTest::newRow("pausing") << "active"
+                                 << "freezing" << 811 << QStringList{} << true;
+        QTest::newRow("paused") << "active"
+                                << "frozen" << 812 << QStringList{"cmdContinue"} << false;
+        QTest::newRow("unknown") << "maintenance"
+                                 << "running" << 813 << QStringList{} << true;
+        QTest::newRow("no service") << ""
+                                    << "" << 814 << QStringList{} << false;
     }
     void showsTheStateAndItsActions()
     {
@@ -98,15 +108,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("button");
         QTest::addColumn<bool>("refused");
         QTest::addColumn<QList<int>>("texts");
-        QTest::newRow("start") << "inactive" << "running" << "cmdStart" << false << QList<int>{807, 809};
-        QTest::newRow("stop") << "active" << "running" << "cmdStop" << false << QList<int>{808, 806};
-        QTest::newRow("pause") << "active" << "running" << "cmdPause" << false << QList<int>{811, 812};
-        QTest::newRow("continue") << "active" << "frozen" << "cmdContinue" << false
-                                  << QList<int>{810, 809};
-        QTest::newRow("start refused") << "inactive" << "running" << "cmdStart" << true
-                                       << QList<int>{806};
-        QTest::newRow("pause refused") << "active" << "running" << "cmdPause" << true
-                                       << QList<int>{809};
+        QTest::newRow("start") << "inactive"
+                               << "running"
+                               << "cmdStart" << false << QList<int>{807, 809};
+        QTest::newRow("stop") << "active"
+                              << "running"
+                              << "cmdStop" << false << QList<int>{808, 806};
+        QTest::newRow("pause") << "active"
+                               << "running"
+                               << "cmdPause" << false << QList<int>{811, 812};
+        QTest::newRow("continue") << "active"
+                                  << "frozen"
+                                  << "cmdContinue" << false << QList<int>{810, 809};
+        QTest::newRow("start refused") << "inactive"
+                                       << "running"
+                                       << "cmdStart" << true << QList<int>{806};
+        QTest::newRow("pause refused") << "active"
+                                       << "running"
+                                       << "cmdPause" << true << QList<int>{809};
     }
     void actionsShowEachStateOnTheirWay()
     {

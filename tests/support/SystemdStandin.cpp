@@ -4,7 +4,6 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-
 #include <csignal>
 #include <sys/prctl.h>
 
@@ -47,10 +46,10 @@ bool SystemdStandin::Start(const QStringList& units, bool withManager)
     m_address = QString::fromUtf8(line);
     if (!withManager)
         return true;
-    m_manager.start(SystemPython(),
-                    QStringList{QStringLiteral(CORVANTA_SOURCE_DIR "/tests/support/systemd_standin.py"),
-                                m_address} +
-                        units);
+    m_manager.start(SystemPython(), QStringList{QStringLiteral(CORVANTA_SOURCE_DIR
+                                                               "/tests/support/systemd_standin.py"),
+                                                m_address} +
+                                        units);
     if (!ReadLine(m_manager, line) || line != "ready") {
         m_error = QStringLiteral("the stand-in did not start: ") +
                   QString::fromUtf8(m_manager.readAllStandardError());
@@ -61,7 +60,8 @@ bool SystemdStandin::Start(const QStringList& units, bool withManager)
 
 bool SystemdStandin::Control(const QString& method, const QVariantList& arguments)
 {
-    QDBusConnection bus = QDBusConnection::connectToBus(m_address, QStringLiteral("standin ") + m_address);
+    QDBusConnection bus =
+        QDBusConnection::connectToBus(m_address, QStringLiteral("standin ") + m_address);
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.systemd1"), QStringLiteral("/org/freedesktop/systemd1"),
         QStringLiteral("org.corvanta.Standin"), method);
@@ -72,7 +72,8 @@ bool SystemdStandin::Control(const QString& method, const QVariantList& argument
     return reply.type() == QDBusMessage::ReplyMessage;
 }
 
-bool SystemdStandin::Set(const QString& unit, const QString& activeState, const QString& freezerState)
+bool SystemdStandin::Set(const QString& unit, const QString& activeState,
+                         const QString& freezerState)
 {
     return Control(QStringLiteral("Set"), {unit, activeState, freezerState});
 }

@@ -66,7 +66,7 @@ QString PathOf(const QDBusMessage& reply)
 const QStringList& SmtpSvc::CandidateUnits()
 {
     static const QStringList units{
-        QStringLiteral("postfix.service"),   QStringLiteral("exim4.service"),
+        QStringLiteral("postfix.service"), QStringLiteral("exim4.service"),
         QStringLiteral("opensmtpd.service"), QStringLiteral("sendmail.service"),
         QStringLiteral("nullmailer.service")};
     return units;

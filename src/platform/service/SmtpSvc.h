@@ -14,7 +14,8 @@ class SmtpSvc
 {
 public:
     // The service states the windows show, with their values.
-    enum State : qint32 {
+    enum State : qint32
+    {
         Unknown = 0,
         Stopped = 1,
         StartPending = 2,
@@ -24,7 +25,13 @@ public:
         PausePending = 6,
         Paused = 7,
     };
-    enum Action : qint32 { ActionStart = 0, ActionStop = 1, ActionPause = 2, ActionContinue = 3 };
+    enum Action : qint32
+    {
+        ActionStart = 0,
+        ActionStop = 1,
+        ActionPause = 2,
+        ActionContinue = 3
+    };
 
     // The units of the mail systems that provide sendmail, in the order
     // they are looked for.
