@@ -12,6 +12,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSslCertificate>
+
+#include <algorithm>
 #include <limits>
 
 namespace {
