@@ -89,11 +89,14 @@ std::unique_ptr<MailTransport> MailSender::CreateTransport(const MailDeliverySet
     smtp.connections = std::clamp<int>(settings.smtpMaxConnections, 1, MaxConnections);
     smtp.implicitTls =
         settings.smtpEncryption == MailConfiguration::TlsFromStart || smtp.port == 465;
+    smtp.caFile = settings.smtpCAFile;
+    smtp.trustedCertificates = settings.smtpTrustedCertificates.split(u'\n', Qt::SkipEmptyParts);
     return std::make_unique<SmtpTransport>(std::move(smtp));
 }
 
 void MailSender::Send()
 {
+    m_refusedCertificate.reset();
     // Nothing to send: no settings read, no connection, no event.
     if (m_mails.Count() == 0)
         return;
@@ -169,6 +172,7 @@ void MailSender::Send()
     transport->Start(nextMail);
     if (!finished)
         loop.exec();
+    m_refusedCertificate = transport->RefusedCertificate();
     if (handlerFailure)
         std::rethrow_exception(handlerFailure);
 }

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "platform/mail/ServerCertificate.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 class Mails;
 class MailTransport;
@@ -65,6 +68,9 @@ public:
 
     void Send();
 
+    // The server certificate that ended the last run as untrusted, if any.
+    const std::optional<ServerCertificate>& RefusedCertificate() const { return m_refusedCertificate; }
+
     // "Corvanta 1.3.479 (home page)": product, version and home page.
     static QString MailerHeaderValue();
 
@@ -87,4 +93,5 @@ private:
     QString m_configurationFolder;
     QString m_pickupProgram;
     QStringList m_pickupArguments;
+    std::optional<ServerCertificate> m_refusedCertificate;
 };

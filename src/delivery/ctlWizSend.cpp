@@ -26,9 +26,8 @@ ctlWizSend::ctlWizSend(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
         if (qobject_cast<QLabel*>(t.control) && LoadResString(t.caption).isEmpty())
             t.control->hide();
     }
-    // The test e-mail wizard is not part of the program yet.
-    ui->cmdTestEMail->setEnabled(false);
     connect(ui->cmdEMailSetup, &QPushButton::clicked, this, [this] { frmMailCfg::Edit(this); });
+    connect(ui->cmdTestEMail, &QPushButton::clicked, this, &ctlWizSend::TestEMail);
     connect(ui->cmdSendEMails, &QPushButton::clicked, this, &ctlWizSend::SendMails);
 }
 

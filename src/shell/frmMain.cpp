@@ -21,6 +21,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QShortcut>
+#include <QTimer>
 
 namespace {
 
@@ -74,6 +75,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui:
     ConnectCompose();
     ConnectPreview();
     ConnectSend();
+    ConnectHelp();
     modForms::ApplyFonts(this);
     for (QTableView* grid : {ui->flxRcptList, ui->flxSend})
         grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 6);
@@ -82,12 +84,16 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui:
     const QRect workArea = modForms::GetWorkArea();
     if (workArea.isValid())
         setGeometry(workArea);
+    RestoreDraft();
     ShowSelectedStep();
     UpdateStatusbar();
 }
 
 frmMain::~frmMain()
 {
+    // A change still waiting for the typing to pause.
+    if (m_draftTimer->isActive())
+        SaveDraft();
     // The store writes the files once more as it goes.
     m_store.reset();
     FilesSystem::SetProblemHandler({});
@@ -123,9 +129,6 @@ void frmMain::LoadCaptions()
         entry->setEnabled(false);
     // Saving the error report is not part of the program yet.
     ui->mnuFileSaveErrorReportAs->setEnabled(false);
-    // Their windows are not part of the program yet.
-    ui->mnuHelpHelp->setEnabled(false);
-    ui->mnuHelpAboutCorvanta->setEnabled(false);
 
     ui->cmdComposeAttach->setText(LoadResString(104));
     ui->cmdComposeFrom->setText(LoadResString(105));
@@ -372,5 +375,6 @@ void frmMain::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    SaveDraft();
     event->accept();
 }

@@ -133,12 +133,25 @@ private Q_SLOTS:
         if (missing) { // the first five, how many in all, and how many more
             QCOMPARE(asked[0].defaultButton, QMessageBox::No);
             QCOMPARE(asked[0].text.count(QLatin1String("/gone")), qMin(missing, 5));
-            QCOMPARE(asked[0].text.contains(QLatin1String("(7 ")) &&
+            QCOMPARE(asked[0].text.contains(QLatin1String(": 7")) &&
                          asked[0].text.contains(QLatin1String(" 2 ")),
                      missing == 7);
         }
         Q_EMIT Get<QMenu>("mnuFile")->aboutToShow();
         QVERIFY(!Get<QAction>("mnuFileSaveErrorReportAs")->isEnabled());
+    }
+
+    // Test e-mail opens the wizard, which sends from the Compose step's sender.
+    void testEMail()
+    {
+        WhenModal([](QWidget* wizard) {
+            Find<QLineEdit>(wizard, "txtTestEMail0")->setText(QStringLiteral("me@example.org"));
+            QTest::mouseClick(Find<QPushButton>(wizard, "cmdNext"), Qt::LeftButton);
+            QTest::mouseClick(Find<QPushButton>(wizard, "cmdCancel"), Qt::LeftButton);
+        });
+        QTest::mouseClick(Find<QPushButton>(Get("ctlWizSend"), "cmdTestEMail"), Qt::LeftButton);
+        QCOMPARE(m_server->MessageCount(), 1);
+        QCOMPARE(m_server->Envelope(1).value(QStringLiteral("mail_from")).toString(), QStringLiteral("ada@example.org"));
     }
 };
 
