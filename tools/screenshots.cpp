@@ -14,6 +14,7 @@
 #include "store/DataStore.h"
 #include "store/FilesSystem.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -83,6 +84,11 @@ void SeedStore()
     MailConfiguration settings;
     settings.SetSMTPServer(QStringLiteral("127.0.0.1"));
     settings.SetSMTPServerPort(9);
+    settings.SetSMPTAuthenticate(1);
+    settings.SetSMTPUsername(QStringLiteral("news@example.org"));
+    settings.SetSMTPPassword(QStringLiteral("secret"));
+    settings.SetSMTPTrustedCertificates(QStringLiteral(
+        "mail.example.org 3f9a6c0e5b7d21a4c8e0f2b6d9a1c3e5f7092b4d6e8a0c2e4f6a8b0d2e4f6a8b"));
     settings.Save();
 }
 
@@ -208,7 +214,10 @@ int main(int argc, char* argv[])
                            "The Corvanta team"));
     auto* attachments = Child<QTreeWidget>(&main, "lvwComposeAttach");
     auto* item = new QTreeWidgetItem(attachments, {QStringLiteral("Programme.pdf")});
-    item->setData(0, Qt::UserRole, QStringLiteral("/tmp/Programme.pdf"));
+    // A file that is there: the Send step asks about attachments it cannot read.
+    const QString programme = home.filePath(QStringLiteral("Programme.pdf"));
+    QFile(programme).open(QIODevice::WriteOnly);
+    item->setData(0, Qt::UserRole, programme);
     Save(&main, "compose");
 
     // The Preview step after the merge, unlocked on its second mail.
@@ -231,6 +240,13 @@ int main(int argc, char* argv[])
     Child<QPushButton>(Child<QWidget>(&main, "ctlWizSend"), "cmdSendEMails")->click();
     Save(&main, "send");
     SaveTestWizard(&main);
+
+    // The mail setup dialog from the Send step, and the service manager.
+    SaveModal("mail-setup", [&main] {
+        Child<QPushButton>(Child<QWidget>(&main, "ctlWizSend"), "cmdEMailSetup")->click();
+    });
+    SaveModal("service-manager",
+              [&main] { Child<QAction>(&main, "mnuToolsSMTPServiceManager")->trigger(); });
 
     // The two progress windows, part way.
     for (ProgressForm* progress : std::initializer_list<ProgressForm*>{

@@ -87,6 +87,8 @@ std::unique_ptr<MailTransport> MailSender::CreateTransport(const MailDeliverySet
     smtp.userName = settings.sendUserName;
     smtp.password = settings.sendPassword;
     smtp.connections = std::clamp<int>(settings.smtpMaxConnections, 1, MaxConnections);
+    smtp.implicitTls =
+        settings.smtpEncryption == MailConfiguration::TlsFromStart || smtp.port == 465;
     smtp.caFile = settings.smtpCAFile;
     smtp.trustedCertificates = settings.smtpTrustedCertificates.split(u'\n', Qt::SkipEmptyParts);
     return std::make_unique<SmtpTransport>(std::move(smtp));
