@@ -4,7 +4,6 @@
 #include "ui_ctlDateTime.h"
 
 #include <QDateTime>
-
 #include <optional>
 
 namespace {
@@ -35,7 +34,8 @@ std::optional<QDateTime> AsDateTime(const QVariant& value)
         return QDateTime(value.toDate(), QTime(0, 0));
     case QMetaType::QString:
         for (const char* format : {"yyyy-MM-dd HH:mm", "yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd"}) {
-            const QDateTime read = QDateTime::fromString(value.toString().trimmed(), QLatin1String(format));
+            const QDateTime read =
+                QDateTime::fromString(value.toString().trimmed(), QLatin1String(format));
             if (read.isValid())
                 return read;
         }

@@ -46,9 +46,12 @@ frmFilter::frmFilter(QWidget* owner, Recordset& recipients, Filters& listFilters
     ui->cmdOK->setText(LoadResString(2));
     ui->cmdCancel->setText(LoadResString(4));
     for (int i = 0; i < RowCount; ++i) {
-        m_rows[i] = {RowControl<QComboBox>(this, "cboClause", i), RowControl<QComboBox>(this, "cboData", i),
-                     RowControl<QComboBox>(this, "cboOperator", i), RowControl<QLineEdit>(this, "txtValue", i),
-                     RowControl<QCheckBox>(this, "chkValue", i), RowControl<ctlDateTime>(this, "dtmValue", i),
+        m_rows[i] = {RowControl<QComboBox>(this, "cboClause", i),
+                     RowControl<QComboBox>(this, "cboData", i),
+                     RowControl<QComboBox>(this, "cboOperator", i),
+                     RowControl<QLineEdit>(this, "txtValue", i),
+                     RowControl<QCheckBox>(this, "chkValue", i),
+                     RowControl<ctlDateTime>(this, "dtmValue", i),
                      RowControl<QLineEdit>(this, "txtnumValue", i)};
         connect(m_rows[i].cboData, &QComboBox::activated, this, [this, i] { DataChanged(i); });
     }
@@ -140,8 +143,9 @@ void frmFilter::ShowEditor(const Row& row, qint32 kind, bool enabled)
     row.txtnumValue->clear();
     row.chkValue->setChecked(false);
     row.dtmValue->SetDateTime(QVariant());
-    for (QWidget* editor : {static_cast<QWidget*>(row.txtValue), static_cast<QWidget*>(row.chkValue),
-                            static_cast<QWidget*>(row.dtmValue), static_cast<QWidget*>(row.txtnumValue)})
+    for (QWidget* editor :
+         {static_cast<QWidget*>(row.txtValue), static_cast<QWidget*>(row.chkValue),
+          static_cast<QWidget*>(row.dtmValue), static_cast<QWidget*>(row.txtnumValue)})
         editor->setEnabled(enabled);
 }
 
@@ -233,7 +237,8 @@ void frmFilter::cmdOK_Click()
     }
     case ApplyResult::Rejected:
         wait.Restore();
-        Dialogs::Message(this, LoadResString(4130) + QStringLiteral("\n\n") + result.Error->Description(),
+        Dialogs::Message(this,
+                         LoadResString(4130) + QStringLiteral("\n\n") + result.Error->Description(),
                          QMessageBox::Ok, Dialogs::Icon::Critical);
         return;
     }

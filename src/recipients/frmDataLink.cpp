@@ -15,7 +15,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
-
 #include <optional>
 
 namespace {
@@ -106,7 +105,8 @@ frmDataLink::frmDataLink(QWidget* parent) : QDialog(parent), ui(std::make_unique
         connect(option, &QRadioButton::toggled, this, &frmDataLink::ShowFields);
     for (QComboBox* box : {ui->cboDriver, ui->cboDataSource})
         connect(box, &QComboBox::currentIndexChanged, this, &frmDataLink::ShowFields);
-    for (QLineEdit* field : {ui->txtServer, ui->txtDatabase, ui->txtUser, ui->txtPassword, ui->txtOptions})
+    for (QLineEdit* field :
+         {ui->txtServer, ui->txtDatabase, ui->txtUser, ui->txtPassword, ui->txtOptions})
         connect(field, &QLineEdit::textChanged, this, &frmDataLink::ShowFields);
     connect(ui->cmdBrowse, &QPushButton::clicked, this, &frmDataLink::cmdBrowse_Click);
     connect(ui->cmdTest, &QPushButton::clicked, this, &frmDataLink::cmdTest_Click);
@@ -236,10 +236,9 @@ bool frmDataLink::CheckInput()
 void frmDataLink::cmdBrowse_Click()
 {
     const QFileInfo current(ui->txtDatabase->text());
-    const QString path =
-        Dialogs::OpenFileName(this, LoadResString(4114),
-                              current.isAbsolute() ? current.absolutePath() : QDir::homePath(),
-                              QString());
+    const QString path = Dialogs::OpenFileName(
+        this, LoadResString(4114), current.isAbsolute() ? current.absolutePath() : QDir::homePath(),
+        QString());
     if (!path.isEmpty())
         ui->txtDatabase->setText(path);
 }
@@ -247,11 +246,12 @@ void frmDataLink::cmdBrowse_Click()
 void frmDataLink::SetTesting(bool testing)
 {
     m_testing = testing;
-    for (QWidget* control : {static_cast<QWidget*>(ui->optDriver), static_cast<QWidget*>(ui->optDataSource),
-                             static_cast<QWidget*>(ui->txtServer), static_cast<QWidget*>(ui->txtDatabase),
-                             static_cast<QWidget*>(ui->cmdBrowse), static_cast<QWidget*>(ui->txtUser),
-                             static_cast<QWidget*>(ui->txtPassword), static_cast<QWidget*>(ui->txtOptions),
-                             static_cast<QWidget*>(ui->cmdTest), static_cast<QWidget*>(ui->cmdOK)})
+    for (QWidget* control :
+         {static_cast<QWidget*>(ui->optDriver), static_cast<QWidget*>(ui->optDataSource),
+          static_cast<QWidget*>(ui->txtServer), static_cast<QWidget*>(ui->txtDatabase),
+          static_cast<QWidget*>(ui->cmdBrowse), static_cast<QWidget*>(ui->txtUser),
+          static_cast<QWidget*>(ui->txtPassword), static_cast<QWidget*>(ui->txtOptions),
+          static_cast<QWidget*>(ui->cmdTest), static_cast<QWidget*>(ui->cmdOK)})
         control->setEnabled(!testing);
     ui->lblStatus->setText(testing ? LoadResString(4116) : QString());
     ShowFields();

@@ -49,21 +49,32 @@ private Q_SLOTS:
         QTest::addColumn<QString>("shown");
         QTest::addColumn<QString>("result");
         QTest::newRow("file driver, path with a blank")
-            << "Driver={SQLite3};Database=/data/club list.db;" << "txtDatabase" << "/data/club list.db"
+            << "Driver={SQLite3};Database=/data/club list.db;"
+            << "txtDatabase"
+            << "/data/club list.db"
             << "Driver={SQLite3};Database=/data/club list.db;";
         QTest::newRow("server driver, braced password, free option")
             << "Driver={FreeTDS};Server=db.example;Database=club;UID=sa;PWD={p;w}}d};Port=1433;"
-            << "txtPassword" << "p;w}d"
+            << "txtPassword"
+            << "p;w}d"
             << "Driver={FreeTDS};Server=db.example;Database=club;UID=sa;PWD={p;w}}d};Port=1433;";
-        QTest::newRow("access driver names the file DBQ")
-            << "driver={MDBTools};dbq=/x.mdb;" << "txtDatabase" << "/x.mdb" << "Driver={MDBTools};DBQ=/x.mdb;";
+        QTest::newRow("access driver names the file DBQ") << "driver={MDBTools};dbq=/x.mdb;"
+                                                          << "txtDatabase"
+                                                          << "/x.mdb"
+                                                          << "Driver={MDBTools};DBQ=/x.mdb;";
         QTest::newRow("a server is no field of a file driver")
-            << "Driver={SQLite3};Server=old;Database=/d.db;" << "txtServer" << "old"
+            << "Driver={SQLite3};Server=old;Database=/d.db;"
+            << "txtServer"
+            << "old"
             << "Driver={SQLite3};Database=/d.db;";
-        QTest::newRow("data source, not installed here, is kept")
-            << "DSN=club;UID=bo;" << "txtUser" << "bo" << "DSN=club;UID=bo;";
+        QTest::newRow("data source, not installed here, is kept") << "DSN=club;UID=bo;"
+                                                                  << "txtUser"
+                                                                  << "bo"
+                                                                  << "DSN=club;UID=bo;";
         QTest::newRow("a string of another kind fills nothing")
-            << "Provider=SQLOLEDB.1;Data Source=db;Initial Catalog=club" << "txtDatabase" << ""
+            << "Provider=SQLOLEDB.1;Data Source=db;Initial Catalog=club"
+            << "txtDatabase"
+            << ""
             << "Driver={SQLite3};Database=/e.db;";
     }
     void givenStringFillsTheFields()
@@ -94,7 +105,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("database");
         QTest::addColumn<int>("icon");
         QTest::newRow("database made here") << "club.db" << int(Dialogs::Icon::Information);
-        QTest::newRow("folder that does not exist") << "none/club.db" << int(Dialogs::Icon::Critical);
+        QTest::newRow("folder that does not exist")
+            << "none/club.db" << int(Dialogs::Icon::Critical);
     }
     void testThenTakeTheConnection()
     {
@@ -102,8 +114,9 @@ private Q_SLOTS:
         QFETCH(int, icon);
         const QString path = m_dir.filePath(database);
         if (!database.contains(u'/'))
-            ExecuteSql(path, {QStringLiteral("CREATE TABLE Members (Name TEXT, EMail TEXT)"),
-                              QStringLiteral("INSERT INTO Members VALUES ('Bo', 'bo@example.org')")});
+            ExecuteSql(path,
+                       {QStringLiteral("CREATE TABLE Members (Name TEXT, EMail TEXT)"),
+                        QStringLiteral("INSERT INTO Members VALUES ('Bo', 'bo@example.org')")});
         Dialogs::QueueAnswer(QMessageBox::Ok);
         WhenModal([&](QWidget* dialog) {
             ChooseDriver(dialog, QStringLiteral("SQLite3"));
@@ -118,7 +131,9 @@ private Q_SLOTS:
         QCOMPARE(int(asked.first().icon), icon);
         QCOMPARE(connectionString, QStringLiteral("Driver={SQLite3};Database=") + path + u';');
         if (icon == int(Dialogs::Icon::Information))
-            QCOMPARE(ProviderDispatch::Open(connectionString, QStringLiteral("[Members]")).RecordCount(), 1);
+            QCOMPARE(
+                ProviderDispatch::Open(connectionString, QStringLiteral("[Members]")).RecordCount(),
+                1);
     }
 
     // OK is refused, with the balloon at the field to fill, until the
@@ -147,7 +162,8 @@ private Q_SLOTS:
         WhenModal([&](QWidget* dialog) {
             ChooseDriver(dialog, QStringLiteral("FreeTDS"));
             Find<QLineEdit>(dialog, "txtServer")->setText(QStringLiteral("127.0.0.1"));
-            Find<QLineEdit>(dialog, "txtOptions")->setText(QStringLiteral("Port=%1").arg(silent.serverPort()));
+            Find<QLineEdit>(dialog, "txtOptions")
+                ->setText(QStringLiteral("Port=%1").arg(silent.serverPort()));
             QTimer::singleShot(500, dialog, [dialog] {
                 QVERIFY(!Find<QPushButton>(dialog, "cmdOK")->isEnabled());
                 Click(dialog, "cmdCancel");
