@@ -181,7 +181,13 @@ void frmDataLink::ShowFields()
     ui->txtUser->setVisible(login);
     ui->lblPassword->setVisible(login);
     ui->txtPassword->setVisible(login);
-    ui->txtConnectionString->setText(ConnectionString());
+    // The password stays hidden here too.
+    QString shown = ConnectionString();
+    if (!ui->txtPassword->text().isEmpty() && ui->txtPassword->isVisibleTo(this))
+        shown.replace(Item(QStringLiteral("PWD"), ui->txtPassword->text()),
+                      QStringLiteral("PWD=") + QString(6, u'*') + u';');
+    ui->txtConnectionString->setText(shown);
+    ui->txtConnectionString->setCursorPosition(0);
 }
 
 QString frmDataLink::ConnectionString() const

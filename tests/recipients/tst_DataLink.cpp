@@ -86,6 +86,8 @@ private Q_SLOTS:
         QString seen;
         WhenModal([&](QWidget* dialog) {
             seen = Find<QLineEdit>(dialog, qPrintable(field))->text();
+            // The string on show keeps the password hidden.
+            QVERIFY(!Find<QLineEdit>(dialog, "txtConnectionString")->text().contains("p;w"));
             if (given.startsWith(QLatin1String("Provider"))) {
                 ChooseDriver(dialog, QStringLiteral("SQLite3"));
                 Find<QLineEdit>(dialog, "txtDatabase")->setText(QStringLiteral("/e.db"));
