@@ -29,6 +29,13 @@ void ChooseDriver(QWidget* dialog, const QString& driver)
     drivers->setCurrentIndex(index);
 }
 
+void MakeDatabase(const QString& path)
+{
+    QFile::remove(path);
+    ExecuteSql(path, {QStringLiteral("CREATE TABLE Members (Name TEXT, EMail TEXT)"),
+                      QStringLiteral("INSERT INTO Members VALUES ('Bo', 'bo@example.org')")});
+}
+
 } // namespace
 
 class TestDataLink : public QObject
@@ -38,6 +45,16 @@ class TestDataLink : public QObject
     QTemporaryDir m_dir;
 
 private Q_SLOTS:
+    // Before the driver manager reads its lists: a user data source of its
+    // own, in the test's private home.
+    void initTestCase()
+    {
+        const QString ini = QDir::homePath() + QStringLiteral("/.odbc.ini");
+        PutFile(ini,
+                "[club]\nDriver=SQLite3\nDatabase=" + m_dir.filePath("dsn.db").toUtf8() + '\n');
+        // The driver manager looks for the user's file by the password entry, not HOME.
+        qputenv("ODBCINI", ini.toLocal8Bit());
+    }
     void cleanup() { VerifyAllAnswersTaken(); }
 
     // A string the dialog wrote comes back unchanged through its fields;
@@ -105,24 +122,39 @@ private Q_SLOTS:
     void testThenTakeTheConnection_data()
     {
         QTest::addColumn<QString>("database");
+        QTest::addColumn<QString>("dataSource");
         QTest::addColumn<int>("icon");
-        QTest::newRow("database made here") << "club.db" << int(Dialogs::Icon::Information);
+        QTest::addColumn<QString>("result");
+        const int fine = int(Dialogs::Icon::Information);
+        QTest::newRow("database made here")
+            << "club.db"
+            << "" << fine << "Driver={SQLite3};Database=" + m_dir.filePath("club.db") + ';';
         QTest::newRow("folder that does not exist")
-            << "none/club.db" << int(Dialogs::Icon::Critical);
+            << "none/club.db"
+            << "" << int(Dialogs::Icon::Critical)
+            << "Driver={SQLite3};Database=" + m_dir.filePath("none/club.db") + ';';
+        // A user data source of the driver manager, in the test's own home.
+        QTest::newRow("data source") << "dsn.db"
+                                     << "club" << fine << "DSN=club;";
     }
     void testThenTakeTheConnection()
     {
         QFETCH(QString, database);
+        QFETCH(QString, dataSource);
         QFETCH(int, icon);
         const QString path = m_dir.filePath(database);
         if (!database.contains(u'/'))
-            ExecuteSql(path,
-                       {QStringLiteral("CREATE TABLE Members (Name TEXT, EMail TEXT)"),
-                        QStringLiteral("INSERT INTO Members VALUES ('Bo', 'bo@example.org')")});
+            MakeDatabase(path);
         Dialogs::QueueAnswer(QMessageBox::Ok);
         WhenModal([&](QWidget* dialog) {
-            ChooseDriver(dialog, QStringLiteral("SQLite3"));
-            Find<QLineEdit>(dialog, "txtDatabase")->setText(path);
+            if (dataSource.isEmpty()) {
+                ChooseDriver(dialog, QStringLiteral("SQLite3"));
+                Find<QLineEdit>(dialog, "txtDatabase")->setText(path);
+            } else {
+                Find<QRadioButton>(dialog, "optDataSource")->click();
+                auto* sources = Find<QComboBox>(dialog, "cboDataSource");
+                sources->setCurrentIndex(sources->findText(dataSource));
+            }
             Click(dialog, "cmdTest");
             Click(dialog, "cmdOK");
         });
@@ -130,8 +162,8 @@ private Q_SLOTS:
         QVERIFY(frmDataLink::Edit(nullptr, connectionString));
         const QList<Dialogs::Asked> asked = Dialogs::TakeAsked();
         QCOMPARE(asked.size(), 1);
-        QCOMPARE(int(asked.first().icon), icon);
-        QCOMPARE(connectionString, QStringLiteral("Driver={SQLite3};Database=") + path + u';');
+        QVERIFY2(int(asked.first().icon) == icon, qPrintable(asked.first().text));
+        QTEST(connectionString, "result");
         if (icon == int(Dialogs::Icon::Information))
             QCOMPARE(
                 ProviderDispatch::Open(connectionString, QStringLiteral("[Members]")).RecordCount(),
