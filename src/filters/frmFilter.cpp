@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QRegularExpressionValidator>
 
 using namespace FilterCriteria;
 
@@ -92,7 +93,10 @@ void frmFilter::FillRows()
         for (qsizetype i = 0; i < names.size(); ++i)
             row.cboData->addItem(names.at(i), kinds.at(i));
         row.cboData->setCurrentIndex(-1);
-        modForms::SetNumbersOnly(row.txtnumValue, true);
+        // Digits only would refuse the sign and the decimal point that
+        // number and currency columns need.
+        row.txtnumValue->setValidator(new QRegularExpressionValidator(
+            QRegularExpression(QStringLiteral("-?[0-9]*[.]?[0-9]*")), row.txtnumValue));
     }
     // Row 0 joins nothing.
     m_rows[0].cboClause->setEnabled(false);

@@ -262,6 +262,10 @@ private Q_SLOTS:
                                              << false << QStringList{"Jonas", "Joan"} << "";
         QTest::newRow("number or text") << EntryList{{"Age", 1, "10"}, {"Name", 0, "Joan", 1}}
                                         << false << QStringList{"Joan", "Anna"} << "";
+        // Typed into the number box, the sign and the decimal point stay.
+        QTest::newRow("numbers with a sign and a decimal point")
+            << EntryList{{"Age", 1, "-1.5"}, {"Age", 2, "9.5"}} << false << QStringList{"Jonas"}
+            << "";
         EntryList eight(7, Entry{"Name", 0, "x", 1});
         eight.first().clause = 0; // the first row's box is not the user's to change
         eight << Entry{"Age", 0, "10", 1};
