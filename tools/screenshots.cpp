@@ -7,7 +7,11 @@
 #include "delivery/frmSendTestEMail.h"
 #include "delivery/frmSendingEMails.h"
 #include "delivery/frmTrustCertificate.h"
+#include "filters/Filters.h"
+#include "filters/frmFilter.h"
+#include "platform/recordset/Recordset.h"
 #include "merge/frmMergingPreview.h"
+#include "recipients/frmDataLink.h"
 #include "recipients/RecipientLists.h"
 #include "senders/FromAddresses.h"
 #include "shell/frmMain.h"
@@ -18,6 +22,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -32,6 +37,7 @@
 #include <QTreeWidget>
 #include <cstdio>
 #include <functional>
+#include <tuple>
 
 namespace {
 
@@ -47,15 +53,28 @@ void Save(QWidget* window, const char* name)
         std::printf("%s\n", qPrintable(path));
 }
 
-// Grabs the modal dialog that `open` brings up, then closes it.
-void SaveModal(const char* name, const std::function<void()>& open)
+// Runs `act` on the next modal window other than `current` once it is up:
+// on a busy machine it may take longer than any fixed wait.
+void AtModal(const std::function<void(QWidget*)>& act, QWidget* current = nullptr)
 {
-    QTimer::singleShot(200, [name] {
-        if (QWidget* dialog = QApplication::activeModalWidget()) {
+    QTimer::singleShot(100, [act, current] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (dialog && dialog != current)
+            act(dialog);
+        else
+            AtModal(act, current);
+    });
+}
+
+// Grabs the modal dialog that `open` brings up, then closes it.
+void SaveModal(const char* name, const std::function<void()>& open, QWidget* current = nullptr)
+{
+    AtModal(
+        [name](QWidget* dialog) {
             Save(dialog, name);
             dialog->close();
-        }
-    });
+        },
+        current);
     open();
 }
 
@@ -231,8 +250,7 @@ int main(int argc, char* argv[])
     // fails, and the grid shows why.
     Child<QTabBar>(&main, "tabMain")->setCurrentIndex(3);
     QApplication::processEvents();
-    QTimer::singleShot(200, [] {
-        QWidget* confirm = QApplication::activeModalWidget();
+    AtModal([](QWidget* confirm) {
         Save(confirm, "confirm");
         Child<QPushButton>(confirm, "cmdSendEMails")->click();
     });
@@ -260,12 +278,37 @@ int main(int argc, char* argv[])
         progress->Finish();
     }
 
+    // The filter dialog over typed columns, with a saved date row.
+    Recordset typed;
+    typed.AppendField(QStringLiteral("FirstName"), AdoType::VarWChar, 4000);
+    typed.AppendField(QStringLiteral("City"), AdoType::VarWChar, 4000);
+    typed.AppendField(QStringLiteral("Member"), AdoType::Boolean, 2);
+    typed.AppendField(QStringLiteral("Joined"), AdoType::DBTimeStamp, 8);
+    typed.AppendField(QStringLiteral("Age"), AdoType::Integer, 4);
+    typed.Open();
+    Filters rows;
+    const std::tuple<const char*, int, QVariant, int> saved[] = {
+        {"City", 0, QStringLiteral("Oslo"), 0},
+        {"Joined", 3, QStringLiteral("2021-03-05 09:30"), 0},
+        {"Member", 0, QStringLiteral("1"), 1}};
+    for (const auto& [column, position, value, clause] : saved) {
+        Filter row;
+        row.SetData(QLatin1String(column));
+        row.SetComparisonOperator(position);
+        row.SetValue(value);
+        row.SetLogicalOperator(clause);
+        rows.Add(row);
+    }
+    SaveModal("filter", [&] { frmFilter::ShowFilter(&main, typed, rows); });
+    QString connection = QStringLiteral(
+        "Driver={FreeTDS};Server=db.example.org;Database=club;UID=mailer;PWD=secret;Port=1433;");
+    SaveModal("datalink", [&] { frmDataLink::Edit(&main, connection); });
+
     // The book, and the entry dialog opened from it for its first sender.
-    QTimer::singleShot(200, [] {
-        QWidget* book = QApplication::activeModalWidget();
+    AtModal([](QWidget* book) {
         Child<QTreeWidget>(book, "lvwFromAddresses")
             ->setCurrentItem(Child<QTreeWidget>(book, "lvwFromAddresses")->topLevelItem(0));
-        SaveModal("sender-entry", [book] { Child<QPushButton>(book, "cmdEdit")->click(); });
+        SaveModal("sender-entry", [book] { Child<QPushButton>(book, "cmdEdit")->click(); }, book);
         Save(book, "sender-book");
         book->close();
     });
