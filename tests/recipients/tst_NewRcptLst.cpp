@@ -143,16 +143,16 @@ class TestNewRcptLst : public QObject
             .replace(QStringLiteral("%SC%"), QStringLiteral(";"));
     }
 
-    // Runs the script on a wizard over `list`; what it showed at the end.
+    // Runs the script on the wizard that `open` shows; what it showed at the
+    // end, if it was still open then.
     struct Seen
     {
         QString page, balloon;
         bool open = false;
     };
-    Seen Walk(const std::shared_ptr<RecipientList>& list, const QString& script)
+    Seen Drive(const QString& script, const std::function<void()>& open)
     {
         Seen seen;
-        SetEditedRecipientList(list);
         WhenModal([&](QWidget* wizard) {
             for (const QString& step : script.split(u';')) {
                 Act(wizard, Expand(step));
@@ -165,7 +165,13 @@ class TestNewRcptLst : public QObject
                 Find<QPushButton>(wizard, "cmdCancel")->click();
             }
         });
-        frmNewRcptLst::ShowWizard(nullptr);
+        open();
+        return seen;
+    }
+    Seen Walk(const std::shared_ptr<RecipientList>& list, const QString& script)
+    {
+        SetEditedRecipientList(list);
+        const Seen seen = Drive(script, [] { frmNewRcptLst::ShowWizard(nullptr); });
         SetEditedRecipientList(nullptr);
         return seen;
     }
@@ -362,6 +368,64 @@ private Q_SLOTS:
             QCOMPARE(seen.balloon, expected);
         }
         QVERIFY(!list->IsListValid());
+    }
+
+    // A source that does not answer: the window shows it is trying, takes
+    // nothing but Cancel, and Cancel closes it within a second.
+    void cancelEndsATrial_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::newRow("web address")
+            << "txtName=W;cmdNext;optSourceType2;cmdNext;txtUrlUri=http://127.0.0.1:%SILENT%/x.xml;cmdNext";
+        QTest::newRow("reader helper")
+            << "txtName=W;cmdNext;optSourceType4;cmdNext;txtConnectionString=Driver={FreeTDS}%SC%Server=127.0.0.1%SC%"
+               "Port=%SILENT%%SC%Database=x%SC%UID=a%SC%PWD=b%SC%;cmdNext";
+    }
+    void cancelEndsATrial()
+    {
+        QFETCH(QString, script);
+        XmlServer silent(true);
+        script.replace(QStringLiteral("%SILENT%"), QString::number(silent.serverPort()));
+        bool trying = false;
+        QElapsedTimer clock;
+        WhenModal([&](QWidget* wizard) {
+            QTimer::singleShot(300, wizard, [&, wizard] {
+                trying = !Find<QLabel>(wizard, "lblTrying")->text().isEmpty() &&
+                         !Find<QWidget>(wizard, "fraPages")->isEnabled() &&
+                         !Find<QWidget>(wizard, "cmdPrevious")->isEnabled() &&
+                         !Find<QWidget>(wizard, "cmdNext")->isEnabled();
+                clock.start();
+                Find<QPushButton>(wizard, "cmdCancel")->click();
+            });
+        });
+        auto list = std::make_shared<RecipientList>();
+        QVERIFY(!Walk(list, script).open);
+        QVERIFY(clock.isValid());
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(trying);
+        QVERIFY(!list->IsListValid());
+    }
+
+    // An edited list changed on several pages and then cancelled comes back
+    // whole in the main window.
+    void cancelledEditRestoresTheList()
+    {
+        RecipientLists lists;
+        lists.Add(CsvList(QStringLiteral("People"), TestData("xls/mockaroo-MOCK_DATA-10rows.xls")));
+        lists.Item(1).SetCatalogTableOrView(QStringLiteral("data"));
+        FromAddresses senders;
+        SeedStore(lists, senders);
+        auto window = OpenMainWindow();
+        const RecipientList before = window->RcptLsts().Item(1);
+        Find<QListWidget>(window.get(), "lstRecipients")->setCurrentRow(0);
+        const Seen seen = Drive(
+            "txtName=Changed;cmdNext;optSourceType1;optSourceType3;cmdNext;txtFilename=%TD%/xlsx/"
+            "mockaroo-MOCK_DATA-10rows.xlsx;chkAuthenticationRequired;txtUsername=u;txtPassword=p;cmdNext;"
+            "optCommandType1;txtCommandText=SELECT * FROM data;cmdNext;chkFirstRowContainsColumnHeadings;cmdNext",
+            [&] { QTest::mouseClick(Find<QPushButton>(window.get(), "cmdEdit"), Qt::LeftButton); });
+        QCOMPARE(seen.page, QStringLiteral("ctlNewRcptLstFinish"));
+        QVERIFY(window->RcptLsts().Item(1) == before);
+        QCOMPARE(window->RcptLsts().Item(1).ListName(), QStringLiteral("People"));
     }
 };
 
