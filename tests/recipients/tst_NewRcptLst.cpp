@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
+#include <QTableView>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -75,6 +76,8 @@ QString ValueOf(QWidget* control)
         return button->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
     if (auto* combo = qobject_cast<QComboBox*>(control))
         return combo->currentText();
+    if (auto* grid = qobject_cast<QTableView*>(control))
+        return QString::number(grid->model()->rowCount()) + u'x' + grid->model()->headerData(0, Qt::Horizontal).toString();
     return QStringLiteral("?");
 }
 
@@ -183,6 +186,10 @@ private Q_SLOTS:
         ExecuteSql(m_dir.filePath(QStringLiteral("club.db")),
                    {QStringLiteral("CREATE TABLE members (name TEXT, email TEXT)"),
                     QStringLiteral("INSERT INTO members VALUES ('Ada', 'ada@example.org'), ('Bo', 'bo@example.org')")});
+        QByteArray rows = "Name,Email\n";
+        for (int i = 1; i <= 150; ++i)
+            rows += "P" + QByteArray::number(i) + ",p" + QByteArray::number(i) + "@example.org\n";
+        PutFile(m_dir.filePath(QStringLiteral("long.csv")), rows);
         // A mail profile of the user's own, with one address book.
         PutFile(QDir::homePath() + QStringLiteral("/.thunderbird/profiles.ini"),
                 "[Profile0]\nName=default\nIsRelative=1\nPath=x1.default\nDefault=1\n");
@@ -216,6 +223,10 @@ private Q_SLOTS:
                "?chkFirstRowContainsColumnHeadings=0;cmdPrevious;cmdNext;?chkFirstRowContainsColumnHeadings=0;"
                "cmdNext;cmdFinish"
             << excel + "xlsx/mockaroo-MOCK_DATA-10rows.xlsx;HDR=No" + excelEnd << "[data$]" << 11;
+        QTest::newRow(".csv, previews of the first rows")
+            << "txtName=L;cmdNext;optSourceType3;cmdNext;txtFilename=%DIR%/long.csv;cmdNext;lstCatalogs=long;cmdNext;"
+               "?MSHFlexGrid1=100xName;chkFirstRowContainsColumnHeadings;?MSHFlexGrid1=100xF1;cmdNext;cmdFinish"
+            << excel.chopped(5) + "%DIR%/long.csv;HDR=No" + excelEnd << "[long$]" << 151;
         QTest::newRow(".csv, typed query")
             << "txtName=Csv;cmdNext;optSourceType3;cmdNext;txtFilename=%TD%/csv/csvspectrum-utf8.csv;cmdNext;optCommandType1;"
                "txtCommandText=SELECT c FROM [csvspectrum-utf8];cmdNext;cmdNext;cmdFinish"
