@@ -27,7 +27,6 @@
 #include <QHeaderView>
 #include <QStandardPaths>
 #include <QUrl>
-
 #include <optional>
 
 namespace {
@@ -51,12 +50,14 @@ bool IsFilePath(const QString& path, const QStringList& endings)
     return false;
 }
 
-QString Browse(QWidget* page, int titleId, int filterId, const QString& patterns, const QString& current)
+QString Browse(QWidget* page, int titleId, int filterId, const QString& patterns,
+               const QString& current)
 {
     const QString directory =
         QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QLatin1Char('/');
-    const QString chosen = Dialogs::OpenFileName(page, LoadResString(titleId), directory,
-                                                 LoadResString(filterId) + QStringLiteral(" (") + patterns + u')');
+    const QString chosen =
+        Dialogs::OpenFileName(page, LoadResString(titleId), directory,
+                              LoadResString(filterId) + QStringLiteral(" (") + patterns + u')');
     // Cancelled: what was typed stays.
     return chosen.isEmpty() ? current : chosen;
 }
@@ -86,7 +87,8 @@ void ctlNewRcptLstPage::Refuse(long number, int textId)
 }
 
 AuthenticationFields::AuthenticationFields(QCheckBox* required, QLabel* userLabel, QLineEdit* user,
-                                           QLabel* passwordLabel, QLineEdit* password, QCheckBox* blank, bool trim)
+                                           QLabel* passwordLabel, QLineEdit* password,
+                                           QCheckBox* blank, bool trim)
     : m_required(required), m_userLabel(userLabel), m_user(user), m_passwordLabel(passwordLabel),
       m_password(password), m_blank(blank), m_trim(trim)
 {
@@ -292,7 +294,9 @@ void ctlNewRcptLstSQL::GetControlValues(RecipientList& list)
     const bool windows = ui->optSecurity0->isChecked();
     list.SetSQLUseWindowsSecurity(windows);
     list.SetUsername(windows ? QString() : ui->txtUsername->text().trimmed());
-    list.SetPassword(windows || ui->chkBlankPassword->isChecked() ? QString() : ui->txtPassword->text().trimmed());
+    list.SetPassword(windows || ui->chkBlankPassword->isChecked()
+                         ? QString()
+                         : ui->txtPassword->text().trimmed());
     list.SetSQLDataBase(ui->cboDatabases->currentText().trimmed());
 }
 
@@ -326,10 +330,12 @@ ctlNewRcptLstAccess::ctlNewRcptLstAccess(QWidget* parent)
     ui->lblPath->setBuddy(ui->txtPath);
     ui->lblUsername->setBuddy(ui->txtUsername);
     ui->lblPassword->setBuddy(ui->txtPassword);
-    m_auth = std::make_unique<AuthenticationFields>(ui->chkAuthenticationRequired, ui->lblUsername, ui->txtUsername,
-                                                    ui->lblPassword, ui->txtPassword, ui->chkBlankPassword, true);
+    m_auth = std::make_unique<AuthenticationFields>(ui->chkAuthenticationRequired, ui->lblUsername,
+                                                    ui->txtUsername, ui->lblPassword,
+                                                    ui->txtPassword, ui->chkBlankPassword, true);
     connect(ui->cmdBrowse, &QPushButton::clicked, this, [this] {
-        ui->txtPath->setText(Browse(this, 1408, 1411, QStringLiteral("*.mdb *.accdb"), ui->txtPath->text()));
+        ui->txtPath->setText(
+            Browse(this, 1408, 1411, QStringLiteral("*.mdb *.accdb"), ui->txtPath->text()));
     });
 }
 
@@ -376,8 +382,9 @@ ctlNewRcptLstXml::ctlNewRcptLstXml(QWidget* parent)
     ui->lblUrlUri->setBuddy(ui->txtUrlUri);
     ui->lblUsername->setBuddy(ui->txtUsername);
     ui->lblPassword->setBuddy(ui->txtPassword);
-    m_auth = std::make_unique<AuthenticationFields>(ui->chkAuthenticationRequired, ui->lblUsername, ui->txtUsername,
-                                                    ui->lblPassword, ui->txtPassword, ui->chkBlankPassword, false);
+    m_auth = std::make_unique<AuthenticationFields>(ui->chkAuthenticationRequired, ui->lblUsername,
+                                                    ui->txtUsername, ui->lblPassword,
+                                                    ui->txtPassword, ui->chkBlankPassword, false);
 }
 
 ctlNewRcptLstXml::~ctlNewRcptLstXml() = default;
@@ -434,10 +441,12 @@ ctlNewRcptLstExcel::ctlNewRcptLstExcel(QWidget* parent)
     ui->lblFilename->setBuddy(ui->txtFilename);
     ui->lblUsername->setBuddy(ui->txtUsername);
     ui->lblPassword->setBuddy(ui->txtPassword);
-    m_auth = std::make_unique<AuthenticationFields>(ui->chkAuthenticationRequired, ui->lblUsername, ui->txtUsername,
-                                                    ui->lblPassword, ui->txtPassword, ui->chkBlankPassword, false);
+    m_auth = std::make_unique<AuthenticationFields>(ui->chkAuthenticationRequired, ui->lblUsername,
+                                                    ui->txtUsername, ui->lblPassword,
+                                                    ui->txtPassword, ui->chkBlankPassword, false);
     connect(ui->cmdBrowse, &QPushButton::clicked, this, [this] {
-        ui->txtFilename->setText(Browse(this, 1708, 1711, QStringLiteral("*.xls *.xlsx *.csv *.tsv *.txt"),
+        ui->txtFilename->setText(Browse(this, 1708, 1711,
+                                        QStringLiteral("*.xls *.xlsx *.csv *.tsv *.txt"),
                                         ui->txtFilename->text()));
     });
 }
@@ -458,8 +467,9 @@ void ctlNewRcptLstExcel::GetControlValues(RecipientList& list)
 
 void ctlNewRcptLstExcel::Validate(RecipientList& list)
 {
-    if (!IsFilePath(list.ExcelFilename(), {QStringLiteral(".xls"), QStringLiteral(".xlsx"), QStringLiteral(".csv"),
-                                           QStringLiteral(".tsv"), QStringLiteral(".txt")}))
+    if (!IsFilePath(list.ExcelFilename(),
+                    {QStringLiteral(".xls"), QStringLiteral(".xlsx"), QStringLiteral(".csv"),
+                     QStringLiteral(".tsv"), QStringLiteral(".txt")}))
         Refuse(ErrField, 1709);
     if (list.AuthenticationRequired() && list.Username().isEmpty())
         Refuse(ErrSecondField, 1710);
@@ -521,7 +531,8 @@ ctlNewRcptLstCatalog::ctlNewRcptLstCatalog(QWidget* parent)
     ui->lblHeader->setText(LoadResString(1601));
     ui->optCommandType0->setText(LoadResString(1602));
     ui->optCommandType1->setText(LoadResString(1603));
-    connect(ui->optCommandType0, &QRadioButton::toggled, this, &ctlNewRcptLstCatalog::UpdateEnabled);
+    connect(ui->optCommandType0, &QRadioButton::toggled, this,
+            &ctlNewRcptLstCatalog::UpdateEnabled);
 }
 
 ctlNewRcptLstCatalog::~ctlNewRcptLstCatalog() = default;
@@ -611,7 +622,8 @@ ctlNewRcptLstOutlookProfile::ctlNewRcptLstOutlookProfile(QWidget* parent)
     ui->chkBlankPassword->setText(LoadResString(2105));
     ui->lblProfiles->setBuddy(ui->cboProfiles);
     ui->lblPassword->setBuddy(ui->txtPassword);
-    connect(ui->chkAuthenticationRequired, &QCheckBox::clicked, this, &ctlNewRcptLstOutlookProfile::UpdateEnabled);
+    connect(ui->chkAuthenticationRequired, &QCheckBox::clicked, this,
+            &ctlNewRcptLstOutlookProfile::UpdateEnabled);
     connect(ui->chkBlankPassword, &QCheckBox::clicked, this, [this] {
         if (ui->chkBlankPassword->isChecked())
             ui->txtPassword->clear();
@@ -641,7 +653,8 @@ void ctlNewRcptLstOutlookProfile::SetControlValues(RecipientList& list)
         if (line.section(u'\t', 1) == u"1")
             chosen = ui->cboProfiles->count() - 1;
     }
-    const int own = ui->cboProfiles->findText(list.Username(), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    const int own =
+        ui->cboProfiles->findText(list.Username(), Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (own >= 0 && !list.Username().isEmpty())
         chosen = own;
     ui->cboProfiles->setCurrentIndex(chosen);
@@ -656,7 +669,8 @@ void ctlNewRcptLstOutlookProfile::SetControlValues(RecipientList& list)
 void ctlNewRcptLstOutlookProfile::GetControlValues(RecipientList& list)
 {
     list.SetUsername(ui->cboProfiles->currentText());
-    const bool password = ui->chkAuthenticationRequired->isChecked() && !ui->chkBlankPassword->isChecked();
+    const bool password =
+        ui->chkAuthenticationRequired->isChecked() && !ui->chkBlankPassword->isChecked();
     list.SetPassword(password ? ui->txtPassword->text() : QString());
 }
 
@@ -683,8 +697,10 @@ ctlNewRcptLstOutlookCatalog::ctlNewRcptLstOutlookCatalog(QWidget* parent)
     ui->optCatalogType1->setText(LoadResString(2003));
     ui->lvwCatalog->setHeaderLabels({LoadResString(2004), LoadResString(2005)});
     ui->lvwCatalog->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    connect(ui->optCatalogType0, &QRadioButton::clicked, this, [this] { List(RecipientList::ContactFolders); });
-    connect(ui->optCatalogType1, &QRadioButton::clicked, this, [this] { List(RecipientList::AddressBooks); });
+    connect(ui->optCatalogType0, &QRadioButton::clicked, this,
+            [this] { List(RecipientList::ContactFolders); });
+    connect(ui->optCatalogType1, &QRadioButton::clicked, this,
+            [this] { List(RecipientList::AddressBooks); });
 }
 
 ctlNewRcptLstOutlookCatalog::~ctlNewRcptLstOutlookCatalog() = default;
@@ -725,7 +741,8 @@ void ctlNewRcptLstOutlookCatalog::SetControlValues(RecipientList& list)
                                                                   : RecipientList::ContactFolders);
     for (int i = 0; i < ui->lvwCatalog->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = ui->lvwCatalog->topLevelItem(i);
-        if (item->data(0, Qt::UserRole).toString() == list.OutlookCatalog() && item->text(1) == list.OutlookPath())
+        if (item->data(0, Qt::UserRole).toString() == list.OutlookCatalog() &&
+            item->text(1) == list.OutlookPath())
             ui->lvwCatalog->setCurrentItem(item);
     }
 }

@@ -4,7 +4,6 @@
 #include "platform/recordset/Recordset.h"
 
 #include <QWidget>
-
 #include <functional>
 #include <memory>
 
@@ -61,10 +60,7 @@ public:
 
 protected:
     [[noreturn]] static void Refuse(long number, int textId);
-    void Try(const std::function<void()>& work) const
-    {
-        m_attempt ? m_attempt(work) : work();
-    }
+    void Try(const std::function<void()>& work) const { m_attempt ? m_attempt(work) : work(); }
 
 private:
     Attempt m_attempt;
@@ -75,8 +71,8 @@ private:
 class AuthenticationFields
 {
 public:
-    AuthenticationFields(QCheckBox* required, QLabel* userLabel, QLineEdit* user, QLabel* passwordLabel,
-                         QLineEdit* password, QCheckBox* blank, bool trim);
+    AuthenticationFields(QCheckBox* required, QLabel* userLabel, QLineEdit* user,
+                         QLabel* passwordLabel, QLineEdit* password, QCheckBox* blank, bool trim);
     void Set(const RecipientList& list);
     void Get(RecipientList& list) const;
     void Update();

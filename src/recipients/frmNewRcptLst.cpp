@@ -12,7 +12,6 @@
 #include "ui_frmNewRcptLst.h"
 
 #include <QPointer>
-
 #include <optional>
 
 frmNewRcptLst::frmNewRcptLst(QWidget* owner, std::shared_ptr<RecipientList> list)
@@ -52,24 +51,36 @@ bool frmNewRcptLst::ShowWizard(QWidget* owner)
 int frmNewRcptLst::NextPage(int page, qint32 dataType)
 {
     switch (page) {
-    case PageName: return PageSourceType;
+    case PageName:
+        return PageSourceType;
     case PageSourceType:
         switch (dataType) {
-        case RecipientList::SQLServer: return PageSQL;
-        case RecipientList::Access: return PageAccess;
-        case RecipientList::XML: return PageXml;
-        case RecipientList::Excel: return PageExcel;
-        case RecipientList::Advanced: return PageAdvanced;
-        case RecipientList::Outlook: return PageOutlookProfile;
-        default: return PageSourceType;
+        case RecipientList::SQLServer:
+            return PageSQL;
+        case RecipientList::Access:
+            return PageAccess;
+        case RecipientList::XML:
+            return PageXml;
+        case RecipientList::Excel:
+            return PageExcel;
+        case RecipientList::Advanced:
+            return PageAdvanced;
+        case RecipientList::Outlook:
+            return PageOutlookProfile;
+        default:
+            return PageSourceType;
         }
     case PageSQL:
     case PageAccess:
     case PageExcel:
-    case PageAdvanced: return PageCatalog;
-    case PageCatalog: return dataType == RecipientList::Excel ? PageExcelFirstRow : PageFinish;
-    case PageOutlookProfile: return PageOutlookCatalog;
-    default: return PageFinish; // XML, the Outlook folder and the first-row page
+    case PageAdvanced:
+        return PageCatalog;
+    case PageCatalog:
+        return dataType == RecipientList::Excel ? PageExcelFirstRow : PageFinish;
+    case PageOutlookProfile:
+        return PageOutlookCatalog;
+    default:
+        return PageFinish; // XML, the Outlook folder and the first-row page
     }
 }
 
@@ -77,26 +88,40 @@ int frmNewRcptLst::PreviousPage(int page, qint32 dataType)
 {
     switch (page) {
     case PageName:
-    case PageSourceType: return PageName;
+    case PageSourceType:
+        return PageName;
     case PageCatalog:
         switch (dataType) {
-        case RecipientList::SQLServer: return PageSQL;
-        case RecipientList::Access: return PageAccess;
-        case RecipientList::XML: return PageXml;
-        case RecipientList::Excel: return PageExcel;
-        case RecipientList::Advanced: return PageAdvanced;
-        default: return PageSourceType;
+        case RecipientList::SQLServer:
+            return PageSQL;
+        case RecipientList::Access:
+            return PageAccess;
+        case RecipientList::XML:
+            return PageXml;
+        case RecipientList::Excel:
+            return PageExcel;
+        case RecipientList::Advanced:
+            return PageAdvanced;
+        default:
+            return PageSourceType;
         }
     case PageFinish:
         switch (dataType) {
-        case RecipientList::XML: return PageXml;
-        case RecipientList::Excel: return PageExcelFirstRow;
-        case RecipientList::Outlook: return PageOutlookCatalog;
-        default: return PageCatalog;
+        case RecipientList::XML:
+            return PageXml;
+        case RecipientList::Excel:
+            return PageExcelFirstRow;
+        case RecipientList::Outlook:
+            return PageOutlookCatalog;
+        default:
+            return PageCatalog;
         }
-    case PageOutlookCatalog: return PageOutlookProfile;
-    case PageExcelFirstRow: return PageCatalog;
-    default: return PageSourceType; // the source pages and the Outlook profile
+    case PageOutlookCatalog:
+        return PageOutlookProfile;
+    case PageExcelFirstRow:
+        return PageCatalog;
+    default:
+        return PageSourceType; // the source pages and the Outlook profile
     }
 }
 
@@ -181,13 +206,15 @@ void frmNewRcptLst::GoTo(int page)
         return QDialog::reject();
     FocusPage();
     if (failed)
-        m_balloon->ShowBalloonTip(ui->cmdNext, LoadResString(5), failed->Description(), ctlBalloonTip::IconError);
+        m_balloon->ShowBalloonTip(ui->cmdNext, LoadResString(5), failed->Description(),
+                                  ctlBalloonTip::IconError);
 }
 
 void frmNewRcptLst::FocusPage()
 {
     ctlNewRcptLstPage* page = PageControl(m_page);
-    for (QWidget* next = page->nextInFocusChain(); next && next != page; next = next->nextInFocusChain()) {
+    for (QWidget* next = page->nextInFocusChain(); next && next != page;
+         next = next->nextInFocusChain()) {
         if (!page->isAncestorOf(next))
             break;
         if (next->isEnabled() && (next->focusPolicy() & Qt::TabFocus)) {
@@ -200,8 +227,10 @@ void frmNewRcptLst::FocusPage()
 
 void frmNewRcptLst::ShowRefusal(const AppError& error)
 {
-    if (error.Number() == ctlNewRcptLstPage::ErrField || error.Number() == ctlNewRcptLstPage::ErrSecondField) {
-        m_balloon->ShowBalloonTip(PageControl(m_page)->Anchor(error.Number()), Texts::BalloonTitle(error.Description()),
+    if (error.Number() == ctlNewRcptLstPage::ErrField ||
+        error.Number() == ctlNewRcptLstPage::ErrSecondField) {
+        m_balloon->ShowBalloonTip(PageControl(m_page)->Anchor(error.Number()),
+                                  Texts::BalloonTitle(error.Description()),
                                   Texts::BalloonBody(error.Description()), ctlBalloonTip::IconInfo);
         return;
     }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDialog>
-
 #include <functional>
 #include <memory>
 
@@ -23,7 +22,8 @@ class frmNewRcptLst : public QDialog
     Q_OBJECT
 
 public:
-    enum Page : int {
+    enum Page : int
+    {
         PageName = 1,
         PageSourceType,
         PageSQL,

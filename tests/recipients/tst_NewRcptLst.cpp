@@ -1,19 +1,13 @@
 #include "MainWindowSetup.h"
 #include "TestFiles.h"
+#include "WizardScript.h"
 #include "recipients/frmNewRcptLst.h"
 
-#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QListWidget>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QStackedWidget>
-#include <QTableView>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
-#include <QTreeWidget>
 
 using namespace TestSupport;
 
@@ -42,8 +36,8 @@ private:
     {
         const QByteArray request = socket->readAll();
         const bool known = request.startsWith("GET /shippers.xml?");
-        const QByteArray body =
-            known ? ReadBytes(TestData("adoxml/msdocs-northwind-shippers.xml")) : QByteArray("gone");
+        const QByteArray body = known ? ReadBytes(TestData("adoxml/msdocs-northwind-shippers.xml"))
+                                      : QByteArray("gone");
         socket->write((known ? "HTTP/1.1 200 OK\r\n" : "HTTP/1.1 404 Not Found\r\n") +
                       QByteArray("Content-Length: ") + QByteArray::number(body.size()) +
                       "\r\nConnection: close\r\n\r\n" + body);
@@ -52,82 +46,6 @@ private:
     bool m_silent;
     QList<QTcpSocket*> m_open;
 };
-
-QString Page(QWidget* wizard)
-{
-    return Find<QStackedWidget>(wizard, "fraPages")->currentWidget()->metaObject()->className();
-}
-
-// Finds a control on the page shown, else on the window (the buttons).
-QWidget* Control(QWidget* wizard, const QString& name)
-{
-    auto* pages = Find<QStackedWidget>(wizard, "fraPages");
-    if (QWidget* found = pages->currentWidget()->findChild<QWidget*>(name))
-        return found;
-    QWidget* button = wizard->findChild<QWidget*>(name);
-    return button && !pages->isAncestorOf(button) ? button : nullptr;
-}
-
-QString ValueOf(QWidget* control)
-{
-    if (auto* box = qobject_cast<QLineEdit*>(control))
-        return box->text();
-    if (auto* button = qobject_cast<QAbstractButton*>(control))
-        return button->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
-    if (auto* combo = qobject_cast<QComboBox*>(control))
-        return combo->currentText();
-    if (auto* grid = qobject_cast<QTableView*>(control))
-        return QString::number(grid->model()->rowCount()) + u'x' + grid->model()->headerData(0, Qt::Horizontal).toString();
-    return QStringLiteral("?");
-}
-
-// One user action: "name=value" types into a box or picks an entry of a
-// list; "name" clicks; "?name=value" checks a control; "@link=path" answers
-// the connection dialog with the SQLite driver and that database; "@rm=path"
-// removes a file meanwhile.
-void Act(QWidget* wizard, QString step)
-{
-    if (step.startsWith(u"@rm=")) {
-        QVERIFY(QFile::remove(step.mid(4)));
-        return;
-    }
-    if (step.startsWith(u"@link=")) {
-        const QString database = step.mid(6);
-        WhenModal(
-            [database](QWidget* dialog) {
-                Find<QRadioButton>(dialog, "optDriver")->click();
-                auto* drivers = Find<QComboBox>(dialog, "cboDriver");
-                drivers->setCurrentIndex(drivers->findText(QStringLiteral("SQLite3")));
-                Find<QLineEdit>(dialog, "txtDatabase")->setText(database);
-                Find<QPushButton>(dialog, "cmdOK")->click();
-            },
-            wizard);
-        step = QStringLiteral("cmdConnectionString");
-    }
-    const bool check = step.startsWith(u'?');
-    const QString name = step.section(u'=', 0, 0).remove(u'?');
-    const QString value = step.section(u'=', 1);
-    QWidget* control = Control(wizard, name);
-    QVERIFY2(control, qPrintable(QStringLiteral("no %1 on %2").arg(name, Page(wizard))));
-    if (check) {
-        QCOMPARE(ValueOf(control), value);
-    } else if (!step.contains(u'=')) {
-        QVERIFY2(control->isEnabled(), qPrintable(name + QStringLiteral(" is disabled")));
-        qobject_cast<QAbstractButton*>(control)->click();
-    } else if (auto* box = qobject_cast<QLineEdit*>(control)) {
-        box->setText(value);
-    } else if (auto* combo = qobject_cast<QComboBox*>(control)) {
-        combo->setCurrentText(value);
-    } else if (auto* list = qobject_cast<QListWidget*>(control)) {
-        const auto found = list->findItems(value, Qt::MatchExactly);
-        QVERIFY2(!found.isEmpty(), qPrintable(value + QStringLiteral(" not listed")));
-        list->setCurrentItem(found.first());
-    } else if (auto* view = qobject_cast<QTreeWidget*>(control)) {
-        const auto found = view->findItems(QStringLiteral("    ") + value, Qt::MatchExactly);
-        QVERIFY2(!found.isEmpty(), qPrintable(value + QStringLiteral(" not listed")));
-        view->setCurrentItem(found.first());
-    }
-}
 
 } // namespace
 
@@ -157,11 +75,10 @@ class TestNewRcptLst : public QObject
     {
         Seen seen;
         WhenModal([&](QWidget* wizard) {
-            for (const QString& step : script.split(u';')) {
-                Act(wizard, Expand(step));
-                if (QTest::currentTestFailed() || !wizard->isVisible())
-                    break;
-            }
+            QStringList steps = script.split(u';');
+            for (QString& step : steps)
+                step = Expand(step);
+            Run(wizard, steps);
             if (wizard->isVisible()) {
                 seen = {Page(wizard), BalloonShown(), true};
                 ctlBalloonTip::CloseBalloon();
@@ -185,7 +102,8 @@ private Q_SLOTS:
         QVERIFY(m_web.isListening());
         ExecuteSql(m_dir.filePath(QStringLiteral("club.db")),
                    {QStringLiteral("CREATE TABLE members (name TEXT, email TEXT)"),
-                    QStringLiteral("INSERT INTO members VALUES ('Ada', 'ada@example.org'), ('Bo', 'bo@example.org')")});
+                    QStringLiteral("INSERT INTO members VALUES ('Ada', 'ada@example.org'), ('Bo', "
+                                   "'bo@example.org')")});
         QByteArray rows = "Name,Email\n";
         for (int i = 1; i <= 150; ++i)
             rows += "P" + QByteArray::number(i) + ",p" + QByteArray::number(i) + "@example.org\n";
@@ -212,59 +130,83 @@ private Q_SLOTS:
         QTest::addColumn<QString>("source");
         QTest::addColumn<int>("rows");
         const QString jet = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;");
-        const QString excel = jet + QStringLiteral("Extended Properties=\"Excel 8.0;DATABASE=%TD%/");
+        const QString excel =
+            jet + QStringLiteral("Extended Properties=\"Excel 8.0;DATABASE=%TD%/");
         const QString excelEnd = QStringLiteral("\";Mode=Read;Persist Security Info=False");
-        QTest::newRow(".xls") << "txtName=People;cmdNext;optSourceType3;cmdNext;txtFilename=%TD%/xls/mockaroo-MOCK_DATA-10rows.xls;"
+        QTest::newRow(".xls") << "txtName=People;cmdNext;optSourceType3;cmdNext;txtFilename=%TD%/"
+                                 "xls/mockaroo-MOCK_DATA-10rows.xls;"
                                  "cmdNext;lstCatalogs=data;cmdNext;cmdNext;cmdFinish"
-                              << excel + "xls/mockaroo-MOCK_DATA-10rows.xls;HDR=Yes" + excelEnd << "[data$]" << 10;
+                              << excel + "xls/mockaroo-MOCK_DATA-10rows.xls;HDR=Yes" + excelEnd
+                              << "[data$]" << 10;
         QTest::newRow(".xlsx, no headings, kept over Previous")
-            << "txtName=People;cmdNext;optSourceType3;cmdNext;txtFilename=%TD%/xlsx/mockaroo-MOCK_DATA-10rows.xlsx;cmdNext;"
+            << "txtName=People;cmdNext;optSourceType3;cmdNext;txtFilename=%TD%/xlsx/"
+               "mockaroo-MOCK_DATA-10rows.xlsx;cmdNext;"
                "lstCatalogs=data;cmdNext;chkFirstRowContainsColumnHeadings;cmdNext;cmdPrevious;"
-               "?chkFirstRowContainsColumnHeadings=0;cmdPrevious;cmdNext;?chkFirstRowContainsColumnHeadings=0;"
+               "?chkFirstRowContainsColumnHeadings=0;cmdPrevious;cmdNext;?"
+               "chkFirstRowContainsColumnHeadings=0;"
                "cmdNext;cmdFinish"
             << excel + "xlsx/mockaroo-MOCK_DATA-10rows.xlsx;HDR=No" + excelEnd << "[data$]" << 11;
         QTest::newRow(".csv, previews of the first rows")
-            << "txtName=L;cmdNext;optSourceType3;cmdNext;txtFilename=%DIR%/long.csv;cmdNext;lstCatalogs=long;cmdNext;"
-               "?MSHFlexGrid1=100xName;chkFirstRowContainsColumnHeadings;?MSHFlexGrid1=100xF1;cmdNext;cmdFinish"
+            << "txtName=L;cmdNext;optSourceType3;cmdNext;txtFilename=%DIR%/"
+               "long.csv;cmdNext;lstCatalogs=long;cmdNext;"
+               "?MSHFlexGrid1=100xName;chkFirstRowContainsColumnHeadings;?MSHFlexGrid1=100xF1;"
+               "cmdNext;cmdFinish"
             << excel.chopped(5) + "%DIR%/long.csv;HDR=No" + excelEnd << "[long$]" << 151;
         QTest::newRow(".csv, typed query")
-            << "txtName=Csv;cmdNext;optSourceType3;cmdNext;txtFilename=%TD%/csv/csvspectrum-utf8.csv;cmdNext;optCommandType1;"
+            << "txtName=Csv;cmdNext;optSourceType3;cmdNext;txtFilename=%TD%/csv/"
+               "csvspectrum-utf8.csv;cmdNext;optCommandType1;"
                "txtCommandText=SELECT c FROM [csvspectrum-utf8];cmdNext;cmdNext;cmdFinish"
-            << excel + "csv/csvspectrum-utf8.csv;HDR=Yes" + excelEnd << "SELECT c FROM [csvspectrum-utf8]" << 2;
+            << excel + "csv/csvspectrum-utf8.csv;HDR=Yes" + excelEnd
+            << "SELECT c FROM [csvspectrum-utf8]" << 2;
         QTest::newRow(".accdb, path trimmed")
-            << "txtName=Assets;cmdNext;optSourceType1;cmdNext;txtPath=  %TD%/mdb/mdbtestdata-ASampleDatabase.accdb ;cmdNext;"
+            << "txtName=Assets;cmdNext;optSourceType1;cmdNext;txtPath=  "
+               "%TD%/mdb/mdbtestdata-ASampleDatabase.accdb ;cmdNext;"
                "lstCatalogs=Asset Items;cmdNext;cmdFinish"
-            << jet + "Data Source=%TD%/mdb/mdbtestdata-ASampleDatabase.accdb;Mode=Read;Persist Security Info=False"
+            << jet + "Data Source=%TD%/mdb/mdbtestdata-ASampleDatabase.accdb;Mode=Read;Persist "
+                     "Security Info=False"
             << "[Asset Items]" << 65;
         QTest::newRow(".mdb, blank password")
-            << "txtName=Old;cmdNext;optSourceType1;cmdNext;txtPath=%TD%/mdb/jackcess-testV1997.mdb;chkAuthenticationRequired;"
+            << "txtName=Old;cmdNext;optSourceType1;cmdNext;txtPath=%TD%/mdb/"
+               "jackcess-testV1997.mdb;chkAuthenticationRequired;"
                "txtUsername=Admin;cmdNext;lstCatalogs=Table1;cmdNext;cmdFinish"
-            << jet + "Data Source=%TD%/mdb/jackcess-testV1997.mdb;Mode=Read;Persist Security Info=True;Password=;"
+            << jet + "Data Source=%TD%/mdb/jackcess-testV1997.mdb;Mode=Read;Persist Security "
+                     "Info=True;Password=;"
                      "User ID=Admin"
             << "[Table1]" << 2;
         QTest::newRow("XML file, Previous from Finish")
-            << "txtName=Ships;cmdNext;optSourceType2;cmdNext;txtUrlUri=%TD%/adoxml/msdocs-northwind-shippers.xml;cmdNext;"
+            << "txtName=Ships;cmdNext;optSourceType2;cmdNext;txtUrlUri=%TD%/adoxml/"
+               "msdocs-northwind-shippers.xml;cmdNext;"
                "cmdPrevious;?txtUrlUri=%TD%/adoxml/msdocs-northwind-shippers.xml;cmdNext;cmdFinish"
-            << "%TD%/adoxml/msdocs-northwind-shippers.xml" << "" << 3;
-        QTest::newRow("XML over http")
-            << "txtName=Ships;cmdNext;optSourceType2;cmdNext;txtUrlUri=http://127.0.0.1:%PORT%/shippers.xml;cmdNext;cmdFinish"
-            << "http://127.0.0.1:%PORT%/shippers.xml" << "" << 3;
+            << "%TD%/adoxml/msdocs-northwind-shippers.xml"
+            << "" << 3;
+        QTest::newRow("XML over http") << "txtName=Ships;cmdNext;optSourceType2;cmdNext;txtUrlUri="
+                                          "http://127.0.0.1:%PORT%/shippers.xml;cmdNext;cmdFinish"
+                                       << "http://127.0.0.1:%PORT%/shippers.xml"
+                                       << "" << 3;
         QTest::newRow("SQLite typed")
-            << "txtName=Club;cmdNext;optSourceType4;cmdNext;txtConnectionString=Driver={SQLite3}%SC%Database=%DIR%/club.db%SC%;"
+            << "txtName=Club;cmdNext;optSourceType4;cmdNext;txtConnectionString=Driver={SQLite3}%"
+               "SC%Database=%DIR%/club.db%SC%;"
                "cmdNext;lstCatalogs=members;cmdNext;cmdFinish"
-            << "Driver={SQLite3};Database=%DIR%/club.db;" << "[members]" << 2;
+            << "Driver={SQLite3};Database=%DIR%/club.db;"
+            << "[members]" << 2;
         QTest::newRow("SQLite built in the connection dialog")
-            << "txtName=Club;cmdNext;optSourceType4;cmdNext;@link=%DIR%/club.db;cmdNext;optCommandType1;"
+            << "txtName=Club;cmdNext;optSourceType4;cmdNext;@link=%DIR%/"
+               "club.db;cmdNext;optCommandType1;"
                "txtCommandText=SELECT email FROM members WHERE name = 'Bo';cmdNext;cmdFinish"
-            << "Driver={SQLite3};Database=%DIR%/club.db;" << "SELECT email FROM members WHERE name = 'Bo'" << 1;
+            << "Driver={SQLite3};Database=%DIR%/club.db;"
+            << "SELECT email FROM members WHERE name = 'Bo'" << 1;
         QTest::newRow("address book, Previous from the folder page")
-            << "txtName=Book;cmdNext;optSourceType5;cmdNext;?cboProfiles=default;cmdNext;cmdPrevious;cmdNext;optCatalogType1;"
+            << "txtName=Book;cmdNext;optSourceType5;cmdNext;?cboProfiles=default;cmdNext;"
+               "cmdPrevious;cmdNext;optCatalogType1;"
                "lvwCatalog=Personal Address Book;cmdNext;cmdFinish"
-            << jet + "Outlook 9.0;MAPILEVEL=;TABLETYPE=1;PROFILE=default;PWD=;DATABASE=c:\\temp;Mode=Read"
+            << jet + "Outlook "
+                     "9.0;MAPILEVEL=;TABLETYPE=1;PROFILE=default;PWD=;DATABASE=c:\\temp;Mode=Read"
             << "[Personal Address Book]" << 5;
         QTest::newRow("contact folder")
-            << "txtName=Book;cmdNext;optSourceType5;cmdNext;cmdNext;lvwCatalog=Personal Address Book;cmdNext;cmdFinish"
-            << jet + "Outlook 9.0;MAPILEVEL=Address Books|;TABLETYPE=0;PROFILE=default;PWD=;DATABASE=c:\\temp;Mode=Read"
+            << "txtName=Book;cmdNext;optSourceType5;cmdNext;cmdNext;lvwCatalog=Personal Address "
+               "Book;cmdNext;cmdFinish"
+            << jet + "Outlook 9.0;MAPILEVEL=Address "
+                     "Books|;TABLETYPE=0;PROFILE=default;PWD=;DATABASE=c:\\temp;Mode=Read"
             << "[Personal Address Book]" << 5;
     }
     void finishedWalkImports()
@@ -278,7 +220,8 @@ private Q_SLOTS:
         QVERIFY2(!seen.open, qPrintable(seen.page + u' ' + seen.balloon));
         QVERIFY(list->IsListValid());
         const ConnectionData data = list->GetConnectionData();
-        QCOMPARE(data.ConnectionType() == ConnectionData::XmlHttp ? data.Url() : data.ConnectionString(),
+        QCOMPARE(data.ConnectionType() == ConnectionData::XmlHttp ? data.Url()
+                                                                  : data.ConnectionString(),
                  Expand(connection));
         QCOMPARE(data.Source(), source);
         QCOMPARE(RecipientImport::GetRecordset(*list).RecordCount(), rows);
@@ -289,90 +232,140 @@ private Q_SLOTS:
     void staysOrCancels_data()
     {
         QTest::addColumn<QString>("script");
-        QTest::addColumn<QString>("page");    // empty: the window closed
-        QTest::addColumn<QString>("balloon"); // "#id@anchor" for a refusal, "~title id@anchor" for a source error
+        QTest::addColumn<QString>("page"); // empty: the window closed
+        QTest::addColumn<QString>(
+            "balloon"); // "#id@anchor" for a refusal, "~title id@anchor" for a source error
         const QString sql = QStringLiteral("txtName=S;cmdNext;optSourceType0;cmdNext;");
         const QString access = QStringLiteral("txtName=A;cmdNext;optSourceType1;cmdNext;");
         const QString excel = QStringLiteral("txtName=E;cmdNext;optSourceType3;cmdNext;");
         const QString xml = QStringLiteral("txtName=X;cmdNext;optSourceType2;cmdNext;");
         const QString advanced = QStringLiteral("txtName=D;cmdNext;optSourceType4;cmdNext;");
         const QString xls = excel + "txtFilename=%TD%/xls/mockaroo-MOCK_DATA-10rows.xls;cmdNext;";
-        QTest::newRow("no name") << "cmdNext" << "ctlNewRcpLstName" << "#1303@txtName";
-        QTest::newRow("blank name") << "txtName=   ;cmdNext" << "ctlNewRcpLstName" << "#1303@txtName";
-        QTest::newRow("no type") << "txtName=N;cmdNext;cmdNext" << "ctlNewRcptLstSourceType" << "#2208@optSourceType0";
-        QTest::newRow("cancel on the type page") << "txtName=N;cmdNext;optSourceType2;cmdCancel" << "" << "";
-        QTest::newRow("sql: no user") << sql + "txtServerName=db;optSecurity1;cmdNext" << "ctlNewRcptLstSQL"
+        QTest::newRow("no name") << "cmdNext"
+                                 << "ctlNewRcpLstName"
+                                 << "#1303@txtName";
+        QTest::newRow("blank name") << "txtName=   ;cmdNext"
+                                    << "ctlNewRcpLstName"
+                                    << "#1303@txtName";
+        QTest::newRow("no type") << "txtName=N;cmdNext;cmdNext"
+                                 << "ctlNewRcptLstSourceType"
+                                 << "#2208@optSourceType0";
+        QTest::newRow("cancel on the type page") << "txtName=N;cmdNext;optSourceType2;cmdCancel"
+                                                 << ""
+                                                 << "";
+        QTest::newRow("sql: no user") << sql + "txtServerName=db;optSecurity1;cmdNext"
+                                      << "ctlNewRcptLstSQL"
                                       << "#2309@txtUsername";
-        QTest::newRow("sql: no database") << sql + "txtServerName=db;cmdNext" << "ctlNewRcptLstSQL"
+        QTest::newRow("sql: no database") << sql + "txtServerName=db;cmdNext"
+                                          << "ctlNewRcptLstSQL"
                                           << "#2310@cboDatabases";
         QTest::newRow("sql: windows security without a ticket")
-            << sql + "txtServerName=127.0.0.1;cboDatabases=club;cmdNext" << "ctlNewRcptLstSQL" << "~6@cmdNext";
-        QTest::newRow("access: relative path") << access + "txtPath=mdb/x.mdb;cmdNext" << "ctlNewRcptLstAccess"
+            << sql + "txtServerName=127.0.0.1;cboDatabases=club;cmdNext"
+            << "ctlNewRcptLstSQL"
+            << "~6@cmdNext";
+        QTest::newRow("access: relative path") << access + "txtPath=mdb/x.mdb;cmdNext"
+                                               << "ctlNewRcptLstAccess"
                                                << "#1409@txtPath";
-        QTest::newRow("access: file vanished") << access + "txtPath=%DIR%/gone.mdb;cmdNext" << "ctlNewRcptLstAccess"
+        QTest::newRow("access: file vanished") << access + "txtPath=%DIR%/gone.mdb;cmdNext"
+                                               << "ctlNewRcptLstAccess"
                                                << "#1409@txtPath";
-        QTest::newRow("access: workbook") << access + "txtPath=%TD%/xls/mockaroo-MOCK_DATA-10rows.xls;cmdNext"
-                                          << "ctlNewRcptLstAccess" << "#1409@txtPath";
+        QTest::newRow("access: workbook")
+            << access + "txtPath=%TD%/xls/mockaroo-MOCK_DATA-10rows.xls;cmdNext"
+            << "ctlNewRcptLstAccess"
+            << "#1409@txtPath";
         QTest::newRow("access: no user")
             << access + "txtPath=%TD%/mdb/jackcess-testV1997.mdb;chkAuthenticationRequired;cmdNext"
-            << "ctlNewRcptLstAccess" << "#1410@txtUsername";
-        QTest::newRow("access: damaged") << access + "txtPath=%TD%/mdb/jackcess-testV1997-truncated.mdb;cmdNext"
-                                         << "ctlNewRcptLstAccess" << "~6@cmdNext";
+            << "ctlNewRcptLstAccess"
+            << "#1410@txtUsername";
+        QTest::newRow("access: damaged")
+            << access + "txtPath=%TD%/mdb/jackcess-testV1997-truncated.mdb;cmdNext"
+            << "ctlNewRcptLstAccess"
+            << "~6@cmdNext";
         QTest::newRow("excel: share path") << excel + "txtFilename=//server/share/x.xls;cmdNext"
-                                           << "ctlNewRcptLstExcel" << "#1709@txtFilename";
+                                           << "ctlNewRcptLstExcel"
+                                           << "#1709@txtFilename";
         QTest::newRow("excel: no user")
-            << excel + "txtFilename=%TD%/xls/mockaroo-MOCK_DATA-10rows.xls;chkAuthenticationRequired;cmdNext"
-            << "ctlNewRcptLstExcel" << "#1710@txtUsername";
-        QTest::newRow("xml: other scheme") << xml + "txtUrlUri=ftp://127.0.0.1/x.xml;cmdNext" << "ctlNewRcptLstXml"
+            << excel + "txtFilename=%TD%/xls/"
+                       "mockaroo-MOCK_DATA-10rows.xls;chkAuthenticationRequired;cmdNext"
+            << "ctlNewRcptLstExcel"
+            << "#1710@txtUsername";
+        QTest::newRow("xml: other scheme") << xml + "txtUrlUri=ftp://127.0.0.1/x.xml;cmdNext"
+                                           << "ctlNewRcptLstXml"
                                            << "#2407@txtUrlUri";
         QTest::newRow("xml: file URL of nothing") << xml + "txtUrlUri=file://%DIR%/gone.xml;cmdNext"
-                                                  << "ctlNewRcptLstXml" << "#2407@txtUrlUri";
-        QTest::newRow("xml: no user") << xml + "txtUrlUri=http://x.example/;chkAuthenticationRequired;cmdNext"
-                                      << "ctlNewRcptLstXml" << "#2408@txtUsername";
-        QTest::newRow("xml: not a record set") << xml + "txtUrlUri=%TD%/csv/csvspectrum-simple.csv;cmdNext"
-                                               << "ctlNewRcptLstXml" << "~6@cmdNext";
-        QTest::newRow("xml: 404") << xml + "txtUrlUri=http://127.0.0.1:%PORT%/gone.xml;cmdNext" << "ctlNewRcptLstXml"
+                                                  << "ctlNewRcptLstXml"
+                                                  << "#2407@txtUrlUri";
+        QTest::newRow("xml: no user")
+            << xml + "txtUrlUri=http://x.example/;chkAuthenticationRequired;cmdNext"
+            << "ctlNewRcptLstXml"
+            << "#2408@txtUsername";
+        QTest::newRow("xml: not a record set")
+            << xml + "txtUrlUri=%TD%/csv/csvspectrum-simple.csv;cmdNext"
+            << "ctlNewRcptLstXml"
+            << "~6@cmdNext";
+        QTest::newRow("xml: 404") << xml + "txtUrlUri=http://127.0.0.1:%PORT%/gone.xml;cmdNext"
+                                  << "ctlNewRcptLstXml"
                                   << "~6@cmdNext";
-        QTest::newRow("advanced: empty") << advanced + "cmdNext" << "ctlNewRcptLstAdvanced"
+        QTest::newRow("advanced: empty") << advanced + "cmdNext"
+                                         << "ctlNewRcptLstAdvanced"
                                          << "#1504@txtConnectionString";
-        QTest::newRow("advanced: no such driver") << advanced + "txtConnectionString=Driver={Nothing}%SC%;cmdNext"
-                                                  << "ctlNewRcptLstAdvanced" << "~6@cmdNext";
-        QTest::newRow("catalog: no worksheet") << xls + "cmdNext" << "ctlNewRcptLstCatalog" << "#1604@lstCatalogs";
+        QTest::newRow("advanced: no such driver")
+            << advanced + "txtConnectionString=Driver={Nothing}%SC%;cmdNext"
+            << "ctlNewRcptLstAdvanced"
+            << "~6@cmdNext";
+        QTest::newRow("catalog: no worksheet") << xls + "cmdNext"
+                                               << "ctlNewRcptLstCatalog"
+                                               << "#1604@lstCatalogs";
         QTest::newRow("catalog: no table")
-            << access + "txtPath=%TD%/mdb/jackcess-testV1997.mdb;cmdNext;cmdNext" << "ctlNewRcptLstCatalog"
+            << access + "txtPath=%TD%/mdb/jackcess-testV1997.mdb;cmdNext;cmdNext"
+            << "ctlNewRcptLstCatalog"
             << "#1605@lstCatalogs";
-        QTest::newRow("catalog: no query") << xls + "optCommandType1;cmdNext" << "ctlNewRcptLstCatalog"
+        QTest::newRow("catalog: no query") << xls + "optCommandType1;cmdNext"
+                                           << "ctlNewRcptLstCatalog"
                                            << "#1606@txtCommandText";
-        QTest::newRow("catalog: refused query") << xls + "optCommandType1;txtCommandText=SELECT x FROM nowhere;cmdNext"
-                                                << "ctlNewRcptLstCatalog" << "~5@cmdNext";
-        QTest::newRow("catalog: Previous to the worksheet page")
-            << xls + "cmdPrevious" << "ctlNewRcptLstExcel" << "";
+        QTest::newRow("catalog: refused query")
+            << xls + "optCommandType1;txtCommandText=SELECT x FROM nowhere;cmdNext"
+            << "ctlNewRcptLstCatalog"
+            << "~5@cmdNext";
+        QTest::newRow("catalog: Previous to the worksheet page") << xls + "cmdPrevious"
+                                                                 << "ctlNewRcptLstExcel"
+                                                                 << "";
         QTest::newRow("excel: file vanished before Next")
-            << excel + "txtFilename=%DIR%/vanishing.csv;@rm=%DIR%/vanishing.csv;cmdNext" << "ctlNewRcptLstExcel"
+            << excel + "txtFilename=%DIR%/vanishing.csv;@rm=%DIR%/vanishing.csv;cmdNext"
+            << "ctlNewRcptLstExcel"
             << "#1709@txtFilename";
         QTest::newRow("catalog: file vanished before Next")
-            << excel + "txtFilename=%DIR%/vanishing.csv;cmdNext;lstCatalogs=vanishing;@rm=%DIR%/vanishing.csv;cmdNext"
-            << "ctlNewRcptLstCatalog" << "~5@cmdNext";
-        QTest::newRow("outlook: nothing chosen") << "txtName=O;cmdNext;optSourceType5;cmdNext;cmdNext;cmdNext"
-                                                 << "ctlNewRcptLstOutlookCatalog" << "#2006@lvwCatalog";
+            << excel + "txtFilename=%DIR%/vanishing.csv;cmdNext;lstCatalogs=vanishing;@rm=%DIR%/"
+                       "vanishing.csv;cmdNext"
+            << "ctlNewRcptLstCatalog"
+            << "~5@cmdNext";
+        QTest::newRow("outlook: nothing chosen")
+            << "txtName=O;cmdNext;optSourceType5;cmdNext;cmdNext;cmdNext"
+            << "ctlNewRcptLstOutlookCatalog"
+            << "#2006@lvwCatalog";
         QTest::newRow("cancel on the finish page")
-            << xml + "txtUrlUri=%TD%/adoxml/msdocs-northwind-shippers.xml;cmdNext;cmdCancel" << "" << "";
+            << xml + "txtUrlUri=%TD%/adoxml/msdocs-northwind-shippers.xml;cmdNext;cmdCancel"
+            << ""
+            << "";
     }
     void staysOrCancels()
     {
         QFETCH(QString, script);
         QFETCH(QString, page);
         QFETCH(QString, balloon);
-        PutFile(m_dir.filePath(QStringLiteral("vanishing.csv")), "Name,Email\nAda,ada@example.org\n");
+        PutFile(m_dir.filePath(QStringLiteral("vanishing.csv")),
+                "Name,Email\nAda,ada@example.org\n");
         auto list = std::make_shared<RecipientList>();
         const Seen seen = Walk(list, script);
         QCOMPARE(seen.page, page);
         QString expected;
         if (balloon.startsWith(u'#'))
-            expected = LoadResString(balloon.mid(1).section(u'@', 0, 0).toInt()) + u'@' + balloon.section(u'@', 1);
+            expected = LoadResString(balloon.mid(1).section(u'@', 0, 0).toInt()) + u'@' +
+                       balloon.section(u'@', 1);
         if (balloon.startsWith(u'~')) {
             const QString title = LoadResString(balloon.mid(1).section(u'@', 0, 0).toInt());
-            QVERIFY2(seen.balloon.startsWith(title + u'|') && seen.balloon.endsWith(u'@' + balloon.section(u'@', 1)) &&
+            QVERIFY2(seen.balloon.startsWith(title + u'|') &&
+                         seen.balloon.endsWith(u'@' + balloon.section(u'@', 1)) &&
                          seen.balloon.size() > title.size() + 12,
                      qPrintable(seen.balloon));
         } else {
@@ -386,10 +379,11 @@ private Q_SLOTS:
     void cancelEndsATrial_data()
     {
         QTest::addColumn<QString>("script");
-        QTest::newRow("web address")
-            << "txtName=W;cmdNext;optSourceType2;cmdNext;txtUrlUri=http://127.0.0.1:%SILENT%/x.xml;cmdNext";
+        QTest::newRow("web address") << "txtName=W;cmdNext;optSourceType2;cmdNext;txtUrlUri=http://"
+                                        "127.0.0.1:%SILENT%/x.xml;cmdNext";
         QTest::newRow("reader helper")
-            << "txtName=W;cmdNext;optSourceType4;cmdNext;txtConnectionString=Driver={FreeTDS}%SC%Server=127.0.0.1%SC%"
+            << "txtName=W;cmdNext;optSourceType4;cmdNext;txtConnectionString=Driver={FreeTDS}%SC%"
+               "Server=127.0.0.1%SC%"
                "Port=%SILENT%%SC%Database=x%SC%UID=a%SC%PWD=b%SC%;cmdNext";
     }
     void cancelEndsATrial()
@@ -431,8 +425,10 @@ private Q_SLOTS:
         Find<QListWidget>(window.get(), "lstRecipients")->setCurrentRow(0);
         const Seen seen = Drive(
             "txtName=Changed;cmdNext;optSourceType1;optSourceType3;cmdNext;txtFilename=%TD%/xlsx/"
-            "mockaroo-MOCK_DATA-10rows.xlsx;chkAuthenticationRequired;txtUsername=u;txtPassword=p;cmdNext;"
-            "optCommandType1;txtCommandText=SELECT * FROM data;cmdNext;chkFirstRowContainsColumnHeadings;cmdNext",
+            "mockaroo-MOCK_DATA-10rows.xlsx;chkAuthenticationRequired;txtUsername=u;txtPassword=p;"
+            "cmdNext;"
+            "optCommandType1;txtCommandText=SELECT * FROM "
+            "data;cmdNext;chkFirstRowContainsColumnHeadings;cmdNext",
             [&] { QTest::mouseClick(Find<QPushButton>(window.get(), "cmdEdit"), Qt::LeftButton); });
         QCOMPARE(seen.page, QStringLiteral("ctlNewRcptLstFinish"));
         QVERIFY(window->RcptLsts().Item(1) == before);
