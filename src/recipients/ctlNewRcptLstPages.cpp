@@ -533,6 +533,12 @@ ctlNewRcptLstCatalog::ctlNewRcptLstCatalog(QWidget* parent)
     ui->optCommandType1->setText(LoadResString(1603));
     connect(ui->optCommandType0, &QRadioButton::toggled, this,
             &ctlNewRcptLstCatalog::UpdateEnabled);
+    // Focus by keyboard makes an entry current without choosing it; what
+    // looks chosen is chosen.
+    connect(ui->lstCatalogs, &QListWidget::currentItemChanged, this, [](QListWidgetItem* item) {
+        if (item)
+            item->setSelected(true);
+    });
 }
 
 ctlNewRcptLstCatalog::~ctlNewRcptLstCatalog() = default;
@@ -701,6 +707,10 @@ ctlNewRcptLstOutlookCatalog::ctlNewRcptLstOutlookCatalog(QWidget* parent)
             [this] { List(RecipientList::ContactFolders); });
     connect(ui->optCatalogType1, &QRadioButton::clicked, this,
             [this] { List(RecipientList::AddressBooks); });
+    connect(ui->lvwCatalog, &QTreeWidget::currentItemChanged, this, [](QTreeWidgetItem* item) {
+        if (item)
+            item->setSelected(true);
+    });
 }
 
 ctlNewRcptLstOutlookCatalog::~ctlNewRcptLstOutlookCatalog() = default;

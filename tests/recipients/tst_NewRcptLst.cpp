@@ -133,11 +133,11 @@ private Q_SLOTS:
         const QString excel =
             jet + QStringLiteral("Extended Properties=\"Excel 8.0;DATABASE=%TD%/");
         const QString excelEnd = QStringLiteral("\";Mode=Read;Persist Security Info=False");
-        QTest::newRow(".xls") << "txtName=People;cmdNext;optSourceType3;cmdNext;txtFilename=%TD%/"
-                                 "xls/mockaroo-MOCK_DATA-10rows.xls;"
-                                 "cmdNext;lstCatalogs=data;cmdNext;cmdNext;cmdFinish"
-                              << excel + "xls/mockaroo-MOCK_DATA-10rows.xls;HDR=Yes" + excelEnd
-                              << "[data$]" << 10;
+        QTest::newRow(".xls, sheet chosen by keyboard")
+            << "txtName=People;cmdNext;optSourceType3;cmdNext;txtFilename=%TD%/"
+               "xls/mockaroo-MOCK_DATA-10rows.xls;"
+               "cmdNext;lstCatalogs>Down;cmdNext;cmdNext;cmdFinish"
+            << excel + "xls/mockaroo-MOCK_DATA-10rows.xls;HDR=Yes" + excelEnd << "[data$]" << 10;
         QTest::newRow(".xlsx, no headings, kept over Previous")
             << "txtName=People;cmdNext;optSourceType3;cmdNext;txtFilename=%TD%/xlsx/"
                "mockaroo-MOCK_DATA-10rows.xlsx;cmdNext;"

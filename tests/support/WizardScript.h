@@ -45,9 +45,9 @@ inline QString ValueOf(QWidget* control)
 }
 
 // One user action: "name=value" types into a box or picks an entry of a
-// list; "name" clicks; "?name=value" checks a control; "@link=path" answers
-// the connection dialog with the SQLite driver and that database; "@rm=path"
-// removes a file meanwhile.
+// list; "name" clicks; "name>Key" presses a key on it; "?name=value" checks a control; "@link=path"
+// answers the connection dialog with the SQLite driver and that database; "@rm=path" removes a file
+// meanwhile.
 inline void Act(QWidget* wizard, QString step)
 {
     if (step.startsWith(u"@rm=")) {
@@ -66,6 +66,15 @@ inline void Act(QWidget* wizard, QString step)
             },
             wizard);
         step = QStringLiteral("cmdConnectionString");
+    }
+    if (step.contains(u'>')) {
+        // "name>Key": the control takes the focus and the key.
+        QWidget* control = Control(wizard, step.section(u'>', 0, 0));
+        QVERIFY(control);
+        QApplication::setActiveWindow(wizard);
+        control->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(control, QKeySequence(step.section(u'>', 1))[0].key());
+        return;
     }
     const bool check = step.startsWith(u'?');
     const QString name = step.section(u'=', 0, 0).remove(u'?');
