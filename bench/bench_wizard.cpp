@@ -11,6 +11,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QListWidget>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
@@ -77,6 +79,35 @@ int main(int argc, char* argv[])
     });
     Report("for comparison: the whole file read once",
            [&] { RecipientImport::GetRecordset(list); });
+
+    // The same listing path (the reader helper, a catalog of 200 tables) on
+    // a database that can be written here: SQLite through ODBC.
+    {
+        const QString db = dir.filePath(QStringLiteral("tables.db"));
+        {
+            QSqlDatabase sqlite =
+                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench"));
+            sqlite.setDatabaseName(db);
+            sqlite.open();
+            for (int i = 1; i <= 200; ++i)
+                QSqlQuery(sqlite).exec(
+                    QStringLiteral("CREATE TABLE members%1 (name TEXT, email TEXT)").arg(i));
+            sqlite.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("bench"));
+        RecipientList odbc;
+        odbc.SetDataType(RecipientList::Advanced);
+        odbc.SetAdvancedConnectionString(QStringLiteral("Driver={SQLite3};Database=") + db + u';');
+        ctlNewRcptLstCatalog catalog;
+        Show(catalog);
+        int listed = 0;
+        Report("catalog page shown (200 tables, SQLite through ODBC)", [&] {
+            catalog.SetControlValues(odbc);
+            catalog.repaint();
+            listed = catalog.findChild<QListWidget*>(QStringLiteral("lstCatalogs"))->count();
+        });
+        std::printf("tables listed: %d\n", listed);
+    }
 
     if (argc > 1) {
         RecipientList access;
