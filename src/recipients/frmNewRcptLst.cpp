@@ -172,6 +172,9 @@ void frmNewRcptLst::Attempt(const std::function<void()>& work)
     WaitCursor wait;
     wait.SetPointer(WaitCursor::Hourglass);
     work();
+    // Cancelled meanwhile: the window goes, whoever asked for the work.
+    if (m_cancelled)
+        QDialog::reject();
 }
 
 void frmNewRcptLst::reject()
@@ -203,7 +206,7 @@ void frmNewRcptLst::GoTo(int page)
         }
     });
     if (m_cancelled)
-        return QDialog::reject();
+        return;
     FocusPage();
     if (failed)
         m_balloon->ShowBalloonTip(ui->cmdNext, LoadResString(5), failed->Description(),
@@ -256,7 +259,7 @@ void frmNewRcptLst::cmdNext_Click()
         }
     });
     if (m_cancelled)
-        return QDialog::reject();
+        return;
     if (refused)
         return ShowRefusal(*refused);
     GoTo(NextPage(m_page, m_list->DataType()));

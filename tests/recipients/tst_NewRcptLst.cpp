@@ -385,6 +385,9 @@ private Q_SLOTS:
             << "txtName=W;cmdNext;optSourceType4;cmdNext;txtConnectionString=Driver={FreeTDS}%SC%"
                "Server=127.0.0.1%SC%"
                "Port=%SILENT%%SC%Database=x%SC%UID=a%SC%PWD=b%SC%;cmdNext";
+        QTest::newRow("database list")
+            << "txtName=S;cmdNext;optSourceType0;cmdNext;txtServerName=127.0.0.1,%SILENT%;"
+               "optSecurity1;txtUsername=sa;cboDatabases>F4";
     }
     void cancelEndsATrial()
     {
