@@ -158,16 +158,16 @@ private Q_SLOTS:
                "txtCommandText=SELECT c FROM [csvspectrum-utf8];cmdNext;cmdNext;cmdFinish"
             << excel + "csv/csvspectrum-utf8.csv;HDR=Yes" + excelEnd
             << "SELECT c FROM [csvspectrum-utf8]" << 2;
-        QTest::newRow(".accdb, path trimmed")
-            << "txtName=Assets;cmdNext;optSourceType1;cmdNext;txtPath=  "
-               "%TD%/mdb/mdbtestdata-ASampleDatabase.accdb ;cmdNext;"
+        QTest::newRow(".accdb, browsed")
+            << "txtName=Assets;cmdNext;optSourceType1;cmdNext;"
+               "@open=%TD%/mdb/mdbtestdata-ASampleDatabase.accdb;cmdBrowse;cmdNext;"
                "lstCatalogs=Asset Items;cmdNext;cmdFinish"
             << jet + "Data Source=%TD%/mdb/mdbtestdata-ASampleDatabase.accdb;Mode=Read;Persist "
                      "Security Info=False"
             << "[Asset Items]" << 65;
-        QTest::newRow(".mdb, blank password")
-            << "txtName=Old;cmdNext;optSourceType1;cmdNext;txtPath=%TD%/mdb/"
-               "jackcess-testV1997.mdb;chkAuthenticationRequired;"
+        QTest::newRow(".mdb, path trimmed, browse cancelled, blank password")
+            << "txtName=Old;cmdNext;optSourceType1;cmdNext;txtPath= %TD%/mdb/"
+               "jackcess-testV1997.mdb ;@open=;cmdBrowse;chkAuthenticationRequired;"
                "txtUsername=Admin;cmdNext;lstCatalogs=Table1;cmdNext;cmdFinish"
             << jet + "Data Source=%TD%/mdb/jackcess-testV1997.mdb;Mode=Read;Persist Security "
                      "Info=True;Password=;"

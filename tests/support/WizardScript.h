@@ -46,10 +46,16 @@ inline QString ValueOf(QWidget* control)
 
 // One user action: "name=value" types into a box or picks an entry of a
 // list; "name" clicks; "name>Key" presses a key on it; "?name=value" checks a control; "@link=path"
-// answers the connection dialog with the SQLite driver and that database; "@rm=path" removes a file
+// answers the connection dialog with the SQLite driver and that database; "@open=path"
+// answers the next file dialog, "@rm=path" removes a file
 // meanwhile.
 inline void Act(QWidget* wizard, QString step)
 {
+    if (step.startsWith(u"@open=")) {
+        // The answer of the next file dialog; empty: cancelled.
+        Dialogs::QueueAnswer(step.mid(6));
+        return;
+    }
     if (step.startsWith(u"@rm=")) {
         QVERIFY(QFile::remove(step.mid(4)));
         return;
