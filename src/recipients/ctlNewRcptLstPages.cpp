@@ -792,6 +792,7 @@ ctlNewRcptLstExcelFirstRow::ctlNewRcptLstExcelFirstRow(QWidget* parent)
     ui->chkFirstRowContainsColumnHeadings->setText(LoadResString(1802));
     ui->MSHFlexGrid1->setModel(m_model);
     ui->MSHFlexGrid1->horizontalHeader()->setDefaultSectionSize(kPreviewColumnWidth);
+    ui->MSHFlexGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     connect(ui->chkFirstRowContainsColumnHeadings, &QCheckBox::clicked, this, [this] {
         WaitCursor wait;
         wait.SetPointer(WaitCursor::Hourglass);
@@ -806,6 +807,9 @@ void ctlNewRcptLstExcelFirstRow::BindPreview()
     const Recordset& shown =
         ui->chkFirstRowContainsColumnHeadings->isChecked() ? m_withHeadings : m_withoutHeadings;
     m_model->Bind(&shown, RecipientImport::ColumnLabels(shown));
+    // Rows as high as the recipients grid's, in the font the window has by now.
+    ui->MSHFlexGrid1->verticalHeader()->setDefaultSectionSize(
+        ui->MSHFlexGrid1->fontMetrics().height() + 6);
     for (int i = 0; i < m_model->columnCount(); ++i)
         ui->MSHFlexGrid1->setColumnWidth(i, kPreviewColumnWidth);
 }
