@@ -13,6 +13,7 @@
 #include "merge/frmMergingPreview.h"
 #include "recipients/frmDataLink.h"
 #include "recipients/RecipientLists.h"
+#include "recipients/frmNewRcptLst.h"
 #include "senders/FromAddresses.h"
 #include "shell/frmMain.h"
 #include "store/DataStore.h"
@@ -24,6 +25,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -327,5 +329,46 @@ int main(int argc, char* argv[])
         about->close();
     });
     main.findChild<QAction*>(QStringLiteral("mnuHelpAboutCorvanta"))->trigger();
+    // Every page of the list wizard: the worksheet road, then the other
+    // source pages, with a mail profile of one address book.
+    QDir().mkpath(home.filePath(QStringLiteral(".thunderbird/x1.default")));
+    QFile ini(home.filePath(QStringLiteral(".thunderbird/profiles.ini")));
+    if (ini.open(QIODevice::WriteOnly))
+        ini.write("[Profile0]\nName=default\nIsRelative=1\nPath=x1.default\nDefault=1\n");
+    ini.close();
+    QFile book(home.filePath(QStringLiteral(".thunderbird/x1.default/abook.sqlite")));
+    book.open(QIODevice::WriteOnly);
+    book.close();
+    SetEditedRecipientList(std::make_shared<RecipientList>());
+    QTimer::singleShot(200, [] {
+        QWidget* wizard = QApplication::activeModalWidget();
+        const auto click = [wizard](const char* name) { Child<QAbstractButton>(wizard, name)->click(); };
+        const auto page = [&](const char* name, std::initializer_list<const char*> steps) {
+            for (const char* step : steps)
+                click(step);
+            Save(wizard, name);
+        };
+        Child<QLineEdit>(wizard, "txtName")->setText(QStringLiteral("Club members"));
+        page("wizard-01-name", {});
+        page("wizard-02-source-type", {"cmdNext", "optSourceType3"});
+        click("cmdNext");
+        Child<QLineEdit>(wizard, "txtFilename")->setText(QStringLiteral(CORVANTA_SAMPLES "/people.csv"));
+        page("wizard-06-excel", {});
+        page("wizard-08-catalog", {"cmdNext"});
+        Child<QListWidget>(wizard, "lstCatalogs")->setCurrentRow(0);
+        page("wizard-12-first-row", {"cmdNext"});
+        page("wizard-09-finish", {"cmdNext"});
+        for (int i = 0; i < 4; ++i)
+            click("cmdPrevious");
+        page("wizard-03-sql-server", {"optSourceType0", "cmdNext"});
+        page("wizard-04-access", {"cmdPrevious", "optSourceType1", "cmdNext"});
+        page("wizard-05-xml", {"cmdPrevious", "optSourceType2", "cmdNext"});
+        page("wizard-07-advanced", {"cmdPrevious", "optSourceType4", "cmdNext"});
+        page("wizard-10-outlook-profile", {"cmdPrevious", "optSourceType5", "cmdNext"});
+        page("wizard-11-outlook-folder", {"cmdNext"});
+        wizard->close();
+    });
+    frmNewRcptLst::ShowWizard(&main);
+    SetEditedRecipientList(nullptr);
     return 0;
 }
