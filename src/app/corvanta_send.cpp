@@ -17,6 +17,8 @@
 // wrong command line, an unknown list, column or sender, or a source, body
 // file or data folder that cannot be read.
 
+#include "base/AppError.h"
+#include "base/Texts.h"
 #include "delivery/MailSender.h"
 #include "delivery/SendChecks.h"
 #include "filters/FilterCriteria.h"
@@ -27,8 +29,6 @@
 #include "senders/FromAddresses.h"
 #include "store/DataStore.h"
 #include "store/FilesSystem.h"
-#include "base/AppError.h"
-#include "base/Texts.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -38,13 +38,17 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
-
 #include <cstdio>
 #include <vector>
 
 namespace {
 
-enum ExitStatus { AllSent = 0, NotAllSent = 1, WrongInput = 2 };
+enum ExitStatus
+{
+    AllSent = 0,
+    NotAllSent = 1,
+    WrongInput = 2
+};
 
 // A mistake in what the command asks for; ends the program with status 2.
 struct WrongRequest
@@ -60,7 +64,8 @@ void Write(std::FILE* stream, const QString& text)
 
 QString CsvField(const QString& text)
 {
-    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\r') && !text.contains(u'\n'))
+    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\r') &&
+        !text.contains(u'\n'))
         return text;
     QString doubled = text;
     doubled.replace(u'"', QStringLiteral("\"\""));
@@ -98,7 +103,8 @@ struct Store
 void LoadStore(Store& store, const QString& folder)
 {
     if (!QFileInfo(folder).isDir())
-        throw WrongRequest{QStringLiteral("The data folder %1 does not exist.").arg(QDir::toNativeSeparators(folder))};
+        throw WrongRequest{QStringLiteral("The data folder %1 does not exist.")
+                               .arg(QDir::toNativeSeparators(folder))};
     QStringList problems;
     // The store saves what it loaded when it goes; nothing here changes it.
     DataStore data(store.lists, store.senders, folder,
@@ -122,7 +128,8 @@ FromAddressRef FindSender(const FromAddresses& senders, const QString& choice)
     const int number = choice.toInt(&isNumber);
     for (int position = 1; position <= senders.Count(); ++position) {
         const FromAddress& sender = senders.Item(position);
-        if (isNumber ? position == number : sender.EMailAddress().compare(choice, Qt::CaseInsensitive) == 0)
+        if (isNumber ? position == number
+                     : sender.EMailAddress().compare(choice, Qt::CaseInsensitive) == 0)
             return std::make_shared<const FromAddress>(sender);
     }
     throw WrongRequest{QStringLiteral("There is no sender %1; the sender book holds %2.")
@@ -134,7 +141,8 @@ QString ReadBody(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw WrongRequest{QStringLiteral("The body file %1 cannot be read: %2").arg(path, file.errorString())};
+        throw WrongRequest{
+            QStringLiteral("The body file %1 cannot be read: %2").arg(path, file.errorString())};
     return FilesSystem::DecodeText(file.readAll());
 }
 
@@ -150,7 +158,8 @@ QList<FilterCriteria::FilterRow> SavedFilterRows(const Filters& saved, const Rec
                 column = i;
         if (column < 0)
             throw WrongRequest{
-                QStringLiteral("The list's filter names the column \"%1\", which the list no longer has.")
+                QStringLiteral(
+                    "The list's filter names the column \"%1\", which the list no longer has.")
                     .arg(filter.Data())};
         FilterCriteria::FilterRow row;
         row.LogicalOperator = filter.LogicalOperator();
@@ -169,7 +178,8 @@ QStringList ImportFiltered(RecipientLists& lists, int position, Recordset& impor
 {
     const RecipientImport::Outcome outcome = RecipientImport::Import(lists, position, imported);
     if (!outcome.Succeeded())
-        throw WrongRequest{QStringLiteral("The recipient list cannot be read: %1").arg(outcome.Error->Description())};
+        throw WrongRequest{QStringLiteral("The recipient list cannot be read: %1")
+                               .arg(outcome.Error->Description())};
     Filters filters = lists.Item(position).Filters();
     if (filters.Count() > 0) {
         const auto applied =
@@ -228,11 +238,12 @@ public:
     explicit RunOutcomes(const Mails& mails) : m_failures(size_t(mails.Count()))
     {
         for (int position = 1; position <= mails.Count(); ++position)
-            m_byRecipient[Key(mails.Item(position).To(), mails.Item(position).Subject())].append(position);
+            m_byRecipient[Key(mails.Item(position).To(), mails.Item(position).Subject())].append(
+                position);
     }
 
-    void Failed(const Mails& mails, const QString& description, const QString& to, const QString& subject,
-                const QString& attachments, const QString& body)
+    void Failed(const Mails& mails, const QString& description, const QString& to,
+                const QString& subject, const QString& attachments, const QString& body)
     {
         QList<int>& candidates = m_byRecipient[Key(to, subject)];
         for (qsizetype i = 0; i < candidates.size(); ++i) {
@@ -270,9 +281,10 @@ int Run(const Request& request)
 
     Mails mails;
     mails.SetKeepMerging(true);
-    if (!mails.Merge(recipients, MergeFields::MarkerForEntry(request.toColumn), sender, request.subject, body,
-                     request.attachments.join(u';'))) {
-        Write(stderr, QStringLiteral("No recipient of the list passes its filter; nothing to send.\n"));
+    if (!mails.Merge(recipients, MergeFields::MarkerForEntry(request.toColumn), sender,
+                     request.subject, body, request.attachments.join(u';'))) {
+        Write(stderr,
+              QStringLiteral("No recipient of the list passes its filter; nothing to send.\n"));
         return AllSent;
     }
     // Row numbers are places in the merge, as the checks name them.
@@ -293,15 +305,17 @@ int Run(const Request& request)
     if (request.dryRun) {
         for (int row : rows)
             WriteCsvLine({QString::number(row), mails.Item(row).To(), mails.Item(row).Subject()});
-        Write(stderr, QStringLiteral("%1 e-mails would be sent; nothing was sent.\n").arg(rows.size()));
+        Write(stderr,
+              QStringLiteral("%1 e-mails would be sent; nothing was sent.\n").arg(rows.size()));
         return AllSent;
     }
 
     KeepOnly(mails, rows);
     RunOutcomes outcomes(mails);
     QObject::connect(&mails, &Mails::SendErr,
-                     [&](const QString& description, const QString& to, const FromAddressRef&, const QString& subject,
-                         const QString& attachments, const QString& mailBody) {
+                     [&](const QString& description, const QString& to, const FromAddressRef&,
+                         const QString& subject, const QString& attachments,
+                         const QString& mailBody) {
                          outcomes.Failed(mails, description, to, subject, attachments, mailBody);
                      });
     QElapsedTimer clock;
@@ -317,16 +331,18 @@ int Run(const Request& request)
         const QString& failure = outcomes.Failure(position);
         const QString outcome = OutcomeOf(failure);
         ++counts[outcome];
-        WriteCsvLine({QString::number(rows[size_t(position - 1)]), mails.Item(position).To(), outcome, failure});
+        WriteCsvLine({QString::number(rows[size_t(position - 1)]), mails.Item(position).To(),
+                      outcome, failure});
     }
     std::fflush(stdout);
-    Write(stderr, QStringLiteral("%1 e-mails in %2 s: %3 sent, %4 failed, %5 temporary, %6 unknown.\n")
-                      .arg(mails.Count())
-                      .arg(clock.elapsed() / 1000)
-                      .arg(counts.value(QStringLiteral("sent")))
-                      .arg(counts.value(QStringLiteral("failed")))
-                      .arg(counts.value(QStringLiteral("temporary")))
-                      .arg(counts.value(QStringLiteral("unknown"))));
+    Write(stderr,
+          QStringLiteral("%1 e-mails in %2 s: %3 sent, %4 failed, %5 temporary, %6 unknown.\n")
+              .arg(mails.Count())
+              .arg(clock.elapsed() / 1000)
+              .arg(counts.value(QStringLiteral("sent")))
+              .arg(counts.value(QStringLiteral("failed")))
+              .arg(counts.value(QStringLiteral("temporary")))
+              .arg(counts.value(QStringLiteral("unknown"))));
     return counts.value(QStringLiteral("sent")) == mails.Count() ? AllSent : NotAllSent;
 }
 
@@ -339,25 +355,34 @@ int main(int argc, char* argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Sends a mailing to a saved recipient list of Corvanta, with its filter, sender book and mail "
-        "settings. Prints one CSV line per e-mail: row, recipient, outcome (sent, failed, temporary, "
+        "Sends a mailing to a saved recipient list of Corvanta, with its filter, sender book and "
+        "mail "
+        "settings. Prints one CSV line per e-mail: row, recipient, outcome (sent, failed, "
+        "temporary, "
         "unknown), reason.\nExit status: 0 all sent, 1 some not sent or the checks found something "
         "(without --yes), 2 a wrong command line or input."));
     parser.addHelpOption();
     parser.addOptions({
-        {QStringLiteral("list"), QStringLiteral("The saved recipient list to send to."), QStringLiteral("name")},
-        {QStringLiteral("to-column"), QStringLiteral("The column that holds the recipients' addresses."),
+        {QStringLiteral("list"), QStringLiteral("The saved recipient list to send to."),
+         QStringLiteral("name")},
+        {QStringLiteral("to-column"),
+         QStringLiteral("The column that holds the recipients' addresses."),
          QStringLiteral("column")},
-        {QStringLiteral("from"), QStringLiteral("The sender: its number in the sender book (from 1) or its address."),
+        {QStringLiteral("from"),
+         QStringLiteral("The sender: its number in the sender book (from 1) or its address."),
          QStringLiteral("sender")},
         {QStringLiteral("subject"), QStringLiteral("The subject; it may hold «column» markers."),
          QStringLiteral("text")},
-        {QStringLiteral("body-file"), QStringLiteral("A text file with the message; it may hold «column» markers."),
+        {QStringLiteral("body-file"),
+         QStringLiteral("A text file with the message; it may hold «column» markers."),
          QStringLiteral("file")},
-        {QStringLiteral("attach"), QStringLiteral("A file to attach to every e-mail (repeat for more)."),
+        {QStringLiteral("attach"),
+         QStringLiteral("A file to attach to every e-mail (repeat for more)."),
          QStringLiteral("file")},
-        {QStringLiteral("dry-run"), QStringLiteral("Merge and check, print the e-mails it would send, send nothing.")},
-        {QStringLiteral("yes"), QStringLiteral("Send even when the checks before sending find something.")},
+        {QStringLiteral("dry-run"),
+         QStringLiteral("Merge and check, print the e-mails it would send, send nothing.")},
+        {QStringLiteral("yes"),
+         QStringLiteral("Send even when the checks before sending find something.")},
         {QStringLiteral("data"), QStringLiteral("The data folder to use instead of the user's."),
          QStringLiteral("folder")},
     });
@@ -369,16 +394,19 @@ int main(int argc, char* argv[])
         Write(stdout, parser.helpText());
         return AllSent;
     }
-    const QStringList required{QStringLiteral("list"), QStringLiteral("to-column"), QStringLiteral("from"),
-                               QStringLiteral("subject"), QStringLiteral("body-file")};
+    const QStringList required{QStringLiteral("list"), QStringLiteral("to-column"),
+                               QStringLiteral("from"), QStringLiteral("subject"),
+                               QStringLiteral("body-file")};
     for (const QString& name : required)
         if (!parser.isSet(name)) {
             Write(stderr, QStringLiteral("--%1 is missing.\n").arg(name) + parser.helpText());
             return WrongInput;
         }
     if (!parser.positionalArguments().isEmpty()) {
-        Write(stderr, QStringLiteral("Unexpected argument: %1\n").arg(parser.positionalArguments().first()) +
-                          parser.helpText());
+        Write(
+            stderr,
+            QStringLiteral("Unexpected argument: %1\n").arg(parser.positionalArguments().first()) +
+                parser.helpText());
         return WrongInput;
     }
 
@@ -407,8 +435,9 @@ int main(int argc, char* argv[])
         return WrongInput;
     } catch (const AppError& error) {
         std::fflush(stdout);
-        Write(stderr, QStringLiteral("Error %1 (%2): %3\n")
-                          .arg(QString::number(error.Number()), error.Source(), error.Description()));
+        Write(stderr,
+              QStringLiteral("Error %1 (%2): %3\n")
+                  .arg(QString::number(error.Number()), error.Source(), error.Description()));
         return WrongInput;
     }
 }
