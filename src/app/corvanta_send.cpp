@@ -38,6 +38,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <cstdio>
 #include <vector>
 
@@ -105,10 +106,16 @@ void LoadStore(Store& store, const QString& folder)
     if (!QFileInfo(folder).isDir())
         throw WrongRequest{QStringLiteral("The data folder %1 does not exist.")
                                .arg(QDir::toNativeSeparators(folder))};
+    // The store writes back what it loaded when it goes, so it reads
+    // copies: a run never touches the files the window may be using.
+    QTemporaryDir copies;
+    if (!copies.isValid())
+        throw WrongRequest{QStringLiteral("No temporary folder: %1").arg(copies.errorString())};
+    DataStore::CopyStoreFiles(folder, copies.path());
     QStringList problems;
-    // The store saves what it loaded when it goes; nothing here changes it.
-    DataStore data(store.lists, store.senders, folder,
-                   [&problems](const AppError& problem) { problems << problem.Description(); });
+    DataStore data(store.lists, store.senders, copies.path() + u'/', [&](const AppError& problem) {
+        problems << QString(problem.Description()).replace(copies.path() + u'/', folder);
+    });
     if (!data.Load())
         throw WrongRequest{problems.join(u'\n')};
 }

@@ -129,6 +129,9 @@ private Q_SLOTS:
         SmtpTestServer server;
         QVERIFY2(server.Start(), qPrintable(server.Error()));
         UseServer(server);
+        // A run reads the store and writes nothing back.
+        const QString listsFile = m_data + DataStore::FileName(DataStore::RecipientListsKind);
+        const QByteArray stored = ReadBytes(listsFile);
         const Outcome run =
             RunTool(Arguments({QStringLiteral("--attach"), Home(QStringLiteral("agenda.pdf")),
                                QStringLiteral("--from"), QStringLiteral("ada@example.org")}));
@@ -138,6 +141,7 @@ private Q_SLOTS:
                                          QStringLiteral("3,dee@example.org,sent,")}));
         QVERIFY2(run.errors.contains(QLatin1String("3 sent, 0 failed")), qPrintable(run.errors));
         QCOMPARE(server.MessageCount(), 3);
+        QCOMPARE(ReadBytes(listsFile), stored);
         const QString sha = QString::fromLatin1(
             QCryptographicHash::hash(m_attachment, QCryptographicHash::Sha256).toHex());
         QSet<QString> names;
