@@ -1,3 +1,4 @@
+#include "SmtpScriptServer.h"
 #include "SmtpTestServer.h"
 #include "TestFiles.h"
 #include "TestMain.h"
@@ -48,7 +49,9 @@ Outcome RunTool(const QStringList& arguments)
     QProcess process;
     process.start(Tool(), arguments);
     Outcome outcome;
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+    // Events run meanwhile, for a scripted server in this process.
+    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 120000) ||
+        process.exitStatus() != QProcess::NormalExit)
         return outcome;
     outcome.status = process.exitCode();
     outcome.lines = QString::fromUtf8(process.readAllStandardOutput())
@@ -81,11 +84,13 @@ class tst_CorvantaSend : public QObject
                changes;
     }
 
-    void UseServer(const SmtpTestServer& server) const
+    void UseServer(int port, qint16 connections = 4, qint16 timeout = 60) const
     {
         MailConfiguration settings(QString(), m_data);
         settings.SetSMTPServer(QStringLiteral("127.0.0.1"));
-        settings.SetSMTPServerPort(qint16(server.Port()));
+        settings.SetSMTPServerPort(qint16(port));
+        settings.SetSMTPMaxConnections(connections);
+        settings.SetSMTPConnectionTimeout(timeout);
         settings.Save();
     }
 
@@ -128,7 +133,7 @@ private Q_SLOTS:
     {
         SmtpTestServer server;
         QVERIFY2(server.Start(), qPrintable(server.Error()));
-        UseServer(server);
+        UseServer(server.Port());
         // A run reads the store and writes nothing back.
         const QString listsFile = m_data + DataStore::FileName(DataStore::RecipientListsKind);
         const QByteArray stored = ReadBytes(listsFile);
@@ -250,7 +255,7 @@ private Q_SLOTS:
             options.reject = QStringList{refuse};
         SmtpTestServer server(options);
         QVERIFY2(server.Start(), qPrintable(server.Error()));
-        UseServer(server);
+        UseServer(server.Port());
         const Outcome run = RunTool(Arguments(changes));
         QTEST(run.status, "status");
         QCOMPARE(run.lines.size(), lines.size());
@@ -258,6 +263,42 @@ private Q_SLOTS:
             QVERIFY2(run.lines[i].startsWith(lines[i]), qPrintable(run.lines[i]));
         QVERIFY2(run.errors.contains(error, Qt::CaseInsensitive), qPrintable(run.errors));
         QTEST(server.MessageCount(), "received");
+    }
+
+    // A mail refused for now and one whose end the server never answered,
+    // over one connection, each on its own row.
+    void tellsTemporaryFromUnknown()
+    {
+        const QStringList mail{"C: MAIL FROM:*", "S: 250 Ok"};
+        QStringList script{"S: 220 ready", "C: EHLO *", "S: 250 test.invalid"};
+        script << mail << "C: RCPT TO:<ann@example.org>"
+               << "S: 250 Ok"
+               << "C: DATA"
+               << "S: 354 go on"
+               << "MESSAGE"
+               << "S: 250 queued" << mail << "C: RCPT TO:<cid@example.org>"
+               << "S: 450 4.2.1 Mailbox busy, try again later"
+               << "C: RSET"
+               << "S: 250 Ok" << mail << "C: RCPT TO:<dee@example.org>"
+               << "S: 250 Ok"
+               << "C: DATA"
+               << "S: 354 go on"
+               << "MESSAGE";
+        SmtpScriptServer server({script});
+        QVERIFY(server.Start());
+        UseServer(server.Port(), 1, 2);
+        const Outcome run = RunTool(Arguments({}));
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.lines.size(), 3);
+        QCOMPARE(run.lines[0], QStringLiteral("1,ann@example.org,sent,"));
+        QCOMPARE(run.lines[1],
+                 QStringLiteral(
+                     "2,cid@example.org,temporary,\"450 4.2.1 Mailbox busy, try again later\""));
+        QVERIFY2(
+            run.lines[2].startsWith(QLatin1String("3,dee@example.org,unknown,delivery unknown: ")),
+            qPrintable(run.lines[2]));
+        QVERIFY2(run.errors.contains(QLatin1String("1 sent, 0 failed, 1 temporary, 1 unknown")),
+                 qPrintable(run.errors));
     }
 
     void missingRequiredOption()
