@@ -6,6 +6,7 @@
 
 #include <QMainWindow>
 #include <memory>
+#include <vector>
 
 namespace Ui {
 class frmMain;
@@ -14,6 +15,7 @@ class Callback;
 class ctlBalloonTip;
 class DataStore;
 class Mails;
+class SendJournal;
 class RecordsetTableModel;
 class QTreeWidget;
 
@@ -139,6 +141,10 @@ private:
     // Send step.
     void ConnectSend();
     bool AcceptUnreadableAttachments();
+    // Which mails a Send sends when this mailing was sent before (empty:
+    // all); false when the user sends nothing.
+    bool ChooseMailsToSend(SendJournal& journal, std::vector<int>& positions);
+    QByteArray MailingContext() const;
 
     std::unique_ptr<Ui::frmMain> ui;
     RecipientLists m_rcptLsts;

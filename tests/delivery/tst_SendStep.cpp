@@ -2,6 +2,7 @@
 #include "SmtpTestServer.h"
 #include "delivery/MailConfiguration.h"
 #include "merge/Mails.h"
+#include "store/FilesSystem.h"
 
 #include <QMenu>
 #include <QPushButton>
@@ -34,6 +35,8 @@ private Q_SLOTS:
         settings.SetSMTPConnectionTimeout(30);
         settings.Save();
 
+        // Each run starts as a mailing never sent.
+        QDir(FilesSystem::VersionDataFolder() + QStringLiteral("/journals")).removeRecursively();
         m_window = OpenMainWindow();
         m_window->ImportRecipientList(1);
         ClickTab(*m_window, 1);
@@ -139,6 +142,78 @@ private Q_SLOTS:
         }
         Q_EMIT Get<QMenu>("mnuFile")->aboutToShow();
         QVERIFY(!Get<QAction>("mnuFileSaveErrorReportAs")->isEnabled());
+    }
+
+    // Send pressed again for a mailing sent before asks first: the rest
+    // (the default), all again, or nothing; once only refused mails are
+    // left, those. An edited mail makes another mailing, sent whole.
+    void aMailingSentBefore_data()
+    {
+        QTest::addColumn<bool>("cancelFirst"); // the first run at its tenth mail
+        QTest::addColumn<bool>("edit");        // a mail edited in Preview before the second
+        QTest::addColumn<int>("answer");       // to the question; 0: none asked
+        QTest::addColumn<QString>("asked");    // how it starts
+        QTest::addColumn<int>("second");       // mails the second run hands over
+        const int yes = QMessageBox::Yes, no = QMessageBox::No, cancel = QMessageBox::Cancel;
+        const QString resume = QStringLiteral("of 25 e-mails of this mailing were sent on ");
+        const QString refused = QStringLiteral("Every e-mail of this mailing was handled on ");
+        QTest::newRow("the rest") << true << false << yes << resume << -1;
+        QTest::newRow("all again") << true << false << no << resume << Recipients;
+        QTest::newRow("nothing") << true << false << cancel << resume << 0;
+        QTest::newRow("mailing changed") << true << true << 0 << QString() << Recipients;
+        QTest::newRow("the refused one again") << false << false << yes << refused << 1;
+        QTest::newRow("all again after all went") << false << false << no << refused << Recipients;
+    }
+    void aMailingSentBefore()
+    {
+        QFETCH(bool, cancelFirst);
+        QFETCH(bool, edit);
+        QFETCH(int, answer);
+        QFETCH(QString, asked);
+        QFETCH(int, second);
+        const auto send = [&](std::initializer_list<int> answers, bool confirmed) {
+            for (const int queued : answers)
+                Dialogs::QueueAnswer(queued);
+            if (confirmed)
+                WhenModal([](QWidget* dialog) {
+                    QTest::mouseClick(Find<QPushButton>(dialog, "cmdSendEMails"), Qt::LeftButton);
+                });
+            QTest::mouseClick(Find<QPushButton>(Get("ctlWizSend"), "cmdSendEMails"), Qt::LeftButton);
+        };
+        const QMetaObject::Connection stop =
+            connect(m_window->mobjMails(), &Mails::MailsSend, this, [&](int index) {
+                for (QWidget* window : QApplication::topLevelWidgets())
+                    if (cancelFirst && index == 10 && window->objectName() == QLatin1String("frmSendingEMails"))
+                        QTest::mouseClick(Find<QPushButton>(window, "cmdCancel"), Qt::LeftButton);
+            });
+        send({QMessageBox::Ok}, true);
+        disconnect(stop);
+        const int first = m_server->MessageCount();
+        const int handled = m_window->MailsHandled();
+        const QSet<QString> before = m_server->FirstRecipients();
+        Dialogs::TakeAsked();
+        if (edit)
+            m_window->mobjMails()->Item(25).SetTextBody(QStringLiteral("changed in Preview"));
+
+        if (answer == 0)
+            send({QMessageBox::Ok}, true);
+        else if (answer == QMessageBox::Cancel)
+            send({answer}, false);
+        else
+            send({answer, QMessageBox::Ok}, true);
+        const auto questions = Dialogs::TakeAsked();
+        QCOMPARE(questions.size() > 0 && questions[0].text.contains(asked) && !asked.isEmpty(), answer != 0);
+        if (answer != 0)
+            QCOMPARE(questions[0].defaultButton, QMessageBox::Yes);
+        if (second < 0) { // the rest: every mail not received, none twice
+            // The refused one went in the first run, within its first ten.
+            QCOMPARE(m_window->MailsHandled() + int(before.size()), Recipients - 1);
+            QCOMPARE(m_server->FirstRecipients().size(), Recipients - 1);
+            QCOMPARE(m_server->MessageCount(), Recipients - 1);
+        } else {
+            QCOMPARE(m_window->MailsHandled(), answer == QMessageBox::Cancel ? handled : second);
+            QCOMPARE(m_server->MessageCount(), first + (second == 1 ? 0 : second == 0 ? 0 : Recipients - 1));
+        }
     }
 };
 
