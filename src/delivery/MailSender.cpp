@@ -117,8 +117,12 @@ void MailSender::Send()
     m_dayLimitReached = false;
     m_firstHandOver = QDateTime();
     m_nextAllowance = QDateTime();
-    if (m_journal)
-        m_journal->StartRun(m_clock->Now());
+    if (m_journal) {
+        // The day's allowance counts the mailing's runs of the last day.
+        m_handedOver = m_journal->HandedSince(m_clock->Now().addDays(-1), &m_firstHandOver);
+        m_journal->StartRun(m_runStart = m_clock->Now());
+    }
+    m_handedHere = 0;
 
     // One configuration per run; each round has its own transport, which
     // keeps its connections from mail to mail.
@@ -175,8 +179,15 @@ QHash<int, QString> MailSender::Round(const std::vector<int>& positions, const M
 {
     QHash<int, QString> outcomes;
     std::unique_ptr<MailTransport> transport;
+    const qint64 spacing = settings.smtpMaxPerMinute > 0 ? 60'000 / settings.smtpMaxPerMinute : 0;
     try {
-        transport = CreateTransport(settings, m_pickupProgram, m_pickupArguments);
+        // A paced run goes over one connection, each mail answered before
+        // the next is taken: nothing else can ask for a mail while one waits
+        // for its turn.
+        MailDeliverySettings paced = settings;
+        if (spacing > 0)
+            paced.smtpMaxConnections = 1;
+        transport = CreateTransport(paced, m_pickupProgram, m_pickupArguments);
     } catch (const AppError& error) {
         if (first)
             FailEveryMail(error.Description(), positions);
@@ -186,7 +197,6 @@ QHash<int, QString> MailSender::Round(const std::vector<int>& positions, const M
     // Over one connection the events come as when mails went one by one,
     // the stop seen at a yield included; that costs a round trip in ten.
     const bool oneByOne = settings.smtpMaxConnections <= 1;
-    const qint64 spacing = settings.smtpMaxPerMinute > 0 ? 60'000 / settings.smtpMaxPerMinute : 0;
     std::size_t next = 0; // index of the next position to hand out
     quint64 lastId = 0;
     struct InFlight
@@ -206,26 +216,14 @@ QHash<int, QString> MailSender::Round(const std::vector<int>& positions, const M
             m_nextAllowance = m_firstHandOver.addDays(1);
             return std::nullopt;
         }
-        // Evenly spaced from the run's first mail; the wait lets events run.
-        if (spacing > 0 && m_handedOver > 0) {
-            const qint64 due = m_firstHandOver.msecsTo(m_clock->Now());
-            const qint64 owed = static_cast<qint64>(m_handedOver) * spacing - due;
-            if (owed > 0) {
-                QEventLoop loop;
-                QTimer::singleShot(m_clock->RealMSecs(owed), &loop, &QEventLoop::quit);
-                const QMetaObject::Connection stop =
-                    QObject::connect(&m_mails, &Mails::KeepSendingCleared, &loop, &QEventLoop::quit);
-                loop.exec();
-                QObject::disconnect(stop);
-                if (!m_mails.KeepSending())
-                    return std::nullopt;
-            }
-        }
         const int position = positions[next++];
         if (position < 1 || position > m_mails.Count())
             return std::nullopt;
+        // The day counts from the run's start, as the journal keeps it.
         if (m_handedOver++ == 0)
-            m_firstHandOver = m_clock->Now();
+            m_firstHandOver = m_journal ? m_runStart : m_clock->Now();
+        if (m_handedHere++ == 0)
+            m_firstHere = m_clock->Now();
         MailJob job;
         job.id = ++lastId;
         const Mail& mail = inFlight.insert(job.id, {position, m_mails.Item(position)}).value().mail;
@@ -240,6 +238,18 @@ QHash<int, QString> MailSender::Round(const std::vector<int>& positions, const M
             if (it != inFlight.cend())
                 m_journal->Handing(it->position);
         });
+    // Evenly spaced from the run's first mail. A paced run answers each mail
+    // before it takes the next, and takes none while a mail's events run:
+    // waiting at the end of those events holds the next mail back.
+    const auto pace = [&] {
+        const qint64 owed = m_handedHere * spacing - m_firstHere.msecsTo(m_clock->Now());
+        if (spacing <= 0 || owed <= 0 || !m_mails.KeepSending() || next >= positions.size())
+            return;
+        QEventLoop loop;
+        QTimer::singleShot(m_clock->RealMSecs(owed), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+        QObject::connect(&m_mails, &Mails::KeepSendingCleared, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
     // A handler that throws ends the run, as it did when the run was a
     // plain loop; the exception must not cross the event loop.
     std::exception_ptr handlerFailure;
@@ -256,6 +266,7 @@ QHash<int, QString> MailSender::Round(const std::vector<int>& positions, const M
                              if (!first) {
                                  if (++m_ended % 10 == 0)
                                      m_mails.Yield();
+                                 pace();
                                  return;
                              }
                              ++m_ended;
@@ -268,6 +279,7 @@ QHash<int, QString> MailSender::Round(const std::vector<int>& positions, const M
                              Q_EMIT m_mails.MailsSend(m_ended);
                              if (m_ended % 10 == 0)
                                  m_mails.Yield();
+                             pace();
                          } catch (...) {
                              handlerFailure = std::current_exception();
                              transport->Stop();

@@ -64,8 +64,8 @@ struct MailDeliverySettings;
 //
 // Limits: with SMTPMaxPerMinute the mails go out no faster than that,
 // evenly; with SMTPMaxPerDay the run hands over no more than that many and
-// ends, the rest untouched (DayLimitReached, NextAllowance). Both keep to
-// the run's SendClock.
+// ends, the rest untouched (DayLimitReached, NextAllowance); the journal's
+// runs of the last day count too. Both keep to the run's SendClock.
 //
 // A journal, when given, hears of every hand-over and every end.
 class MailSender
@@ -143,8 +143,11 @@ private:
     QString m_mailer;
     int m_current = 0;
     int m_ended = 0;
-    int m_handedOver = 0;
+    int m_handedOver = 0; // within the day's allowance, earlier runs included
     QDateTime m_firstHandOver;
+    QDateTime m_runStart;
+    int m_handedHere = 0; // in this run, for the pace
+    QDateTime m_firstHere;
     bool m_dayLimitReached = false;
     QDateTime m_nextAllowance;
 };

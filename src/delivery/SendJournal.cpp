@@ -219,15 +219,20 @@ void SendJournal::Create()
         Fail(QStringLiteral("cannot be written:"), m_path, errno);
     std::fill(m_states.begin(), m_states.end(), State::NotSent);
     m_lastRun = QDateTime();
+    m_runs.clear();
 }
 
 void SendJournal::Apply(Kind kind, int position, const QByteArray& text)
 {
     if (kind == RunStart) {
-        if (text.size() == 8)
+        if (text.size() == 8) {
             m_lastRun = QDateTime::fromMSecsSinceEpoch(qFromLittleEndian<qint64>(text.constData()));
+            m_runs.emplace_back(m_lastRun, 0);
+        }
         return;
     }
+    if (kind == Handed && !m_runs.empty())
+        ++m_runs.back().second;
     State& state = m_states[static_cast<std::size_t>(position - 1)];
     switch (kind) {
     case Handed:
@@ -251,6 +256,18 @@ void SendJournal::Apply(Kind kind, int position, const QByteArray& text)
 int SendJournal::Count(State state) const
 {
     return static_cast<int>(std::count(m_states.begin(), m_states.end(), state));
+}
+
+int SendJournal::HandedSince(const QDateTime& since, QDateTime* firstRun) const
+{
+    int handed = 0;
+    for (const auto& [start, count] : m_runs)
+        if (start >= since && count > 0) {
+            if (handed == 0 && firstRun)
+                *firstRun = start;
+            handed += count;
+        }
+    return handed;
 }
 
 std::vector<int> SendJournal::Positions(State state) const

@@ -64,6 +64,9 @@ public:
     std::vector<int> Positions(State state) const;
     // When the last run that handed a mail over started; invalid if none.
     QDateTime LastRun() const { return m_lastRun; }
+    // Mails handed over by the runs that started at or after `since`, and
+    // when the first of those runs started (for a day's allowance).
+    int HandedSince(const QDateTime& since, QDateTime* firstRun = nullptr) const;
 
     // Forgets every mail: the next run sends the mailing whole again.
     void Restart();
@@ -94,6 +97,7 @@ private:
     QByteArray m_digest;
     std::vector<State> m_states;
     QDateTime m_lastRun;
+    std::vector<std::pair<QDateTime, int>> m_runs; // start, mails handed over
     QByteArray m_pendingRun; // the run's start, written with its first hand-over
     int m_fd = -1;
     QByteArray m_pending;

@@ -464,6 +464,57 @@ private Q_SLOTS:
         QCOMPARE(server.Problems(), QStringList());
     }
 
+    // The provider's limits on the run's clock: 120 mails at 60 a minute
+    // take two minutes, evenly; at the day's limit the run ends, the next
+    // Send of the same day sends nothing, and the next day the rest.
+    void limits()
+    {
+        SmtpTestServer server;
+        QVERIFY2(server.Start(), qPrintable(server.Error()));
+        const Settings settings(MailDeliverySettings::Port, server.Port(), QStringLiteral("127.0.0.1"), 4);
+        MailConfiguration configuration(QString(), settings.Folder());
+        configuration.SetSMTPMaxPerMinute(60);
+        configuration.SetSMTPMaxPerDay(100);
+        configuration.Save();
+        Run run;
+        run.AddMails(120);
+        QTemporaryDir journalDir;
+        SendJournal journal(journalDir.path(), "mailing", 120);
+        SendClock clock(30); // two minutes in four seconds
+        MailSender sender(run.mails);
+        sender.SetConfigurationFolder(settings.Folder());
+        sender.SetJournal(&journal);
+        sender.SetClock(&clock);
+        int sent = 0; // by the last send
+        const auto send = [&]() -> qint64 {
+            const QDateTime start = clock.Now();
+            sender.SetPositions(journal.Positions(SendJournal::State::NotSent));
+            run.mails.SetKeepSending(true);
+            const int before = server.MessageCount();
+            sender.Send();
+            sent = server.MessageCount() - before;
+            return start.msecsTo(clock.Now());
+        };
+        // 100 mails, one a second after the first: 99 s, within 5%.
+        const qint64 took = send();
+        QCOMPARE(sent, 100);
+        QVERIFY2(took >= 99'000 && took <= 104'000, qPrintable(QString::number(took)));
+        QVERIFY(sender.DayLimitReached());
+        const QDateTime next = sender.NextAllowance();
+        QVERIFY(next > clock.Now().addSecs(86'400 - 200) && next <= clock.Now().addDays(1));
+        QCOMPARE(journal.Count(SendJournal::State::NotSent), 20);
+        send();
+        QCOMPARE(sent, 0);
+        QVERIFY(sender.DayLimitReached());
+        QCOMPARE(sender.NextAllowance(), next);
+        clock.Skip(86'400'000);
+        send();
+        QCOMPARE(sent, 20);
+        QVERIFY(!sender.DayLimitReached());
+        QCOMPARE(journal.Count(SendJournal::State::Sent), 120);
+        QCOMPARE(server.FirstRecipients().size(), 120);
+    }
+
     // A run that cannot go on ends at once, each mail with one reason in
     // words for the user: unusable settings, an unreachable server, a
     // refused login or certificate, a server that never greets (one time-out
