@@ -158,6 +158,15 @@ int main(int argc, char* argv[])
         progress->Finish();
     }
 
+    // Sending, waiting to retry mails the server refused for now.
+    auto* waiting = new frmSendingEMails(&main);
+    waiting->SetMaximum(2500);
+    waiting->SetPosition(2500);
+    waiting->ShowWaiting(105'000, 12);
+    waiting->show();
+    Save(waiting, "sending-waiting");
+    waiting->Finish();
+
     // The book, and the entry dialog opened from it for its first sender.
     QTimer::singleShot(200, [] {
         QWidget* book = QApplication::activeModalWidget();
