@@ -15,6 +15,7 @@
 #include <cstring>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -297,11 +298,6 @@ void SendJournal::StartRun(const QDateTime& when)
 
 void SendJournal::Handing(int position)
 {
-    if (!m_pendingRun.isEmpty()) {
-        // Only a run that hands a mail over is one to resume from.
-        Append(RunStart, 0, m_pendingRun);
-        m_pendingRun.clear();
-    }
     Append(Handed, position);
     Write();
     if (++m_syncer->sinceSync >= SyncRecords || m_syncer->lastSync.hasExpired(SyncMs)) {
@@ -346,6 +342,11 @@ void SendJournal::Ended(int position, const QString& failure)
 
 void SendJournal::Append(Kind kind, int position, const QByteArray& text)
 {
+    if (kind != RunStart && !m_pendingRun.isEmpty()) {
+        // A run is noted with its first mail: one that ended none left no trace.
+        const QByteArray stamp = std::exchange(m_pendingRun, QByteArray());
+        Append(RunStart, 0, stamp);
+    }
     const qsizetype at = m_pending.size();
     m_pending.resize(at + RecordExtra + text.size());
     char* p = m_pending.data() + at;

@@ -98,7 +98,7 @@ private:
     std::vector<State> m_states;
     QDateTime m_lastRun;
     std::vector<std::pair<QDateTime, int>> m_runs; // start, mails handed over
-    QByteArray m_pendingRun; // the run's start, written with its first hand-over
+    QByteArray m_pendingRun; // the run's start, written with its first record
     int m_fd = -1;
     QByteArray m_pending;
     QString m_error;

@@ -173,6 +173,15 @@ private Q_SLOTS:
         QCOMPARE(other.Count(State::NotSent), 40);
         QVERIFY(other.FileName() != journal.FileName());
         QVERIFY(SendJournal::Digest(mails, "another filter") != SendJournal::Digest(mails, "t"));
+        // A run whose mails all failed before any went out is a run too.
+        {
+            SendJournal failing(dir.path(), Digest, 1);
+            failing.StartRun(QDateTime::currentDateTime());
+            failing.Ended(1, QStringLiteral("Invalid e-mail address in To"));
+        }
+        const SendJournal failed(dir.path(), Digest, 1);
+        QVERIFY(failed.LastRun().isValid());
+        QCOMPARE(Letters(failed), QStringLiteral("F"));
     }
 
     // Killed at random moments of a run, the journal never misses a mail

@@ -203,8 +203,11 @@ private Q_SLOTS:
             send({answer, QMessageBox::Ok}, true);
         const auto questions = Dialogs::TakeAsked();
         QCOMPARE(questions.size() > 0 && questions[0].text.contains(asked) && !asked.isEmpty(), answer != 0);
-        if (answer != 0)
+        if (answer != 0) { // when, as the user reads it
             QCOMPARE(questions[0].defaultButton, QMessageBox::Yes);
+            QVERIFY(questions[0].text.contains(
+                QLocale(QLocale::English).toString(QDate::currentDate(), QStringLiteral(" d MMM ")) + "at "));
+        }
         if (second < 0) { // the rest: every mail not received, none twice
             // The refused one went in the first run, within its first ten.
             QCOMPARE(m_window->MailsHandled() + int(before.size()), Recipients - 1);
