@@ -15,6 +15,7 @@ class Callback;
 class ctlBalloonTip;
 class DataStore;
 class Mails;
+class SendClock;
 class SendJournal;
 class RecordsetTableModel;
 class QTreeWidget;
@@ -38,6 +39,8 @@ public:
 
     RecipientLists& RcptLsts() { return m_rcptLsts; }
     SendErrorLog& SendErrors() { return m_sendErrorLog; }
+    // The clock send runs wait on (retries, pace); none: the wall's.
+    void SetSendClock(const SendClock* clock) { m_sendClock = clock; }
     // 1 to 4: the step whose frame is shown.
     int CurrentStep() const { return m_currentStep; }
 
@@ -162,6 +165,7 @@ private:
     RecordsetTableModel* m_recipientsModel = nullptr;
     RecordsetTableModel* m_sendModel = nullptr;
     qint32 m_mailsHandled = 0;
+    const SendClock* m_sendClock = nullptr;
     ctlBalloonTip* m_balloon = nullptr;
     ToolTip m_tips;
 

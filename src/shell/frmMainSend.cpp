@@ -145,6 +145,7 @@ void frmMain::SendMails()
     run.SetSenderText(ui->cboComposeFrom->currentText());
     run.SetPositions(positions);
     run.SetJournal(journal.get());
+    run.SetClock(m_sendClock);
     run.SetWatcher({[&progress](qint64 left, int waiting) { progress.ShowWaiting(left, waiting); },
                     [&](const QHash<int, QString>& outcomes) {
                         // A mail that went on a retry leaves the grid; one

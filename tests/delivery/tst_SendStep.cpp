@@ -1,9 +1,13 @@
 #include "MainWindowSetup.h"
+#include "SmtpScriptServer.h"
 #include "SmtpTestServer.h"
 #include "delivery/MailConfiguration.h"
+#include "delivery/SendClock.h"
 #include "merge/Mails.h"
 #include "store/FilesSystem.h"
 
+#include <QLabel>
+#include <QRegularExpression>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
@@ -33,6 +37,7 @@ private Q_SLOTS:
         settings.SetSMTPServer(QStringLiteral("127.0.0.1"));
         settings.SetSMTPServerPort(qint16(m_server->Port()));
         settings.SetSMTPConnectionTimeout(30);
+        settings.SetSMTPMaxConnections(4);
         settings.Save();
 
         // Each run starts as a mailing never sent.
@@ -147,6 +152,50 @@ private Q_SLOTS:
     // Send pressed again for a mailing sent before asks first: the rest
     // (the default), all again, or nothing; once only refused mails are
     // left, those. An edited mail makes another mailing, sent whole.
+    // A mail refused for now reads "temporary" in the grid while the run
+    // waits, and the progress window says for what; the retry sends it and
+    // its row goes. One connection to a scripted server.
+    void aTemporaryRefusalRetried()
+    {
+        const QStringList hello{"S: 220 ready", "C: EHLO *", "S: 250 test.invalid"};
+        const QStringList sent{"C: MAIL FROM:*", "S: 250 Ok", "C: RCPT TO:*", "S: 250 Ok", "C: DATA",
+                               "S: 354 go on", "MESSAGE", "S: 250 queued"};
+        QStringList first = hello;
+        first << "C: MAIL FROM:*" << "S: 250 Ok" << "C: RCPT TO:<r1@example.org>"
+              << "S: 450 4.7.1 greylisted, try later" << "C: RSET" << "S: 250 Ok";
+        for (int i = 2; i <= Recipients; ++i)
+            first << sent;
+        SmtpScriptServer server({first, hello + sent});
+        QVERIFY(server.Start());
+        MailConfiguration settings;
+        settings.SetSMTPServerPort(qint16(server.Port()));
+        settings.SetSMTPMaxConnections(1);
+        settings.Save();
+        const SendClock clock(600); // a minute in a tenth of a second
+        m_window->SetSendClock(&clock);
+        QStringList seen; // while the run waits: the window's words, the grid's first reason
+        QTimer look;
+        connect(&look, &QTimer::timeout, this, [&] {
+            auto* wait = qobject_cast<QLabel*>(
+                QApplication::activeWindow() ? QApplication::activeWindow()->findChild<QLabel*>("lblWait") : nullptr);
+            if (wait && wait->isVisible() && seen.isEmpty())
+                seen << wait->text() << Get<QTableView>("flxSend")->model()->index(0, 0).data().toString();
+        });
+        look.start(5);
+        Dialogs::QueueAnswer(QMessageBox::Ok);
+        WhenModal([](QWidget* dialog) { QTest::mouseClick(Find<QPushButton>(dialog, "cmdSendEMails"), Qt::LeftButton); });
+        QTest::mouseClick(Find<QPushButton>(Get("ctlWizSend"), "cmdSendEMails"), Qt::LeftButton);
+        QCOMPARE(seen.size(), 2);
+        QVERIFY2(QRegularExpression("^waiting [01]:\\d\\d to retry 1 e-mails that the server refused for now$")
+                     .match(seen[0])
+                     .hasMatch(),
+                 qPrintable(seen[0]));
+        QCOMPARE(seen[1], QStringLiteral("temporary: 450 4.7.1 greylisted, try later"));
+        QCOMPARE(Get<QTableView>("flxSend")->model()->rowCount(), 0);
+        QCOMPARE(server.Messages().size(), Recipients);
+        QCOMPARE(server.Problems(), QStringList());
+    }
+
     void aMailingSentBefore_data()
     {
         QTest::addColumn<bool>("cancelFirst"); // the first run at its tenth mail
