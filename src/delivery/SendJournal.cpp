@@ -161,6 +161,9 @@ bool SendJournal::Load()
     const QByteArray bytes = file.readAll();
     file.close();
 
+    // Cut while it was made: nothing can have been noted in it yet.
+    if (bytes.size() < HeadSize && QByteArrayView(Magic, 4).startsWith(bytes.left(4)))
+        return false;
     const auto foreign = [&] {
         m_keptAside = StoreFile::KeepAside(m_path);
         return false;
