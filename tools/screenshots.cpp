@@ -2,8 +2,11 @@
 // data folder of its own, and writes a picture of each to the folder given.
 #include "controls/Dialogs.h"
 #include "controls/FrameKeepingStyle.h"
+#include "controls/frmShowHelp.h"
 #include "delivery/MailConfiguration.h"
+#include "delivery/frmSendTestEMail.h"
 #include "delivery/frmSendingEMails.h"
+#include "delivery/frmTrustCertificate.h"
 #include "merge/frmMergingPreview.h"
 #include "recipients/RecipientLists.h"
 #include "senders/FromAddresses.h"
@@ -17,7 +20,10 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabBar>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -85,6 +91,84 @@ template <typename T> T* Child(QWidget* window, const char* name)
     return window->findChild<T*>(QLatin1String(name));
 }
 
+// A mail server of a few lines that takes every mail, for the test wizard's
+// pages after a run that went well.
+class AcceptingServer : public QTcpServer
+{
+public:
+    AcceptingServer()
+    {
+        listen(QHostAddress::LocalHost);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = nextPendingConnection())
+                Serve(socket);
+        });
+    }
+
+private:
+    static void Serve(QTcpSocket* socket)
+    {
+        socket->write("220 pictures\r\n");
+        auto inData = std::make_shared<bool>(false);
+        connect(socket, &QTcpSocket::readyRead, socket, [socket, inData] {
+            while (socket->canReadLine()) {
+                const QByteArray line = socket->readLine();
+                if (*inData) {
+                    if (line == ".\r\n") {
+                        *inData = false;
+                        socket->write("250 taken\r\n");
+                    }
+                    continue;
+                }
+                const QByteArray verb = line.left(4).toUpper();
+                *inData = verb == "DATA";
+                socket->write(*inData ? "354 go on\r\n" : verb == "QUIT" ? "221 bye\r\n" : "250 ok\r\n");
+            }
+        });
+    }
+};
+
+// The test e-mail wizard: its pages after a run that failed (settings as
+// seeded) and after one that went well, and the certificate question.
+void SaveTestWizard(QWidget* owner)
+{
+    auto from = std::make_shared<const FromAddress>(QStringLiteral("Corvanta Newsletter"),
+                                                    QStringLiteral("news@example.org"), QString());
+    frmSendTestEMail wizard(owner, from, from->GetPreviewEMailAddress());
+    wizard.show();
+    Child<QLineEdit>(&wizard, "txtTestEMail0")->setText(QStringLiteral("me@example.org"));
+    Child<QLineEdit>(&wizard, "txtTestEMail1")->setText(QStringLiteral("me.too@example.net"));
+    Save(&wizard, "test-email");
+    Child<QPushButton>(&wizard, "cmdNext")->click();
+    Save(&wizard, "test-email-errors");
+
+    AcceptingServer server;
+    MailConfiguration settings;
+    const qint16 port = settings.SMTPServerPort();
+    settings.SetSMTPServerPort(qint16(server.serverPort()));
+    settings.Save();
+    Child<QPushButton>(&wizard, "cmdPrevious")->click();
+    Child<QPushButton>(&wizard, "cmdNext")->click();
+    Save(&wizard, "test-email-success");
+    for (const char* answer : {"optIsMailReceived0", "optIsMailReceived1"}) {
+        Child<QRadioButton>(&wizard, answer)->setChecked(true);
+        Child<QPushButton>(&wizard, "cmdNext")->click();
+        Save(&wizard, answer[17] == '0' ? "test-email-yes" : "test-email-no");
+        Child<QPushButton>(&wizard, "cmdPrevious")->click();
+    }
+    settings.SetSMTPServerPort(port);
+    settings.Save();
+
+    ServerCertificate certificate;
+    certificate.host = QStringLiteral("mail.example.org");
+    certificate.subject = QStringLiteral("CN=mail.example.org, O=Example Ltd, C=GB");
+    certificate.issuer = certificate.subject;
+    certificate.validFrom = QDateTime(QDate(2026, 3, 1), QTime(9, 0));
+    certificate.validTo = QDateTime(QDate(2028, 3, 1), QTime(9, 0));
+    certificate.sha256 = QStringLiteral("3f5a9c0e7b21d4486f0c9ab1e2d37f48a5c6e9d0b1f2a3c4d5e6f708192a3b4c");
+    SaveModal("trust-certificate", [&] { frmTrustCertificate::Ask(&wizard, certificate); });
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -143,8 +227,10 @@ int main(int argc, char* argv[])
         Save(confirm, "confirm");
         Child<QPushButton>(confirm, "cmdSendEMails")->click();
     });
+    Dialogs::QueueAnswer(QMessageBox::Yes); // send without the attachment, which is not there
     Child<QPushButton>(Child<QWidget>(&main, "ctlWizSend"), "cmdSendEMails")->click();
     Save(&main, "send");
+    SaveTestWizard(&main);
 
     // The two progress windows, part way.
     for (ProgressForm* progress : std::initializer_list<ProgressForm*>{
@@ -177,5 +263,19 @@ int main(int argc, char* argv[])
         book->close();
     });
     Child<QPushButton>(&main, "cmdComposeFrom")->click();
+
+    // Help on the Compose step's To box, and the about box with the
+    // system information opened from it.
+    main.findChild<QAction*>(QStringLiteral("mnuWhatsThisHelpWhatsThis"))
+        ->setData(QStringLiteral("frmMain|cboComposeTo|0"));
+    main.findChild<QAction*>(QStringLiteral("mnuWhatsThisHelpWhatsThis"))->trigger();
+    Save(frmShowHelp::Existing(), "help");
+    QTimer::singleShot(200, [] {
+        QWidget* about = QApplication::activeModalWidget();
+        Save(about, "about");
+        SaveModal("sysinfo", [about] { Child<QPushButton>(about, "cmdSysInfo")->click(); });
+        about->close();
+    });
+    main.findChild<QAction*>(QStringLiteral("mnuHelpAboutCorvanta"))->trigger();
     return 0;
 }

@@ -1,5 +1,8 @@
 #include "controls/modForms.h"
 
+#include "controls/Icons.h"
+#include "controls/frmShowHelp.h"
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QFileIconProvider>
@@ -8,11 +11,14 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMainWindow>
+#include <QPointer>
 #include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTableView>
+#include <QTimer>
 #include <QTreeView>
 #include <QTreeWidgetItem>
 #include <algorithm>
@@ -208,6 +214,39 @@ QRect GetWorkArea()
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
     return screen ? screen->availableGeometry() : QRect();
+}
+
+void SetFrameGeometry(QWidget* window, const QRect& frame)
+{
+    const auto apply = [](QWidget* target, const QRect& outer) {
+        const QRect inner = target->geometry(), framed = target->frameGeometry();
+        const QSize decoration = framed.size() - inner.size();
+        target->resize(outer.size() - decoration);
+        target->move(outer.topLeft());
+    };
+    apply(window, frame);
+    // A window shown for the first time is framed a moment later; the size
+    // of its frame is known only then.
+    if (window->isVisible() && window->frameGeometry() == window->geometry())
+        QTimer::singleShot(100, window, [target = QPointer<QWidget>(window), frame, apply] {
+            if (target)
+                apply(target, frame);
+        });
+}
+
+void ShowHelpFor(const HelpPages::Context& context, QWidget* owner)
+{
+    const QRect area = GetWorkArea();
+    const QRect help(area.left() + area.width() - HelpWidth, area.top(), HelpWidth, area.height());
+    frmShowHelp::Instance()->ShowHelp(context, help, owner);
+    auto* main = qobject_cast<QMainWindow*>(Icons::TopmostOwner(owner));
+    if (!main)
+        return;
+    main->setWindowState(Qt::WindowNoState);
+    const int smallest = std::max(main->minimumWidth(), main->minimumSizeHint().width()) +
+                         main->frameGeometry().width() - main->width();
+    const int width = std::max(area.width() - HelpWidth, smallest);
+    SetFrameGeometry(main, QRect(area.topLeft(), QSize(width, area.height())));
 }
 
 void SetNumbersOnly(QLineEdit* textBox, bool on)

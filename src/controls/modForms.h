@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/EMailAddress.h"
+#include "shell/HelpPages.h"
 
 #include <QFont>
 #include <QIcon>
@@ -59,6 +60,20 @@ void ApplyFonts(QWidget* container);
 
 // The desktop area not taken by panels, in pixels.
 QRect GetWorkArea();
+
+// Gives a top-level window this outer frame (title bar and borders
+// included), as far as the window manager lets it.
+void SetFrameGeometry(QWidget* window, const QRect& frame);
+
+// The help window's width, in pixels.
+constexpr int HelpWidth = 350;
+
+// Shows help for the context in the help window, docked at the right of the
+// work area, and makes room for it by narrowing the program's main window
+// (the top of the owner's chain) to the rest of the work area, but never
+// below its smallest width. The owner keeps the help window above it.
+// Every window's help entry calls this, e.g. ShowHelpFor({"frmFilter"}, this).
+void ShowHelpFor(const HelpPages::Context& context, QWidget* owner);
 
 // Lets a text box take digits only (on) or anything again (off).
 void SetNumbersOnly(QLineEdit* textBox, bool on);

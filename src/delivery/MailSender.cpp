@@ -92,11 +92,14 @@ std::unique_ptr<MailTransport> MailSender::CreateTransport(const MailDeliverySet
     smtp.userName = settings.sendUserName;
     smtp.password = settings.sendPassword;
     smtp.connections = std::clamp<int>(settings.smtpMaxConnections, 1, MaxConnections);
+    smtp.caFile = settings.smtpCAFile;
+    smtp.trustedCertificates = settings.smtpTrustedCertificates.split(u'\n', Qt::SkipEmptyParts);
     return std::make_unique<SmtpTransport>(std::move(smtp));
 }
 
 void MailSender::Send()
 {
+    m_refusedCertificate.reset();
     // Nothing to send: no settings read, no connection, no event.
     if (m_mails.Count() == 0)
         return;
@@ -298,6 +301,7 @@ QHash<int, QString> MailSender::Round(const std::vector<int>& positions, const M
     transport->Start(nextMail);
     if (!finished)
         loop.exec();
+    m_refusedCertificate = transport->RefusedCertificate();
     if (handlerFailure)
         std::rethrow_exception(handlerFailure);
     return outcomes;

@@ -2,12 +2,15 @@
 
 #include <QDateTime>
 #include <QHash>
+#include "platform/mail/ServerCertificate.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 #include <memory>
 #include <vector>
+#include <optional>
 
 class Mails;
 class MailTransport;
@@ -107,6 +110,8 @@ public:
     // When the day's allowance starts again: a day after the run's first
     // hand-over.
     QDateTime NextAllowance() const { return m_nextAllowance; }
+    // The server certificate that ended the last run as untrusted, if any.
+    const std::optional<ServerCertificate>& RefusedCertificate() const { return m_refusedCertificate; }
 
     // "Corvanta 1.3.479 (home page)": product, version and home page.
     static QString MailerHeaderValue();
@@ -150,4 +155,5 @@ private:
     QDateTime m_firstHere;
     bool m_dayLimitReached = false;
     QDateTime m_nextAllowance;
+    std::optional<ServerCertificate> m_refusedCertificate;
 };

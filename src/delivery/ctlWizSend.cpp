@@ -25,10 +25,10 @@ ctlWizSend::ctlWizSend(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
         if (qobject_cast<QLabel*>(t.control) && LoadResString(t.caption).isEmpty())
             t.control->hide();
     }
-    // The mail setup dialog and the test e-mail wizard are not part of the
-    // program yet; the settings file is read as it is.
+    // The mail setup dialog is not part of the program yet; the settings
+    // file is read as it is.
     ui->cmdEMailSetup->setEnabled(false);
-    ui->cmdTestEMail->setEnabled(false);
+    connect(ui->cmdTestEMail, &QPushButton::clicked, this, &ctlWizSend::TestEMail);
     connect(ui->cmdSendEMails, &QPushButton::clicked, this, &ctlWizSend::SendMails);
 }
 

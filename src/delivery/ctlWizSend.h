@@ -21,6 +21,8 @@ public:
 
 Q_SIGNALS:
     void SendMails();
+    // The test e-mail wizard, which needs the Compose step's sender.
+    void TestEMail();
 
 private:
     std::unique_ptr<Ui::ctlWizSend> ui;

@@ -135,6 +135,10 @@ Mail& Mails::Item(int position)
 void Mails::Remove(int position)
 {
     m_mails.erase(m_mails.begin() + static_cast<std::ptrdiff_t>(CheckedIndex(position)));
+    std::erase_if(m_emptyValues, [position](const EmptyValue& e) { return e.mail == position; });
+    for (EmptyValue& e : m_emptyValues)
+        if (e.mail > position)
+            --e.mail;
 }
 
 void Mails::SetKeepSending(bool keep)
@@ -177,6 +181,8 @@ bool Mails::Merge(Recordset& recipients, const QString& toTemplate, const FromAd
 {
     MailVector().swap(m_mails);
     m_valuesFetched = 0;
+    m_emptyValues.clear();
+    m_columnLabels.clear();
 
     if (recipients.State() != Recordset::StateOpen)
         return false;
@@ -190,8 +196,10 @@ bool Mails::Merge(Recordset& recipients, const QString& toTemplate, const FromAd
     const int fieldCount = recipients.FieldCount();
     std::vector<QString> markers;
     markers.reserve(size_t(fieldCount));
-    for (int k = 0; k < fieldCount; ++k)
+    for (int k = 0; k < fieldCount; ++k) {
         markers.push_back(MergeFields::Marker(recipients.FieldName(k), k + 1));
+        m_columnLabels << MergeFields::ColumnLabel(recipients.FieldName(k), k + 1);
+    }
     const MergeValueText valueText(m_locale ? *m_locale : QLocale::system());
 
     // Most templates can be worked out once, leaving each record only its
@@ -208,6 +216,17 @@ bool Mails::Merge(Recordset& recipients, const QString& toTemplate, const FromAd
     std::vector<QString> values(columns.size());
     QVarLengthArray<QStringView, 32> views(qsizetype(columns.size()));
 
+    // The columns whose emptiness a reader would see: those of the subject
+    // and body, each with its place among the plan's values (-1: none).
+    std::vector<std::pair<int, int>> watched;
+    for (int k = 0; k < fieldCount; ++k) {
+        if (MergeFields::Find(subjectTemplate, markers[size_t(k)]) < 0 &&
+            MergeFields::Find(textBodyTemplate, markers[size_t(k)]) < 0)
+            continue;
+        const auto at = std::find(columns.begin(), columns.end(), k);
+        watched.emplace_back(k, at == columns.end() ? -1 : int(at - columns.begin()));
+    }
+
     MergedText texts[MergePlan::kTexts];
     m_mails.reserve(size_t(count));
     for (int i = 1; i <= count; ++i) {
@@ -223,6 +242,13 @@ bool Mails::Merge(Recordset& recipients, const QString& toTemplate, const FromAd
                 plain = MergePlan::IsPlain(values[c]);
                 ++m_valuesFetched;
             }
+        }
+        for (const auto& [column, planned] : watched) {
+            const QString value = plain && planned >= 0
+                                      ? values[size_t(planned)]
+                                      : valueText.Text(recipients.Value(column));
+            if (value.trimmed().isEmpty())
+                m_emptyValues.push_back({i, column});
         }
         if (plain) {
             m_mails.push_back(Mail(common, merged->store.Append(views.data(), int(views.size()))));

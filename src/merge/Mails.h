@@ -118,6 +118,18 @@ public:
     // column, one per text that held the column's marker.
     qint64 ValuesFetched() const { return m_valuesFetched; }
 
+    // Markers of the subject or body that the last merge filled with nothing
+    // (or only blanks): the mail's 1-based position and the column's
+    // 0-based place, in mail order. For the checks before sending.
+    struct EmptyValue
+    {
+        int mail;
+        int column;
+    };
+    const std::vector<EmptyValue>& EmptyValues() const { return m_emptyValues; }
+    // The column labels of the last merge's records (MergeFields::ColumnLabel).
+    const QStringList& ColumnLabels() const { return m_columnLabels; }
+
 Q_SIGNALS:
     // After each mail handed to the mail system, failed or not (the send run).
     void MailsSend(int Index);
@@ -139,4 +151,6 @@ private:
     YieldHook m_yield;
     std::optional<QLocale> m_locale;
     qint64 m_valuesFetched = 0;
+    std::vector<EmptyValue> m_emptyValues;
+    QStringList m_columnLabels;
 };

@@ -20,6 +20,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QShortcut>
+#include <QTimer>
 
 namespace {
 
@@ -73,6 +74,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui:
     ConnectCompose();
     ConnectPreview();
     ConnectSend();
+    ConnectHelp();
     modForms::ApplyFonts(this);
     for (QTableView* grid : {ui->flxRcptList, ui->flxSend})
         grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 6);
@@ -81,12 +83,16 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui:
     const QRect workArea = modForms::GetWorkArea();
     if (workArea.isValid())
         setGeometry(workArea);
+    RestoreDraft();
     ShowSelectedStep();
     UpdateStatusbar();
 }
 
 frmMain::~frmMain()
 {
+    // A change still waiting for the typing to pause.
+    if (m_draftTimer->isActive())
+        SaveDraft();
     // The store writes the files once more as it goes.
     m_store.reset();
     FilesSystem::SetProblemHandler({});
@@ -124,8 +130,6 @@ void frmMain::LoadCaptions()
     ui->mnuFileSaveErrorReportAs->setEnabled(false);
     // Their windows are not part of the program yet.
     ui->mnuToolsSMTPServiceManager->setEnabled(false);
-    ui->mnuHelpHelp->setEnabled(false);
-    ui->mnuHelpAboutCorvanta->setEnabled(false);
 
     ui->cmdComposeAttach->setText(LoadResString(104));
     ui->cmdComposeFrom->setText(LoadResString(105));
@@ -370,5 +374,6 @@ void frmMain::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    SaveDraft();
     event->accept();
 }

@@ -18,6 +18,8 @@ class Mails;
 class SendClock;
 class SendJournal;
 class RecordsetTableModel;
+class QMenu;
+class QTimer;
 class QTreeWidget;
 
 // The program's main window: the four steps on a tab strip, the menus and
@@ -73,6 +75,7 @@ public:
     // under its progress window, the failures in the grid as they come, and
     // the summary. Returns at once while a merge, send or import runs.
     void SendMails();
+    void ShowTestEMail();
     void StopMails();
     // Mails handled in the current or last run.
     qint32 MailsHandled() const { return m_mailsHandled; }
@@ -97,6 +100,12 @@ private:
     void LoadCaptions();
     void ConnectSteps();
     void ConnectCompose();
+
+    // Help: the Help menu, the about box and the What's This menus.
+    void ConnectHelp();
+    void ShowWhatsThisMenu(const QString& tag, const QPoint& globalPosition);
+    void mnuWhatsThisHelpWhatsThis_Click();
+    static QString AttachmentHelpTag(const QTreeWidget* list, int state);
 
     // Step changes.
     void SelectTab(int index); // without running the rules
@@ -128,6 +137,9 @@ private:
     void mnuFileOpenText_Click();
     bool mnuFileSaveText_Click();
     bool mnuFileSaveTextAs_Click();
+    // The composed mailing kept between runs of the program.
+    void RestoreDraft();
+    void SaveDraft();
 
     // Preview step.
     void ConnectPreview();
@@ -148,6 +160,8 @@ private:
     // all); false when the user sends nothing.
     bool ChooseMailsToSend(SendJournal& journal, std::vector<int>& positions);
     QByteArray MailingContext() const;
+    // The checks before sending; true to send.
+    bool AcceptSendChecks();
 
     std::unique_ptr<Ui::frmMain> ui;
     RecipientLists m_rcptLsts;
@@ -167,10 +181,17 @@ private:
     qint32 m_mailsHandled = 0;
     const SendClock* m_sendClock = nullptr;
     ctlBalloonTip* m_balloon = nullptr;
+    QMenu* mnuWhatsThisHelp = nullptr; // its one entry's data is the help tag
     ToolTip m_tips;
 
     // Compose state.
     QString m_composeLastFucus; // "Subject" or "Body": the box left last
     QString m_messageFile;
     bool m_messageChanged = false;
+    // Saves the draft once the typing has paused.
+    QTimer* m_draftTimer = nullptr;
+    // The kept To column, chosen by the first import that has it.
+    QString m_draftToColumn;
+    bool m_draftUntouchable = false; // its file could not be read nor kept aside
+    bool m_draftProblemShown = false;
 };

@@ -8,6 +8,8 @@
 #include "senders/frmFormatFromEMail.h"
 #include "shell/frmMain.h"
 #include "store/FilesSystem.h"
+#include "store/MailingDraft.h"
+#include "store/DataStore.h"
 #include "ui_frmMain.h"
 
 #include <QApplication>
@@ -15,6 +17,7 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QTimer>
 
 namespace {
 
@@ -76,6 +79,65 @@ void frmMain::ConnectCompose()
              ui->txtComposeSubject, ui->txtComposeTextBody, ui->lblComposeTo, ui->lblComposeSubject,
              ui->lvwComposeAttach})
         watched->installEventFilter(this);
+
+    // Every change is kept, a second after the typing pauses and at close.
+    m_draftTimer = new QTimer(this);
+    m_draftTimer->setSingleShot(true);
+    m_draftTimer->setInterval(1000);
+    connect(m_draftTimer, &QTimer::timeout, this, &frmMain::SaveDraft);
+    const auto changed = [this] { m_draftTimer->start(); };
+    connect(ui->cboComposeFrom, &QComboBox::currentIndexChanged, this, changed);
+    connect(ui->cboComposeTo, &QComboBox::currentIndexChanged, this, changed);
+    connect(ui->txtComposeSubject, &QLineEdit::textChanged, this, changed);
+    connect(ui->txtComposeTextBody, &QPlainTextEdit::textChanged, this, changed);
+    connect(ui->lvwComposeAttach->model(), &QAbstractItemModel::rowsInserted, this, changed);
+    connect(ui->lvwComposeAttach->model(), &QAbstractItemModel::rowsRemoved, this, changed);
+}
+
+void frmMain::RestoreDraft()
+{
+    const LoadedDraft loaded = MailingDraft::Load(m_store->Folder());
+    m_draftUntouchable = loaded.leaveFile;
+    if (loaded.problem)
+        Dialogs::Message(nullptr, *loaded.problem, QMessageBox::Ok, Dialogs::Icon::Critical);
+    const MailingDraft& draft = loaded.draft;
+    ui->cboComposeFrom->setCurrentIndex(ui->cboComposeFrom->findText(draft.sender));
+    m_draftToColumn = draft.toColumn;
+    ui->txtComposeSubject->setText(draft.subject);
+    ui->txtComposeTextBody->setPlainText(draft.body);
+    for (const QString& path : draft.attachments)
+        AddAttachment(ui->lvwComposeAttach, path);
+    m_messageChanged = draft.bodyChanged;
+    m_messageFile = draft.textFile;
+    m_draftTimer->stop();
+}
+
+void frmMain::SaveDraft()
+{
+    m_draftTimer->stop();
+    if (m_draftUntouchable)
+        return;
+    MailingDraft draft;
+    draft.sender = ui->cboComposeFrom->currentText();
+    // Until an import offers it, the kept column stays kept.
+    draft.toColumn = ui->cboComposeTo->currentIndex() >= 0 ? ui->cboComposeTo->currentText()
+                                                          : m_draftToColumn;
+    draft.subject = ui->txtComposeSubject->text();
+    draft.body = ui->txtComposeTextBody->toPlainText();
+    draft.attachments = AttachmentKeys(ui->lvwComposeAttach).split(u';', Qt::SkipEmptyParts);
+    draft.bodyChanged = m_messageChanged;
+    draft.textFile = m_messageFile;
+    try {
+        draft.Save(m_store->Folder());
+        m_draftProblemShown = false;
+    } catch (const AppError& e) {
+        // Once until a save succeeds again, not at every pause in the typing.
+        if (!m_draftProblemShown) {
+            m_draftProblemShown = true;
+            Dialogs::Message(isVisible() ? this : nullptr, e.Description(), QMessageBox::Ok,
+                             Dialogs::Icon::Critical);
+        }
+    }
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event)
@@ -120,8 +182,11 @@ void frmMain::RefillComposeLists(const QStringList& labels)
 {
     ui->cboComposeTo->clear();
     ui->cboComposeTo->addItems(labels);
-    // No To column is chosen for the user.
-    ui->cboComposeTo->setCurrentIndex(-1);
+    // No To column is chosen for the user, except the one kept from the
+    // last run, by the first import after the start.
+    ui->cboComposeTo->setCurrentIndex(m_draftToColumn.isEmpty() ? -1
+                                                                 : labels.indexOf(m_draftToColumn));
+    m_draftToColumn.clear();
 }
 
 void frmMain::InsertField(const QString& marker)
@@ -190,9 +255,14 @@ QString frmMain::AttachmentKeys(const QTreeWidget* list)
 
 void frmMain::ShowAttachmentMenu(QTreeWidget* list, const QPoint& position)
 {
+    // Help is offered when the click is not on a selected file: about the
+    // files (1) or about the empty list (2).
     QTreeWidgetItem* item = list->itemAt(position);
-    if (!item || !item->isSelected())
+    if (!item || !item->isSelected()) {
+        ShowWhatsThisMenu(AttachmentHelpTag(list, list->topLevelItemCount() > 0 ? 1 : 2),
+                          list->viewport()->mapToGlobal(position));
         return;
+    }
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("mnuFileListContext"));
     QAction* clear = menu.addAction(LoadResString(202));
@@ -200,6 +270,13 @@ void frmMain::ShowAttachmentMenu(QTreeWidget* list, const QPoint& position)
     connect(clear, &QAction::triggered, this, [this, list] {
         if (RemoveSelectedAttachment(list) && list == ui->lvwPreviewAttach)
             PreviewAttachmentsChanged();
+    });
+    QAction* help = menu.addAction(LoadResString(203));
+    help->setObjectName(QStringLiteral("mnuFileListContextWhatsThis"));
+    help->setData(AttachmentHelpTag(list, 1));
+    connect(help, &QAction::triggered, this, [this, help] {
+        mnuWhatsThisHelp->actions().constFirst()->setData(help->data());
+        mnuWhatsThisHelpWhatsThis_Click();
     });
     menu.exec(list->viewport()->mapToGlobal(position));
 }

@@ -9,9 +9,11 @@
 #include "controls/modForms.h"
 #include "delivery/MailConfiguration.h"
 #include "delivery/MailSender.h"
+#include "delivery/SendChecks.h"
 #include "delivery/SendJournal.h"
 #include "delivery/SendSummary.h"
 #include "delivery/frmConfirmSendEMail.h"
+#include "delivery/frmSendTestEMail.h"
 #include "delivery/frmSendingEMails.h"
 #include "merge/Mails.h"
 #include "recipients/RecipientImport.h"
@@ -58,6 +60,17 @@ void frmMain::ConnectSend()
     ui->flxSend->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     ui->flxSend->horizontalHeader()->setDefaultSectionSize(OtherWidth);
     connect(ui->wizSend, &ctlWizSend::SendMails, this, &frmMain::SendMails);
+    connect(ui->wizSend, &ctlWizSend::TestEMail, this, &frmMain::ShowTestEMail);
+}
+
+void frmMain::ShowTestEMail()
+{
+    const int sender = ui->cboComposeFrom->currentIndex() + 1;
+    FromAddressRef from;
+    if (sender >= 1 && sender <= FromAddressBook().Count())
+        from = std::make_shared<const FromAddress>(FromAddressBook().Item(sender));
+    frmSendTestEMail wizard(this, from, ui->cboComposeFrom->currentText());
+    wizard.exec();
 }
 
 void frmMain::StopMails()
@@ -73,7 +86,7 @@ void frmMain::SendMails()
     BusyGuard busy(m_busy);
     if (!busy.Entered() || !m_mails)
         return;
-    if (!AcceptUnreadableAttachments())
+    if (!AcceptSendChecks())
         return;
     // What became of this mailing before decides what goes now.
     std::unique_ptr<SendJournal> journal;
@@ -197,43 +210,13 @@ void frmMain::SendMails()
                      Dialogs::Icon::Information);
 }
 
-bool frmMain::AcceptUnreadableAttachments()
+bool frmMain::AcceptSendChecks()
 {
-    // Mails share their attachment text unless changed one by one, so a
-    // million mails cost a few distinct texts and fewer paths.
-    QSet<QString> checked;
-    QStringList unreadable;
-    QString last;
-    for (const Mail& mail : *m_mails) {
-        const QString& attachments = mail.Attachments();
-        if (attachments.isEmpty() ||
-            (attachments.constData() == last.constData() && attachments.size() == last.size()))
-            continue;
-        last = attachments;
-        for (const QString& path : attachments.split(u';', Qt::SkipEmptyParts)) {
-            if (checked.contains(path))
-                continue;
-            checked.insert(path);
-            // Opened, not only looked at: permissions are not the only way
-            // a file can refuse to be read.
-            QFile file(path);
-            if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
-                unreadable << path;
-        }
-    }
-    if (unreadable.isEmpty())
+    const QList<SendFinding> findings = SendChecks::Check(*m_mails);
+    if (findings.isEmpty())
         return true;
-
-    constexpr int Listed = 5;
-    QStringList shown = unreadable.mid(0, Listed);
-    if (unreadable.size() > Listed)
-        shown << LoadResString(192).replace(QLatin1String("#COUNT#"),
-                                            QString::number(unreadable.size() - Listed));
-    const QString text = Texts::MessageBoxText(LoadResString(191), 2)
-                             .replace(QLatin1String("#COUNT#"), QString::number(unreadable.size()))
-                             .replace(QLatin1String("#FILES#"), shown.join(u'\n'));
-    return Dialogs::Message(this, text, QMessageBox::Yes | QMessageBox::No, Dialogs::Icon::Warning,
-                            {}, QMessageBox::No) == QMessageBox::Yes;
+    return Dialogs::Message(this, SendChecks::Describe(findings), QMessageBox::Yes | QMessageBox::No,
+                            Dialogs::Icon::Warning, {}, QMessageBox::No) == QMessageBox::Yes;
 }
 
 QByteArray frmMain::MailingContext() const

@@ -6,7 +6,9 @@
 #include "platform/mail/SmtpTransport.h"
 #include "base/AppError.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
+#include <QSslCertificate>
 
 using namespace TestSupport;
 using Tls = SmtpTestServer::Tls;
@@ -80,33 +82,46 @@ private Q_SLOTS:
     // Encryption is verified, the login is checked (once, when asked for
     // and the mail goes), and a password never goes unencrypted to a server
     // elsewhere: one off the loopback, in a network namespace of the test's
-    // own, stands for that.
+    // own, stands for that. A certificate that fails verification goes
+    // through only when its fingerprint is trusted for the name used; a
+    // refused one comes back to be shown. An authority file adds to the
+    // system's authorities.
     void encryptionAndLogin_data()
     {
-        QTest::addColumn<Tls>("tls"); // the certificate is trusted unless the row expects it refused
+        QTest::addColumn<Tls>("tls");
+        QTest::addColumn<QString>("trust"); // "ca": the certificate's authority file; "pin" (host): its fingerprint
         QTest::addColumn<bool>("remote");
         QTest::addColumn<QString>("mechanisms"); // the server's; none: no login needed
         QTest::addColumn<QString>("password");   // none: no login asked for
         QTest::addColumn<QString>("expected");   // "*" stands for any text
         const QString secret = QStringLiteral("s3cret äß");
-        QTest::newRow("STARTTLS") << Tls::StartTls << false << "" << "" << "";
-        QTest::newRow("implicit TLS") << Tls::Implicit << false << "" << "" << "";
-        QTest::newRow("implicit TLS, unknown certificate")
-            << Tls::Implicit << false << "" << ""
-            << "not sent: the mail server's certificate was not accepted: *";
-        QTest::newRow("PLAIN") << Tls::None << false << "PLAIN" << secret << "";
-        QTest::newRow("LOGIN") << Tls::None << false << "LOGIN" << secret << "";
+        const QString refused = QStringLiteral("not sent: the mail server's certificate was not accepted: *");
+        QTest::newRow("STARTTLS") << Tls::StartTls << "ca" << false << "" << "" << "";
+        QTest::newRow("implicit TLS") << Tls::Implicit << "ca" << false << "" << "" << "";
+        QTest::newRow("implicit TLS, unknown certificate") << Tls::Implicit << "" << false << "" << "" << refused;
+        QTest::newRow("STARTTLS, certificate trusted for the host")
+            << Tls::StartTls << "pin 127.0.0.1" << false << "" << "" << "";
+        QTest::newRow("implicit TLS, certificate trusted for another host")
+            << Tls::Implicit << "pin localhost" << false << "" << "" << refused;
+        QTest::newRow("STARTTLS, signed by an authority of the file")
+            << Tls::StartTls << "ca signed" << false << "" << "" << "";
+        QTest::newRow("authority file without a certificate")
+            << Tls::StartTls << "ca empty" << false << "" << ""
+            << "The file of trusted authorities \"*\" cannot be read or holds no PEM certificate";
+        QTest::newRow("PLAIN") << Tls::None << "" << false << "PLAIN" << secret << "";
+        QTest::newRow("LOGIN") << Tls::None << "" << false << "LOGIN" << secret << "";
         QTest::newRow("authentication off")
-            << Tls::None << false << "PLAIN,LOGIN" << "" << "530 5.7.0 Authentication required";
-        QTest::newRow("elsewhere, STARTTLS") << Tls::StartTls << true << "PLAIN,LOGIN" << secret << "";
+            << Tls::None << "" << false << "PLAIN,LOGIN" << "" << "530 5.7.0 Authentication required";
+        QTest::newRow("elsewhere, STARTTLS") << Tls::StartTls << "ca" << true << "PLAIN,LOGIN" << secret << "";
         QTest::newRow("elsewhere, no encryption")
-            << Tls::None << true << "PLAIN,LOGIN" << secret
+            << Tls::None << "" << true << "PLAIN,LOGIN" << secret
             << "not sent: the server offers no encryption; the password was not sent";
     }
 
     void encryptionAndLogin()
     {
         QFETCH(Tls, tls);
+        QFETCH(QString, trust);
         QFETCH(bool, remote);
         QFETCH(QString, mechanisms);
         QFETCH(QString, password);
@@ -117,6 +132,7 @@ private Q_SLOTS:
         SmtpTestServer::Options options;
         options.host = host;
         options.tls = tls; // the STARTTLS server refuses mail without TLS
+        options.signedByAuthority = trust == QLatin1String("ca signed");
         if (!mechanisms.isEmpty()) {
             options.user = QStringLiteral("mailer");
             options.password = QStringLiteral("s3cret äß");
@@ -126,7 +142,16 @@ private Q_SLOTS:
         QVERIFY2(server.Start(), qPrintable(server.Error()));
         SmtpSettings settings = SettingsFor(server, host);
         settings.implicitTls = tls == Tls::Implicit;
-        settings.caFile = expected.contains(QLatin1String("certificate")) ? QString() : server.CertificateFile();
+        const QList<QSslCertificate> own = QSslCertificate::fromPath(server.CertificateFile());
+        const QString fingerprint =
+            own.isEmpty() ? QString() : QString::fromLatin1(own.first().digest(QCryptographicHash::Sha256).toHex());
+        if (trust == QLatin1String("ca empty"))
+            settings.caFile = server.WorkFolder() + QStringLiteral("/key.pem");
+        else if (trust.startsWith(QLatin1String("ca")))
+            settings.caFile = options.signedByAuthority ? server.AuthorityFile() : server.CertificateFile();
+        else if (trust.startsWith(QLatin1String("pin"))) // the fingerprint as people copy it
+            settings.trustedCertificates = {QStringLiteral("other.example 00ff"),
+                                            trust.mid(4) + u' ' + fingerprint.toUpper()};
         settings.authenticate = !password.isEmpty();
         settings.userName = QStringLiteral("mailer");
         settings.password = password;
@@ -137,6 +162,14 @@ private Q_SLOTS:
         const bool sent = expected.isEmpty();
         QCOMPARE(server.MessageCount(), sent ? 2 : 0);
         QCOMPARE(server.LoginCount(), sent && settings.authenticate ? 1 : 0);
+        const std::optional<ServerCertificate> shown = transport.RefusedCertificate();
+        QCOMPARE(shown.has_value(), expected.startsWith(QLatin1String("not sent: the mail server's certificate")));
+        if (shown) {
+            QCOMPARE(shown->TrustLine(), host + u' ' + fingerprint);
+            QCOMPARE(shown->subject, QStringLiteral("CN=localhost"));
+            QCOMPARE(shown->issuer, QStringLiteral("CN=localhost"));
+            QVERIFY(shown->validFrom <= QDateTime::currentDateTime() && shown->validTo > QDateTime::currentDateTime());
+        }
         if (sent) {
             QCOMPARE(server.Envelope(1).value(QStringLiteral("tls")).toBool(), tls != Tls::None);
             QCOMPARE(server.Envelope(1).value(QStringLiteral("authenticated")).toBool(), settings.authenticate);

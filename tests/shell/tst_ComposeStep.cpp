@@ -21,14 +21,21 @@ class TestComposeStep : public MainWindowTest
     }
 
 private Q_SLOTS:
-    void initTestCase()
+    static void SeedPeople(bool withSender)
     {
         const QString csv = QDir::homePath() + QStringLiteral("/people.csv");
         PutFile(csv, "Name,,Email\r\nAda,x,ada@example.org\r\n");
         RecipientLists lists;
         lists.Add(CsvList(QStringLiteral("People"), csv));
         FromAddresses senders;
+        if (withSender)
+            senders.Add(QStringLiteral("Bo"), QStringLiteral("bo@example.org"), QString());
         SeedStore(lists, senders);
+    }
+
+    void initTestCase()
+    {
+        SeedPeople(false);
         QDir().mkpath(Documents());
     }
 
@@ -182,6 +189,54 @@ private Q_SLOTS:
         const auto asked = Dialogs::TakeAsked();
         if (!asked.isEmpty())
             QCOMPARE(asked[0].text, LoadResString(180));
+    }
+
+    // The Compose step comes back when the program starts again; a damaged
+    // file gives an empty step and is kept aside.
+    void keptBetweenRuns_data()
+    {
+        QTest::addColumn<QByteArray>("damage");
+        QTest::newRow("restarted") << QByteArray();
+        QTest::newRow("damaged") << QByteArray("not a mailing");
+    }
+    void keptBetweenRuns()
+    {
+        QFETCH(QByteArray, damage);
+        m_window.reset();
+        SeedPeople(true);
+        m_window = OpenMainWindow();
+        m_window->ImportRecipientList(1);
+        const QString attachment = QDir::homePath() + QStringLiteral("/attach/a.pdf");
+        PutFile(attachment, "a");
+        FillCompose(*m_window, 0, 2, QString::fromUtf8("Hi «Name»"), QStringLiteral("Body"));
+        Dialogs::QueueAnswer(QStringList{attachment});
+        Click("cmdComposeAttach");
+        m_window.reset(); // no close question: the draft is kept anyway
+
+        const QString file = FilesSystem::VersionDataFolder() + MailingDraft::FileName();
+        if (!damage.isEmpty()) {
+            PutFile(file, damage);
+            Dialogs::QueueAnswer(QMessageBox::Ok);
+        }
+        m_window = OpenMainWindow(Draft::Keep);
+        m_window->ImportRecipientList(1);
+        const auto asked = Dialogs::TakeAsked();
+        const bool restored = damage.isEmpty();
+        QCOMPARE(asked.size(), restored ? 1 : 2); // the attach dialog, the damage
+        QCOMPARE(Get<QComboBox>("cboComposeFrom")->currentIndex(), restored ? 0 : -1);
+        QCOMPARE(Get<QComboBox>("cboComposeTo")->currentText(), restored ? "Email" : "");
+        QCOMPARE(Get<QLineEdit>("txtComposeSubject")->text(),
+                 restored ? QString::fromUtf8("Hi «Name»") : QString());
+        QCOMPARE(Body()->toPlainText(), restored ? "Body" : "");
+        QCOMPARE(Get<QTreeWidget>("lvwComposeAttach")->topLevelItemCount(), restored ? 1 : 0);
+        const QStringList kept =
+            QDir(FilesSystem::VersionDataFolder()).entryList({MailingDraft::FileName() + ".*.bak"});
+        QCOMPARE(kept.size(), restored ? 0 : 1);
+        if (!restored)
+            QVERIFY(asked[1].text.contains(kept[0]));
+        m_window.reset();
+        SeedPeople(false);
+        m_window = OpenMainWindow();
     }
 };
 

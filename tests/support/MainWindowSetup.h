@@ -9,6 +9,7 @@
 #include "shell/frmMain.h"
 #include "store/DataStore.h"
 #include "store/FilesSystem.h"
+#include "store/MailingDraft.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -75,9 +76,12 @@ struct Stored
 };
 
 // A fresh window for each test: the program-wide objects start empty, as at
-// start-up.
-inline std::unique_ptr<frmMain> OpenMainWindow()
+// start-up, and so does the Compose step unless the last window's is kept.
+enum class Draft { Drop, Keep };
+inline std::unique_ptr<frmMain> OpenMainWindow(Draft draft = Draft::Drop)
 {
+    if (draft == Draft::Drop)
+        QFile::remove(FilesSystem::VersionDataFolder() + MailingDraft::FileName());
     RecipientImport::ImportedRecipients() = Recordset();
     FromAddressBook() = FromAddresses();
     auto window = std::make_unique<frmMain>();

@@ -63,25 +63,39 @@ SmtpTestServer::~SmtpTestServer()
     Stop();
 }
 
-QString MakeCertificate(const QString& folder, const QStringList& names)
+QString MakeCertificate(const QString& folder, const QStringList& names, bool signedByAuthority)
 {
     QStringList alternatives;
     for (const QString& name : names)
         alternatives << (QHostAddress(name).isNull() ? QStringLiteral("DNS:") : QStringLiteral("IP:")) + name;
-    QProcess openssl;
-    DieWithParent(openssl);
-    openssl.setProcessChannelMode(QProcess::MergedChannels);
-    QStringList arguments =
-        QStringLiteral("req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2")
-            .split(u' ');
-    arguments << QStringLiteral("-subj") << QStringLiteral("/CN=") + names.first()
-              << QStringLiteral("-addext") << QStringLiteral("subjectAltName=") + alternatives.join(u',')
-              << QStringLiteral("-keyout") << folder + QStringLiteral("/key.pem")
-              << QStringLiteral("-out") << folder + QStringLiteral("/cert.pem");
-    openssl.start(QStringLiteral("openssl"), arguments);
-    if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0)
-        return QStringLiteral("openssl failed: ") + QString::fromUtf8(openssl.readAll()) + openssl.errorString();
-    return QString();
+    const auto openssl = [&folder](QStringList arguments) {
+        QProcess process;
+        DieWithParent(process);
+        process.setWorkingDirectory(folder);
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(QStringLiteral("openssl"), arguments);
+        if (!process.waitForFinished(60000) || process.exitCode() != 0)
+            return QStringLiteral("openssl failed: ") + QString::fromUtf8(process.readAll()) + process.errorString();
+        return QString();
+    };
+    const QStringList newKey =
+        QStringLiteral("-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes").split(u' ');
+    const QStringList server = newKey + QStringList{QStringLiteral("-subj"), QStringLiteral("/CN=") + names.first(),
+                                                    QStringLiteral("-addext"),
+                                                    QStringLiteral("subjectAltName=") + alternatives.join(u','),
+                                                    QStringLiteral("-keyout"), QStringLiteral("key.pem")};
+    if (!signedByAuthority)
+        return openssl(QStringList{"req", "-x509", "-days", "2", "-out", "cert.pem"} + server);
+    QString problem = openssl(QStringList{"req", "-x509", "-days", "2", "-subj", "/CN=Test Authority", "-addext",
+                                          "basicConstraints=critical,CA:TRUE", "-addext",
+                                          "keyUsage=critical,keyCertSign", "-keyout", "ca.key", "-out", "ca.pem"} +
+                              newKey);
+    if (problem.isEmpty())
+        problem = openssl(QStringList{"req", "-new", "-out", "cert.csr"} + server);
+    if (problem.isEmpty())
+        problem = openssl({"x509", "-req", "-in", "cert.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
+                           "-days", "2", "-copy_extensions", "copy", "-out", "cert.pem"});
+    return problem;
 }
 
 bool InNetworkNamespace()
@@ -130,7 +144,8 @@ bool SmtpTestServer::Start()
 
     QStringList arguments{SupportScript("smtp_test_server.py"), QStringLiteral("--out"), messages};
     if (m_options.tls != Tls::None) {
-        m_error = MakeCertificate(m_dir.path(), {QStringLiteral("localhost"), QStringLiteral("127.0.0.1"), m_options.host});
+        m_error = MakeCertificate(m_dir.path(), {QStringLiteral("localhost"), QStringLiteral("127.0.0.1"), m_options.host},
+                                  m_options.signedByAuthority);
         if (!m_error.isEmpty())
             return false;
         arguments << QStringLiteral("--tls")

@@ -17,10 +17,11 @@ QString SystemPython();
 // the keys are listed in mail_inspect.py. {"error": ...} when it fails.
 QJsonObject InspectMessage(const QString& path);
 
-// Makes a self-signed certificate and key (cert.pem, key.pem) in `folder`
-// for the host names and addresses given (at least one). Empty when it
-// worked, otherwise what went wrong.
-QString MakeCertificate(const QString& folder, const QStringList& names);
+// Makes a certificate and key (cert.pem, key.pem) in `folder` for the host
+// names and addresses given (at least one): self-signed, or signed by an
+// authority made beside it (ca.pem). Empty when it worked, otherwise what
+// went wrong.
+QString MakeCertificate(const QString& folder, const QStringList& names, bool signedByAuthority = false);
 
 // A documentation address that the program does not take for loopback.
 inline constexpr char OffLoopbackAddress[] = "192.0.2.1";
@@ -57,6 +58,7 @@ public:
         bool pipelining = false;           // offer PIPELINING (aiosmtpd reads commands in order anyway)
         bool smtpUtf8 = false;             // offer SMTPUTF8
         QString host = QStringLiteral("127.0.0.1"); // the address to listen on
+        bool signedByAuthority = false;    // the certificate is signed by AuthorityFile()
     };
 
     SmtpTestServer();
@@ -72,9 +74,10 @@ public:
     QString Error() const { return m_error; }
 
     int Port() const { return m_port; }
-    // Self-signed certificate for 127.0.0.1, localhost and the listening
-    // address, to trust in the client.
+    // The certificate for 127.0.0.1, localhost and the listening address
+    // (self-signed unless signedByAuthority), and its authority.
     QString CertificateFile() const { return m_dir.filePath(QStringLiteral("cert.pem")); }
+    QString AuthorityFile() const { return m_dir.filePath(QStringLiteral("ca.pem")); }
     // A scratch folder that goes with the server.
     QString WorkFolder() const { return m_dir.path(); }
 

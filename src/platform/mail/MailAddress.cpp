@@ -3,6 +3,7 @@
 #include "platform/mail/OutgoingMessage.h"
 #include "base/AppError.h"
 
+#include <QHostAddress>
 #include <QUrl>
 
 #include <algorithm>
@@ -217,6 +218,63 @@ bool IsUsableAddress(const QString& address)
     if (domain.startsWith(u'.') || domain.endsWith(u'.') || domain.contains(QStringLiteral("..")))
         return false;
     return true;
+}
+
+bool IsInternetAddress(const QString& address)
+{
+    const qsizetype at = address.lastIndexOf(u'@');
+    if (at <= 0)
+        return false;
+    const QStringView local = QStringView(address).left(at);
+    const QStringView domain = QStringView(address).mid(at + 1);
+    // Checked character by character: a million To values are read before
+    // a large run.
+    static const QString atextSigns = QStringLiteral("!#$%&'*+-/=?^_`{|}~");
+    qsizetype utf8Bytes = 0;
+    QChar previous = u'.';
+    for (const QChar c : local) {
+        const char16_t u = c.unicode();
+        utf8Bytes += u < 0x80 ? 1 : u < 0x800 ? 2 : c.isSurrogate() ? 2 : 3;
+        if (u == '.') {
+            if (previous == u'.')
+                return false;
+        } else if (u < 0x80 && !c.isLetterOrNumber() && !atextSigns.contains(c)) {
+            return false;
+        }
+        previous = c;
+    }
+    if (previous == u'.' || utf8Bytes > 64)
+        return false;
+    if (domain.startsWith(u'[') && domain.endsWith(u']')) {
+        QStringView literal = domain.mid(1, domain.size() - 2);
+        if (literal.startsWith(QLatin1String("IPv6:"), Qt::CaseInsensitive))
+            return QHostAddress(literal.mid(5).toString()).protocol() == QAbstractSocket::IPv6Protocol;
+        return QHostAddress(literal.toString()).protocol() == QAbstractSocket::IPv4Protocol;
+    }
+    if (domain.isEmpty() || domain.size() > 253)
+        return false;
+    qsizetype labelStart = 0;
+    int labels = 0;
+    bool numericLabel = true;
+    for (qsizetype i = 0; i <= domain.size(); ++i) {
+        if (i == domain.size() || domain[i] == u'.') {
+            const qsizetype length = i - labelStart;
+            if (length == 0 || length > 63 || domain[labelStart] == u'-' || domain[i - 1] == u'-')
+                return false;
+            ++labels;
+            if (i < domain.size())
+                numericLabel = true;
+            labelStart = i + 1;
+            continue;
+        }
+        const char16_t u = domain[i].unicode();
+        const bool digit = u >= '0' && u <= '9';
+        if (!(digit || u == '-' || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z')))
+            return false;
+        numericLabel = numericLabel && digit;
+    }
+    // The last label, a top-level domain, is never a number.
+    return labels >= 2 && !numericLabel;
 }
 
 bool HasInternationalLocalPart(const QString& address)

@@ -31,6 +31,14 @@ MailAddress ParseOne(const QString& text, const QString& field);
 // local part "@" domain, no blanks, controls, brackets or quotes.
 bool IsUsableAddress(const QString& address);
 
+// Whether an address as ParseList gives it is a plain internet address: a
+// dot-atom local part of at most 64 bytes (letters outside ASCII allowed),
+// and a host name of at least two labels of letters, digits and inner
+// hyphens, at most 63 bytes each and 253 in all, whose last label is not a
+// number; or an address literal in brackets. Stricter than the engine,
+// which takes whatever a server might: this finds the plainly malformed.
+bool IsInternetAddress(const QString& address);
+
 // Whether the part before the "@" holds characters outside ASCII: such an
 // address goes only to a server that offers SMTPUTF8.
 bool HasInternationalLocalPart(const QString& address);

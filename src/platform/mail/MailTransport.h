@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/mail/OutgoingMessage.h"
+#include "platform/mail/ServerCertificate.h"
 
 #include <QObject>
 #include <QSet>
@@ -45,6 +46,9 @@ public:
     // handed over whole is "not sent"; one the mail system already holds
     // whole but has not confirmed may have gone and says so.
     virtual void Stop() = 0;
+
+    // The server certificate that ended the last run as untrusted, if one did.
+    virtual std::optional<ServerCertificate> RefusedCertificate() const { return std::nullopt; }
 
     // Runs in this process that did not end each mail taken exactly once
     // (sent + failed + delivery unknown = taken). Each such run also leaves

@@ -139,13 +139,25 @@ SmtpConnection::SmtpConnection(const SmtpEndpoint& endpoint, Owner& owner, QObje
     connect(m_socket, &QSslSocket::disconnected, this, [this] {
         Enter([this] { Close(Loss::Dropped, QStringLiteral("The mail server closed the connection")); });
     });
-    connect(m_socket, &QSslSocket::sslErrors, this, [this](const QList<QSslError>& errors) {
-        QStringList texts;
-        for (const QSslError& error : errors)
-            texts.append(error.errorString());
-        m_tlsProblem = QStringLiteral("The mail server's certificate was not accepted: %1")
-                           .arg(texts.join(QStringLiteral("; ")));
-    });
+    connect(m_socket, &QSslSocket::sslErrors, this, [this](const QList<QSslError>& errors) { OnSslErrors(errors); });
+}
+
+void SmtpConnection::OnSslErrors(const QList<QSslError>& errors)
+{
+    const ServerCertificate seen = ServerCertificate::Of(m_socket->peerCertificate(), m_endpoint.host);
+    // The user trusted exactly this certificate for this name, whatever
+    // verification thinks of it.
+    if (ServerCertificate::IsTrusted(m_endpoint.trustedCertificates, m_endpoint.host, seen.sha256)) {
+        m_socket->ignoreSslErrors(errors);
+        return;
+    }
+    QStringList texts;
+    for (const QSslError& error : errors)
+        texts.append(error.errorString());
+    m_tlsProblem = QStringLiteral("The mail server's certificate was not accepted: %1")
+                       .arg(texts.join(QStringLiteral("; ")));
+    if (!m_socket->peerCertificate().isNull())
+        m_refusedCertificate = seen;
 }
 
 SmtpConnection::~SmtpConnection()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/mail/MessageBuilder.h"
+#include "platform/mail/ServerCertificate.h"
 #include "platform/mail/SmtpDotStuffer.h"
 #include "platform/mail/SmtpReply.h"
 
@@ -16,6 +17,7 @@
 #include <memory>
 #include <optional>
 
+class QSslError;
 class QSslSocket;
 
 // One mail as the SMTP client carries it, from hand-over to its end, with
@@ -56,6 +58,7 @@ struct SmtpEndpoint
     QString userName;
     QString password;
     QSslConfiguration tls;
+    QStringList trustedCertificates; // "host sha256-hex" lines
 };
 
 // One connection to the SMTP server, driven by the socket's signals: it
@@ -110,6 +113,8 @@ public:
     void Open(SmtpMailPtr mail);
     bool IsReady() const { return m_phase == Phase::Ready; }
     bool IsClosed() const { return m_phase == Phase::Closed; }
+    // The certificate that failed verification and was not trusted, if any.
+    const std::optional<ServerCertificate>& RefusedCertificate() const { return m_refusedCertificate; }
     // Whether it would take another mail now.
     bool HasRoom() const;
     // Whether it holds no mail.
@@ -153,6 +158,7 @@ private:
     void OnWritten();
     void OnSocketError();
     void OnTimeout();
+    void OnSslErrors(const QList<QSslError>& errors);
 
     void OnReply(const SmtpReply& reply);
     void OnHandshakeReply(const Command& command, const SmtpReply& reply);
@@ -190,6 +196,7 @@ private:
     bool m_triedStartTls = false;
     bool m_needReset = false;
     QString m_tlsProblem;
+    std::optional<ServerCertificate> m_refusedCertificate;
 
     SmtpMailPtr m_first; // the mail it was opened for, until it is ready
     std::deque<std::unique_ptr<Transaction>> m_transactions;

@@ -28,6 +28,13 @@ QString NotSent(QString reason)
     return QStringLiteral("not sent: ") + reason;
 }
 
+// Read once: the system's 300 or so take half a second to load.
+const QList<QSslCertificate>& SystemAuthorities()
+{
+    static const QList<QSslCertificate> authorities = QSslConfiguration::systemCaCertificates();
+    return authorities;
+}
+
 } // namespace
 
 // The run's connections and the mails between them. Everything that
@@ -41,6 +48,7 @@ struct SmtpTransport::Private final : SmtpConnection::Owner
     SmtpEndpoint endpoint;
     QString settingsProblem; // every mail fails with it
     QString runFailure;      // the run is over: every mail not yet handed over fails with it
+    std::optional<ServerCertificate> refusedCertificate; // what ended the run, if a certificate did
     bool anySent = false;    // the server took a mail in this run
     int failuresInRow = 0;   // connections failed since one was last ready
 
@@ -74,9 +82,19 @@ struct SmtpTransport::Private final : SmtpConnection::Owner
         QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
         tls.setPeerVerifyMode(QSslSocket::VerifyPeer);
         tls.setProtocol(QSsl::TlsV1_2OrLater);
-        if (!settings.caFile.isEmpty())
-            tls.setCaCertificates(QSslCertificate::fromPath(settings.caFile));
+        // Setting the authorities ends loading the system's on demand, so
+        // they are given in full.
+        if (!settings.caFile.isEmpty()) {
+            const QList<QSslCertificate> authorities = QSslCertificate::fromPath(settings.caFile);
+            // Left out without a word, it would surface as a refused certificate.
+            if (authorities.isEmpty() && settingsProblem.isEmpty())
+                settingsProblem = QStringLiteral("The file of trusted authorities \"%1\" cannot be read or "
+                                                 "holds no PEM certificate")
+                                      .arg(settings.caFile);
+            tls.setCaCertificates(SystemAuthorities() + authorities);
+        }
         endpoint.tls = tls;
+        endpoint.trustedCertificates = settings.trustedCertificates;
     }
 
     void Schedule()
@@ -297,8 +315,10 @@ struct SmtpTransport::Private final : SmtpConnection::Owner
             // The server cannot be reached or will not have us: another
             // connection per mail would only repeat the refusal (and lock
             // the account with failed logins).
-            if (runFailure.isEmpty())
+            if (runFailure.isEmpty()) {
                 runFailure = NotSent(reason);
+                refusedCertificate = connection.RefusedCertificate();
+            }
             mail->MissRest(runFailure);
             MailDone(std::move(mail));
         }
@@ -332,6 +352,7 @@ void SmtpTransport::Begin(Source source)
     d->stopped = false;
     d->finished = false;
     d->runFailure.clear();
+    d->refusedCertificate.reset();
     d->anySent = false;
     d->failuresInRow = 0;
     d->limit = std::max(1, d->settings.connections);
@@ -356,6 +377,11 @@ void SmtpTransport::Stop()
     for (SmtpConnection* connection : connections)
         connection->Stop();
     d->Schedule();
+}
+
+std::optional<ServerCertificate> SmtpTransport::RefusedCertificate() const
+{
+    return d->refusedCertificate;
 }
 
 int SmtpTransport::ConnectionLimit() const

@@ -2,6 +2,7 @@
 
 #include "platform/mail/MailTransport.h"
 #include "platform/mail/MessageBuilder.h"
+#include "platform/mail/ServerCertificate.h"
 
 #include <QString>
 
@@ -16,7 +17,8 @@ struct SmtpSettings
     QString userName;
     QString password;
     bool implicitTls = false;     // TLS from the first byte; always so on port 465
-    QString caFile;               // certificates to trust instead of the system's (tests)
+    QString caFile;               // PEM authorities trusted besides the system's
+    QStringList trustedCertificates; // "host sha256-hex": that certificate, as it is, for that host
     int connections = 1;          // how many the run may keep busy at once
 };
 
@@ -38,6 +40,10 @@ struct SmtpSettings
 // another serves the run only lowers the number of connections. STARTTLS is
 // used whenever offered, certificates are always verified, and a password
 // goes out unencrypted only to a server on this machine's loopback.
+//
+// A certificate that fails verification is still accepted when its SHA-256
+// fingerprint is trusted for the host name the connection uses; otherwise
+// the run ends and RefusedCertificate() holds it, for the user to look at.
 class SmtpTransport final : public MailTransport
 {
     Q_OBJECT
@@ -52,6 +58,8 @@ public:
 
     // The number of connections the run may use now.
     int ConnectionLimit() const;
+
+    std::optional<ServerCertificate> RefusedCertificate() const override;
 
     // The server name as connections use it (IDN in ASCII form). Throws
     // AppError for a missing or unusable name or a port out of range.
