@@ -139,7 +139,7 @@ void MailSender::Send()
             if (SendJournal::StateOfFailure(outcomes.value(position)) == SendJournal::State::Temporary &&
                 outcomes.contains(position))
                 again.push_back(position);
-        if (!settings.smtpRetryTemporary || again.empty() || !m_mails.KeepSending() || m_dayLimitReached)
+        if (!settings.smtpRetryTemporary || !m_retryTemporary || again.empty() || !m_mails.KeepSending() || m_dayLimitReached)
             break;
         if (!Wait(wait, static_cast<int>(again.size())))
             break;
@@ -301,7 +301,8 @@ QHash<int, QString> MailSender::Round(const std::vector<int>& positions, const M
     transport->Start(nextMail);
     if (!finished)
         loop.exec();
-    m_refusedCertificate = transport->RefusedCertificate();
+    if (transport->RefusedCertificate()) // a retry round must not clear the first round's
+        m_refusedCertificate = transport->RefusedCertificate();
     if (handlerFailure)
         std::rethrow_exception(handlerFailure);
     return outcomes;

@@ -101,6 +101,9 @@ public:
     void SetJournal(SendJournal* journal) { m_journal = journal; }
     void SetClock(const SendClock* clock) { m_clock = clock; }
     void SetWatcher(Watcher watcher) { m_watcher = std::move(watcher); }
+    // False: no retry rounds whatever the settings say (a test mail's
+    // verdict is wanted at once).
+    void SetRetryTemporary(bool retry) { m_retryTemporary = retry; }
 
     void Send();
 
@@ -145,6 +148,7 @@ private:
     const SendClock* m_clock = nullptr;
     std::unique_ptr<SendClock> m_ownClock;
     Watcher m_watcher;
+    bool m_retryTemporary = true;
     QString m_mailer;
     int m_current = 0;
     int m_ended = 0;
