@@ -305,6 +305,14 @@ int main(int argc, char* argv[])
     QString connection = QStringLiteral(
         "Driver={FreeTDS};Server=db.example.org;Database=club;UID=mailer;PWD=secret;Port=1433;");
     SaveModal("datalink", [&] { frmDataLink::Edit(&main, connection); });
+    // Sending, waiting to retry mails the server refused for now.
+    auto* waiting = new frmSendingEMails(&main);
+    waiting->SetMaximum(2500);
+    waiting->SetPosition(2500);
+    waiting->ShowWaiting(105'000, 12);
+    waiting->show();
+    Save(waiting, "sending-waiting");
+    waiting->Finish();
 
     // The book, and the entry dialog opened from it for its first sender.
     AtModal([](QWidget* book) {
