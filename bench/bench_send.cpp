@@ -8,15 +8,20 @@
 //       every K-th mail goes to refused-<n>@example.org, for a server that
 //       refuses those (its refusals are expected, not failures)
 //   bench_send --port P --big MB        peak memory while sending MB of attachment
+//   ... --journal                       the run keeps a send journal, as the Send step does
+//   bench_send --journal-find N         a journal of N mails (one in 100 not sent): its
+//                                       size, and the time to open it and list the unsent
 
 #include "MemoryProbe.h"
 #include "delivery/MailConfiguration.h"
 #include "delivery/MailSender.h"
+#include "delivery/SendJournal.h"
 #include "merge/Mails.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -46,6 +51,32 @@ int main(int argc, char* argv[])
     const int connections = ArgAfter(args, QStringLiteral("--connections"), QStringLiteral("1")).toInt();
     const int refuseEvery = ArgAfter(args, QStringLiteral("--refuse-every"), QStringLiteral("0")).toInt();
     const QString label = ArgAfter(args, QStringLiteral("--label"), QStringLiteral("corvanta %1 conn").arg(connections));
+    const bool journaled = args.contains(QStringLiteral("--journal"));
+    if (const int mailCount = ArgAfter(args, QStringLiteral("--journal-find"), QStringLiteral("0")).toInt();
+        mailCount > 0) {
+        QTemporaryDir dir;
+        const QByteArray digest(32, 'd');
+        QString path;
+        {
+            SendJournal journal(dir.path(), digest, mailCount);
+            journal.StartRun(QDateTime::currentDateTime());
+            for (int i = 1; i <= mailCount; ++i) {
+                if (i % 100 == 0)
+                    continue;
+                journal.Handing(i);
+                journal.Ended(i, QString());
+            }
+            path = journal.FileName();
+        }
+        const qint64 size = QFileInfo(path).size();
+        QElapsedTimer timer;
+        timer.start();
+        const SendJournal journal(dir.path(), digest, mailCount);
+        const std::vector<int> unsent = journal.Positions(SendJournal::State::NotSent);
+        std::printf("journal of %d mails: %lld bytes (%.1f per mail), opened and %zu unsent found in %.3f s\n",
+                    mailCount, size, double(size) / mailCount, unsent.size(), timer.nsecsElapsed() / 1e9);
+        return unsent.size() == static_cast<std::size_t>(mailCount / 100) ? 0 : 1;
+    }
     if (port <= 0) {
         std::fprintf(stderr, "usage: bench_send --port P [--count N] [--big MB]\n");
         return 2;
@@ -113,8 +144,15 @@ int main(int argc, char* argv[])
         }
         QElapsedTimer timer;
         timer.start();
+        // As the Send step: the mailing's digest, its journal, the run.
+        std::unique_ptr<SendJournal> journal;
+        if (journaled) {
+            journal = std::make_unique<SendJournal>(dir.path(), SendJournal::Digest(mails, "bench"), count);
+            run.SetJournal(journal.get());
+        }
         mails.SetKeepSending(true);
         run.Send();
+        journal.reset();
         const double seconds = timer.nsecsElapsed() / 1e9;
         std::printf("%-26s %6d mails in %7.2f s: %8.0f mails/s  (%d refused as planned, %d failed)\n",
                     qPrintable(label), count, seconds, count / seconds, refusals, failures);

@@ -118,6 +118,7 @@ smtp_source() { # PORT COUNT SESSIONS
 peers() { # PORT COUNT [loopback]
     "$bench" --port "$1" --count "$2" --connections 1
     "$bench" --port "$1" --count "$2" --connections 4
+    "$bench" --port "$1" --count "$2" --connections 4 --journal --label "corvanta 4 conn, journal"
     smtp_source "$1" "$2" 1
     smtp_source "$1" "$2" 5
     NODE_PATH="$node_dir/node_modules" node "$root/bench/bench_send_nodemailer.js" "$1" "$2" 1
@@ -140,6 +141,10 @@ start_printing_port refusing_proxy "$proxy" "$refusing_port" 10
 wait_for_port "$refusing_proxy"
 "$bench" --port "$refusing_proxy" --count "$count_refused" --label "corvanta, none refused"
 "$bench" --port "$refusing_proxy" --count "$count_refused" --refuse-every 2 --label "corvanta, every 2nd refused"
+echo
+
+echo "== the send journal of 1,000,000 mails: finding the unsent =="
+"$bench" --journal-find 1000000
 echo
 
 echo "== one mail with a 50 MB attachment =="

@@ -7,17 +7,26 @@
 #include "delivery/frmSendTestEMail.h"
 #include "delivery/frmSendingEMails.h"
 #include "delivery/frmTrustCertificate.h"
+#include "filters/Filters.h"
+#include "filters/frmFilter.h"
+#include "platform/recordset/Recordset.h"
 #include "merge/frmMergingPreview.h"
+#include "recipients/frmDataLink.h"
+#include "recipients/RecipientImport.h"
 #include "recipients/RecipientLists.h"
+#include "recipients/frmNewRcptLst.h"
 #include "senders/FromAddresses.h"
 #include "shell/frmMain.h"
 #include "store/DataStore.h"
 #include "store/FilesSystem.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -31,6 +40,7 @@
 #include <QTreeWidget>
 #include <cstdio>
 #include <functional>
+#include <tuple>
 
 namespace {
 
@@ -46,15 +56,28 @@ void Save(QWidget* window, const char* name)
         std::printf("%s\n", qPrintable(path));
 }
 
-// Grabs the modal dialog that `open` brings up, then closes it.
-void SaveModal(const char* name, const std::function<void()>& open)
+// Runs `act` on the next modal window other than `current` once it is up:
+// on a busy machine it may take longer than any fixed wait.
+void AtModal(const std::function<void(QWidget*)>& act, QWidget* current = nullptr)
 {
-    QTimer::singleShot(200, [name] {
-        if (QWidget* dialog = QApplication::activeModalWidget()) {
+    QTimer::singleShot(100, [act, current] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (dialog && dialog != current)
+            act(dialog);
+        else
+            AtModal(act, current);
+    });
+}
+
+// Grabs the modal dialog that `open` brings up, then closes it.
+void SaveModal(const char* name, const std::function<void()>& open, QWidget* current = nullptr)
+{
+    AtModal(
+        [name](QWidget* dialog) {
             Save(dialog, name);
             dialog->close();
-        }
-    });
+        },
+        current);
     open();
 }
 
@@ -83,6 +106,11 @@ void SeedStore()
     MailConfiguration settings;
     settings.SetSMTPServer(QStringLiteral("127.0.0.1"));
     settings.SetSMTPServerPort(9);
+    settings.SetSMPTAuthenticate(1);
+    settings.SetSMTPUsername(QStringLiteral("news@example.org"));
+    settings.SetSMTPPassword(QStringLiteral("secret"));
+    settings.SetSMTPTrustedCertificates(QStringLiteral(
+        "mail.example.org 3f9a6c0e5b7d21a4c8e0f2b6d9a1c3e5f7092b4d6e8a0c2e4f6a8b0d2e4f6a8b"));
     settings.Save();
 }
 
@@ -208,9 +236,17 @@ int main(int argc, char* argv[])
                            "The Corvanta team"));
     auto* attachments = Child<QTreeWidget>(&main, "lvwComposeAttach");
     auto* item = new QTreeWidgetItem(attachments, {QStringLiteral("Programme.pdf")});
-    item->setData(0, Qt::UserRole, QStringLiteral("/tmp/Programme.pdf"));
+    // A file that is there: the Send step asks about attachments it cannot read.
+    const QString programme = home.filePath(QStringLiteral("Programme.pdf"));
+    QFile(programme).open(QIODevice::WriteOnly);
+    item->setData(0, Qt::UserRole, programme);
+    // And one per person, named by their values, so that the Preview shows it merged.
     item = new QTreeWidgetItem(attachments, {QStringLiteral("Invitation «LastName».pdf")});
-    item->setData(0, Qt::UserRole, QStringLiteral("/tmp/Invitation «LastName».pdf"));
+    item->setData(0, Qt::UserRole, home.filePath(QStringLiteral("Invitation «LastName».pdf")));
+    Recordset& people = RecipientImport::ImportedRecipients();
+    for (int i = 0; i < people.RecordCount(); ++i)
+        QFile(home.filePath(u"Invitation " + people.ValueAt(i, 1).toString() + u".pdf"))
+            .open(QIODevice::WriteOnly);
     Save(&main, "compose");
 
     // The Preview step after the merge, unlocked on its second mail.
@@ -224,8 +260,7 @@ int main(int argc, char* argv[])
     // fails, and the grid shows why.
     Child<QTabBar>(&main, "tabMain")->setCurrentIndex(3);
     QApplication::processEvents();
-    QTimer::singleShot(200, [] {
-        QWidget* confirm = QApplication::activeModalWidget();
+    AtModal([](QWidget* confirm) {
         Save(confirm, "confirm");
         Child<QPushButton>(confirm, "cmdSendEMails")->click();
     });
@@ -233,6 +268,13 @@ int main(int argc, char* argv[])
     Child<QPushButton>(Child<QWidget>(&main, "ctlWizSend"), "cmdSendEMails")->click();
     Save(&main, "send");
     SaveTestWizard(&main);
+
+    // The mail setup dialog from the Send step, and the service manager.
+    SaveModal("mail-setup", [&main] {
+        Child<QPushButton>(Child<QWidget>(&main, "ctlWizSend"), "cmdEMailSetup")->click();
+    });
+    SaveModal("service-manager",
+              [&main] { Child<QAction>(&main, "mnuToolsSMTPServiceManager")->trigger(); });
 
     // The two progress windows, part way.
     for (ProgressForm* progress : std::initializer_list<ProgressForm*>{
@@ -246,12 +288,45 @@ int main(int argc, char* argv[])
         progress->Finish();
     }
 
+    // The filter dialog over typed columns, with a saved date row.
+    Recordset typed;
+    typed.AppendField(QStringLiteral("FirstName"), AdoType::VarWChar, 4000);
+    typed.AppendField(QStringLiteral("City"), AdoType::VarWChar, 4000);
+    typed.AppendField(QStringLiteral("Member"), AdoType::Boolean, 2);
+    typed.AppendField(QStringLiteral("Joined"), AdoType::DBTimeStamp, 8);
+    typed.AppendField(QStringLiteral("Age"), AdoType::Integer, 4);
+    typed.Open();
+    Filters rows;
+    const std::tuple<const char*, int, QVariant, int> saved[] = {
+        {"City", 0, QStringLiteral("Oslo"), 0},
+        {"Joined", 3, QStringLiteral("2021-03-05 09:30"), 0},
+        {"Member", 0, QStringLiteral("1"), 1}};
+    for (const auto& [column, position, value, clause] : saved) {
+        Filter row;
+        row.SetData(QLatin1String(column));
+        row.SetComparisonOperator(position);
+        row.SetValue(value);
+        row.SetLogicalOperator(clause);
+        rows.Add(row);
+    }
+    SaveModal("filter", [&] { frmFilter::ShowFilter(&main, typed, rows); });
+    QString connection = QStringLiteral(
+        "Driver={FreeTDS};Server=db.example.org;Database=club;UID=mailer;PWD=secret;Port=1433;");
+    SaveModal("datalink", [&] { frmDataLink::Edit(&main, connection); });
+    // Sending, waiting to retry mails the server refused for now.
+    auto* waiting = new frmSendingEMails(&main);
+    waiting->SetMaximum(2500);
+    waiting->SetPosition(2500);
+    waiting->ShowWaiting(105'000, 12);
+    waiting->show();
+    Save(waiting, "sending-waiting");
+    waiting->Finish();
+
     // The book, and the entry dialog opened from it for its first sender.
-    QTimer::singleShot(200, [] {
-        QWidget* book = QApplication::activeModalWidget();
+    AtModal([](QWidget* book) {
         Child<QTreeWidget>(book, "lvwFromAddresses")
             ->setCurrentItem(Child<QTreeWidget>(book, "lvwFromAddresses")->topLevelItem(0));
-        SaveModal("sender-entry", [book] { Child<QPushButton>(book, "cmdEdit")->click(); });
+        SaveModal("sender-entry", [book] { Child<QPushButton>(book, "cmdEdit")->click(); }, book);
         Save(book, "sender-book");
         book->close();
     });
@@ -270,5 +345,46 @@ int main(int argc, char* argv[])
         about->close();
     });
     main.findChild<QAction*>(QStringLiteral("mnuHelpAboutCorvanta"))->trigger();
+    // Every page of the list wizard: the worksheet road, then the other
+    // source pages, with a mail profile of one address book.
+    QDir().mkpath(home.filePath(QStringLiteral(".thunderbird/x1.default")));
+    QFile ini(home.filePath(QStringLiteral(".thunderbird/profiles.ini")));
+    if (ini.open(QIODevice::WriteOnly))
+        ini.write("[Profile0]\nName=default\nIsRelative=1\nPath=x1.default\nDefault=1\n");
+    ini.close();
+    QFile book(home.filePath(QStringLiteral(".thunderbird/x1.default/abook.sqlite")));
+    book.open(QIODevice::WriteOnly);
+    book.close();
+    SetEditedRecipientList(std::make_shared<RecipientList>());
+    QTimer::singleShot(200, [] {
+        QWidget* wizard = QApplication::activeModalWidget();
+        const auto click = [wizard](const char* name) { Child<QAbstractButton>(wizard, name)->click(); };
+        const auto page = [&](const char* name, std::initializer_list<const char*> steps) {
+            for (const char* step : steps)
+                click(step);
+            Save(wizard, name);
+        };
+        Child<QLineEdit>(wizard, "txtName")->setText(QStringLiteral("Club members"));
+        page("wizard-01-name", {});
+        page("wizard-02-source-type", {"cmdNext", "optSourceType3"});
+        click("cmdNext");
+        Child<QLineEdit>(wizard, "txtFilename")->setText(QStringLiteral(CORVANTA_SAMPLES "/people.csv"));
+        page("wizard-06-excel", {});
+        page("wizard-08-catalog", {"cmdNext"});
+        Child<QListWidget>(wizard, "lstCatalogs")->setCurrentRow(0);
+        page("wizard-12-first-row", {"cmdNext"});
+        page("wizard-09-finish", {"cmdNext"});
+        for (int i = 0; i < 4; ++i)
+            click("cmdPrevious");
+        page("wizard-03-sql-server", {"optSourceType0", "cmdNext"});
+        page("wizard-04-access", {"cmdPrevious", "optSourceType1", "cmdNext"});
+        page("wizard-05-xml", {"cmdPrevious", "optSourceType2", "cmdNext"});
+        page("wizard-07-advanced", {"cmdPrevious", "optSourceType4", "cmdNext"});
+        page("wizard-10-outlook-profile", {"cmdPrevious", "optSourceType5", "cmdNext"});
+        page("wizard-11-outlook-folder", {"cmdNext"});
+        wizard->close();
+    });
+    frmNewRcptLst::ShowWizard(&main);
+    SetEditedRecipientList(nullptr);
     return 0;
 }

@@ -1,6 +1,8 @@
 #include "delivery/MailSender.h"
 
 #include "delivery/MailConfiguration.h"
+#include "delivery/SendClock.h"
+#include "delivery/SendJournal.h"
 #include "merge/Mails.h"
 #include "platform/mail/OutgoingMessage.h"
 #include "platform/mail/PickupTransport.h"
@@ -12,8 +14,11 @@
 #include <QEventLoop>
 #include <QHash>
 
+#include <QTimer>
+
 #include <algorithm>
 #include <exception>
+#include <numeric>
 #include <optional>
 
 namespace {
@@ -87,6 +92,8 @@ std::unique_ptr<MailTransport> MailSender::CreateTransport(const MailDeliverySet
     smtp.userName = settings.sendUserName;
     smtp.password = settings.sendPassword;
     smtp.connections = std::clamp<int>(settings.smtpMaxConnections, 1, MaxConnections);
+    smtp.implicitTls =
+        settings.smtpEncryption == MailConfiguration::TlsFromStart || smtp.port == 465;
     smtp.caFile = settings.smtpCAFile;
     smtp.trustedCertificates = settings.smtpTrustedCertificates.split(u'\n', Qt::SkipEmptyParts);
     return std::make_unique<SmtpTransport>(std::move(smtp));
@@ -100,58 +107,184 @@ void MailSender::Send()
         return;
     if (!QCoreApplication::instance())
         throw AppError(MailError::SendFailed, Source, QStringLiteral("Mails are sent within a running program"));
-
-    // One configuration and one transport per run; the transport keeps its
-    // connections from mail to mail.
-    const MailConfiguration configuration(m_senderText, m_configurationFolder);
-    std::unique_ptr<MailTransport> transport;
-    try {
-        transport = CreateTransport(configuration.CdoConfiguration(), m_pickupProgram, m_pickupArguments);
-    } catch (const AppError& error) {
-        FailEveryMail(error.Description());
-        return;
+    if (!m_clock) {
+        m_ownClock = std::make_unique<SendClock>();
+        m_clock = m_ownClock.get();
     }
-    const QString mailer = MailerHeaderValue();
+
+    std::vector<int> positions = m_positions;
+    if (positions.empty()) {
+        positions.resize(static_cast<std::size_t>(m_mails.Count()));
+        std::iota(positions.begin(), positions.end(), 1);
+    }
+    m_ended = 0;
+    m_handedOver = 0;
+    m_dayLimitReached = false;
+    m_firstHandOver = QDateTime();
+    m_nextAllowance = QDateTime();
+    if (m_journal) {
+        // The day's allowance counts the mailing's runs of the last day.
+        m_handedOver = m_journal->HandedSince(m_clock->Now().addDays(-1), &m_firstHandOver);
+        m_journal->StartRun(m_runStart = m_clock->Now());
+    }
+    m_handedHere = 0;
+
+    // One configuration per run; each round has its own transport, which
+    // keeps its connections from mail to mail.
+    const MailConfiguration configuration(m_senderText, m_configurationFolder);
+    const MailDeliverySettings& settings = configuration.CdoConfiguration();
+    m_mailer = MailerHeaderValue();
+    QHash<int, QString> outcomes = Round(positions, settings, true);
+    for (const qint64 wait : RetryWaitsMs) {
+        std::vector<int> again;
+        for (const int position : positions)
+            if (SendJournal::StateOfFailure(outcomes.value(position)) == SendJournal::State::Temporary &&
+                outcomes.contains(position))
+                again.push_back(position);
+        if (!settings.smtpRetryTemporary || !m_retryTemporary || again.empty() || !m_mails.KeepSending() || m_dayLimitReached)
+            break;
+        if (!Wait(wait, static_cast<int>(again.size())))
+            break;
+        positions = again;
+        outcomes = Round(positions, settings, false);
+        if (m_watcher.retried)
+            m_watcher.retried(outcomes);
+    }
+    if (m_journal)
+        m_journal->Close();
+}
+
+bool MailSender::Wait(qint64 msecs, int count)
+{
+    const QDateTime until = m_clock->Now().addMSecs(msecs);
+    QEventLoop loop;
+    QTimer tick;
+    const auto show = [&] {
+        const qint64 left = std::max<qint64>(0, m_clock->Now().msecsTo(until));
+        if (m_watcher.waiting)
+            m_watcher.waiting(left, count);
+        if (left == 0 || !m_mails.KeepSending())
+            loop.quit();
+        else
+            tick.start(static_cast<int>(std::clamp<qint64>(m_clock->RealMSecs(std::min<qint64>(left, 1000)), 1, 1000)));
+    };
+    tick.setSingleShot(true);
+    QObject::connect(&tick, &QTimer::timeout, &loop, show);
+    QObject::connect(&m_mails, &Mails::KeepSendingCleared, &loop, &QEventLoop::quit);
+    show();
+    if (m_mails.KeepSending() && m_clock->Now() < until)
+        loop.exec();
+    if (m_watcher.waiting)
+        m_watcher.waiting(0, 0);
+    return m_mails.KeepSending();
+}
+
+QHash<int, QString> MailSender::Round(const std::vector<int>& positions, const MailDeliverySettings& settings,
+                                      bool first)
+{
+    QHash<int, QString> outcomes;
+    std::unique_ptr<MailTransport> transport;
+    const qint64 spacing = settings.smtpMaxPerMinute > 0 ? 60'000 / settings.smtpMaxPerMinute : 0;
+    try {
+        // A paced run goes over one connection, each mail answered before
+        // the next is taken: nothing else can ask for a mail while one waits
+        // for its turn.
+        MailDeliverySettings paced = settings;
+        if (spacing > 0)
+            paced.smtpMaxConnections = 1;
+        transport = CreateTransport(paced, m_pickupProgram, m_pickupArguments);
+    } catch (const AppError& error) {
+        if (first)
+            FailEveryMail(error.Description(), positions);
+        return outcomes;
+    }
 
     // Over one connection the events come as when mails went one by one,
     // the stop seen at a yield included; that costs a round trip in ten.
-    const bool oneByOne = configuration.CdoConfiguration().smtpMaxConnections <= 1;
-    int next = 1;            // position of the next mail to hand out
-    int ended = 0;           // the running number
+    const bool oneByOne = settings.smtpMaxConnections <= 1;
+    std::size_t next = 0; // index of the next position to hand out
     quint64 lastId = 0;
-    QHash<quint64, Mail> inFlight; // copies, so a handler that edits or removes a mail cannot pull it away
+    struct InFlight
+    {
+        int position;
+        Mail mail; // a copy, so a handler that edits or removes a mail cannot pull it away
+    };
+    QHash<quint64, InFlight> inFlight;
 
     // By position, not by iterator: the event handlers run in between and
     // may change the collection.
     const auto nextMail = [&]() -> std::optional<MailJob> {
-        if (!m_mails.KeepSending() || next > m_mails.Count())
+        if (!m_mails.KeepSending() || next >= positions.size())
             return std::nullopt;
-        const int position = next++;
+        if (settings.smtpMaxPerDay > 0 && m_handedOver >= settings.smtpMaxPerDay) {
+            m_dayLimitReached = true;
+            m_nextAllowance = m_firstHandOver.addDays(1);
+            return std::nullopt;
+        }
+        const int position = positions[next++];
+        if (position < 1 || position > m_mails.Count())
+            return std::nullopt;
+        // The day counts from the run's start, as the journal keeps it.
+        if (m_handedOver++ == 0)
+            m_firstHandOver = m_journal ? m_runStart : m_clock->Now();
+        if (m_handedHere++ == 0)
+            m_firstHere = m_clock->Now();
         MailJob job;
         job.id = ++lastId;
-        const Mail& mail = inFlight.insert(job.id, m_mails.Item(position)).value();
-        job.message = MessageOf(mail, mailer);
-        job.answerBeforeNext = oneByOne && position % 10 == 0;
+        const Mail& mail = inFlight.insert(job.id, {position, m_mails.Item(position)}).value().mail;
+        job.message = MessageOf(mail, m_mailer);
+        job.answerBeforeNext = (oneByOne && (m_ended + static_cast<int>(inFlight.size())) % 10 == 0) ||
+                               spacing > 0;
         return job;
+    };
+    if (m_journal)
+        transport->SetHandingHook([&](quint64 id) {
+            const auto it = inFlight.constFind(id);
+            if (it != inFlight.cend())
+                m_journal->Handing(it->position);
+        });
+    // Evenly spaced from the run's first mail. A paced run answers each mail
+    // before it takes the next, and takes none while a mail's events run:
+    // waiting at the end of those events holds the next mail back.
+    const auto pace = [&] {
+        const qint64 owed = m_handedHere * spacing - m_firstHere.msecsTo(m_clock->Now());
+        if (spacing <= 0 || owed <= 0 || !m_mails.KeepSending() || next >= positions.size())
+            return;
+        QEventLoop loop;
+        QTimer::singleShot(m_clock->RealMSecs(owed), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+        QObject::connect(&m_mails, &Mails::KeepSendingCleared, &loop, &QEventLoop::quit);
+        loop.exec();
     };
     // A handler that throws ends the run, as it did when the run was a
     // plain loop; the exception must not cross the event loop.
     std::exception_ptr handlerFailure;
     QObject::connect(transport.get(), &MailTransport::MailEnded, transport.get(),
                      [&](quint64 id, const QString& failure) {
-                         const Mail mail = inFlight.take(id);
+                         const InFlight ended = inFlight.take(id);
+                         outcomes.insert(ended.position, failure);
+                         if (m_journal)
+                             m_journal->Ended(ended.position, failure);
                          if (handlerFailure)
                              return;
+                         m_current = ended.position;
                          try {
-                             ++ended;
+                             if (!first) {
+                                 if (++m_ended % 10 == 0)
+                                     m_mails.Yield();
+                                 pace();
+                                 return;
+                             }
+                             ++m_ended;
+                             const Mail& mail = ended.mail;
                              if (!failure.isEmpty()) {
                                  Q_EMIT m_mails.SendErr(OneLine(failure), mail.To(), mail.From(), mail.Subject(),
                                                         mail.Attachments(), mail.TextBody());
                                  m_mails.Yield();
                              }
-                             Q_EMIT m_mails.MailsSend(ended);
-                             if (ended % 10 == 0)
+                             Q_EMIT m_mails.MailsSend(m_ended);
+                             if (m_ended % 10 == 0)
                                  m_mails.Yield();
+                             pace();
                          } catch (...) {
                              handlerFailure = std::current_exception();
                              transport->Stop();
@@ -170,23 +303,32 @@ void MailSender::Send()
     transport->Start(nextMail);
     if (!finished)
         loop.exec();
-    m_refusedCertificate = transport->RefusedCertificate();
+    if (transport->RefusedCertificate()) // a retry round must not clear the first round's
+        m_refusedCertificate = transport->RefusedCertificate();
     if (handlerFailure)
         std::rethrow_exception(handlerFailure);
+    return outcomes;
 }
 
-void MailSender::FailEveryMail(const QString& description)
+void MailSender::FailEveryMail(const QString& description, const std::vector<int>& positions)
 {
-    for (int index = 1; index <= m_mails.Count(); ++index) {
-        if (!m_mails.KeepSending())
+    int index = 0;
+    for (const int position : positions) {
+        if (!m_mails.KeepSending() || position < 1 || position > m_mails.Count())
             break;
-        const Mail mail = m_mails.Item(index);
-        Q_EMIT m_mails.SendErr(OneLine(description.isEmpty() ? QStringLiteral("The e-mail could not be sent")
-                                                             : description),
-                               mail.To(), mail.From(), mail.Subject(), mail.Attachments(), mail.TextBody());
+        ++index;
+        m_current = position;
+        const Mail mail = m_mails.Item(position);
+        const QString text =
+            OneLine(description.isEmpty() ? QStringLiteral("The e-mail could not be sent") : description);
+        if (m_journal)
+            m_journal->Ended(position, text);
+        Q_EMIT m_mails.SendErr(text, mail.To(), mail.From(), mail.Subject(), mail.Attachments(), mail.TextBody());
         m_mails.Yield();
         Q_EMIT m_mails.MailsSend(index);
         if (index % 10 == 0)
             m_mails.Yield();
     }
 }
+
+MailSender::~MailSender() = default;

@@ -1,15 +1,21 @@
 #pragma once
 
+#include <QDateTime>
+#include <QHash>
 #include "platform/mail/ServerCertificate.h"
 
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
+#include <vector>
 #include <optional>
 
 class Mails;
 class MailTransport;
+class SendClock;
+class SendJournal;
 struct MailDeliverySettings;
 
 // The send run of a Mails collection: every mail, in order, handed to the
@@ -52,10 +58,34 @@ struct MailDeliverySettings;
 // that one reason, each raising SendErr and MailsSend as above. Attachment
 // paths that do not exist are left out without a word. Send never sets
 // KeepSending itself; the caller sets it true right before the run.
+//
+// Temporary refusals ("temporary: 451 ..."): unless the settings say no,
+// the mails refused for now are sent again after the others, in up to three
+// more rounds after waits of RetryWaitsMs. Their first failure raised
+// SendErr and MailsSend as any; a later round raises neither and reports
+// its outcomes through Watcher::retried. Cancel ends a wait at once.
+//
+// Limits: with SMTPMaxPerMinute the mails go out no faster than that,
+// evenly; with SMTPMaxPerDay the run hands over no more than that many and
+// ends, the rest untouched (DayLimitReached, NextAllowance); the journal's
+// runs of the last day count too. Both keep to the run's SendClock.
+//
+// A journal, when given, hears of every hand-over and every end.
 class MailSender
 {
 public:
+    static constexpr qint64 RetryWaitsMs[] = {60'000, 300'000, 900'000};
+
+    struct Watcher
+    {
+        // While the run waits to retry `count` mails, about once a second.
+        std::function<void(qint64 msecsLeft, int count)> waiting;
+        // After each retry round: position -> the new failure (empty: sent).
+        std::function<void(const QHash<int, QString>& outcomes)> retried;
+    };
+
     explicit MailSender(Mails& mails);
+    ~MailSender();
 
     // The sender box's text at the start of the run, for the run's
     // configuration.
@@ -66,8 +96,23 @@ public:
     // by default /usr/sbin/sendmail -t -i.
     void SetPickupProgram(const QString& program, const QStringList& arguments);
 
+    // Only these 1-based positions, in this order; none set: every mail.
+    void SetPositions(std::vector<int> positions) { m_positions = std::move(positions); }
+    void SetJournal(SendJournal* journal) { m_journal = journal; }
+    void SetClock(const SendClock* clock) { m_clock = clock; }
+    void SetWatcher(Watcher watcher) { m_watcher = std::move(watcher); }
+    // False: no retry rounds whatever the settings say (a test mail's
+    // verdict is wanted at once).
+    void SetRetryTemporary(bool retry) { m_retryTemporary = retry; }
+
     void Send();
 
+    // The position of the mail whose SendErr or MailsSend runs now.
+    int CurrentPosition() const { return m_current; }
+    bool DayLimitReached() const { return m_dayLimitReached; }
+    // When the day's allowance starts again: a day after the run's first
+    // hand-over.
+    QDateTime NextAllowance() const { return m_nextAllowance; }
     // The server certificate that ended the last run as untrusted, if any.
     const std::optional<ServerCertificate>& RefusedCertificate() const { return m_refusedCertificate; }
 
@@ -86,12 +131,33 @@ public:
 
 private:
     // Every mail fails with the same description, as without a transport.
-    void FailEveryMail(const QString& description);
+    void FailEveryMail(const QString& description, const std::vector<int>& positions);
+    // Sends the mails at these positions; returns how each ended.
+    QHash<int, QString> Round(const std::vector<int>& positions, const MailDeliverySettings& settings,
+                              bool first);
+    // Waits on the run's clock with events running; false when stopped.
+    bool Wait(qint64 msecs, int count);
 
     Mails& m_mails;
     QString m_senderText;
     QString m_configurationFolder;
     QString m_pickupProgram;
     QStringList m_pickupArguments;
+    std::vector<int> m_positions;
+    SendJournal* m_journal = nullptr;
+    const SendClock* m_clock = nullptr;
+    std::unique_ptr<SendClock> m_ownClock;
+    Watcher m_watcher;
+    bool m_retryTemporary = true;
+    QString m_mailer;
+    int m_current = 0;
+    int m_ended = 0;
+    int m_handedOver = 0; // within the day's allowance, earlier runs included
+    QDateTime m_firstHandOver;
+    QDateTime m_runStart;
+    int m_handedHere = 0; // in this run, for the pace
+    QDateTime m_firstHere;
+    bool m_dayLimitReached = false;
+    QDateTime m_nextAllowance;
     std::optional<ServerCertificate> m_refusedCertificate;
 };

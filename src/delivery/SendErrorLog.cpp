@@ -37,6 +37,29 @@ void SendErrorLog::Add(const QString& ErrDescription, const QString& MailTo, con
     Q_EMIT RowAdded(Count());
 }
 
+std::vector<int> SendErrorLog::Revise(const QHash<int, QString>& rows)
+{
+    Recordset revised = Create();
+    std::vector<int> moved;
+    const int count = Count();
+    const int fields = m_records.FieldCount();
+    for (int row = 0; row < count; ++row) {
+        const auto change = rows.constFind(row);
+        if (change != rows.cend() && change->isNull()) {
+            moved.push_back(-1);
+            continue;
+        }
+        moved.push_back(revised.RecordCount());
+        revised.AddNew();
+        for (int field = 0; field < fields; ++field)
+            revised.SetValue(field, field == 0 && change != rows.cend() ? QVariant(*change)
+                                                                        : m_records.ValueAt(row, field));
+        revised.Update();
+    }
+    m_records = std::move(revised);
+    return moved;
+}
+
 QMetaObject::Connection SendErrorLog::Listen(Mails& mails)
 {
     return connect(&mails, &Mails::SendErr, this, &SendErrorLog::Add);

@@ -3,8 +3,11 @@
 #include "merge/Mail.h"
 #include "platform/recordset/Recordset.h"
 
+#include <QHash>
 #include <QObject>
 #include <QString>
+
+#include <vector>
 
 class Mails;
 
@@ -41,6 +44,11 @@ public:
     // One row for a failed mail; the arguments are those of Mails::SendErr.
     void Add(const QString& ErrDescription, const QString& MailTo, const FromAddressRef& MailFrom,
              const QString& MailSubject, const QString& MailAttatchments, const QString& MailBody);
+
+    // Rows after a retry: row (0-based) -> its new description, or a null
+    // text to drop the row (the mail went after all). Returns where each old
+    // row is now, -1 for a dropped one. The grid must be bound again.
+    std::vector<int> Revise(const QHash<int, QString>& rows);
 
     // Every SendErr of the mails becomes a row, while both live.
     QMetaObject::Connection Listen(Mails& mails);

@@ -1,6 +1,7 @@
 #include "delivery/ctlWizSend.h"
 
 #include "base/Texts.h"
+#include "delivery/frmMailCfg.h"
 #include "ui_ctlWizSend.h"
 
 ctlWizSend::ctlWizSend(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::ctlWizSend>())
@@ -25,9 +26,7 @@ ctlWizSend::ctlWizSend(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
         if (qobject_cast<QLabel*>(t.control) && LoadResString(t.caption).isEmpty())
             t.control->hide();
     }
-    // The mail setup dialog is not part of the program yet; the settings
-    // file is read as it is.
-    ui->cmdEMailSetup->setEnabled(false);
+    connect(ui->cmdEMailSetup, &QPushButton::clicked, this, [this] { frmMailCfg::Edit(this); });
     connect(ui->cmdTestEMail, &QPushButton::clicked, this, &ctlWizSend::TestEMail);
     connect(ui->cmdSendEMails, &QPushButton::clicked, this, &ctlWizSend::SendMails);
 }

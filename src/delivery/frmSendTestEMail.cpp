@@ -160,6 +160,7 @@ bool frmSendTestEMail::SendTest()
     MailSender run(*m_mails);
     run.SetSenderText(m_senderText);
     run.SetConfigurationFolder(m_folder);
+    run.SetRetryTemporary(false); // the verdict is wanted now, not in a quarter of an hour
     m_mails->SetKeepSending(true);
     try {
         run.Send();

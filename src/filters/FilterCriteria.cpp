@@ -155,6 +155,7 @@ ApplyResult ApplyFilterRows(Recordset& recipients, Filters& listFilters, const Q
     ApplyResult result;
     if (recipients.State() != Recordset::StateOpen)
         return result;
+    const QString previous = recipients.Filter();
     try {
         result.Criteria = BuildCriteria(rows);
         // Setting a filter always starts again from all rows, so the old one
@@ -171,6 +172,10 @@ ApplyResult ApplyFilterRows(Recordset& recipients, Filters& listFilters, const Q
         listFilters = SavedFilters(rows);
         result.Result = ApplyResult::Applied;
     } else {
+        // A filter that leaves no one would empty the grid behind the
+        // dialog while the list still holds its old rows: the earlier
+        // filter comes back, so what is shown and what is saved agree.
+        recipients.SetFilter(previous);
         result.Result = ApplyResult::NoRecords;
     }
     return result;

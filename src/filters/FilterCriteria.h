@@ -98,7 +98,7 @@ struct ApplyResult
     enum Outcome {
         NotOpen,   // nothing was open to filter; nothing changed
         Applied,   // at least one record passes; the list holds the new rows
-        NoRecords, // the filter stays on the record set, the list's rows do not change
+        NoRecords, // no record passes: the record set and the list keep what they had
         Rejected,  // the text could not be built or applied; nothing changed
     };
     Outcome Result = NotOpen;
@@ -109,8 +109,8 @@ struct ApplyResult
 };
 
 // Applies the rows to the imported recipients and, when at least one record
-// passes, replaces the list's filter rows with them. When no record passes the
-// new filter stays on the record set and the list keeps its old rows. A
+// passes, replaces the list's filter rows with them. When no record passes,
+// the record set gets its earlier filter back and the list keeps its rows. A
 // criteria text the record set refuses (for example a value holding an
 // apostrophe) leaves both the record set and the list exactly as they were.
 ApplyResult ApplyFilterRows(Recordset& recipients, Filters& listFilters, const QList<FilterRow>& rows);

@@ -18,6 +18,14 @@ Recordset GetRecordset(const RecipientList& list)
     return GetRecordset(list.GetConnectionData());
 }
 
+Recordset GetPreview(const RecipientList& list, int rows)
+{
+    const ConnectionData data = list.GetConnectionData();
+    if (data.ConnectionType() == ConnectionData::XmlHttp)
+        return GetRecordset(data);
+    return ProviderDispatch::OpenPreview(data.ConnectionString(), data.Source(), rows);
+}
+
 void TestConnection(const ConnectionData& data)
 {
     ProviderDispatch::TestConnection(data.ConnectionString());

@@ -21,6 +21,11 @@ namespace RecipientImport {
 Recordset GetRecordset(const ConnectionData& data);
 Recordset GetRecordset(const RecipientList& list);
 
+// The first rows of the list's source, for a preview: only those are read
+// from a text file (ProviderDispatch::OpenPreview); other sources are read
+// whole.
+Recordset GetPreview(const RecipientList& list, int rows);
+
 // Opens and closes a connection for the list's connection string; raises
 // what the provider raises. An empty connection string (an XML list, or no
 // type chosen) fails as the provider would.

@@ -12,6 +12,7 @@
 #include "merge/Mails.h"
 #include "recipients/RecipientImport.h"
 #include "senders/FromAddresses.h"
+#include "smtpservice/frmSMTPServiceManager.h"
 #include "store/DataStore.h"
 #include "store/FilesSystem.h"
 #include "ui_frmMain.h"
@@ -128,8 +129,6 @@ void frmMain::LoadCaptions()
         entry->setEnabled(false);
     // Saving the error report is not part of the program yet.
     ui->mnuFileSaveErrorReportAs->setEnabled(false);
-    // Their windows are not part of the program yet.
-    ui->mnuToolsSMTPServiceManager->setEnabled(false);
 
     ui->cmdComposeAttach->setText(LoadResString(104));
     ui->cmdComposeFrom->setText(LoadResString(105));
@@ -186,6 +185,8 @@ void frmMain::ConnectSteps()
     }
 
     connect(ui->mnuFileExit, &QAction::triggered, this, &QWidget::close);
+    connect(ui->mnuToolsSMTPServiceManager, &QAction::triggered, this,
+            [this] { frmSMTPServiceManager::Manage(this); });
 
     connect(ui->wizRecipients, &ctlWizRecipients::DeleteRecipientList, this,
             &frmMain::DeleteRecipientList);

@@ -6,6 +6,7 @@
 
 #include <QMainWindow>
 #include <memory>
+#include <vector>
 
 namespace Ui {
 class frmMain;
@@ -14,6 +15,8 @@ class Callback;
 class ctlBalloonTip;
 class DataStore;
 class Mails;
+class SendClock;
+class SendJournal;
 class RecordsetTableModel;
 class QMenu;
 class QTimer;
@@ -38,6 +41,8 @@ public:
 
     RecipientLists& RcptLsts() { return m_rcptLsts; }
     SendErrorLog& SendErrors() { return m_sendErrorLog; }
+    // The clock send runs wait on (retries, pace); none: the wall's.
+    void SetSendClock(const SendClock* clock) { m_sendClock = clock; }
     // 1 to 4: the step whose frame is shown.
     int CurrentStep() const { return m_currentStep; }
 
@@ -150,6 +155,11 @@ private:
 
     // Send step.
     void ConnectSend();
+    bool AcceptUnreadableAttachments();
+    // Which mails a Send sends when this mailing was sent before (empty:
+    // all); false when the user sends nothing.
+    bool ChooseMailsToSend(SendJournal& journal, std::vector<int>& positions);
+    QByteArray MailingContext() const;
     // The checks before sending; true to send.
     bool AcceptSendChecks();
 
@@ -169,6 +179,7 @@ private:
     RecordsetTableModel* m_recipientsModel = nullptr;
     RecordsetTableModel* m_sendModel = nullptr;
     qint32 m_mailsHandled = 0;
+    const SendClock* m_sendClock = nullptr;
     ctlBalloonTip* m_balloon = nullptr;
     QMenu* mnuWhatsThisHelp = nullptr; // its one entry's data is the help tag
     ToolTip m_tips;

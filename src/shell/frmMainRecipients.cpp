@@ -98,7 +98,11 @@ void frmMain::EditRecipientList(int position)
 
 void frmMain::FilterRecipients()
 {
-    if (frmFilter::ShowFilter(this)) {
+    const int current = m_rcptLsts.CurrentIndex();
+    if (current < 1)
+        return;
+    if (frmFilter::ShowFilter(this, RecipientImport::ImportedRecipients(),
+                              m_rcptLsts.ItemPtr(current)->Filters())) {
         SaveStore();
         m_recipientsModel->Bind(
             &RecipientImport::ImportedRecipients(),

@@ -7,19 +7,24 @@
 #include "controls/RecordsetTableModel.h"
 #include "controls/WaitCursor.h"
 #include "controls/modForms.h"
+#include "delivery/MailConfiguration.h"
 #include "delivery/MailSender.h"
 #include "delivery/SendChecks.h"
+#include "delivery/SendJournal.h"
 #include "delivery/SendSummary.h"
 #include "delivery/frmConfirmSendEMail.h"
 #include "delivery/frmSendTestEMail.h"
 #include "delivery/frmSendingEMails.h"
 #include "merge/Mails.h"
+#include "recipients/RecipientImport.h"
+#include "store/FilesSystem.h"
 #include "senders/FromAddresses.h"
 #include "shell/frmMain.h"
 #include "ui_frmMain.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
@@ -30,6 +35,20 @@ namespace {
 constexpr int DescriptionWidth = 83;
 constexpr int ToWidth = 267;
 constexpr int OtherWidth = 167;
+
+// "1,382", "7 Dec", "14:02": numbers and times as the questions show them.
+QString Number(qsizetype n)
+{
+    return QLocale(QLocale::English).toString(static_cast<qlonglong>(n));
+}
+
+QString Filled(int id, const QList<std::pair<const char*, QString>>& values)
+{
+    QString text = LoadResString(id);
+    for (const auto& [token, value] : values)
+        text.replace(QLatin1String(token), value);
+    return text;
+}
 
 } // namespace
 
@@ -69,7 +88,19 @@ void frmMain::SendMails()
         return;
     if (!AcceptSendChecks())
         return;
-    const int count = m_mails->Count();
+    // What became of this mailing before decides what goes now.
+    std::unique_ptr<SendJournal> journal;
+    std::vector<int> positions;
+    try {
+        journal = std::make_unique<SendJournal>(QDir(FilesSystem::VersionDataFolder()).filePath(QStringLiteral("journals")),
+                                                SendJournal::Digest(*m_mails, MailingContext()), m_mails->Count());
+    } catch (const AppError& error) {
+        Dialogs::Message(this, Filled(4609, {{"#REASON#", error.Description()}}), QMessageBox::Ok,
+                         Dialogs::Icon::Warning);
+    }
+    if (journal && !ChooseMailsToSend(*journal, positions))
+        return;
+    const int count = positions.empty() ? m_mails->Count() : static_cast<int>(positions.size());
     const int sender = ui->cboComposeFrom->currentIndex() + 1;
     const QString senderAddress = sender >= 1 && sender <= FromAddressBook().Count()
                                       ? FromAddressBook().Item(sender).EMailAddress()
@@ -103,6 +134,8 @@ void frmMain::SendMails()
     QCoreApplication::processEvents();
 
     progress.SetMaximum(count);
+    MailSender run(*m_mails);
+    QHash<int, int> rowOf; // mail position -> its row in the grid
     const QMetaObject::Connection handled =
         connect(m_mails.get(), &Mails::MailsSend, this, [&](int index) {
             m_mailsHandled = index;
@@ -110,8 +143,9 @@ void frmMain::SendMails()
         });
     const QMetaObject::Connection failed =
         connect(m_mails.get(), &Mails::SendErr, this,
-                [this](const QString& description, const QString& to, const FromAddressRef& from,
-                       const QString& subject, const QString& attachments, const QString& body) {
+                [this, &run, &rowOf](const QString& description, const QString& to, const FromAddressRef& from,
+                                     const QString& subject, const QString& attachments, const QString& body) {
+                    rowOf.insert(run.CurrentPosition(), m_sendErrorLog.Count());
                     m_sendErrorLog.Add(description, to, from, subject, attachments, body);
                     m_sendModel->RowsAppended();
                     // The reason is what the user came to read.
@@ -121,8 +155,29 @@ void frmMain::SendMails()
     // The window paints and Cancel is seen at the run's yields.
     const Mails::ScopedYieldHook yield(*m_mails, [] { QCoreApplication::processEvents(); });
     const QDateTime start = QDateTime::currentDateTime();
-    MailSender run(*m_mails);
     run.SetSenderText(ui->cboComposeFrom->currentText());
+    run.SetPositions(positions);
+    run.SetJournal(journal.get());
+    run.SetClock(m_sendClock);
+    run.SetWatcher({[&progress](qint64 left, int waiting) { progress.ShowWaiting(left, waiting); },
+                    [&](const QHash<int, QString>& outcomes) {
+                        // A mail that went on a retry leaves the grid; one
+                        // refused again reads as it was refused last.
+                        QHash<int, QString> rows;
+                        for (auto it = outcomes.cbegin(); it != outcomes.cend(); ++it)
+                            if (rowOf.contains(it.key()))
+                                rows.insert(rowOf.value(it.key()),
+                                            it.value().isEmpty() ? QString() : MailSender::OneLine(it.value()));
+                        const std::vector<int> moved = m_sendErrorLog.Revise(rows);
+                        for (auto it = rowOf.begin(); it != rowOf.end();)
+                            if (const int now = moved.at(static_cast<std::size_t>(it.value())); now < 0)
+                                it = rowOf.erase(it);
+                            else
+                                (it++).value() = now;
+                        m_sendModel->Bind(&m_sendErrorLog.Records(), headings);
+                        ui->flxSend->setColumnWidth(1, ToWidth);
+                        modForms::WidenColumnToFit(ui->flxSend, 0, m_sendModel->rowCount() - 1);
+                    }});
     run.Send();
     const QDateTime end = QDateTime::currentDateTime();
     QCoreApplication::processEvents();
@@ -132,7 +187,15 @@ void frmMain::SendMails()
     progress.Finish();
     activateWindow();
 
-    const QString summary = SendSummary::Text(m_mailsHandled, start.secsTo(end));
+    QString summary = SendSummary::Text(m_mailsHandled, start.secsTo(end));
+    if (run.DayLimitReached()) {
+        const QDateTime next = run.NextAllowance();
+        summary += QStringLiteral("\n\n") +
+                   Filled(4608, {{"#LIMIT#", Number(MailConfiguration(QString()).SMTPMaxPerDay())},
+                                 {"#LEFT#", Number(journal ? journal->Count(SendJournal::State::NotSent) : 0)},
+                                 {"#DATE#", QLocale(QLocale::English).toString(next, QStringLiteral("d MMM"))},
+                                 {"#TIME#", next.toString(QStringLiteral("HH:mm"))}});
+    }
     const int errors = m_sendErrorLog.Count();
     if (errors == 0) {
         Dialogs::Message(this, summary, QMessageBox::Ok, Dialogs::Icon::Information);
@@ -154,4 +217,87 @@ bool frmMain::AcceptSendChecks()
         return true;
     return Dialogs::Message(this, SendChecks::Describe(findings), QMessageBox::Yes | QMessageBox::No,
                             Dialogs::Icon::Warning, {}, QMessageBox::No) == QMessageBox::Yes;
+}
+
+QByteArray frmMain::MailingContext() const
+{
+    // The merged mails hold what the rows gave them; the list and its filter
+    // say which rows those were.
+    QStringList context;
+    const int current = m_rcptLsts.CurrentIndex();
+    if (current >= 1 && current <= m_rcptLsts.Count()) {
+        const RecipientList& list = m_rcptLsts.Item(current);
+        context << list.ListName() << QString::number(list.DataType()) << list.CatalogTableOrView()
+                << list.CatalogCommandText() << QString::number(list.CatalogCommandType())
+                << list.AdvancedConnectionString() << list.AccessFileName();
+    }
+    context << RecipientImport::ImportedRecipients().Filter();
+    return context.join(QChar(0)).toUtf8();
+}
+
+bool frmMain::ChooseMailsToSend(SendJournal& journal, std::vector<int>& positions)
+{
+    using State = SendJournal::State;
+    const int sent = journal.Count(State::Sent);
+    const int failed = journal.Count(State::Failed);
+    const std::vector<int> unknown = journal.Positions(State::Unknown);
+    if (sent == 0 && failed == 0 && unknown.empty())
+        return true; // never sent, or stopped before any mail went
+    const QLocale english(QLocale::English);
+    const QDateTime last = journal.LastRun();
+    const QList<std::pair<const char*, QString>> values{
+        {"#SENT#", Number(sent)},
+        {"#COUNT#", Number(journal.MailCount())},
+        {"#FAILED#", Number(failed)},
+        {"#UNKNOWN#", Number(static_cast<qsizetype>(unknown.size()))},
+        {"#DATE#", english.toString(last, QStringLiteral("d MMM"))},
+        {"#TIME#", last.toString(QStringLiteral("HH:mm"))}};
+    const auto sendAll = [&] {
+        journal.Restart();
+        positions.clear();
+        return true;
+    };
+    const QMessageBox::StandardButtons three = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+
+    // Mails never sent first, with those refused for now.
+    std::vector<int> rest;
+    for (int i = 1; i <= journal.MailCount(); ++i)
+        if (journal.StateOf(i) == State::NotSent || journal.StateOf(i) == State::Temporary)
+            rest.push_back(i);
+    if (rest.empty() && failed == 0) {
+        if (Dialogs::Message(this, Filled(4606, values), QMessageBox::Yes | QMessageBox::No,
+                             Dialogs::Icon::Question, {}, QMessageBox::No) != QMessageBox::Yes)
+            return false;
+        return sendAll();
+    }
+    QString text;
+    if (!rest.empty()) {
+        auto restValues = values;
+        restValues.append({"#REST#", Number(static_cast<qsizetype>(rest.size()))});
+        text = Filled(4600, restValues);
+        if (failed > 0)
+            text += QStringLiteral("\n\n") + Filled(4603, values);
+    } else {
+        text = Filled(4604, values);
+    }
+    if (!unknown.empty()) {
+        // Named, so the user can ask them before sending all again.
+        constexpr std::size_t Listed = 5;
+        QStringList names;
+        for (std::size_t i = 0; i < std::min(Listed, unknown.size()); ++i)
+            names << m_mails->Item(unknown[i]).To();
+        if (unknown.size() > Listed)
+            names << Filled(4610, {{"#COUNT#", Number(static_cast<qsizetype>(unknown.size() - Listed))}});
+        text += QStringLiteral("\n\n") + Filled(4602, values) + u'\n' + names.join(u'\n');
+    }
+    text += QStringLiteral("\n\n") + Filled(rest.empty() ? 4605 : 4601, values);
+    switch (Dialogs::Message(this, text, three, Dialogs::Icon::Question, {}, QMessageBox::Yes)) {
+    case QMessageBox::Yes:
+        positions = rest.empty() ? journal.Positions(State::Failed) : rest;
+        return true;
+    case QMessageBox::No:
+        return sendAll();
+    default:
+        return false;
+    }
 }

@@ -1,5 +1,6 @@
 #include "MainWindowSetup.h"
 #include "SmtpTestServer.h"
+#include "WizardScript.h"
 #include "delivery/MailConfiguration.h"
 
 #include <QCryptographicHash>
@@ -22,22 +23,24 @@ class TestMailingEndToEnd : public QObject
     };
     QList<Person> m_people;
 
-private Q_SLOTS:
-    void initTestCase()
+    static std::shared_ptr<RecipientList> Workbook()
     {
-        RecipientLists lists;
         auto list = CsvList(QStringLiteral("Mock people"),
                             TestData(QStringLiteral("xlsx/mockaroo-MOCK_DATA-10rows.xlsx")));
         list->SetCatalogTableOrView(QStringLiteral("data"));
-        Recordset rows = RecipientImport::GetRecordset(*list);
+        return list;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        Recordset rows = RecipientImport::GetRecordset(*Workbook());
         for (int i = 0; i < rows.RecordCount(); ++i)
             m_people.append({rows.ValueAt(i, 1).toString(), rows.ValueAt(i, 2).toString(),
                              rows.ValueAt(i, 3).toString(), rows.ValueAt(i, 5).toString()});
         QCOMPARE(m_people.size(), 10);
-        lists.Add(list);
-        FromAddresses senders;
-        senders.Add(QStringLiteral("Ada Lovelace"), QStringLiteral("ada@example.org"), QString());
-        SeedStore(lists, senders);
+        // A first start: no lists, no senders.
+        QDir(FilesSystem::VersionDataFolder()).removeRecursively();
     }
 
     void importComposePreviewSend()
@@ -66,9 +69,33 @@ private Q_SLOTS:
 
         auto window = OpenMainWindow();
         QWidget* w = window.get();
-        Find<QListWidget>(w, "lstRecipients")->setCurrentRow(0);
-        QTest::mouseClick(Find<QPushButton>(w, "cmdImport"), Qt::LeftButton);
+        // The list made through the wizard is imported at once.
+        WhenModal([](QWidget* wizard) {
+            Run(wizard, {QStringLiteral("txtName=Mock people"), QStringLiteral("cmdNext"),
+                         QStringLiteral("optSourceType3"), QStringLiteral("cmdNext"),
+                         QStringLiteral("txtFilename=") +
+                             TestData(QStringLiteral("xlsx/mockaroo-MOCK_DATA-10rows.xlsx")),
+                         QStringLiteral("cmdNext"), QStringLiteral("lstCatalogs=data"),
+                         QStringLiteral("cmdNext"), QStringLiteral("cmdNext"),
+                         QStringLiteral("cmdFinish")});
+        });
+        QTest::mouseClick(Find<QPushButton>(w, "cmdNew"), Qt::LeftButton);
+        QVERIFY(window->RcptLsts().Count() == 1 && window->RcptLsts().Item(1) == *Workbook());
+        QCOMPARE(RecipientImport::ImportedRecipients().RecordCount(), 10);
         ClickTab(*window, 1);
+        // The sender goes into the empty book.
+        WhenModal([](QWidget* book) {
+            WhenModal(
+                [](QWidget* entry) {
+                    Find<QLineEdit>(entry, "txtName")->setText(QStringLiteral("Ada Lovelace"));
+                    Find<QLineEdit>(entry, "txtEmail")->setText(QStringLiteral("ada@example.org"));
+                    QTest::mouseClick(Find<QPushButton>(entry, "cmdOK"), Qt::LeftButton);
+                },
+                book);
+            QTest::mouseClick(Find<QPushButton>(book, "cmdAdd"), Qt::LeftButton);
+            QTest::mouseClick(Find<QPushButton>(book, "cmdFinish"), Qt::LeftButton);
+        });
+        QTest::mouseClick(Find<QPushButton>(w, "cmdComposeFrom"), Qt::LeftButton);
         FillCompose(*window, 0, 3, QString::fromUtf8("Hello «first_name» «last_name»"),
                     QString::fromUtf8("Dear «first_name»,\nyour address is «ip_address».\n"));
         Dialogs::QueueAnswer(QStringList{attachment});

@@ -4,6 +4,8 @@
 #include "TestMain.h"
 #include "delivery/MailConfiguration.h"
 #include "delivery/MailSender.h"
+#include "delivery/SendClock.h"
+#include "delivery/SendJournal.h"
 #include "delivery/SendErrorLog.h"
 #include "merge/Mails.h"
 
@@ -377,6 +379,140 @@ private Q_SLOTS:
         QCOMPARE(server.Messages().size(), 1);
         QCOMPARE(server.Connections(), 3);
         QCOMPARE(server.Problems(), QStringList());
+    }
+
+    // Mails refused for now go again after the others, up to three times,
+    // on the run's clock; the grid keeps their "temporary" row until a retry
+    // says otherwise, and Cancel ends a wait at once.
+    void temporaryRefusalsAreRetried_data()
+    {
+        QTest::addColumn<QList<QStringList>>("scripts");
+        QTest::addColumn<bool>("retry");
+        QTest::addColumn<bool>("cancelInWait");
+        QTest::addColumn<QStringList>("retried"); // each round's outcomes
+        QTest::addColumn<QString>("states");      // the journal's, per mail
+        const QStringList hello{"S: 220 ready", "C: EHLO *", "S: 250 test.invalid"};
+        const QStringList envelope{"C: MAIL FROM:*", "S: 250 Ok", "C: RCPT TO:<r1@example.org>"};
+        const QStringList sent{"C: MAIL FROM:*", "S: 250 Ok", "C: RCPT TO:*", "S: 250 Ok", "C: DATA",
+                               "S: 354 go on", "MESSAGE", "S: 250 queued"};
+        const QStringList refused = QStringList(envelope) << "S: 450 4.7.1 greylisted, try later";
+        const QStringList first = hello + refused + QStringList{"C: RSET", "S: 250 Ok"} + sent;
+        const QString later = QStringLiteral("1: temporary: 450 4.7.1 greylisted, try later");
+        QTest::newRow("sent on the first retry")
+            << QList<QStringList>{first, hello + sent} << true << false << QStringList{"1: "} << "SS";
+        QTest::newRow("refused three more times")
+            << QList<QStringList>{first, hello + refused, hello + refused, hello + refused} << true << false
+            << QStringList{later, later, later} << "TS";
+        QTest::newRow("retry turned off") << QList<QStringList>{first} << false << false << QStringList() << "TS";
+        QTest::newRow("cancel while waiting") << QList<QStringList>{first} << true << true << QStringList() << "TS";
+    }
+
+    void temporaryRefusalsAreRetried()
+    {
+        QFETCH(QList<QStringList>, scripts);
+        QFETCH(bool, retry);
+        QFETCH(bool, cancelInWait);
+        QFETCH(QStringList, retried);
+        QFETCH(QString, states);
+        SmtpScriptServer server(scripts);
+        QVERIFY(server.Start());
+        const Settings settings(MailDeliverySettings::Port, server.Port());
+        MailConfiguration configuration(QString(), settings.Folder());
+        configuration.SetSMTPRetryTemporary(retry);
+        configuration.Save();
+        Run run;
+        run.AddMails(2);
+        QTemporaryDir journalDir;
+        SendJournal journal(journalDir.path(), "mailing", 2);
+        // A minute of this clock passes in a millisecond, unless the wait is
+        // to be cancelled by hand.
+        const SendClock clock(cancelInWait ? 1 : 60'000);
+        QStringList rounds;
+        QList<qint64> waits;
+        MailSender sender(run.mails);
+        sender.SetConfigurationFolder(settings.Folder());
+        sender.SetJournal(&journal);
+        sender.SetClock(&clock);
+        sender.SetWatcher({[&](qint64 left, int count) {
+                               if (count == 0)
+                                   return;
+                               if (waits.isEmpty() || left > waits.last())
+                                   waits << left;
+                               QCOMPARE(count, 1);
+                               if (cancelInWait)
+                                   run.mails.SetKeepSending(false);
+                           },
+                           [&](const QHash<int, QString>& outcomes) {
+                               for (auto it = outcomes.cbegin(); it != outcomes.cend(); ++it)
+                                   rounds << QStringLiteral("%1: %2").arg(it.key()).arg(it.value());
+                           }});
+        run.mails.SetKeepSending(true);
+        sender.Send();
+
+        QCOMPARE(run.Errors(), QStringList{"error r1@example.org: temporary: 450 4.7.1 greylisted, try later"});
+        QCOMPARE(run.Handled(), 2);
+        QCOMPARE(rounds, retried);
+        for (qsizetype i = 0; i < waits.size(); ++i) // about 1, 5 and 15 minutes
+            QVERIFY2(waits[i] <= MailSender::RetryWaitsMs[i] && waits[i] > MailSender::RetryWaitsMs[i] * 9 / 10,
+                     qPrintable(QString::number(waits[i])));
+        QCOMPARE(waits.size(), retry ? qMax<qsizetype>(retried.size(), cancelInWait ? 1 : 0) : 0);
+        QString letters;
+        for (int i = 1; i <= 2; ++i)
+            letters += QStringLiteral("NSFTU").at(static_cast<int>(journal.StateOf(i)));
+        QCOMPARE(letters, states);
+        QCOMPARE(server.Connections(), scripts.size());
+        QCOMPARE(server.Problems(), QStringList());
+    }
+
+    // The provider's limits on the run's clock: 120 mails at 60 a minute
+    // take two minutes, evenly; at the day's limit the run ends, the next
+    // Send of the same day sends nothing, and the next day the rest.
+    void limits()
+    {
+        SmtpTestServer server;
+        QVERIFY2(server.Start(), qPrintable(server.Error()));
+        const Settings settings(MailDeliverySettings::Port, server.Port(), QStringLiteral("127.0.0.1"), 4);
+        MailConfiguration configuration(QString(), settings.Folder());
+        configuration.SetSMTPMaxPerMinute(60);
+        configuration.SetSMTPMaxPerDay(100);
+        configuration.Save();
+        Run run;
+        run.AddMails(120);
+        QTemporaryDir journalDir;
+        SendJournal journal(journalDir.path(), "mailing", 120);
+        SendClock clock(30); // two minutes in four seconds
+        MailSender sender(run.mails);
+        sender.SetConfigurationFolder(settings.Folder());
+        sender.SetJournal(&journal);
+        sender.SetClock(&clock);
+        int sent = 0; // by the last send
+        const auto send = [&]() -> qint64 {
+            const QDateTime start = clock.Now();
+            sender.SetPositions(journal.Positions(SendJournal::State::NotSent));
+            run.mails.SetKeepSending(true);
+            const int before = server.MessageCount();
+            sender.Send();
+            sent = server.MessageCount() - before;
+            return start.msecsTo(clock.Now());
+        };
+        // 100 mails, one a second after the first: 99 s, within 5%.
+        const qint64 took = send();
+        QCOMPARE(sent, 100);
+        QVERIFY2(took >= 99'000 && took <= 104'000, qPrintable(QString::number(took)));
+        QVERIFY(sender.DayLimitReached());
+        const QDateTime next = sender.NextAllowance();
+        QVERIFY(next > clock.Now().addSecs(86'400 - 200) && next <= clock.Now().addDays(1));
+        QCOMPARE(journal.Count(SendJournal::State::NotSent), 20);
+        send();
+        QCOMPARE(sent, 0);
+        QVERIFY(sender.DayLimitReached());
+        QCOMPARE(sender.NextAllowance(), next);
+        clock.Skip(86'400'000);
+        send();
+        QCOMPARE(sent, 20);
+        QVERIFY(!sender.DayLimitReached());
+        QCOMPARE(journal.Count(SendJournal::State::Sent), 120);
+        QCOMPARE(server.FirstRecipients().size(), 120);
     }
 
     // A run that cannot go on ends at once, each mail with one reason in

@@ -52,6 +52,14 @@ private Q_SLOTS:
                       {"timeout", "z@example.org", "ann@example.com (ann@example.com)", "S", "",
                        "B"}}));
 
+        // After a retry: the row of a mail that went goes, another's reason
+        // changes, the rest stay as they were, in order.
+        QCOMPARE(log.Revise({{0, QString()}, {2, QStringLiteral("temporary: 451 later")}}),
+                 (std::vector<int>{-1, 0, 1}));
+        QCOMPARE(Rows(log), QList<QStringList>({{"421 closing", "y@example.org", "", "", "", ""},
+                                                {"temporary: 451 later", "z@example.org",
+                                                 "ann@example.com (ann@example.com)", "S", "", "B"}}));
+
         // Texts longer than the fields' declared sizes are kept whole.
         const QString body(100000, u'b');
         const QString to = QStringLiteral("a@example.org;").repeated(400);

@@ -1,8 +1,13 @@
 #include "MainWindowSetup.h"
+#include "SmtpScriptServer.h"
 #include "SmtpTestServer.h"
 #include "delivery/MailConfiguration.h"
+#include "delivery/SendClock.h"
 #include "merge/Mails.h"
+#include "store/FilesSystem.h"
 
+#include <QLabel>
+#include <QRegularExpression>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
@@ -32,8 +37,11 @@ private Q_SLOTS:
         settings.SetSMTPServer(QStringLiteral("127.0.0.1"));
         settings.SetSMTPServerPort(qint16(m_server->Port()));
         settings.SetSMTPConnectionTimeout(30);
+        settings.SetSMTPMaxConnections(4);
         settings.Save();
 
+        // Each run starts as a mailing never sent.
+        QDir(FilesSystem::VersionDataFolder() + QStringLiteral("/journals")).removeRecursively();
         m_window = OpenMainWindow();
         m_window->ImportRecipientList(1);
         ClickTab(*m_window, 1);
@@ -139,6 +147,125 @@ private Q_SLOTS:
         }
         Q_EMIT Get<QMenu>("mnuFile")->aboutToShow();
         QVERIFY(!Get<QAction>("mnuFileSaveErrorReportAs")->isEnabled());
+    }
+
+    // A mail refused for now reads "temporary" in the grid while the run
+    // waits, and the progress window says for what; the retry sends it and
+    // its row goes. One connection to a scripted server.
+    void aTemporaryRefusalRetried()
+    {
+        const QStringList hello{"S: 220 ready", "C: EHLO *", "S: 250 test.invalid"};
+        const QStringList sent{"C: MAIL FROM:*", "S: 250 Ok", "C: RCPT TO:*", "S: 250 Ok", "C: DATA",
+                               "S: 354 go on", "MESSAGE", "S: 250 queued"};
+        QStringList first = hello;
+        first << "C: MAIL FROM:*" << "S: 250 Ok" << "C: RCPT TO:<r1@example.org>"
+              << "S: 450 4.7.1 greylisted, try later" << "C: RSET" << "S: 250 Ok";
+        for (int i = 2; i <= Recipients; ++i)
+            first << sent;
+        SmtpScriptServer server({first, hello + sent});
+        QVERIFY(server.Start());
+        MailConfiguration settings;
+        settings.SetSMTPServerPort(qint16(server.Port()));
+        settings.SetSMTPMaxConnections(1);
+        settings.Save();
+        const SendClock clock(600); // a minute in a tenth of a second
+        m_window->SetSendClock(&clock);
+        QStringList seen; // while the run waits: the window's words, the grid's first reason
+        QTimer look;
+        connect(&look, &QTimer::timeout, this, [&] {
+            auto* wait = qobject_cast<QLabel*>(
+                QApplication::activeWindow() ? QApplication::activeWindow()->findChild<QLabel*>("lblWait") : nullptr);
+            if (wait && wait->isVisible() && seen.isEmpty())
+                seen << wait->text() << Get<QTableView>("flxSend")->model()->index(0, 0).data().toString();
+        });
+        look.start(5);
+        Dialogs::QueueAnswer(QMessageBox::Ok);
+        WhenModal([](QWidget* dialog) { QTest::mouseClick(Find<QPushButton>(dialog, "cmdSendEMails"), Qt::LeftButton); });
+        QTest::mouseClick(Find<QPushButton>(Get("ctlWizSend"), "cmdSendEMails"), Qt::LeftButton);
+        QCOMPARE(seen.size(), 2);
+        QVERIFY2(QRegularExpression("^waiting [01]:\\d\\d to retry 1 e-mails that the server refused for now$")
+                     .match(seen[0])
+                     .hasMatch(),
+                 qPrintable(seen[0]));
+        QCOMPARE(seen[1], QStringLiteral("temporary: 450 4.7.1 greylisted, try later"));
+        QCOMPARE(Get<QTableView>("flxSend")->model()->rowCount(), 0);
+        QCOMPARE(server.Messages().size(), Recipients);
+        QCOMPARE(server.Problems(), QStringList());
+    }
+
+    // Send pressed again for a mailing sent before asks first: the rest
+    // (the default), all again, or nothing; once only refused mails are
+    // left, those. An edited mail makes another mailing, sent whole.
+    void aMailingSentBefore_data()
+    {
+        QTest::addColumn<bool>("cancelFirst"); // the first run at its tenth mail
+        QTest::addColumn<bool>("edit");        // a mail edited in Preview before the second
+        QTest::addColumn<int>("answer");       // to the question; 0: none asked
+        QTest::addColumn<QString>("asked");    // how it starts
+        QTest::addColumn<int>("second");       // mails the second run hands over
+        const int yes = QMessageBox::Yes, no = QMessageBox::No, cancel = QMessageBox::Cancel;
+        const QString resume = QStringLiteral("of 25 e-mails of this mailing were sent on ");
+        const QString refused = QStringLiteral("Every e-mail of this mailing was handled on ");
+        QTest::newRow("the rest") << true << false << yes << resume << -1;
+        QTest::newRow("all again") << true << false << no << resume << Recipients;
+        QTest::newRow("nothing") << true << false << cancel << resume << 0;
+        QTest::newRow("mailing changed") << true << true << 0 << QString() << Recipients;
+        QTest::newRow("the refused one again") << false << false << yes << refused << 1;
+        QTest::newRow("all again after all went") << false << false << no << refused << Recipients;
+    }
+    void aMailingSentBefore()
+    {
+        QFETCH(bool, cancelFirst);
+        QFETCH(bool, edit);
+        QFETCH(int, answer);
+        QFETCH(QString, asked);
+        QFETCH(int, second);
+        const auto send = [&](std::initializer_list<int> answers, bool confirmed) {
+            for (const int queued : answers)
+                Dialogs::QueueAnswer(queued);
+            if (confirmed)
+                WhenModal([](QWidget* dialog) {
+                    QTest::mouseClick(Find<QPushButton>(dialog, "cmdSendEMails"), Qt::LeftButton);
+                });
+            QTest::mouseClick(Find<QPushButton>(Get("ctlWizSend"), "cmdSendEMails"), Qt::LeftButton);
+        };
+        const QMetaObject::Connection stop =
+            connect(m_window->mobjMails(), &Mails::MailsSend, this, [&](int index) {
+                for (QWidget* window : QApplication::topLevelWidgets())
+                    if (cancelFirst && index == 10 && window->objectName() == QLatin1String("frmSendingEMails"))
+                        QTest::mouseClick(Find<QPushButton>(window, "cmdCancel"), Qt::LeftButton);
+            });
+        send({QMessageBox::Ok}, true);
+        disconnect(stop);
+        const int first = m_server->MessageCount();
+        const int handled = m_window->MailsHandled();
+        const QSet<QString> before = m_server->FirstRecipients();
+        Dialogs::TakeAsked();
+        if (edit)
+            m_window->mobjMails()->Item(25).SetTextBody(QStringLiteral("changed in Preview"));
+
+        if (answer == 0)
+            send({QMessageBox::Ok}, true);
+        else if (answer == QMessageBox::Cancel)
+            send({answer}, false);
+        else
+            send({answer, QMessageBox::Ok}, true);
+        const auto questions = Dialogs::TakeAsked();
+        QCOMPARE(questions.size() > 0 && questions[0].text.contains(asked) && !asked.isEmpty(), answer != 0);
+        if (answer != 0) { // when, as the user reads it
+            QCOMPARE(questions[0].defaultButton, QMessageBox::Yes);
+            QVERIFY(questions[0].text.contains(
+                QLocale(QLocale::English).toString(QDate::currentDate(), QStringLiteral(" d MMM ")) + "at "));
+        }
+        if (second < 0) { // the rest: every mail not received, none twice
+            // The refused one went in the first run, within its first ten.
+            QCOMPARE(m_window->MailsHandled() + int(before.size()), Recipients - 1);
+            QCOMPARE(m_server->FirstRecipients().size(), Recipients - 1);
+            QCOMPARE(m_server->MessageCount(), Recipients - 1);
+        } else {
+            QCOMPARE(m_window->MailsHandled(), answer == QMessageBox::Cancel ? handled : second);
+            QCOMPARE(m_server->MessageCount(), first + (second == 1 ? 0 : second == 0 ? 0 : Recipients - 1));
+        }
     }
 
     // Test e-mail opens the wizard, which sends from the Compose step's sender.

@@ -1,10 +1,9 @@
 #include "TestMain.h"
 #include "filters/FilterCriteria.h"
-#include "platform/recordset/Recordset.h"
-#include "recipients/RecipientList.h"
+#include "filters/Filters.h"
 
-// How the record set evaluates a criteria text is tested with the record set;
-// here: the text the dialog's rows make, and what applying it keeps.
+// How the record set evaluates a criteria text is tested with the record set,
+// and applying the rows through the filter dialog; here: the text the rows make.
 using namespace FilterCriteria;
 
 namespace {
@@ -34,28 +33,6 @@ QList<FilterRow> DialogRows(QList<FilterRow> rows)
     return rows;
 }
 
-Recordset Recipients()
-{
-    Recordset set;
-    set.AppendField(QStringLiteral("Name"), AdoType::VarWChar, 4000);
-    set.AppendField(QStringLiteral("Country"), AdoType::VarChar, 4000);
-    set.AppendField(QStringLiteral("Age"), AdoType::Integer, 4);
-    set.Open();
-    set.AppendRow(QVariantList{"Jonas", "Denmark", 9});
-    set.AppendRow(QVariantList{"Joan", "Norway", 10});
-    set.AppendRow(QVariantList{"Anna Jokinen", "Denmark", 41});
-    set.AppendRow(QVariantList{"Bo", "Sweden", QVariant()});
-    return set;
-}
-
-QStringList VisibleNames(Recordset& set)
-{
-    QStringList names;
-    for (int row = 0; row < set.RecordCount(); ++row)
-        names << set.ValueAt(row, 0).toString();
-    return names;
-}
-
 } // namespace
 
 class TestFilterCriteria : public QObject
@@ -82,11 +59,14 @@ private Q_SLOTS:
     // The name the box shows at each position writes that operator.
     void eachOperatorNameWritesItsOperator()
     {
-        const std::pair<const char*, const char*> shown[] = {
-            {"Equal to", "= 'v' "},          {"Greater than", "> 'v' "},
-            {"Less than", "< 'v' "},         {"Greater than or equal", ">= 'v' "},
-            {"Less than or equal", "<= 'v' "}, {"Not equal to", "<> 'v' "},
-            {"Starts with", "LIKE 'v*' "},   {"Contains", "LIKE '*v*' "}};
+        const std::pair<const char*, const char*> shown[] = {{"Equal to", "= 'v' "},
+                                                             {"Greater than", "> 'v' "},
+                                                             {"Less than", "< 'v' "},
+                                                             {"Greater than or equal", ">= 'v' "},
+                                                             {"Less than or equal", "<= 'v' "},
+                                                             {"Not equal to", "<> 'v' "},
+                                                             {"Starts with", "LIKE 'v*' "},
+                                                             {"Contains", "LIKE '*v*' "}};
         const QList<OperatorChoice> box = OperatorList(TextKind);
         QCOMPARE(box.size(), 8);
         for (int position = 0; position < 8; ++position) {
@@ -110,16 +90,18 @@ private Q_SLOTS:
         QTest::addColumn<Rows>("rows");
         QTest::addColumn<QString>("expected");
         QTest::addColumn<int>("saved");
-        QTest::newRow("yes") << Rows{Row(0, "Member", YesNoKind, 0, true)} << "[Member] = '1' " << 1;
+        QTest::newRow("yes") << Rows{Row(0, "Member", YesNoKind, 0, true)} << "[Member] = '1' "
+                             << 1;
         // Position 1 of a yes/no box is written with code 5.
         QTest::newRow("yes/no position 1")
             << Rows{Row(0, "Member", YesNoKind, 1, YesNo(0))} << "[Member] <> '0' " << 1;
-        QTest::newRow("number") << Rows{Row(0, "Age", NumberKind, 3, "10")} << "[Age] >= '10' " << 1;
+        QTest::newRow("number") << Rows{Row(0, "Age", NumberKind, 3, "10")} << "[Age] >= '10' "
+                                << 1;
         QTest::newRow("date") << Rows{Row(0, "Joined", DateTimeKind, 2, "2005-03-05 09:07")}
                               << "[Joined] < '2005-03-05 09:07' " << 1;
         // An unreadable date is null and gives two adjacent apostrophes.
-        QTest::newRow("null date") << Rows{Row(0, "Joined", DateTimeKind, 0, QVariant())}
-                                   << "[Joined] = '' " << 1;
+        QTest::newRow("null date")
+            << Rows{Row(0, "Joined", DateTimeKind, 0, QVariant())} << "[Joined] = '' " << 1;
         // Values and names go in unchanged.
         QTest::newRow("blanks and quote") << Rows{Row(0, "First Name", TextKind, 7, " O'Brien; ")}
                                           << "[First Name] LIKE '* O'Brien; *' " << 1;
@@ -165,80 +147,11 @@ private Q_SLOTS:
     void operatorOutsideTheKindsListIsAnError()
     {
         // No choice; yes/no has two; numbers have six; a kind without operators.
-        const std::pair<int, int> rows[] = {{TextKind, -1}, {YesNoKind, 2}, {NumberKind, 6}, {2, 0}};
+        const std::pair<int, int> rows[] = {
+            {TextKind, -1}, {YesNoKind, 2}, {NumberKind, 6}, {2, 0}};
         for (const auto& [kind, position] : rows)
             QVERIFY_THROWS_EXCEPTION(AppError, BuildCriteria({Row(0, "A", TextKind, 0, QString()),
                                                               Row(0, "B", kind, position, "")}));
-    }
-
-    // Applied over an earlier filter with the cursor on its second record:
-    // only a filter that some record passes replaces the list's rows, and a
-    // refused one leaves filter, cursor and rows as they were.
-    void applyingRows_data()
-    {
-        QTest::addColumn<QList<FilterRow>>("rows");
-        QTest::addColumn<bool>("closed");
-        QTest::addColumn<int>("outcome");
-        QTest::addColumn<QStringList>("names");
-        QTest::addColumn<long>("error");
-        const QStringList earlier{"Jonas", "Anna Jokinen"};
-        QTest::newRow("across kinds")
-            << QList<FilterRow>{Row(0, "Country", TextKind, 0, "Sweden"),
-                                Row(1, "Age", NumberKind, 4, "9")}
-            << false << int(ApplyResult::Applied) << QStringList{"Jonas", "Bo"} << 0L;
-        QTest::newRow("no rows clear the filter")
-            << QList<FilterRow>{} << false << int(ApplyResult::Applied)
-            << QStringList{"Jonas", "Joan", "Anna Jokinen", "Bo"} << 0L;
-        // The record set shows no one until a wider filter is confirmed.
-        QTest::newRow("no record passes")
-            << QList<FilterRow>{Row(0, "Country", TextKind, 0, "Iceland")} << false
-            << int(ApplyResult::NoRecords) << QStringList() << 0L;
-        QTest::newRow("closed record set") << QList<FilterRow>{Row(0, "Name", TextKind, 0, "Bo")}
-                                           << true << int(ApplyResult::NotOpen) << QStringList() << 0L;
-        // Refused by the record set (the value goes in unescaped, so the
-        // apostrophe ends it early), or before it by the builder.
-        const int rejected = ApplyResult::Rejected;
-        QTest::newRow("apostrophe") << QList<FilterRow>{Row(0, "Name", TextKind, 6, "O'B")} << false
-                                    << rejected << earlier << long(Recordset::ErrCriteria);
-        QTest::newRow("operator outside the list")
-            << QList<FilterRow>{Row(0, "Member", YesNoKind, 4, YesNo(1))} << false << rejected
-            << earlier << 5L;
-    }
-
-    void applyingRows()
-    {
-        QFETCH(QList<FilterRow>, rows);
-        QFETCH(bool, closed);
-        QFETCH(int, outcome);
-        QFETCH(QStringList, names);
-        QFETCH(long, error);
-        Recordset recipients = Recipients();
-        RecipientList list;
-        const QList<FilterRow> earlier = {Row(0, "Country", TextKind, 0, "Denmark")};
-        QCOMPARE(int(ApplyFilterRows(recipients, list.Filters(), earlier).Result),
-                 int(ApplyResult::Applied));
-        recipients.MoveNext();
-        const QString earlierFilter = recipients.Filter();
-        if (closed)
-            recipients.Close();
-
-        const ApplyResult result = ApplyFilterRows(recipients, list.Filters(), DialogRows(rows));
-        QCOMPARE(int(result.Result), outcome);
-        QCOMPARE(list.Filters(), SavedFilters(outcome == ApplyResult::Applied ? rows : earlier));
-        QCOMPARE(result.Error ? result.Error->Number() : 0L, error);
-        if (closed) {
-            QCOMPARE(recipients.State(), int(Recordset::StateClosed));
-            return;
-        }
-        QCOMPARE(VisibleNames(recipients), names);
-        if (outcome == ApplyResult::Rejected) {
-            QVERIFY(!result.Error->Description().isEmpty());
-            QCOMPARE(recipients.Filter(), earlierFilter);
-            QCOMPARE(recipients.CurrentRow(), 1);
-        } else {
-            QCOMPARE(result.RecordCount, names.size());
-            QCOMPARE(recipients.Filter().trimmed(), result.Criteria.trimmed());
-        }
     }
 };
 

@@ -3,6 +3,7 @@
 
 #include <QLabel>
 #include <QListWidget>
+#include <QPushButton>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QTcpServer>
@@ -216,6 +217,35 @@ private Q_SLOTS:
         QCOMPARE(m_window->RcptLsts().CurrentIndex(), failed ? 0 : list);
         QCOMPARE(RecipientImport::ImportedRecipients().State() == Recordset::StateOpen, !failed);
         QVERIFY(m_window->isEnabled());
+    }
+
+    // Filter Recipients restores the list's rows; OK narrows the grid and the
+    // count and stores the new rows at once, Cancel changes nothing.
+    void filterNarrowsTheGridAndIsStored_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("storedOperator");
+        QTest::newRow("OK, City not equal to Oslo") << "cmdOK" << 2 << 5;
+        QTest::newRow("Cancel") << "cmdCancel" << 3 << 0;
+    }
+    void filterNarrowsTheGridAndIsStored()
+    {
+        QFETCH(QString, button);
+        QFETCH(int, rows);
+        Import(FilteredList);
+        WhenModal([&](QWidget* dialog) {
+            auto* operators = Find<QComboBox>(dialog, "cboOperator_0");
+            operators->setCurrentIndex(operators->findText(LoadResString(511)));
+            QTest::mouseClick(Find<QPushButton>(dialog, qPrintable(button)), Qt::LeftButton);
+        });
+        Click("cmdFilterRecipients");
+        QCOMPARE(Get<QTableView>("flxRcptList")->model()->rowCount(), rows);
+        QCOMPARE(Get<QLabel>("sbMainRecipients")->text(), QStringLiteral("Recipients: %1").arg(rows));
+        const Filters stored = Stored().lists.Item(FilteredList).Filters();
+        QCOMPARE(stored.Count(), 1);
+        QCOMPARE(stored.Item(1).Data(), QStringLiteral("City"));
+        QTEST(stored.Item(1).ComparisonOperator(), "storedOperator");
     }
 
     // Every change to the lists is in the store at once, before any exit.

@@ -46,6 +46,27 @@ QString HttpGet::ReasonPhrase(int status)
     }
 }
 
+namespace {
+
+// The requests waiting now, innermost last.
+QList<QNetworkReply*>& Running()
+{
+    static QList<QNetworkReply*> running;
+    return running;
+}
+
+const char* const kCancelled = "corvantaCancelled";
+
+} // namespace
+
+void HttpGet::CancelRunning()
+{
+    for (QNetworkReply* reply : Running()) {
+        reply->setProperty(kCancelled, true);
+        reply->abort();
+    }
+}
+
 HttpGet::Response HttpGet::Get(const QUrl& url, const Options& options)
 {
     const QString shown = url.toDisplayString(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment);
@@ -76,8 +97,13 @@ HttpGet::Response HttpGet::Get(const QUrl& url, const Options& options)
     });
     QEventLoop loop;
     QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    if (!reply->isFinished())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (!reply->isFinished()) {
+        Running().append(reply.get());
+        loop.exec();
+        Running().removeOne(reply.get());
+    }
+    if (reply->property(kCancelled).toBool())
+        throw AppError(ErrCancelled, Source, QStringLiteral("Fetching the document at %1 was cancelled.").arg(shown));
 
     if (tooLarge)
         throw AppError(ErrTooLarge, Source,

@@ -5,7 +5,10 @@
 #include <QUrl>
 
 // One HTTP or HTTPS GET, waited for in place: the caller gets the answer when
-// this returns, while a local event loop keeps the program's windows painted.
+// this returns, while a local event loop keeps the program's windows painted
+// and lets user input through, so that a Cancel button can be pressed
+// (CancelRunning). Keeping the user from starting anything else meanwhile is
+// the caller's job.
 // Certificates are checked; credentials, when given, answer the server's
 // first authentication challenge (basic or digest) and are not sent again if
 // the server refuses them, so a wrong password ends as the server's 401.
@@ -19,6 +22,7 @@ public:
     static constexpr long ErrNoAnswer = -2146697211; // the resource could not be reached
     static constexpr long ErrTimeout = -2147012894;  // the server stopped answering
     static constexpr long ErrTooLarge = -2147024882; // more than the limit
+    static constexpr long ErrCancelled = 3712;       // CancelRunning() ended it
     static inline const QString Source = QStringLiteral("HTTP");
 
     struct Options
@@ -38,6 +42,8 @@ public:
     };
 
     static Response Get(const QUrl& url, const Options& options);
+    // Ends every request waiting now; each raises ErrCancelled.
+    static void CancelRunning();
 
     // The usual reason phrase of a status ("Not Found" for 404); empty when
     // the status is not a common one.

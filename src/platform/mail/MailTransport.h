@@ -55,12 +55,23 @@ public:
     // a critical message; the test programs fail on a non-zero count.
     static int BrokenRuns();
 
+    // Runs right before the mail system can hold the whole of a mail (its
+    // data not yet ended): the last moment to note that it may go out. It
+    // must not let events run.
+    using HandingHook = std::function<void(quint64 id)>;
+    void SetHandingHook(HandingHook hook) { m_handing = std::move(hook); }
+
 Q_SIGNALS:
     void MailEnded(quint64 id, const QString& failure);
     void Finished();
 
 protected:
     virtual void Begin(Source source) = 0;
+    void Handing(quint64 id)
+    {
+        if (m_handing)
+            m_handing(id);
+    }
 
 private:
     // The mails taken and not yet ended, and how the others ended.
@@ -78,4 +89,5 @@ private:
     void Break(const QString& what);
 
     Ledger m_ledger;
+    HandingHook m_handing;
 };

@@ -49,6 +49,8 @@ void PickupTransport::Next()
     QString failure;
     bool failed = true;
     try {
+        // The mail program may take the mail as soon as it starts reading.
+        Handing(job->id);
         Send(job->message);
         failed = false;
     } catch (const AppError& error) {

@@ -48,6 +48,15 @@ bool TooManyRecipients(const SmtpReply& reply)
     return status.isEmpty() || status == QLatin1String("4.5.3");
 }
 
+// A refusal of one mail as the error log keeps it: a 4xx says "try again
+// later", which the run may do.
+QString Refusal(const SmtpReply& reply)
+{
+    if (reply.code >= 400 && reply.code < 500)
+        return QStringLiteral("temporary: ") + reply.Text();
+    return reply.Text();
+}
+
 QString LoginRefused(const SmtpReply& reply)
 {
     return QStringLiteral("the server refused the login: %1").arg(reply.Text());
@@ -319,7 +328,7 @@ void SmtpConnection::OnReply(const SmtpReply& reply)
 {
     if (m_awaiting.empty()) {
         // Said unasked: usually a 421 before the server hangs up.
-        Close(Loss::Dropped, reply.code == 421 ? reply.Text()
+        Close(Loss::Dropped, reply.code == 421 ? Refusal(reply)
                                                : QStringLiteral("The mail server sent a reply to no command: %1")
                                                      .arg(reply.Text()));
         return;
@@ -332,9 +341,9 @@ void SmtpConnection::OnReply(const SmtpReply& reply)
         // mail's answer: it was not taken.
         if (command.kind == Kind::Dot && command.transaction) {
             command.transaction->answered = true;
-            command.transaction->dataRefusal = reply.Text();
+            command.transaction->dataRefusal = Refusal(reply);
         }
-        Close(Loss::Dropped, reply.Text());
+        Close(Loss::Dropped, Refusal(reply));
         return;
     }
     if (command.transaction || command.kind == Kind::Rset)
@@ -480,7 +489,7 @@ void SmtpConnection::OnMailReply(const Command& command, const SmtpReply& reply)
     switch (command.kind) {
     case Kind::Mail:
         if (!reply.Positive()) {
-            t->mailRefusal = reply.Text();
+            t->mailRefusal = Refusal(reply);
             DropQueued(t);
         }
         break;
@@ -490,7 +499,7 @@ void SmtpConnection::OnMailReply(const Command& command, const SmtpReply& reply)
         else if (TooManyRecipients(reply))
             t->deferred.append({command.recipient, reply.Text()});
         else
-            t->refused.append({command.recipient, reply.Text()});
+            t->refused.append({command.recipient, Refusal(reply)});
         const bool lastRecipient = std::none_of(m_awaiting.begin(), m_awaiting.end(), [t](const Command& c) {
             return c.transaction == t && c.kind == Kind::Rcpt;
         }) && std::none_of(m_unsent.begin(), m_unsent.end(), [t](const Command& c) {
@@ -516,13 +525,13 @@ void SmtpConnection::OnMailReply(const Command& command, const SmtpReply& reply)
                 SendData();
             }
         } else if (!reply.Positive()) {
-            t->dataRefusal = reply.Text();
+            t->dataRefusal = Refusal(reply);
         }
         break;
     case Kind::Dot:
         t->answered = true;
         if (!t->emptyData && !reply.Positive())
-            t->dataRefusal = reply.Text();
+            t->dataRefusal = Refusal(reply);
         break;
     default:
         break;
@@ -720,6 +729,7 @@ void SmtpConnection::SendData()
         out.reserve(got + got / 64 + 8);
         m_stuffer.Add(m_chunk.constData(), got, out);
         if (got < ChunkSize) {
+            m_owner.Handing(*t->mail);
             m_stuffer.Finish(out);
             m_socket->write(out);
             t->stage = Transaction::Stage::Sent;
@@ -870,7 +880,7 @@ void SmtpConnection::Resolve(Transaction& t, Loss loss, const QString& reason)
     }
     if (loss == Loss::Stopped)
         mail->MissRest(StoppedText);
-    else if (mail->sentAgain)
+    else if (mail->sentAgain && !reason.startsWith(QLatin1String("temporary:")))
         mail->MissRest(QStringLiteral("not sent: the connection was lost twice before the message went out (%1)")
                            .arg(reason));
     else

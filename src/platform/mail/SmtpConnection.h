@@ -84,6 +84,8 @@ public:
         // The next mail for this connection, or none for now.
         virtual SmtpMailPtr TakeMail(SmtpConnection& connection) = 0;
         virtual void ConnectionReady(SmtpConnection& connection) = 0;
+        // The end of the mail's data is about to go out.
+        virtual void Handing(const SmtpMail& mail) = 0;
         // The mail has ended; its recipients say how.
         virtual void MailDone(SmtpMailPtr mail) = 0;
         // The mail goes back ahead of those not yet taken: its connection

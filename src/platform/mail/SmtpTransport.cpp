@@ -282,6 +282,8 @@ struct SmtpTransport::Private final : SmtpConnection::Owner
         Schedule();
     }
 
+    void Handing(const SmtpMail& mail) override { q.Handing(mail.id); }
+
     void SendAgain(SmtpMailPtr mail) override
     {
         if (stopped) {

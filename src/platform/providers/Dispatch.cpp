@@ -83,6 +83,16 @@ Recordset Open(const QString& connectionString, const QString& source, Where whe
     throw AppError(ErrNoConnection, Source, QStringLiteral("No data source was given: the connection string is empty."));
 }
 
+Recordset OpenPreview(const QString& connectionString, const QString& source, qint64 rows)
+{
+    const ConnectionString parsed = ConnectionString::Parse(connectionString);
+    if (parsed.kind == ConnectionString::Kind::Excel && IsTableSource(source)) {
+        SourceFile::RequireRegularFile(parsed.file);
+        return Workbook::ReadSheetPreview(parsed.file, source, parsed.firstRowHasNames, rows);
+    }
+    return Open(connectionString, source);
+}
+
 void TestConnection(const QString& connectionString, Where where)
 {
     const ConnectionString parsed = ParseOrRaise(connectionString);

@@ -38,6 +38,10 @@ enum Error : long {
 // Every row of the source, disconnected.
 Recordset Open(const QString& connectionString, const QString& source, Where where = Where::HelperProcess);
 
+// The rows a preview shows: for a worksheet table of a text file only the
+// first `rows` rows are read; every other source is opened whole.
+Recordset OpenPreview(const QString& connectionString, const QString& source, qint64 rows);
+
 // Connects (or opens the file) and lets go again; raises what the provider
 // raises.
 void TestConnection(const QString& connectionString, Where where = Where::HelperProcess);

@@ -11,6 +11,7 @@
 
 #include <csv.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <exception>
@@ -579,7 +580,7 @@ Scan ScanFile(const QString& path, const CsvFormat& format, qint64 size, bool he
 // Fills a record set from the file with the types a scan found; false when
 // `verify` is on and a value does not fit them.
 bool Load(const QString& path, const CsvFormat& format, qint64 size, bool header, const Scan& scan, bool verify,
-          Recordset& set)
+          Recordset& set, qint64 maxRecords = -1)
 {
     const int width = scan.width;
     Pass load;
@@ -587,6 +588,7 @@ bool Load(const QString& path, const CsvFormat& format, qint64 size, bool header
     load.utf8 = scan.utf8;
     load.set = &set;
     load.verify = verify;
+    load.maxRecords = maxRecords;
     load.values.resize(size_t(width));
     load.buffers.resize(size_t(width));
     load.seen.resize(size_t(width));
@@ -614,22 +616,45 @@ bool Load(const QString& path, const CsvFormat& format, qint64 size, bool header
     return true;
 }
 
+CsvFormat FormatOf(const QString& path, qint64& size)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        WorkbookError::Raise(WorkbookError::FileNotFound,
+                             QStringLiteral("The file %1 could not be opened: %2").arg(path, file.errorString()));
+    size = file.size();
+    const QByteArray head = file.read(kChunk);
+    return CsvFormat::Detect(head, file.atEnd(), QFileInfo(path).fileName());
+}
+
+Recordset EmptySheet()
+{
+    // Nothing in the file: shown as one empty column, as an empty sheet is.
+    Recordset set;
+    set.AppendField(SheetValues::GenericColumnName(0), AdoType::VarWChar, SheetValues::kShortTextLength);
+    set.Open();
+    return set;
+}
+
 } // namespace
+
+Recordset CsvReader::ReadFirstRows(const QString& path, bool header, qint64 rows)
+{
+    qint64 size = 0;
+    const CsvFormat format = FormatOf(path, size);
+    const qint64 records = std::max<qint64>(rows, 0) + (header ? 1 : 0);
+    const Scan scan = ScanFile(path, format, size, header, records);
+    if (scan.width == 0)
+        return EmptySheet();
+    Recordset set;
+    Load(path, format, size, header, scan, false, set, records);
+    return set;
+}
 
 Recordset CsvReader::Read(const QString& path, bool header)
 {
-    const QString name = QFileInfo(path).fileName();
-    CsvFormat format;
     qint64 size = 0;
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            WorkbookError::Raise(WorkbookError::FileNotFound,
-                                 QStringLiteral("The file %1 could not be opened: %2").arg(path, file.errorString()));
-        size = file.size();
-        const QByteArray head = file.read(kChunk);
-        format = CsvFormat::Detect(head, file.atEnd(), name);
-    }
+    const CsvFormat format = FormatOf(path, size);
 
     // Types from the first rows, checked while the file loads; a large file
     // is then parsed twice instead of three times. Only when a later value
@@ -642,13 +667,9 @@ Recordset CsvReader::Read(const QString& path, bool header)
             return set;
         scan = ScanFile(path, format, size, header, -1);
     }
+    if (scan.width == 0)
+        return EmptySheet();
     Recordset set;
-    if (scan.width == 0) {
-        // Nothing in the file: shown as one empty column, as an empty sheet is.
-        set.AppendField(SheetValues::GenericColumnName(0), AdoType::VarWChar, SheetValues::kShortTextLength);
-        set.Open();
-        return set;
-    }
     Load(path, format, size, header, scan, false, set);
     return set;
 }

@@ -25,4 +25,7 @@ public:
     static constexpr qsizetype kMaxFieldBytes = qsizetype(64) << 20;
 
     static Recordset Read(const QString& path, bool header);
+    // Only the first `rows` rows, typed by those rows alone; the rest of the
+    // file is not read. For previews of large files.
+    static Recordset ReadFirstRows(const QString& path, bool header, qint64 rows);
 };

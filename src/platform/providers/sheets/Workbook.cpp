@@ -133,3 +133,10 @@ Recordset Workbook::ReadSheet(const QString& path, const QString& sheet, bool he
     }
     return CsvReader::Read(path, header);
 }
+
+Recordset Workbook::ReadSheetPreview(const QString& path, const QString& sheet, bool header, qint64 rows)
+{
+    if (Detect(path) == Format::Csv)
+        return CsvReader::ReadFirstRows(path, header, rows);
+    return ReadSheet(path, sheet, header);
+}

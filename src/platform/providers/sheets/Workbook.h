@@ -36,6 +36,10 @@ public:
     // match wins over one that ignores case. A text file has one sheet, which
     // any name reaches.
     static Recordset ReadSheet(const QString& path, const QString& sheet, bool header);
+    // The same for a preview: a text file gives only its first `rows` rows
+    // (CsvReader::ReadFirstRows); a workbook is read whole, its sheets being
+    // bounded by the format.
+    static Recordset ReadSheetPreview(const QString& path, const QString& sheet, bool header, qint64 rows);
 
     // The name among `names` that `requested` means; empty when none.
     static QString ResolveSheetName(const QString& requested, const QStringList& names);

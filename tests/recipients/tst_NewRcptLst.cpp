@@ -1,0 +1,443 @@
+#include "MainWindowSetup.h"
+#include "TestFiles.h"
+#include "WizardScript.h"
+#include "recipients/frmNewRcptLst.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+using namespace TestSupport;
+
+namespace {
+
+// A web server on loopback: the record set for "/shippers.xml", 404 for
+// anything else; a silent one accepts and never answers.
+class XmlServer : public QTcpServer
+{
+public:
+    explicit XmlServer(bool silent) : m_silent(silent)
+    {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = nextPendingConnection()) {
+                m_open.append(socket);
+                if (!m_silent)
+                    connect(socket, &QTcpSocket::readyRead, socket, [socket] { Answer(socket); });
+            }
+        });
+        listen(QHostAddress::LocalHost);
+    }
+    ~XmlServer() override { close(); }
+
+private:
+    static void Answer(QTcpSocket* socket)
+    {
+        const QByteArray request = socket->readAll();
+        const bool known = request.startsWith("GET /shippers.xml?");
+        const QByteArray body = known ? ReadBytes(TestData("adoxml/msdocs-northwind-shippers.xml"))
+                                      : QByteArray("gone");
+        socket->write((known ? "HTTP/1.1 200 OK\r\n" : "HTTP/1.1 404 Not Found\r\n") +
+                      QByteArray("Content-Length: ") + QByteArray::number(body.size()) +
+                      "\r\nConnection: close\r\n\r\n" + body);
+        socket->disconnectFromHost();
+    }
+    bool m_silent;
+    QList<QTcpSocket*> m_open;
+};
+
+} // namespace
+
+class TestNewRcptLst : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    XmlServer m_web{false};
+
+    QString Expand(QString text) const
+    {
+        return text.replace(QStringLiteral("%TD%"), QStringLiteral(CORVANTA_TESTDATA))
+            .replace(QStringLiteral("%DIR%"), m_dir.path())
+            .replace(QStringLiteral("%PORT%"), QString::number(m_web.serverPort()))
+            .replace(QStringLiteral("%SC%"), QStringLiteral(";"));
+    }
+
+    // Runs the script on the wizard that `open` shows; what it showed at the
+    // end, if it was still open then.
+    struct Seen
+    {
+        QString page, balloon;
+        bool open = false;
+    };
+    Seen Drive(const QString& script, const std::function<void()>& open)
+    {
+        Seen seen;
+        WhenModal([&](QWidget* wizard) {
+            QStringList steps = script.split(u';');
+            for (QString& step : steps)
+                step = Expand(step);
+            Run(wizard, steps);
+            if (wizard->isVisible()) {
+                seen = {Page(wizard), BalloonShown(), true};
+                ctlBalloonTip::CloseBalloon();
+                Find<QPushButton>(wizard, "cmdCancel")->click();
+            }
+        });
+        open();
+        return seen;
+    }
+    Seen Walk(const std::shared_ptr<RecipientList>& list, const QString& script)
+    {
+        SetEditedRecipientList(list);
+        const Seen seen = Drive(script, [] { frmNewRcptLst::ShowWizard(nullptr); });
+        SetEditedRecipientList(nullptr);
+        return seen;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_web.isListening());
+        ExecuteSql(m_dir.filePath(QStringLiteral("club.db")),
+                   {QStringLiteral("CREATE TABLE members (name TEXT, email TEXT)"),
+                    QStringLiteral("INSERT INTO members VALUES ('Ada', 'ada@example.org'), ('Bo', "
+                                   "'bo@example.org')")});
+        QByteArray rows = "Name,Email\n";
+        for (int i = 1; i <= 150; ++i)
+            rows += "P" + QByteArray::number(i) + ",p" + QByteArray::number(i) + "@example.org\n";
+        PutFile(m_dir.filePath(QStringLiteral("long.csv")), rows);
+        // A mail profile of the user's own, with one address book.
+        PutFile(QDir::homePath() + QStringLiteral("/.thunderbird/profiles.ini"),
+                "[Profile0]\nName=default\nIsRelative=1\nPath=x1.default\nDefault=1\n");
+        QDir().mkpath(QDir::homePath() + QStringLiteral("/.thunderbird/x1.default"));
+        CopyWritable(TestData("abook/abook.sqlite"),
+                     QDir::homePath() + QStringLiteral("/.thunderbird/x1.default/abook.sqlite"));
+    }
+    void cleanup()
+    {
+        ctlBalloonTip::CloseBalloon();
+        VerifyAllAnswersTaken();
+    }
+
+    // Every source type walked to Finish: the list's connection and that
+    // the import reads it.
+    void finishedWalkImports_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("connection"); // the string, or the address of an XML list
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<int>("rows");
+        const QString jet = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;");
+        const QString excel =
+            jet + QStringLiteral("Extended Properties=\"Excel 8.0;DATABASE=%TD%/");
+        const QString excelEnd = QStringLiteral("\";Mode=Read;Persist Security Info=False");
+        QTest::newRow(".xls, sheet chosen by keyboard")
+            << "txtName=People;cmdNext;optSourceType3;cmdNext;txtFilename=%TD%/"
+               "xls/mockaroo-MOCK_DATA-10rows.xls;"
+               "cmdNext;lstCatalogs>Down;cmdNext;cmdNext;cmdFinish"
+            << excel + "xls/mockaroo-MOCK_DATA-10rows.xls;HDR=Yes" + excelEnd << "[data$]" << 10;
+        QTest::newRow(".xlsx, no headings, kept over Previous")
+            << "txtName=People;cmdNext;optSourceType3;cmdNext;txtFilename=%TD%/xlsx/"
+               "mockaroo-MOCK_DATA-10rows.xlsx;cmdNext;"
+               "lstCatalogs=data;cmdNext;chkFirstRowContainsColumnHeadings;cmdNext;cmdPrevious;"
+               "?chkFirstRowContainsColumnHeadings=0;cmdPrevious;cmdNext;?"
+               "chkFirstRowContainsColumnHeadings=0;"
+               "cmdNext;cmdFinish"
+            << excel + "xlsx/mockaroo-MOCK_DATA-10rows.xlsx;HDR=No" + excelEnd << "[data$]" << 11;
+        QTest::newRow(".csv, previews of the first rows")
+            << "txtName=L;cmdNext;optSourceType3;cmdNext;txtFilename=%DIR%/"
+               "long.csv;cmdNext;lstCatalogs=long;cmdNext;"
+               "?MSHFlexGrid1=100xName;chkFirstRowContainsColumnHeadings;?MSHFlexGrid1=100xF1;"
+               "cmdNext;cmdFinish"
+            << excel.chopped(5) + "%DIR%/long.csv;HDR=No" + excelEnd << "[long$]" << 151;
+        QTest::newRow(".csv, typed query")
+            << "txtName=Csv;cmdNext;optSourceType3;cmdNext;txtFilename=%TD%/csv/"
+               "csvspectrum-utf8.csv;cmdNext;optCommandType1;"
+               "txtCommandText=SELECT c FROM [csvspectrum-utf8];cmdNext;cmdNext;cmdFinish"
+            << excel + "csv/csvspectrum-utf8.csv;HDR=Yes" + excelEnd
+            << "SELECT c FROM [csvspectrum-utf8]" << 2;
+        QTest::newRow(".accdb, browsed")
+            << "txtName=Assets;cmdNext;optSourceType1;cmdNext;"
+               "@open=%TD%/mdb/mdbtestdata-ASampleDatabase.accdb;cmdBrowse;cmdNext;"
+               "lstCatalogs=Asset Items;cmdNext;cmdFinish"
+            << jet + "Data Source=%TD%/mdb/mdbtestdata-ASampleDatabase.accdb;Mode=Read;Persist "
+                     "Security Info=False"
+            << "[Asset Items]" << 65;
+        QTest::newRow(".mdb, path trimmed, browse cancelled, blank password")
+            << "txtName=Old;cmdNext;optSourceType1;cmdNext;txtPath= %TD%/mdb/"
+               "jackcess-testV1997.mdb ;@open=;cmdBrowse;chkAuthenticationRequired;"
+               "txtUsername=Admin;cmdNext;lstCatalogs=Table1;cmdNext;cmdFinish"
+            << jet + "Data Source=%TD%/mdb/jackcess-testV1997.mdb;Mode=Read;Persist Security "
+                     "Info=True;Password=;"
+                     "User ID=Admin"
+            << "[Table1]" << 2;
+        QTest::newRow("XML file, Previous from Finish")
+            << "txtName=Ships;cmdNext;optSourceType2;cmdNext;txtUrlUri=%TD%/adoxml/"
+               "msdocs-northwind-shippers.xml;cmdNext;"
+               "cmdPrevious;?txtUrlUri=%TD%/adoxml/msdocs-northwind-shippers.xml;cmdNext;cmdFinish"
+            << "%TD%/adoxml/msdocs-northwind-shippers.xml"
+            << "" << 3;
+        QTest::newRow("XML over http") << "txtName=Ships;cmdNext;optSourceType2;cmdNext;txtUrlUri="
+                                          "http://127.0.0.1:%PORT%/shippers.xml;cmdNext;cmdFinish"
+                                       << "http://127.0.0.1:%PORT%/shippers.xml"
+                                       << "" << 3;
+        QTest::newRow("SQLite typed")
+            << "txtName=Club;cmdNext;optSourceType4;cmdNext;txtConnectionString=Driver={SQLite3}%"
+               "SC%Database=%DIR%/club.db%SC%;"
+               "cmdNext;lstCatalogs=members;cmdNext;cmdFinish"
+            << "Driver={SQLite3};Database=%DIR%/club.db;"
+            << "[members]" << 2;
+        QTest::newRow("SQLite built in the connection dialog")
+            << "txtName=Club;cmdNext;optSourceType4;cmdNext;@link=%DIR%/"
+               "club.db;cmdNext;optCommandType1;"
+               "txtCommandText=SELECT email FROM members WHERE name = 'Bo';cmdNext;cmdFinish"
+            << "Driver={SQLite3};Database=%DIR%/club.db;"
+            << "SELECT email FROM members WHERE name = 'Bo'" << 1;
+        QTest::newRow("address book, Previous from the folder page")
+            << "txtName=Book;cmdNext;optSourceType5;cmdNext;?cboProfiles=default;cmdNext;"
+               "cmdPrevious;cmdNext;optCatalogType1;"
+               "lvwCatalog=Personal Address Book;cmdNext;cmdFinish"
+            << jet + "Outlook "
+                     "9.0;MAPILEVEL=;TABLETYPE=1;PROFILE=default;PWD=;DATABASE=c:\\temp;Mode=Read"
+            << "[Personal Address Book]" << 5;
+        QTest::newRow("contact folder")
+            << "txtName=Book;cmdNext;optSourceType5;cmdNext;cmdNext;lvwCatalog=Personal Address "
+               "Book;cmdNext;cmdFinish"
+            << jet + "Outlook 9.0;MAPILEVEL=Address "
+                     "Books|;TABLETYPE=0;PROFILE=default;PWD=;DATABASE=c:\\temp;Mode=Read"
+            << "[Personal Address Book]" << 5;
+    }
+    void finishedWalkImports()
+    {
+        QFETCH(QString, script);
+        QFETCH(QString, connection);
+        QFETCH(QString, source);
+        QFETCH(int, rows);
+        auto list = std::make_shared<RecipientList>();
+        const Seen seen = Walk(list, script);
+        QVERIFY2(!seen.open, qPrintable(seen.page + u' ' + seen.balloon));
+        QVERIFY(list->IsListValid());
+        const ConnectionData data = list->GetConnectionData();
+        QCOMPARE(data.ConnectionType() == ConnectionData::XmlHttp ? data.Url()
+                                                                  : data.ConnectionString(),
+                 Expand(connection));
+        QCOMPARE(data.Source(), source);
+        QCOMPARE(RecipientImport::GetRecordset(*list).RecordCount(), rows);
+    }
+
+    // Refusals keep the page and point at the field; Cancel anywhere, or a
+    // page left with Previous, never makes the list valid.
+    void staysOrCancels_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("page"); // empty: the window closed
+        QTest::addColumn<QString>(
+            "balloon"); // "#id@anchor" for a refusal, "~title id@anchor" for a source error
+        const QString sql = QStringLiteral("txtName=S;cmdNext;optSourceType0;cmdNext;");
+        const QString access = QStringLiteral("txtName=A;cmdNext;optSourceType1;cmdNext;");
+        const QString excel = QStringLiteral("txtName=E;cmdNext;optSourceType3;cmdNext;");
+        const QString xml = QStringLiteral("txtName=X;cmdNext;optSourceType2;cmdNext;");
+        const QString advanced = QStringLiteral("txtName=D;cmdNext;optSourceType4;cmdNext;");
+        const QString xls = excel + "txtFilename=%TD%/xls/mockaroo-MOCK_DATA-10rows.xls;cmdNext;";
+        QTest::newRow("no name") << "cmdNext"
+                                 << "ctlNewRcpLstName"
+                                 << "#1303@txtName";
+        QTest::newRow("blank name") << "txtName=   ;cmdNext"
+                                    << "ctlNewRcpLstName"
+                                    << "#1303@txtName";
+        QTest::newRow("no type") << "txtName=N;cmdNext;cmdNext"
+                                 << "ctlNewRcptLstSourceType"
+                                 << "#2208@optSourceType0";
+        QTest::newRow("cancel on the type page") << "txtName=N;cmdNext;optSourceType2;cmdCancel"
+                                                 << ""
+                                                 << "";
+        QTest::newRow("sql: no user") << sql + "txtServerName=db;optSecurity1;cmdNext"
+                                      << "ctlNewRcptLstSQL"
+                                      << "#2309@txtUsername";
+        QTest::newRow("sql: no database") << sql + "txtServerName=db;cmdNext"
+                                          << "ctlNewRcptLstSQL"
+                                          << "#2310@cboDatabases";
+        QTest::newRow("sql: windows security without a ticket")
+            << sql + "txtServerName=127.0.0.1;cboDatabases=club;cmdNext"
+            << "ctlNewRcptLstSQL"
+            << "~6@cmdNext";
+        QTest::newRow("access: relative path") << access + "txtPath=mdb/x.mdb;cmdNext"
+                                               << "ctlNewRcptLstAccess"
+                                               << "#1409@txtPath";
+        QTest::newRow("access: file vanished") << access + "txtPath=%DIR%/gone.mdb;cmdNext"
+                                               << "ctlNewRcptLstAccess"
+                                               << "#1409@txtPath";
+        QTest::newRow("access: workbook")
+            << access + "txtPath=%TD%/xls/mockaroo-MOCK_DATA-10rows.xls;cmdNext"
+            << "ctlNewRcptLstAccess"
+            << "#1409@txtPath";
+        QTest::newRow("access: no user")
+            << access + "txtPath=%TD%/mdb/jackcess-testV1997.mdb;chkAuthenticationRequired;cmdNext"
+            << "ctlNewRcptLstAccess"
+            << "#1410@txtUsername";
+        QTest::newRow("access: damaged")
+            << access + "txtPath=%TD%/mdb/jackcess-testV1997-truncated.mdb;cmdNext"
+            << "ctlNewRcptLstAccess"
+            << "~6@cmdNext";
+        QTest::newRow("excel: share path") << excel + "txtFilename=//server/share/x.xls;cmdNext"
+                                           << "ctlNewRcptLstExcel"
+                                           << "#1709@txtFilename";
+        QTest::newRow("excel: no user")
+            << excel + "txtFilename=%TD%/xls/"
+                       "mockaroo-MOCK_DATA-10rows.xls;chkAuthenticationRequired;cmdNext"
+            << "ctlNewRcptLstExcel"
+            << "#1710@txtUsername";
+        QTest::newRow("xml: other scheme") << xml + "txtUrlUri=ftp://127.0.0.1/x.xml;cmdNext"
+                                           << "ctlNewRcptLstXml"
+                                           << "#2407@txtUrlUri";
+        QTest::newRow("xml: file URL of nothing") << xml + "txtUrlUri=file://%DIR%/gone.xml;cmdNext"
+                                                  << "ctlNewRcptLstXml"
+                                                  << "#2407@txtUrlUri";
+        QTest::newRow("xml: no user")
+            << xml + "txtUrlUri=http://x.example/;chkAuthenticationRequired;cmdNext"
+            << "ctlNewRcptLstXml"
+            << "#2408@txtUsername";
+        QTest::newRow("xml: not a record set")
+            << xml + "txtUrlUri=%TD%/csv/csvspectrum-simple.csv;cmdNext"
+            << "ctlNewRcptLstXml"
+            << "~6@cmdNext";
+        QTest::newRow("xml: 404") << xml + "txtUrlUri=http://127.0.0.1:%PORT%/gone.xml;cmdNext"
+                                  << "ctlNewRcptLstXml"
+                                  << "~6@cmdNext";
+        QTest::newRow("advanced: empty") << advanced + "cmdNext"
+                                         << "ctlNewRcptLstAdvanced"
+                                         << "#1504@txtConnectionString";
+        QTest::newRow("advanced: no such driver")
+            << advanced + "txtConnectionString=Driver={Nothing}%SC%;cmdNext"
+            << "ctlNewRcptLstAdvanced"
+            << "~6@cmdNext";
+        QTest::newRow("catalog: no worksheet") << xls + "cmdNext"
+                                               << "ctlNewRcptLstCatalog"
+                                               << "#1604@lstCatalogs";
+        QTest::newRow("catalog: no table")
+            << access + "txtPath=%TD%/mdb/jackcess-testV1997.mdb;cmdNext;cmdNext"
+            << "ctlNewRcptLstCatalog"
+            << "#1605@lstCatalogs";
+        QTest::newRow("catalog: no query") << xls + "optCommandType1;cmdNext"
+                                           << "ctlNewRcptLstCatalog"
+                                           << "#1606@txtCommandText";
+        QTest::newRow("catalog: refused query")
+            << xls + "optCommandType1;txtCommandText=SELECT x FROM nowhere;cmdNext"
+            << "ctlNewRcptLstCatalog"
+            << "~5@cmdNext";
+        QTest::newRow("catalog: Previous to the worksheet page") << xls + "cmdPrevious"
+                                                                 << "ctlNewRcptLstExcel"
+                                                                 << "";
+        QTest::newRow("excel: file vanished before Next")
+            << excel + "txtFilename=%DIR%/vanishing.csv;@rm=%DIR%/vanishing.csv;cmdNext"
+            << "ctlNewRcptLstExcel"
+            << "#1709@txtFilename";
+        QTest::newRow("catalog: file vanished before Next")
+            << excel + "txtFilename=%DIR%/vanishing.csv;cmdNext;lstCatalogs=vanishing;@rm=%DIR%/"
+                       "vanishing.csv;cmdNext"
+            << "ctlNewRcptLstCatalog"
+            << "~5@cmdNext";
+        QTest::newRow("outlook: nothing chosen")
+            << "txtName=O;cmdNext;optSourceType5;cmdNext;cmdNext;cmdNext"
+            << "ctlNewRcptLstOutlookCatalog"
+            << "#2006@lvwCatalog";
+        QTest::newRow("cancel on the finish page")
+            << xml + "txtUrlUri=%TD%/adoxml/msdocs-northwind-shippers.xml;cmdNext;cmdCancel"
+            << ""
+            << "";
+    }
+    void staysOrCancels()
+    {
+        QFETCH(QString, script);
+        QFETCH(QString, page);
+        QFETCH(QString, balloon);
+        PutFile(m_dir.filePath(QStringLiteral("vanishing.csv")),
+                "Name,Email\nAda,ada@example.org\n");
+        auto list = std::make_shared<RecipientList>();
+        const Seen seen = Walk(list, script);
+        QCOMPARE(seen.page, page);
+        QString expected;
+        if (balloon.startsWith(u'#'))
+            expected = LoadResString(balloon.mid(1).section(u'@', 0, 0).toInt()) + u'@' +
+                       balloon.section(u'@', 1);
+        if (balloon.startsWith(u'~')) {
+            const QString title = LoadResString(balloon.mid(1).section(u'@', 0, 0).toInt());
+            QVERIFY2(seen.balloon.startsWith(title + u'|') &&
+                         seen.balloon.endsWith(u'@' + balloon.section(u'@', 1)) &&
+                         seen.balloon.size() > title.size() + 12,
+                     qPrintable(seen.balloon));
+        } else {
+            QCOMPARE(seen.balloon, expected);
+        }
+        QVERIFY(!list->IsListValid());
+    }
+
+    // A source that does not answer: the window shows it is trying, takes
+    // nothing but Cancel, and Cancel closes it within a second.
+    void cancelEndsATrial_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::newRow("web address") << "txtName=W;cmdNext;optSourceType2;cmdNext;txtUrlUri=http://"
+                                        "127.0.0.1:%SILENT%/x.xml;cmdNext";
+        QTest::newRow("reader helper")
+            << "txtName=W;cmdNext;optSourceType4;cmdNext;txtConnectionString=Driver={FreeTDS}%SC%"
+               "Server=127.0.0.1%SC%"
+               "Port=%SILENT%%SC%Database=x%SC%UID=a%SC%PWD=b%SC%;cmdNext";
+        QTest::newRow("database list")
+            << "txtName=S;cmdNext;optSourceType0;cmdNext;txtServerName=127.0.0.1,%SILENT%;"
+               "optSecurity1;txtUsername=sa;cboDatabases>F4";
+    }
+    void cancelEndsATrial()
+    {
+        QFETCH(QString, script);
+        XmlServer silent(true);
+        script.replace(QStringLiteral("%SILENT%"), QString::number(silent.serverPort()));
+        bool trying = false;
+        QElapsedTimer clock;
+        WhenModal([&](QWidget* wizard) {
+            QTimer::singleShot(300, wizard, [&, wizard] {
+                trying = !Find<QLabel>(wizard, "lblTrying")->text().isEmpty() &&
+                         !Find<QWidget>(wizard, "fraPages")->isEnabled() &&
+                         !Find<QWidget>(wizard, "cmdPrevious")->isEnabled() &&
+                         !Find<QWidget>(wizard, "cmdNext")->isEnabled();
+                clock.start();
+                Find<QPushButton>(wizard, "cmdCancel")->click();
+            });
+        });
+        auto list = std::make_shared<RecipientList>();
+        QVERIFY(!Walk(list, script).open);
+        QVERIFY(clock.isValid());
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(trying);
+        QVERIFY(!list->IsListValid());
+    }
+
+    // An edited list changed on several pages and then cancelled comes back
+    // whole in the main window.
+    void cancelledEditRestoresTheList()
+    {
+        RecipientLists lists;
+        lists.Add(CsvList(QStringLiteral("People"), TestData("xls/mockaroo-MOCK_DATA-10rows.xls")));
+        lists.Item(1).SetCatalogTableOrView(QStringLiteral("data"));
+        FromAddresses senders;
+        SeedStore(lists, senders);
+        auto window = OpenMainWindow();
+        const RecipientList before = window->RcptLsts().Item(1);
+        Find<QListWidget>(window.get(), "lstRecipients")->setCurrentRow(0);
+        const Seen seen = Drive(
+            "txtName=Changed;cmdNext;optSourceType1;optSourceType3;cmdNext;txtFilename=%TD%/xlsx/"
+            "mockaroo-MOCK_DATA-10rows.xlsx;chkAuthenticationRequired;txtUsername=u;txtPassword=p;"
+            "cmdNext;"
+            "optCommandType1;txtCommandText=SELECT * FROM "
+            "data;cmdNext;chkFirstRowContainsColumnHeadings;cmdNext",
+            [&] { QTest::mouseClick(Find<QPushButton>(window.get(), "cmdEdit"), Qt::LeftButton); });
+        QCOMPARE(seen.page, QStringLiteral("ctlNewRcptLstFinish"));
+        QVERIFY(window->RcptLsts().Item(1) == before);
+        QCOMPARE(window->RcptLsts().Item(1).ListName(), QStringLiteral("People"));
+    }
+};
+
+CORVANTA_TEST_MAIN(TestNewRcptLst)
+#include "tst_NewRcptLst.moc"
