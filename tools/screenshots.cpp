@@ -245,7 +245,7 @@ int main(int argc, char* argv[])
     item->setData(0, Qt::UserRole, home.filePath(QStringLiteral("Invitation «LastName».pdf")));
     Recordset& people = RecipientImport::ImportedRecipients();
     for (int i = 0; i < people.RecordCount(); ++i)
-        QFile(home.filePath(u"Invitation " + people.ValueAt(i, 1).toString() + u".pdf"))
+        QFile(home.filePath(QStringLiteral("Invitation %1.pdf").arg(people.ValueAt(i, 1).toString())))
             .open(QIODevice::WriteOnly);
     Save(&main, "compose");
 
