@@ -120,8 +120,6 @@ void frmMain::LoadCaptions()
     // The text-file commands belong to the Compose step.
     for (QAction* entry : {ui->mnuFileOpenText, ui->mnuFileSaveText, ui->mnuFileSaveTextAs})
         entry->setEnabled(false);
-    // Saving the error report is not part of the program yet.
-    ui->mnuFileSaveErrorReportAs->setEnabled(false);
     // Their windows are not part of the program yet.
     ui->mnuToolsSMTPServiceManager->setEnabled(false);
     ui->mnuHelpHelp->setEnabled(false);

@@ -139,6 +139,9 @@ private:
     // Send step.
     void ConnectSend();
     bool AcceptUnreadableAttachments();
+    // Save Mail Errors As: the log as a workbook or as delimited text.
+    void mnuFileSaveErrorReportAs_Click();
+    void SetStatusText(const QString& text);
 
     std::unique_ptr<Ui::frmMain> ui;
     RecipientLists m_rcptLsts;
