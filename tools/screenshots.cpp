@@ -4,6 +4,7 @@
 #include "controls/FrameKeepingStyle.h"
 #include "delivery/MailConfiguration.h"
 #include "delivery/frmSendingEMails.h"
+#include "delivery/frmTextExport.h"
 #include "merge/frmMergingPreview.h"
 #include "recipients/RecipientLists.h"
 #include "senders/FromAddresses.h"
@@ -145,6 +146,17 @@ int main(int argc, char* argv[])
     });
     Child<QPushButton>(Child<QWidget>(&main, "ctlWizSend"), "cmdSendEMails")->click();
     Save(&main, "send");
+
+    // The text format of the error report, over the run's failures.
+    const Recordset& failures = main.SendErrors().Records();
+    QStringList fields;
+    QList<QStringList> rows(qMin(failures.RecordCount(), 100));
+    for (int i = 0; i < failures.FieldCount(); ++i) {
+        fields << failures.FieldName(i);
+        for (qsizetype row = 0; row < rows.size(); ++row)
+            rows[row] << failures.ValueAt(int(row), i).toString();
+    }
+    SaveModal("text-format", [&] { frmTextExport::ShowFormatDialog(&main, fields, rows); });
 
     // The two progress windows, part way.
     for (ProgressForm* progress : std::initializer_list<ProgressForm*>{

@@ -13,8 +13,8 @@ frmTextExport::frmTextExport(QWidget* owner, const QStringList& fieldNames,
 {
     ui->setupUi(this);
     setWindowTitle(LoadResString(3500));
-    ui->lblDelimiter->setText(LoadResString(3501));
-    ui->lblQualifier->setText(LoadResString(3507));
+    ui->fraDelimiter->setTitle(LoadResString(3501));
+    ui->fraQualifier->setTitle(LoadResString(3507));
     const struct
     {
         QAbstractButton* control;
@@ -37,7 +37,6 @@ frmTextExport::frmTextExport(QWidget* owner, const QStringList& fieldNames,
     ui->rdoQuoteDouble->setChecked(true);
     ui->chkFirstRowIsColumns->setChecked(true);
     ui->txtTextDelimiter->setEnabled(false);
-    ui->txtPreview->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
 
     for (const auto& caption : captions)
         if (caption.control->isCheckable())
@@ -52,6 +51,8 @@ frmTextExport::frmTextExport(QWidget* owner, const QStringList& fieldNames,
     connect(ui->cmdOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(ui->cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
     modForms::ApplyFonts(this);
+    // Columns of text line up only in a fixed-width font.
+    ui->txtPreview->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     UpdatePreview();
 }
 
