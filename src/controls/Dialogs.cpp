@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QQueue>
 #include <QRegularExpression>
+#include <QWidget>
 
 namespace Dialogs {
 
@@ -136,7 +137,12 @@ QString SaveFileName(QWidget* parent, const QString& caption, const QString& dir
     if (selectedFilter)
         QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
                          [&](const QString& entry) { dialog.setDefaultSuffix(suffixOf(entry)); });
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    const int result = dialog.exec();
+    // After the dialog's own replace question some window managers give the
+    // focus to no window at all; the keyboard must come back to the owner.
+    if (parent)
+        parent->window()->activateWindow();
+    if (result != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     if (selectedFilter)
         *selectedFilter = dialog.selectedNameFilter();

@@ -200,13 +200,15 @@ void frmMain::mnuFileSaveErrorReportAs_Click()
         offerWorkbook ? WorkbookFilter() + QStringLiteral(";;") + TextFilter() : TextFilter();
     const QString folder = FilesSystem().GetSpecialFolder(FilesSystem::CSIDL_PERSONAL) + u'/';
     const auto clearStatus = qScopeGuard([this] { SetStatusText({}); });
+    // Asked again, the dialog offers the name chosen last.
+    QString proposal = folder + ProposedReportName(offerWorkbook);
     for (;;) {
         QString chosenFilter;
-        const QString path = Dialogs::SaveFileName(this, LoadResString(166),
-                                                   folder + ProposedReportName(offerWorkbook),
-                                                   filters, {}, &chosenFilter);
+        const QString path =
+            Dialogs::SaveFileName(this, LoadResString(166), proposal, filters, {}, &chosenFilter);
         if (path.isEmpty())
             return;
+        proposal = path;
         SetStatusText(LoadResString(169));
         if (CannotReplace(path)) {
             Dialogs::Message(this, Texts::MessageBoxText(LoadResString(113), 2), QMessageBox::Ok,
