@@ -11,8 +11,6 @@
 #include <QJsonValue>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <csignal>
-#include <sys/resource.h>
 
 using namespace TestSupport;
 
@@ -158,59 +156,6 @@ private Q_SLOTS:
                                                                {delimiter, qualifier, header})
                                                   .toUtf8(),
                  bytes);
-    }
-
-    // A report that cannot be written whole says why and leaves the file
-    // that was there as it was.
-    void failedWriteKeepsTheOldFile_data()
-    {
-        QTest::addColumn<bool>("workbook");
-        QTest::addColumn<bool>("folderInPlace"); // else a file size limit
-        for (bool workbook : {true, false})
-            for (bool folderInPlace : {true, false})
-                QTest::addRow("%s, %s", workbook ? "workbook" : "text",
-                              folderInPlace ? "a folder in its place" : "file size limit")
-                    << workbook << folderInPlace;
-    }
-    void failedWriteKeepsTheOldFile()
-    {
-        QFETCH(bool, workbook);
-        QFETCH(bool, folderInPlace);
-        SendErrorLog log;
-        for (int i = 0; i < 300; ++i)
-            log.Records().AppendRow(QVariantList{QString::number(i), "a@example.org", "", "", "",
-                                                 QStringLiteral("body %1 ").arg(i).repeated(20)});
-        const QTemporaryDir folder;
-        const QString path = folder.filePath(folderInPlace ? "folder" : "old.txt");
-        if (folderInPlace)
-            QVERIFY(QDir().mkpath(path + "/inside"));
-        else
-            PutFile(path, "old");
-
-        rlimit before{};
-        getrlimit(RLIMIT_FSIZE, &before);
-        rlimit limited = before;
-        limited.rlim_cur = 4096;
-        const auto restore = qScopeGuard([&] {
-            setrlimit(RLIMIT_FSIZE, &before);
-            std::signal(SIGXFSZ, SIG_DFL);
-        });
-        if (!folderInPlace) {
-            std::signal(SIGXFSZ, SIG_IGN);
-            QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
-        }
-        const ReportResult result = workbook
-                                        ? ExcelReport::Write(log.Records(), path)
-                                        : TextReport::Write(log.Records(), path, {";", "\"", true});
-        QVERIFY(!result.ok);
-        QVERIFY(!result.error.isEmpty());
-        if (folderInPlace)
-            QVERIFY(QFileInfo(path + "/inside").isDir());
-        else
-            QCOMPARE(ReadBytes(path), QByteArray("old"));
-        // Nothing left behind.
-        QCOMPARE(QDir(folder.path()).entryList(QDir::Files),
-                 folderInPlace ? QStringList() : QStringList{"old.txt"});
     }
 };
 

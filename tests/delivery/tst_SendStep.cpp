@@ -168,7 +168,8 @@ private Q_SLOTS:
     }
 
     // Save Mail Errors As, from the summary or the menu: the format follows
-    // the name's ending, else the filter chosen; Cancel in the format dialog
+    // the name's ending, else the filter chosen, in the layout chosen (of
+    // the Other box only its first character); Cancel in the format dialog
     // asks for the file again; a file that cannot be replaced is refused
     // before anything is written, and a write that fails is told and leaves
     // the old file as it was.
@@ -177,45 +178,49 @@ private Q_SLOTS:
         QTest::addColumn<bool>("workbookWriter");
         QTest::addColumn<QVariantList>("names");  // answers to the save dialog
         QTest::addColumn<QStringList>("formats"); // per format dialog, the buttons clicked
-        QTest::addColumn<bool>("limited");        // a file size limit while writing
         QTest::addColumn<QString>("target");      // the file that holds "old" before
         QTest::addColumn<QString>("written");     // what it starts with after; "" unchanged
-        QTest::addColumn<int>("told");            // the text shown after the save dialog
-        const QString text(QChar(0xFEFF));        // the byte-order mark
+        // The text shown after the save dialog; 4400 when written under a
+        // file size limit.
+        QTest::addColumn<int>("told");
+        const QString text(QChar(0xFEFF)); // the byte-order mark
         const QVariant textFilter =
             QStringList{"r", LoadResString(172) + " (*.txt *.csv *.tab *.asc)"};
         QTest::newRow("workbook from the summary")
-            << true << QVariantList{"r.xlsx"} << QStringList() << false << "r.xlsx"
+            << true << QVariantList{"r.xlsx"} << QStringList() << "r.xlsx"
             << "PK" << 0;
         QTest::newRow("text, after Cancel in the format dialog")
             << true << QVariantList{"r.csv", "r.csv"}
-            << QStringList{"cmdCancel", "rdoDelimiterSemicolon rdoQuoteSingle cmdOK"} << false
-            << "r.csv" << text + "'Description';'To'" << 0;
+            << QStringList{"cmdCancel", "rdoDelimiterSemicolon rdoQuoteSingle cmdOK"} << "r.csv"
+            << text + "'Description';'To'" << 0;
         QTest::newRow("text filter, no ending")
-            << true << QVariantList{textFilter} << QStringList{"cmdOK"} << false << "r.txt"
+            << true << QVariantList{textFilter} << QStringList{"cmdOK"} << "r.txt"
             << text + "\"Description\",\"To\"" << 0;
+        QTest::newRow("Other takes the first character")
+            << true << QVariantList{"r.csv"}
+            << QStringList{"rdoDelimiterOther txtTextDelimiter=|x cmdOK"} << "r.csv"
+            << text + "\"Description\"|\"To\"" << 0;
         QTest::newRow("no workbook writer")
             << false << QVariantList{"r.txt"} << QStringList{"rdoDelimiterTab rdoQuoteNone cmdOK"}
-            << false << "r.txt" << text + "Description\tTo\t" << 0;
+            << "r.txt" << text + "Description\tTo\t" << 0;
         QTest::newRow("cancelled")
-            << true << QVariantList{""} << QStringList() << false << "r.xlsx" << QString() << 0;
-        QTest::newRow("a folder in its place")
-            << true << QVariantList{"folder.xlsx", ""} << QStringList() << false << "r.xlsx"
-            << QString() << 113;
-        QTest::newRow("workbook, write fails") << true << QVariantList{"r.xlsx"} << QStringList()
-                                               << true << "r.xlsx" << QString() << 4400;
+            << true << QVariantList{""} << QStringList() << "r.xlsx" << QString() << 0;
+        QTest::newRow("a folder in its place") << true << QVariantList{"folder.xlsx", ""}
+                                               << QStringList() << "r.xlsx" << QString() << 113;
+        QTest::newRow("workbook, write fails")
+            << true << QVariantList{"r.xlsx"} << QStringList() << "r.xlsx" << QString() << 4400;
         QTest::newRow("text, write fails") << true << QVariantList{"r.txt"} << QStringList{"cmdOK"}
-                                           << true << "r.txt" << QString() << 4400;
+                                           << "r.txt" << QString() << 4400;
     }
     void savesTheReport()
     {
         QFETCH(bool, workbookWriter);
         QFETCH(QVariantList, names);
         QFETCH(QStringList, formats);
-        QFETCH(bool, limited);
         QFETCH(QString, target);
         QFETCH(QString, written);
         QFETCH(int, told);
+        const bool limited = told == 4400;
         SystemVersions versions;
         versions.ExcelVersion = workbookWriter ? 12 : 0;
         SetSystemVersions(versions);
@@ -240,8 +245,12 @@ private Q_SLOTS:
         std::function<void(int)> choose = [&](int at) {
             if (at < formats.size())
                 WhenShown("frmTextExport", [&, at](QWidget* dialog) {
-                    for (const QString& button : formats[at].split(u' '))
-                        Find<QAbstractButton>(dialog, qPrintable(button))->click();
+                    for (const QString& step : formats[at].split(u' ')) // "box=text" types
+                        if (step.contains(u'='))
+                            Find<QLineEdit>(dialog, qPrintable(step.section(u'=', 0, 0)))
+                                ->setText(step.section(u'=', 1));
+                        else
+                            Find<QAbstractButton>(dialog, qPrintable(step))->click();
                     choose(at + 1);
                 });
         };
@@ -276,6 +285,8 @@ private Q_SLOTS:
         QCOMPARE(saveDialogs, names.size());
         QCOMPARE(shown, told);
         QCOMPARE(Get<QLabel>("sbMainProgress")->text(), QString());
+        // Nothing left beside the file.
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), 2);
         const QByteArray bytes = ReadBytes(folder + target);
         QVERIFY2(bytes.startsWith(written.isEmpty() ? "old" : written.toUtf8()),
                  bytes.left(40).constData());
