@@ -1,5 +1,5 @@
 // The main window's side of the Send step: the send command, its progress
-// window and error grid, and the summary.
+// window and error grid, the summary, and saving the error report.
 #include "base/BusyGuard.h"
 #include "base/Texts.h"
 #include "controls/Dialogs.h"
