@@ -10,6 +10,7 @@
 #include "filters/Filters.h"
 #include "filters/frmFilter.h"
 #include "platform/recordset/Recordset.h"
+#include "delivery/frmTextExport.h"
 #include "merge/frmMergingPreview.h"
 #include "recipients/frmDataLink.h"
 #include "recipients/RecipientImport.h"
@@ -275,6 +276,17 @@ int main(int argc, char* argv[])
     });
     SaveModal("service-manager",
               [&main] { Child<QAction>(&main, "mnuToolsSMTPServiceManager")->trigger(); });
+
+    // The text format of the error report, over the run's failures.
+    const Recordset& failures = main.SendErrors().Records();
+    QStringList fields;
+    QList<QStringList> rows(qMin(failures.RecordCount(), 100));
+    for (int i = 0; i < failures.FieldCount(); ++i) {
+        fields << failures.FieldName(i);
+        for (qsizetype row = 0; row < rows.size(); ++row)
+            rows[row] << failures.ValueAt(int(row), i).toString();
+    }
+    SaveModal("text-format", [&] { frmTextExport::ShowFormatDialog(&main, fields, rows); });
 
     // The two progress windows, part way.
     for (ProgressForm* progress : std::initializer_list<ProgressForm*>{

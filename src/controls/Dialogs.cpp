@@ -5,6 +5,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QQueue>
+#include <QRegularExpression>
+#include <QWidget>
 
 namespace Dialogs {
 
@@ -107,22 +109,45 @@ QStringList OpenFileNames(QWidget* parent, const QString& caption, const QString
 }
 
 QString SaveFileName(QWidget* parent, const QString& caption, const QString& directory,
-                     const QString& filter, const QString& defaultSuffix)
+                     const QString& filter, const QString& defaultSuffix, QString* selectedFilter)
 {
-    if (script().scripted)
-        return WithDefaultSuffix(
-            nextAnswer({Asked::Kind::SaveFile, caption, caption, {}, Icon::None, directory, filter})
-                .toString(),
-            defaultSuffix);
+    // "Name (*.abc *.def)" gives "abc".
+    const auto suffixOf = [](const QString& entry) {
+        const qsizetype at = entry.indexOf(QLatin1String("(*."));
+        if (at < 0)
+            return QString();
+        const qsizetype end = entry.indexOf(QRegularExpression(QStringLiteral("[ );]")), at + 3);
+        return entry.mid(at + 3, end < 0 ? -1 : end - at - 3);
+    };
+    const QStringList entries = filter.split(QStringLiteral(";;"));
+    if (script().scripted) {
+        const QVariant answer = nextAnswer(
+            {Asked::Kind::SaveFile, caption, caption, {}, Icon::None, directory, filter});
+        const QStringList parts = answer.toStringList();
+        const QString entry = parts.size() > 1 ? parts[1] : entries.constFirst();
+        if (selectedFilter)
+            *selectedFilter = entry;
+        return WithDefaultSuffix(parts.value(0), selectedFilter ? suffixOf(entry) : defaultSuffix);
+    }
     // Not the static function: only a dialog of our own takes a default
     // suffix, and so asks about replacing the file that will be written.
     QFileDialog dialog(parent, caption, directory, filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(defaultSuffix);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    dialog.setDefaultSuffix(selectedFilter ? suffixOf(entries.constFirst()) : defaultSuffix);
+    if (selectedFilter)
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                         [&](const QString& entry) { dialog.setDefaultSuffix(suffixOf(entry)); });
+    const int result = dialog.exec();
+    // After the dialog's own replace question some window managers give the
+    // focus to no window at all; the keyboard must come back to the owner.
+    if (parent)
+        parent->window()->activateWindow();
+    if (result != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
+    if (selectedFilter)
+        *selectedFilter = dialog.selectedNameFilter();
     // A platform dialog may ignore the suffix.
-    return WithDefaultSuffix(dialog.selectedFiles().constFirst(), defaultSuffix);
+    return WithDefaultSuffix(dialog.selectedFiles().constFirst(), dialog.defaultSuffix());
 }
 
 QString WithDefaultSuffix(const QString& path, const QString& defaultSuffix)

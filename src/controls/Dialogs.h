@@ -45,9 +45,12 @@ QString OpenFileName(QWidget* parent, const QString& caption, const QString& dir
 QStringList OpenFileNames(QWidget* parent, const QString& caption, const QString& directory,
                           const QString& filter);
 // A name typed without a suffix gets defaultSuffix (without its dot), before
-// the dialog asks whether to replace an existing file.
+// the dialog asks whether to replace an existing file. With selectedFilter
+// the suffix follows the filter entry chosen (its first pattern's), and the
+// entry is returned there; a scripted answer may be {path, entry}.
 QString SaveFileName(QWidget* parent, const QString& caption, const QString& directory,
-                     const QString& filter, const QString& defaultSuffix = {});
+                     const QString& filter, const QString& defaultSuffix = {},
+                     QString* selectedFilter = nullptr);
 QString WithDefaultSuffix(const QString& path, const QString& defaultSuffix);
 
 // The test seam. SetScripted also forgets queued answers and what was asked.

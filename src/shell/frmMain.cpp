@@ -127,8 +127,6 @@ void frmMain::LoadCaptions()
     // The text-file commands belong to the Compose step.
     for (QAction* entry : {ui->mnuFileOpenText, ui->mnuFileSaveText, ui->mnuFileSaveTextAs})
         entry->setEnabled(false);
-    // Saving the error report is not part of the program yet.
-    ui->mnuFileSaveErrorReportAs->setEnabled(false);
 
     ui->cmdComposeAttach->setText(LoadResString(104));
     ui->cmdComposeFrom->setText(LoadResString(105));

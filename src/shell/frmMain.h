@@ -155,13 +155,15 @@ private:
 
     // Send step.
     void ConnectSend();
-    bool AcceptUnreadableAttachments();
     // Which mails a Send sends when this mailing was sent before (empty:
     // all); false when the user sends nothing.
     bool ChooseMailsToSend(SendJournal& journal, std::vector<int>& positions);
     QByteArray MailingContext() const;
     // The checks before sending; true to send.
     bool AcceptSendChecks();
+    // Save Mail Errors As: the log as a workbook or as delimited text.
+    void mnuFileSaveErrorReportAs_Click();
+    void SetStatusText(const QString& text);
 
     std::unique_ptr<Ui::frmMain> ui;
     RecipientLists m_rcptLsts;

@@ -1,5 +1,5 @@
 // The main window's side of the Send step: the send command, its progress
-// window and error grid, and the summary.
+// window and error grid, the summary, and saving the error report.
 #include "base/BusyGuard.h"
 #include "base/Texts.h"
 #include "controls/Dialogs.h"
@@ -7,19 +7,23 @@
 #include "controls/RecordsetTableModel.h"
 #include "controls/WaitCursor.h"
 #include "controls/modForms.h"
+#include "delivery/ExcelReport.h"
 #include "delivery/MailConfiguration.h"
 #include "delivery/MailSender.h"
 #include "delivery/SendChecks.h"
 #include "delivery/SendJournal.h"
 #include "delivery/SendSummary.h"
+#include "delivery/TextReport.h"
 #include "delivery/frmConfirmSendEMail.h"
 #include "delivery/frmSendTestEMail.h"
 #include "delivery/frmSendingEMails.h"
+#include "delivery/frmTextExport.h"
 #include "merge/Mails.h"
+#include "platform/sysinfo/SystemVersions.h"
 #include "recipients/RecipientImport.h"
-#include "store/FilesSystem.h"
 #include "senders/FromAddresses.h"
 #include "shell/frmMain.h"
+#include "store/FilesSystem.h"
 #include "ui_frmMain.h"
 
 #include <QCoreApplication>
@@ -27,7 +31,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
+#include <QScopeGuard>
 #include <QSet>
+#include <unistd.h>
 
 namespace {
 
@@ -48,6 +55,36 @@ QString Filled(int id, const QList<std::pair<const char*, QString>>& values)
     for (const auto& [token, value] : values)
         text.replace(QLatin1String(token), value);
     return text;
+// The endings the text format is saved under.
+const QStringList TextSuffixes = {QStringLiteral("txt"), QStringLiteral("csv"),
+                                  QStringLiteral("tab"), QStringLiteral("asc")};
+
+QString WorkbookFilter()
+{
+    return LoadResString(167) + QStringLiteral(" (*.xlsx)");
+}
+
+QString TextFilter()
+{
+    return LoadResString(172) + QStringLiteral(" (*.txt *.csv *.tab *.asc)");
+}
+
+// "Error Report 2004-03-07 09.05.00" with the ending of the first format
+// offered: the time has dots in it, so the dialog would add none.
+QString ProposedReportName(bool workbook)
+{
+    return LoadResString(168) + u' ' +
+           QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH.mm.ss")) +
+           (workbook ? QStringLiteral(".xlsx") : QStringLiteral(".txt"));
+}
+
+// A file that is there but cannot be replaced: a folder in its place, or a
+// folder that takes no new files.
+bool CannotReplace(const QString& path)
+{
+    const QFileInfo target(path);
+    return (target.exists() && !target.isFile()) ||
+           ::access(QFile::encodeName(target.absolutePath()).constData(), W_OK) != 0;
 }
 
 } // namespace
@@ -61,6 +98,14 @@ void frmMain::ConnectSend()
     ui->flxSend->horizontalHeader()->setDefaultSectionSize(OtherWidth);
     connect(ui->wizSend, &ctlWizSend::SendMails, this, &frmMain::SendMails);
     connect(ui->wizSend, &ctlWizSend::TestEMail, this, &frmMain::ShowTestEMail);
+    // The report needs failures to report, and belongs to the Send step.
+    ui->mnuFileSaveErrorReportAs->setEnabled(false);
+    connect(ui->mnuFile, &QMenu::aboutToShow, this, [this] {
+        ui->mnuFileSaveErrorReportAs->setEnabled(m_currentStep == StepSend &&
+                                                 m_sendErrorLog.Count() > 0);
+    });
+    connect(ui->mnuFileSaveErrorReportAs, &QAction::triggered, this,
+            &frmMain::mnuFileSaveErrorReportAs_Click);
 }
 
 void frmMain::ShowTestEMail()
@@ -204,10 +249,86 @@ void frmMain::SendMails()
     const QString lost = LoadResString(157)
                              .replace(QLatin1String("#ERRCOUNT#"), QString::number(errors))
                              .replace(QLatin1String("#COUNT#"), QString::number(m_mailsHandled));
-    // Saving an error report is not part of the program yet, so it is not
-    // offered.
-    Dialogs::Message(this, summary + QStringLiteral("\n\n") + lost, QMessageBox::Ok,
-                     Dialogs::Icon::Information);
+    const QString question =
+        summary + QStringLiteral("\n\n") + lost + QStringLiteral("\n\n") + LoadResString(158);
+    if (Dialogs::Message(this, question, QMessageBox::Yes | QMessageBox::No,
+                         Dialogs::Icon::Information) == QMessageBox::Yes)
+        mnuFileSaveErrorReportAs_Click();
+}
+
+void frmMain::SetStatusText(const QString& text)
+{
+    auto* panel = findChild<QLabel*>(QStringLiteral("sbMainProgress"));
+    panel->setText(text);
+    panel->repaint();
+}
+
+void frmMain::mnuFileSaveErrorReportAs_Click()
+{
+    const Recordset& log = m_sendErrorLog.Records();
+    const int rows = log.RecordCount();
+    const bool offerWorkbook =
+        rows <= ExcelReport::MaxRows && GetSystemVersions().ExcelVersion >= 8;
+    const QString filters =
+        offerWorkbook ? WorkbookFilter() + QStringLiteral(";;") + TextFilter() : TextFilter();
+    const QString folder = FilesSystem().GetSpecialFolder(FilesSystem::CSIDL_PERSONAL) + u'/';
+    const auto clearStatus = qScopeGuard([this] { SetStatusText({}); });
+    // Asked again, the dialog offers the name chosen last.
+    QString proposal = folder + ProposedReportName(offerWorkbook);
+    for (;;) {
+        QString chosenFilter;
+        const QString path =
+            Dialogs::SaveFileName(this, LoadResString(166), proposal, filters, {}, &chosenFilter);
+        if (path.isEmpty())
+            return;
+        proposal = path;
+        SetStatusText(LoadResString(169));
+        if (CannotReplace(path)) {
+            Dialogs::Message(this, Texts::MessageBoxText(LoadResString(113), 2), QMessageBox::Ok,
+                             Dialogs::Icon::Critical);
+            continue;
+        }
+        // The name's ending decides; a name without a known one takes the
+        // format of the filter chosen.
+        const QString suffix = QFileInfo(path).suffix().toLower();
+        const bool workbook = offerWorkbook && !TextSuffixes.contains(suffix) &&
+                              (suffix == QLatin1String("xlsx") || chosenFilter == WorkbookFilter());
+        ReportResult result;
+        if (workbook) {
+            WaitCursor wait;
+            wait.SetPointer(WaitCursor::Hourglass);
+            result = ExcelReport::Write(log, path);
+        } else {
+            QStringList names;
+            for (int i = 0; i < log.FieldCount(); ++i)
+                names << log.FieldName(i);
+            QList<QStringList> sample;
+            for (int row = 0; row < std::min(rows, frmTextExport::SampleRowCount); ++row) {
+                sample.append(QStringList());
+                for (int i = 0; i < log.FieldCount(); ++i)
+                    sample.last() << log.ValueAt(row, i).toString();
+            }
+            const TextReport::Format format = frmTextExport::ShowFormatDialog(this, names, sample);
+            if (format.Delimiter.isEmpty() && format.Qualifier.isEmpty())
+                continue;
+            WaitCursor wait;
+            wait.SetPointer(WaitCursor::Hourglass);
+            result = TextReport::Write(log, path, format);
+        }
+        if (!result.ok)
+            Dialogs::Message(this,
+                             Texts::MessageBoxText(LoadResString(4400), 2)
+                                 .replace(QLatin1String("#FILE#"), path)
+                                 .replace(QLatin1String("#REASON#"), result.error),
+                             QMessageBox::Ok, Dialogs::Icon::Critical);
+        else if (result.cutCells > 0)
+            Dialogs::Message(
+                this,
+                Texts::MessageBoxText(LoadResString(4401), 2)
+                    .replace(QLatin1String("#COUNT#"), QString::number(result.cutCells)),
+                QMessageBox::Ok, Dialogs::Icon::Information);
+        return;
+    }
 }
 
 bool frmMain::AcceptSendChecks()

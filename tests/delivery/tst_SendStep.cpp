@@ -4,6 +4,8 @@
 #include "delivery/MailConfiguration.h"
 #include "delivery/SendClock.h"
 #include "merge/Mails.h"
+#include "platform/providers/sheets/Workbook.h"
+#include "platform/sysinfo/SystemVersions.h"
 #include "store/FilesSystem.h"
 
 #include <QLabel>
@@ -13,6 +15,8 @@
 #include <QScreen>
 #include <QTableView>
 #include <QTextDocumentFragment>
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace TestSupport;
 
@@ -23,6 +27,24 @@ class TestSendStep : public MainWindowTest
     static constexpr int Recipients = 25;
     inline static const QString Refused = QStringLiteral("r7@example.org");
     std::unique_ptr<SmtpTestServer> m_server;
+
+    bool SaveOffered()
+    {
+        Q_EMIT Get<QMenu>("mnuFile")->aboutToShow();
+        return Get<QAction>("mnuFileSaveErrorReportAs")->isEnabled();
+    }
+
+    // Sends the mails (one is refused); the summary's answer is queued
+    // unless NoButton.
+    void SendAll(QMessageBox::StandardButton summary)
+    {
+        if (summary != QMessageBox::NoButton)
+            Dialogs::QueueAnswer(summary);
+        WhenModal([](QWidget* dialog) {
+            QTest::mouseClick(Find<QPushButton>(dialog, "cmdSendEMails"), Qt::LeftButton);
+        });
+        QTest::mouseClick(Find<QPushButton>(Get("ctlWizSend"), "cmdSendEMails"), Qt::LeftButton);
+    }
 
 private Q_SLOTS:
     void initTestCase() { SeedNumberedList("R", Recipients); }
@@ -61,8 +83,9 @@ private Q_SLOTS:
     // Before the confirmation every mail's attachments are looked at: the
     // first few that cannot be read are listed, with their number. While
     // the run goes on the window neither closes nor merges again; every
-    // mail handled is received or reported, and nothing offers to save a
-    // report, which cannot be saved yet.
+    // mail handled is received or reported. The summary of a run with
+    // failures offers the report, and Save Mail Errors As is offered while
+    // the Send step shows failures.
     void aRun_data()
     {
         QTest::addColumn<int>("missing"); // attachments gone, one a mail from the first
@@ -88,7 +111,7 @@ private Q_SLOTS:
                 (i <= missing ? QDir::homePath() + QStringLiteral("/gone%1.txt;").arg(i) : "") +
                 there);
         const bool sent = confirm && answer != QMessageBox::No;
-        for (int queued : {answer, sent ? int(QMessageBox::Ok) : 0}) // the summary's
+        for (int queued : {answer, sent ? int(QMessageBox::No) : 0}) // the summary's
             if (queued)
                 Dialogs::QueueAnswer(queued);
         bool refused = false;
@@ -130,13 +153,14 @@ private Q_SLOTS:
             }
         if (sent) {
             QCOMPARE(grid->index(0, 1).data().toString(), Refused);
-            QCOMPARE(asked.last().buttons, QMessageBox::Ok);
+            QCOMPARE(asked.last().buttons, QMessageBox::Yes | QMessageBox::No);
             QVERIFY(asked.last().text.startsWith(
                 QStringLiteral("%1 e-mails were send in ").arg(handled)));
             QVERIFY(asked.last().text.endsWith(
-                QStringLiteral("\n%1 of %2 e-mails did not reach the destination")
+                QStringLiteral("\n%1 of %2 e-mails did not reach the destination\n\n%3")
                     .arg(failed)
-                    .arg(handled)));
+                    .arg(handled)
+                    .arg(LoadResString(158))));
         }
         if (missing) { // the first five, how many in all, and how many more
             QCOMPARE(asked[0].defaultButton, QMessageBox::No);
@@ -145,8 +169,141 @@ private Q_SLOTS:
                          asked[0].text.contains(QLatin1String(" 2 ")),
                      missing == 7);
         }
-        Q_EMIT Get<QMenu>("mnuFile")->aboutToShow();
-        QVERIFY(!Get<QAction>("mnuFileSaveErrorReportAs")->isEnabled());
+        QCOMPARE(SaveOffered(), sent);
+        ClickTab(*m_window, 1);
+        QVERIFY(!SaveOffered());
+    }
+
+    // Save Mail Errors As, from the summary or the menu: the format follows
+    // the name's ending, else the filter chosen, in the layout chosen (of
+    // the Other box only its first character); Cancel in the format dialog
+    // asks for the file again; a file that cannot be replaced is refused
+    // before anything is written, and a write that fails is told and leaves
+    // the old file as it was.
+    void savesTheReport_data()
+    {
+        QTest::addColumn<bool>("workbookWriter");
+        QTest::addColumn<QVariantList>("names");  // answers to the save dialog
+        QTest::addColumn<QStringList>("formats"); // per format dialog, the buttons clicked
+        QTest::addColumn<QString>("target");      // the file that holds "old" before
+        QTest::addColumn<QString>("written");     // what it starts with after; "" unchanged
+        // The text shown after the save dialog; 4400 when written under a
+        // file size limit.
+        QTest::addColumn<int>("told");
+        const QString text(QChar(0xFEFF)); // the byte-order mark
+        const QVariant textFilter =
+            QStringList{"r", LoadResString(172) + " (*.txt *.csv *.tab *.asc)"};
+        QTest::newRow("workbook from the summary")
+            << true << QVariantList{"r.xlsx"} << QStringList() << "r.xlsx"
+            << "PK" << 0;
+        QTest::newRow("text, after Cancel in the format dialog")
+            << true << QVariantList{"r.csv", "r.csv"}
+            << QStringList{"cmdCancel", "rdoDelimiterSemicolon rdoQuoteSingle cmdOK"} << "r.csv"
+            << text + "'Description';'To'" << 0;
+        QTest::newRow("text filter, no ending")
+            << true << QVariantList{textFilter} << QStringList{"cmdOK"} << "r.txt"
+            << text + "\"Description\",\"To\"" << 0;
+        QTest::newRow("Other takes the first character")
+            << true << QVariantList{"r.csv"}
+            << QStringList{"rdoDelimiterOther txtTextDelimiter=|x cmdOK"} << "r.csv"
+            << text + "\"Description\"|\"To\"" << 0;
+        QTest::newRow("no workbook writer")
+            << false << QVariantList{"r.txt"} << QStringList{"rdoDelimiterTab rdoQuoteNone cmdOK"}
+            << "r.txt" << text + "Description\tTo\t" << 0;
+        QTest::newRow("cancelled")
+            << true << QVariantList{""} << QStringList() << "r.xlsx" << QString() << 0;
+        QTest::newRow("a folder in its place") << true << QVariantList{"folder.xlsx", ""}
+                                               << QStringList() << "r.xlsx" << QString() << 113;
+        QTest::newRow("workbook, write fails")
+            << true << QVariantList{"r.xlsx"} << QStringList() << "r.xlsx" << QString() << 4400;
+        QTest::newRow("text, write fails") << true << QVariantList{"r.txt"} << QStringList{"cmdOK"}
+                                           << "r.txt" << QString() << 4400;
+    }
+    void savesTheReport()
+    {
+        QFETCH(bool, workbookWriter);
+        QFETCH(QVariantList, names);
+        QFETCH(QStringList, formats);
+        QFETCH(QString, target);
+        QFETCH(QString, written);
+        QFETCH(int, told);
+        const bool limited = told == 4400;
+        SystemVersions versions;
+        versions.ExcelVersion = workbookWriter ? 12 : 0;
+        SetSystemVersions(versions);
+        const QString folder = QDir::homePath() + QStringLiteral("/reports/");
+        QDir(folder).removeRecursively();
+        QDir().mkpath(folder + "folder.xlsx");
+        PutFile(folder + target, "old");
+
+        const bool fromSummary = QTest::currentDataTag() == QByteArray("workbook from the summary");
+        if (!fromSummary)
+            SendAll(QMessageBox::No);
+        else
+            Dialogs::QueueAnswer(QMessageBox::Yes);
+        for (const QVariant& name : names) {
+            QStringList answer = name.toStringList();
+            answer[0] = answer[0].isEmpty() ? QString() : folder + answer[0];
+            Dialogs::QueueAnswer(answer);
+        }
+        if (told)
+            Dialogs::QueueAnswer(QMessageBox::Ok);
+        // Each format dialog in turn has its buttons clicked.
+        std::function<void(int)> choose = [&](int at) {
+            if (at < formats.size())
+                WhenShown("frmTextExport", [&, at](QWidget* dialog) {
+                    for (const QString& step : formats[at].split(u' ')) // "box=text" types
+                        if (step.contains(u'='))
+                            Find<QLineEdit>(dialog, qPrintable(step.section(u'=', 0, 0)))
+                                ->setText(step.section(u'=', 1));
+                        else
+                            Find<QAbstractButton>(dialog, qPrintable(step))->click();
+                    choose(at + 1);
+                });
+        };
+        choose(0);
+        if (fromSummary) {
+            SendAll(QMessageBox::NoButton);
+        } else {
+            Dialogs::TakeAsked();
+            QVERIFY(SaveOffered());
+            rlimit before{};
+            getrlimit(RLIMIT_FSIZE, &before);
+            rlimit limit = before;
+            limit.rlim_cur = 32;
+            std::signal(SIGXFSZ, SIG_IGN);
+            if (limited)
+                setrlimit(RLIMIT_FSIZE, &limit);
+            Get<QAction>("mnuFileSaveErrorReportAs")->trigger();
+            setrlimit(RLIMIT_FSIZE, &before);
+        }
+
+        int shown = 0;
+        int saveDialogs = 0;
+        for (const auto& question : Dialogs::TakeAsked()) {
+            if (question.kind == Dialogs::Asked::Kind::SaveFile) {
+                ++saveDialogs;
+                QCOMPARE(question.filter.contains("*.xlsx"), workbookWriter);
+            }
+            for (int id : {113, 4400})
+                if (question.text.startsWith(LoadResString(id).section(u'|', 0, 0)))
+                    shown = id;
+        }
+        QCOMPARE(saveDialogs, names.size());
+        QCOMPARE(shown, told);
+        QCOMPARE(Get<QLabel>("sbMainProgress")->text(), QString());
+        // Nothing left beside the file.
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), 2);
+        const QByteArray bytes = ReadBytes(folder + target);
+        QVERIFY2(bytes.startsWith(written.isEmpty() ? "old" : written.toUtf8()),
+                 bytes.left(40).constData());
+        if (written == QLatin1String("PK")) {
+            Recordset back = Workbook::ReadSheet(folder + target, QStringLiteral("Report"), true);
+            QCOMPARE(back.RecordCount(), 1);
+            QCOMPARE(back.Value(1).toString(), Refused);
+        } else if (!written.isEmpty()) {
+            QVERIFY(bytes.contains(Refused.toUtf8()));
+        }
     }
 
     // A mail refused for now reads "temporary" in the grid while the run
