@@ -21,6 +21,7 @@
 #include "base/Texts.h"
 #include "delivery/MailSender.h"
 #include "delivery/SendChecks.h"
+#include "delivery/SendJournal.h"
 #include "filters/FilterCriteria.h"
 #include "merge/Mails.h"
 #include "merge/MergeFields.h"
@@ -37,7 +38,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <vector>
@@ -92,6 +92,7 @@ struct Request
     QStringList attachments;
     bool dryRun = false;
     bool yes = false;
+    bool resume = false;
 };
 
 // What a run loaded from the data folder.
@@ -201,86 +202,34 @@ QStringList ImportFiltered(RecipientLists& lists, int position, Recordset& impor
 // How a mail's send ended, from the words the send run gave.
 QString OutcomeOf(const QString& failure)
 {
-    static const QRegularExpression temporaryReply(QStringLiteral("^4\\d\\d[ -]"));
-    if (failure.isEmpty())
+    switch (SendJournal::StateOfFailure(failure)) {
+    case SendJournal::State::Sent:
         return QStringLiteral("sent");
-    if (failure.startsWith(QLatin1String("delivery unknown")))
+    case SendJournal::State::Unknown:
         return QStringLiteral("unknown");
-    if (temporaryReply.match(failure).hasMatch())
+    case SendJournal::State::Temporary:
         return QStringLiteral("temporary");
-    return QStringLiteral("failed");
+    default:
+        return QStringLiteral("failed");
+    }
 }
 
-// The mails to send, as 1-based positions in the merge: every one. This is
-// the one place that decides, so that a later rule (what is left of an
-// earlier run) goes here alone.
-std::vector<int> MailsToSend(const Mails& mails)
+// The mails to send, as 1-based positions in the merge: with --resume those
+// the journal has not seen sent, failed for good or of unknown delivery;
+// otherwise every one, and the journal starts over.
+std::vector<int> MailsToSend(const Mails& mails, SendJournal& journal, bool resume)
 {
     std::vector<int> positions;
     positions.reserve(size_t(mails.Count()));
-    for (int position = 1; position <= mails.Count(); ++position)
-        positions.push_back(position);
+    if (!resume)
+        journal.Restart();
+    for (int position = 1; position <= mails.Count(); ++position) {
+        const SendJournal::State state = journal.StateOf(position);
+        if (state == SendJournal::State::NotSent || state == SendJournal::State::Temporary)
+            positions.push_back(position);
+    }
     return positions;
 }
-
-// Leaves only the chosen mails in the collection, in order. The kept ones
-// move up in one pass and the tail goes from the end, so leaving out most of
-// a million mails stays linear.
-void KeepOnly(Mails& mails, const std::vector<int>& chosen)
-{
-    std::vector<bool> keep(size_t(mails.Count()) + 1, false);
-    for (int position : chosen)
-        keep[size_t(position)] = true;
-    auto kept = mails.begin();
-    int position = 1;
-    for (auto mail = mails.begin(); mail != mails.end(); ++mail, ++position)
-        if (keep[size_t(position)]) {
-            if (kept != mail)
-                *kept = std::move(*mail);
-            ++kept;
-        }
-    const int count = int(kept - mails.begin());
-    while (mails.Count() > count)
-        mails.Remove(mails.Count());
-}
-
-// The failure of each mail of a run by its place in the collection. The run
-// reports a failed mail by its texts, not its place, and mails end out of
-// order over several connections: a failure goes to the first mail not yet
-// failed with the same texts, which may only mistake one identical mail for
-// another.
-class RunOutcomes
-{
-public:
-    explicit RunOutcomes(const Mails& mails) : m_failures(size_t(mails.Count()))
-    {
-        for (int position = 1; position <= mails.Count(); ++position)
-            m_byRecipient[Key(mails.Item(position).To(), mails.Item(position).Subject())].append(
-                position);
-    }
-
-    void Failed(const Mails& mails, const QString& description, const QString& to,
-                const QString& subject, const QString& attachments, const QString& body)
-    {
-        QList<int>& candidates = m_byRecipient[Key(to, subject)];
-        for (qsizetype i = 0; i < candidates.size(); ++i) {
-            const Mail& mail = mails.Item(candidates[i]);
-            if (mail.TextBody() == body && mail.Attachments() == attachments) {
-                m_failures[size_t(candidates[i] - 1)] = description;
-                candidates.removeAt(i);
-                return;
-            }
-        }
-    }
-
-    const QString& Failure(int position) const { return m_failures[size_t(position - 1)]; }
-
-private:
-    static QString Key(const QString& to, const QString& subject) { return to + u'\n' + subject; }
-
-    std::vector<QString> m_failures;
-    QHash<QString, QList<int>> m_byRecipient;
-};
 
 int Run(const Request& request)
 {
@@ -304,9 +253,6 @@ int Run(const Request& request)
               QStringLiteral("No recipient of the list passes its filter; nothing to send.\n"));
         return AllSent;
     }
-    // Row numbers are places in the merge, as the checks name them.
-    std::vector<int> rows = MailsToSend(mails);
-
     const QList<SendFinding> findings = SendChecks::Check(mails);
     if (!findings.isEmpty()) {
         // The findings without the question the window asks.
@@ -319,7 +265,20 @@ int Run(const Request& request)
         }
     }
 
+    // Row numbers are places in the merge, as the checks and the journal
+    // name them.
+    SendJournal journal(QDir(request.dataFolder).filePath(QStringLiteral("journals")),
+                        SendJournal::Digest(mails, SendJournal::ListContext(
+                                                       store.lists.Item(listPosition).Definition(),
+                                                       recipients.Filter())),
+                        mails.Count());
     if (request.dryRun) {
+        // What a run would send, without touching the journal.
+        std::vector<int> rows;
+        for (int position = 1; position <= mails.Count(); ++position)
+            if (!request.resume || journal.StateOf(position) == SendJournal::State::NotSent ||
+                journal.StateOf(position) == SendJournal::State::Temporary)
+                rows.push_back(position);
         for (int row : rows)
             WriteCsvLine({QString::number(row), mails.Item(row).To(), mails.Item(row).Subject()});
         Write(stderr,
@@ -327,40 +286,58 @@ int Run(const Request& request)
         return AllSent;
     }
 
-    KeepOnly(mails, rows);
-    RunOutcomes outcomes(mails);
-    QObject::connect(&mails, &Mails::SendErr,
-                     [&](const QString& description, const QString& to, const FromAddressRef&,
-                         const QString& subject, const QString& attachments,
-                         const QString& mailBody) {
-                         outcomes.Failed(mails, description, to, subject, attachments, mailBody);
-                     });
+    const std::vector<int> rows = MailsToSend(mails, journal, request.resume);
+    if (rows.empty()) {
+        Write(stderr, QStringLiteral("The journal says every e-mail of this mailing was sent or "
+                                     "ended; nothing to send.\n"));
+        return AllSent;
+    }
+    std::vector<QString> failures(size_t(mails.Count()) + 1);
+    std::vector<bool> handled(size_t(mails.Count()) + 1, false);
+    MailSender run(mails);
+    QObject::connect(&mails, &Mails::MailsSend,
+                     [&] { handled[size_t(run.CurrentPosition())] = true; });
+    QObject::connect(&mails, &Mails::SendErr, [&](const QString& description) {
+        failures[size_t(run.CurrentPosition())] = description;
+    });
+    run.SetWatcher({{}, [&](const QHash<int, QString>& outcomes) {
+                        for (auto it = outcomes.cbegin(); it != outcomes.cend(); ++it)
+                            failures[size_t(it.key())] = it.value();
+                    }});
     QElapsedTimer clock;
     clock.start();
-    MailSender run(mails);
     run.SetSenderText(sender->GetPreviewEMailAddress());
     run.SetConfigurationFolder(request.dataFolder);
+    run.SetPositions(rows);
+    run.SetJournal(&journal);
     mails.SetKeepSending(true);
     run.Send();
+    journal.Close();
 
     QHash<QString, int> counts;
-    for (int position = 1; position <= mails.Count(); ++position) {
-        const QString& failure = outcomes.Failure(position);
+    for (const int position : rows) {
+        // A run that stops at the day's limit leaves the rest untouched.
+        const QString failure = handled[size_t(position)]
+                                    ? failures[size_t(position)]
+                                    : QStringLiteral("not sent: the day's sending limit was reached");
         const QString outcome = OutcomeOf(failure);
         ++counts[outcome];
-        WriteCsvLine({QString::number(rows[size_t(position - 1)]), mails.Item(position).To(),
-                      outcome, failure});
+        WriteCsvLine({QString::number(position), mails.Item(position).To(), outcome, failure});
     }
     std::fflush(stdout);
     Write(stderr,
           QStringLiteral("%1 e-mails in %2 s: %3 sent, %4 failed, %5 temporary, %6 unknown.\n")
-              .arg(mails.Count())
+              .arg(rows.size())
               .arg(clock.elapsed() / 1000)
               .arg(counts.value(QStringLiteral("sent")))
               .arg(counts.value(QStringLiteral("failed")))
               .arg(counts.value(QStringLiteral("temporary")))
               .arg(counts.value(QStringLiteral("unknown"))));
-    return counts.value(QStringLiteral("sent")) == mails.Count() ? AllSent : NotAllSent;
+    if (run.DayLimitReached())
+        Write(stderr, QStringLiteral("The day's sending limit was reached; the rest can go from %1 "
+                                     "on with --resume.\n")
+                          .arg(run.NextAllowance().toString(Qt::ISODate)));
+    return counts.value(QStringLiteral("sent")) == qsizetype(rows.size()) ? AllSent : NotAllSent;
 }
 
 } // namespace
@@ -398,6 +375,8 @@ int main(int argc, char* argv[])
          QStringLiteral("file")},
         {QStringLiteral("dry-run"),
          QStringLiteral("Merge and check, print the e-mails it would send, send nothing.")},
+        {QStringLiteral("resume"),
+         QStringLiteral("Send only the e-mails an earlier run of the same mailing did not send.")},
         {QStringLiteral("yes"),
          QStringLiteral("Send even when the checks before sending find something.")},
         {QStringLiteral("data"), QStringLiteral("The data folder to use instead of the user's."),
@@ -441,6 +420,7 @@ int main(int argc, char* argv[])
         request.attachments << QFileInfo(file).absoluteFilePath();
     request.dryRun = parser.isSet(QStringLiteral("dry-run"));
     request.yes = parser.isSet(QStringLiteral("yes"));
+    request.resume = parser.isSet(QStringLiteral("resume"));
 
     try {
         const int status = Run(request);

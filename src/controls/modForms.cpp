@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QRegularExpressionValidator>
 #include <QScreen>
+#include <QShortcut>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTableView>
@@ -232,6 +233,13 @@ void SetFrameGeometry(QWidget* window, const QRect& frame)
             if (target)
                 apply(target, frame);
         });
+}
+
+void InstallHelpKey(QWidget* window)
+{
+    auto* key = new QShortcut(QKeySequence::HelpContents, window);
+    QObject::connect(key, &QShortcut::activated, window,
+                     [window] { ShowHelpFor({window->objectName()}, window); });
 }
 
 void ShowHelpFor(const HelpPages::Context& context, QWidget* owner)

@@ -75,6 +75,10 @@ constexpr int HelpWidth = 350;
 // Every window's help entry calls this, e.g. ShowHelpFor({"frmFilter"}, this).
 void ShowHelpFor(const HelpPages::Context& context, QWidget* owner);
 
+// F1 in a dialog shows its own help page (the window's object name is its
+// name in the help contexts).
+void InstallHelpKey(QWidget* window);
+
 // Lets a text box take digits only (on) or anything again (off).
 void SetNumbersOnly(QLineEdit* textBox, bool on);
 

@@ -310,6 +310,11 @@ void SendJournal::Handing(int position)
     }
 }
 
+QByteArray SendJournal::ListContext(const QStringList& listDefinition, const QString& filter)
+{
+    return (QStringList(listDefinition) << filter).join(QChar(0)).toUtf8();
+}
+
 SendJournal::State SendJournal::StateOfFailure(const QString& failure)
 {
     if (failure.isEmpty())

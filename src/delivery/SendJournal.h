@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <vector>
@@ -44,6 +45,9 @@ public:
 
     // The digest of the mailing (32 bytes).
     static QByteArray Digest(const Mails& mails, const QByteArray& context);
+    // The context of a mailing made from a list's rows: the list's
+    // definition and the filter that chose the rows.
+    static QByteArray ListContext(const QStringList& listDefinition, const QString& filter);
 
     // Opens or starts the journal of the mailing in `folder`. Throws
     // AppError when the folder or file cannot be used.

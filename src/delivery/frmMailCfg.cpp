@@ -97,6 +97,7 @@ frmMailCfg::frmMailCfg(QWidget* owner) : QDialog(owner), ui(std::make_unique<Ui:
     connect(ui->cmdOK, &QPushButton::clicked, this, &frmMailCfg::cmdOK_Click);
     connect(ui->cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
     modForms::ApplyFonts(this);
+    modForms::InstallHelpKey(this);
 }
 
 frmMailCfg::~frmMailCfg() = default;

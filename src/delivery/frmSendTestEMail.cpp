@@ -61,6 +61,7 @@ frmSendTestEMail::frmSendTestEMail(QWidget* owner, FromAddressRef sender, const 
     connect(ui->cmdCancel, &QPushButton::clicked, this, &frmSendTestEMail::reject);
     connect(ui->cmdTrustCertificate, &QPushButton::clicked, this, &frmSendTestEMail::cmdTrustCertificate_Click);
     modForms::ApplyFonts(this);
+    modForms::InstallHelpKey(this);
     ShowPage(TypeEMail);
 }
 

@@ -51,6 +51,7 @@ frmTextExport::frmTextExport(QWidget* owner, const QStringList& fieldNames,
     connect(ui->cmdOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(ui->cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
     modForms::ApplyFonts(this);
+    modForms::InstallHelpKey(this);
     // Columns of text line up only in a fixed-width font.
     ui->txtPreview->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     UpdatePreview();

@@ -62,6 +62,7 @@ frmFilter::frmFilter(QWidget* owner, Recordset& recipients, Filters& listFilters
     connect(ui->cmdOK, &QPushButton::clicked, this, &frmFilter::cmdOK_Click);
     connect(ui->cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
     modForms::ApplyFonts(this);
+    modForms::InstallHelpKey(this);
 }
 
 frmFilter::~frmFilter() = default;

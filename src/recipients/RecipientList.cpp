@@ -108,3 +108,12 @@ void SetEditedRecipientList(std::shared_ptr<RecipientList> list)
 {
     EditedList() = std::move(list);
 }
+
+QStringList RecipientList::Definition() const
+{
+    return {m_listName,           QString::number(DataType()),  m_catalogTableOrView,
+            m_catalogCommandText, QString::number(CatalogCommandType()),
+            m_advancedConnectionString, m_accessFileName, m_excelFilename, m_sqlServerName,
+            m_sqlDataBase,        m_xmlUrlUri,                  m_outlookPath,
+            m_outlookCatalog};
+}

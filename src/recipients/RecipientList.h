@@ -4,6 +4,7 @@
 #include "recipients/ConnectionData.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -34,6 +35,9 @@ public:
     enum OutlookCatalogKind : qint32 { ContactFolders = 0, AddressBooks = 1 };
 
     const QString& ListName() const { return m_listName; }
+    // What decides which rows the list gives, as texts: what a mailing's
+    // journal names it by.
+    QStringList Definition() const;
     void SetListName(const QString& v) { m_listName = v; }
 
     // One of SourceType; any other number is kept as it is and yields an

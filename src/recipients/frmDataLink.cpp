@@ -113,6 +113,7 @@ frmDataLink::frmDataLink(QWidget* parent) : QDialog(parent), ui(std::make_unique
     connect(ui->cmdOK, &QPushButton::clicked, this, &frmDataLink::cmdOK_Click);
     connect(ui->cmdCancel, &QPushButton::clicked, this, &frmDataLink::reject);
     modForms::ApplyFonts(this);
+    modForms::InstallHelpKey(this);
 }
 
 frmDataLink::~frmDataLink() = default;

@@ -31,6 +31,7 @@ frmNewRcptLst::frmNewRcptLst(QWidget* owner, std::shared_ptr<RecipientList> list
     for (int page = PageName; page <= PageExcelFirstRow; ++page)
         PageControl(page)->SetAttempt([this](const std::function<void()>& work) { Attempt(work); });
     modForms::ApplyFonts(this);
+    modForms::InstallHelpKey(this);
     GoTo(PageName);
 }
 

@@ -37,6 +37,7 @@ frmFormatFromEMail::frmFormatFromEMail(QWidget* owner, FromAddresses& book)
     connect(ui->cmdRemove, &QPushButton::clicked, this, &frmFormatFromEMail::cmdRemove_Click);
     connect(ui->cmdFinish, &QPushButton::clicked, this, &QDialog::accept);
     modForms::ApplyFonts(this);
+    modForms::InstallHelpKey(this);
     FillList();
 }
 

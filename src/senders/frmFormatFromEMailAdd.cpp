@@ -28,6 +28,7 @@ frmFormatFromEMailAdd::frmFormatFromEMailAdd(QWidget* owner, FromAddresses* book
     connect(ui->cmdOK, &QPushButton::clicked, this, &frmFormatFromEMailAdd::cmdOK_Click);
     connect(ui->cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
     modForms::ApplyFonts(this);
+    modForms::InstallHelpKey(this);
 }
 
 frmFormatFromEMailAdd::~frmFormatFromEMailAdd() = default;

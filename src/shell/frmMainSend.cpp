@@ -344,16 +344,11 @@ QByteArray frmMain::MailingContext() const
 {
     // The merged mails hold what the rows gave them; the list and its filter
     // say which rows those were.
-    QStringList context;
     const int current = m_rcptLsts.CurrentIndex();
-    if (current >= 1 && current <= m_rcptLsts.Count()) {
-        const RecipientList& list = m_rcptLsts.Item(current);
-        context << list.ListName() << QString::number(list.DataType()) << list.CatalogTableOrView()
-                << list.CatalogCommandText() << QString::number(list.CatalogCommandType())
-                << list.AdvancedConnectionString() << list.AccessFileName();
-    }
-    context << RecipientImport::ImportedRecipients().Filter();
-    return context.join(QChar(0)).toUtf8();
+    return SendJournal::ListContext(current >= 1 && current <= m_rcptLsts.Count()
+                                        ? m_rcptLsts.Item(current).Definition()
+                                        : QStringList(),
+                                    RecipientImport::ImportedRecipients().Filter());
 }
 
 bool frmMain::ChooseMailsToSend(SendJournal& journal, std::vector<int>& positions)

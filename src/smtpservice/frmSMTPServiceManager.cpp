@@ -71,6 +71,7 @@ frmSMTPServiceManager::frmSMTPServiceManager(QWidget* owner)
     m_timer1.setInterval(200);
     connect(&m_timer1, &QTimer::timeout, this, &frmSMTPServiceManager::Timer1_Timer);
     modForms::ApplyFonts(this);
+    modForms::InstallHelpKey(this);
     Refresh();
     // At least one more look follows.
     m_timer1.start();

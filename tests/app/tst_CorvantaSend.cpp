@@ -266,8 +266,9 @@ private Q_SLOTS:
     }
 
     // A mail refused for now and one whose end the server never answered,
-    // over one connection, each on its own row.
-    void tellsTemporaryFromUnknown()
+    // over one connection, each on its own row; --resume then sends only
+    // the one refused for now, never the one that may have arrived.
+    void tellsTemporaryFromUnknownAndResumes()
     {
         const QStringList mail{"C: MAIL FROM:*", "S: 250 Ok"};
         QStringList script{"S: 220 ready", "C: EHLO *", "S: 250 test.invalid"};
@@ -287,18 +288,30 @@ private Q_SLOTS:
         SmtpScriptServer server({script});
         QVERIFY(server.Start());
         UseServer(server.Port(), 1, 2);
+        MailConfiguration noRetry(QString(), m_data);
+        noRetry.SetSMTPRetryTemporary(false);
+        noRetry.Save();
         const Outcome run = RunTool(Arguments({}));
         QCOMPARE(run.status, 1);
         QCOMPARE(run.lines.size(), 3);
         QCOMPARE(run.lines[0], QStringLiteral("1,ann@example.org,sent,"));
         QCOMPARE(run.lines[1],
                  QStringLiteral(
-                     "2,cid@example.org,temporary,\"450 4.2.1 Mailbox busy, try again later\""));
+                     "2,cid@example.org,temporary,\"temporary: 450 4.2.1 Mailbox busy, try again later\""));
         QVERIFY2(
             run.lines[2].startsWith(QLatin1String("3,dee@example.org,unknown,delivery unknown: ")),
             qPrintable(run.lines[2]));
         QVERIFY2(run.errors.contains(QLatin1String("1 sent, 0 failed, 1 temporary, 1 unknown")),
                  qPrintable(run.errors));
+
+        SmtpTestServer real;
+        QVERIFY2(real.Start(), qPrintable(real.Error()));
+        UseServer(real.Port());
+        const Outcome resumed = RunTool(Arguments({QStringLiteral("--resume")}));
+        QCOMPARE(resumed.lines, QStringList{QStringLiteral("2,cid@example.org,sent,")});
+        QCOMPARE(resumed.status, 0);
+        QCOMPARE(real.MessageCount(), 1);
+        QCOMPARE(RunTool(Arguments({QStringLiteral("--resume")})).lines, QStringList());
     }
 
     void missingRequiredOption()
