@@ -55,6 +55,8 @@ QString Filled(int id, const QList<std::pair<const char*, QString>>& values)
     for (const auto& [token, value] : values)
         text.replace(QLatin1String(token), value);
     return text;
+}
+
 // The endings the text format is saved under.
 const QStringList TextSuffixes = {QStringLiteral("txt"), QStringLiteral("csv"),
                                   QStringLiteral("tab"), QStringLiteral("asc")};
