@@ -308,7 +308,7 @@ int main(int argc, char* argv[])
     typed.AppendField(QStringLiteral("Joined"), AdoType::DBTimeStamp, 8);
     typed.AppendField(QStringLiteral("Age"), AdoType::Integer, 4);
     typed.Open();
-    Filters rows;
+    Filters savedRows;
     const std::tuple<const char*, int, QVariant, int> saved[] = {
         {"City", 0, QStringLiteral("Oslo"), 0},
         {"Joined", 3, QStringLiteral("2021-03-05 09:30"), 0},
@@ -319,12 +319,13 @@ int main(int argc, char* argv[])
         row.SetComparisonOperator(position);
         row.SetValue(value);
         row.SetLogicalOperator(clause);
-        rows.Add(row);
+        savedRows.Add(row);
     }
-    SaveModal("filter", [&] { frmFilter::ShowFilter(&main, typed, rows); });
+    SaveModal("filter", [&] { frmFilter::ShowFilter(&main, typed, savedRows); });
     QString connection = QStringLiteral(
         "Driver={FreeTDS};Server=db.example.org;Database=club;UID=mailer;PWD=secret;Port=1433;");
     SaveModal("datalink", [&] { frmDataLink::Edit(&main, connection); });
+
     // Sending, waiting to retry mails the server refused for now.
     auto* waiting = new frmSendingEMails(&main);
     waiting->SetMaximum(2500);
