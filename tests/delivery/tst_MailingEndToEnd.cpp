@@ -86,6 +86,7 @@ private Q_SLOTS:
         WhenModal([this](QWidget* filter) {
             auto* column = Find<QComboBox>(filter, "cboData_0");
             column->setCurrentIndex(column->findText(QStringLiteral("email")));
+            Q_EMIT column->activated(column->currentIndex()); // as a choice in the list does
             auto* comparison = Find<QComboBox>(filter, "cboOperator_0");
             comparison->setCurrentIndex(comparison->findText(LoadResString(511)));
             Find<QLineEdit>(filter, "txtValue_0")->setText(m_people[9].email);
