@@ -49,28 +49,33 @@ bool frmNewRcptLst::ShowWizard(QWidget* owner)
     return list->IsListValid();
 }
 
+int frmNewRcptLst::SourcePage(qint32 dataType)
+{
+    switch (dataType) {
+    case RecipientList::SQLServer:
+        return PageSQL;
+    case RecipientList::Access:
+        return PageAccess;
+    case RecipientList::XML:
+        return PageXml;
+    case RecipientList::Excel:
+        return PageExcel;
+    case RecipientList::Advanced:
+        return PageAdvanced;
+    case RecipientList::Outlook:
+        return PageOutlookProfile;
+    default:
+        return PageSourceType;
+    }
+}
+
 int frmNewRcptLst::NextPage(int page, qint32 dataType)
 {
     switch (page) {
     case PageName:
         return PageSourceType;
     case PageSourceType:
-        switch (dataType) {
-        case RecipientList::SQLServer:
-            return PageSQL;
-        case RecipientList::Access:
-            return PageAccess;
-        case RecipientList::XML:
-            return PageXml;
-        case RecipientList::Excel:
-            return PageExcel;
-        case RecipientList::Advanced:
-            return PageAdvanced;
-        case RecipientList::Outlook:
-            return PageOutlookProfile;
-        default:
-            return PageSourceType;
-        }
+        return SourcePage(dataType);
     case PageSQL:
     case PageAccess:
     case PageExcel:
@@ -92,20 +97,8 @@ int frmNewRcptLst::PreviousPage(int page, qint32 dataType)
     case PageSourceType:
         return PageName;
     case PageCatalog:
-        switch (dataType) {
-        case RecipientList::SQLServer:
-            return PageSQL;
-        case RecipientList::Access:
-            return PageAccess;
-        case RecipientList::XML:
-            return PageXml;
-        case RecipientList::Excel:
-            return PageExcel;
-        case RecipientList::Advanced:
-            return PageAdvanced;
-        default:
-            return PageSourceType;
-        }
+        // Only the four sources with a catalog come here.
+        return SourcePage(dataType);
     case PageFinish:
         switch (dataType) {
         case RecipientList::XML:

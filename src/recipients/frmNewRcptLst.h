@@ -44,6 +44,8 @@ public:
 
     // Where Next and Previous lead from a page, for a source type.
     static int NextPage(int page, qint32 dataType);
+    // The page that asks for a source of this kind.
+    static int SourcePage(qint32 dataType);
     static int PreviousPage(int page, qint32 dataType);
 
     ~frmNewRcptLst() override;
