@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -347,8 +348,13 @@ bool BalloonTipPopup::eventFilter(QObject* watched, QEvent* event)
     case QEvent::MouseButtonDblClick:
     case QEvent::NonClientAreaMouseButtonPress:
     case QEvent::KeyPress:
-        if (m_watchingInput)
+        if (m_watchingInput) {
             close();
+            // Escape is for the balloon: the dialog under it, with what was
+            // typed into it, stays.
+            if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+                return true;
+        }
         break;
     case QEvent::Hide:
         if (watched == m_target)

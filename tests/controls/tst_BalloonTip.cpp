@@ -3,6 +3,7 @@
 #include "platform/sysinfo/SystemVersions.h"
 
 #include <QLabel>
+#include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTextEdit>
@@ -24,7 +25,7 @@ BalloonTipPopup* current()
 
 struct Form
 {
-    QWidget window;
+    QDialog window;
     ctlBalloonTip* balloon = new ctlBalloonTip(&window);
     QPushButton* button = new QPushButton(QStringLiteral("&Next >"), &window);
     QLineEdit* edit = new QLineEdit(&window);
@@ -155,6 +156,16 @@ private Q_SLOTS:
         QTest::mouseClick(form.other, Qt::LeftButton);
         flushDeletes();
         QVERIFY(!popup);
+
+        // Escape closes the balloon only, not the dialog with what was typed.
+        form.show(form.edit);
+        QCoreApplication::processEvents();
+        QTest::keyClick(form.edit, Qt::Key_Escape);
+        flushDeletes();
+        QVERIFY(!current());
+        QVERIFY(form.window.isVisible());
+        QTest::keyClick(form.edit, Qt::Key_Escape);
+        QVERIFY(!form.window.isVisible());
     }
 
     void closesWhenItsTargetGoesOrAnotherBalloonComes()
