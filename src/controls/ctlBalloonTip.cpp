@@ -352,7 +352,8 @@ bool BalloonTipPopup::eventFilter(QObject* watched, QEvent* event)
             close();
             // Escape is for the balloon: the dialog under it, with what was
             // typed into it, stays.
-            if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+            if (event->type() == QEvent::KeyPress &&
+                static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
                 return true;
         }
         break;
