@@ -1,0 +1,48 @@
+#pragma once
+
+#include "platform/oauth/OAuthProvider.h"
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+
+// One sign-in with a provider, as a desktop program should (RFC 8252):
+// the authorization code flow with PKCE (S256) in the user's browser, the
+// answer coming back to a loopback address on a port chosen at random; or
+// the device authorization grant (RFC 8628), where the user enters a short
+// code on another device. Ends with exactly one Granted or Failed, unless
+// cancelled first.
+class OAuthSignIn : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Opens an address in the user's browser; false when none could be started.
+    using Browser = std::function<bool(const QUrl& address)>;
+    // The default opens it with the desktop's default handler; tests play the browser.
+    static void SetBrowser(Browser browser);
+
+    explicit OAuthSignIn(QObject* parent = nullptr);
+    ~OAuthSignIn() override;
+
+    // The code flow in the browser.
+    void Start(const OAuthProvider& provider);
+    // The device grant; only when the provider has a device endpoint.
+    void StartDevice(const OAuthProvider& provider);
+    // Stops waiting: no signal follows.
+    void Cancel();
+    bool IsRunning() const;
+
+Q_SIGNALS:
+    // Device grant: what the user is to enter, and where.
+    void DeviceCode(const QString& userCode, const QUrl& verificationAddress);
+    void Granted(const OAuthGrant& grant);
+    void Failed(const QString& reason);
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
