@@ -1,12 +1,14 @@
 #include "delivery/MailSender.h"
 
 #include "delivery/MailConfiguration.h"
+#include "delivery/MailSecrets.h"
 #include "delivery/SendClock.h"
 #include "delivery/SendJournal.h"
 #include "merge/Mails.h"
 #include "platform/mail/OutgoingMessage.h"
 #include "platform/mail/PickupTransport.h"
 #include "platform/mail/SmtpTransport.h"
+#include "platform/oauth/OAuthSession.h"
 #include "base/AppError.h"
 #include "base/AppInfo.h"
 
@@ -74,7 +76,8 @@ QString MailSender::OneLine(QString description)
 
 std::unique_ptr<MailTransport> MailSender::CreateTransport(const MailDeliverySettings& settings,
                                                            const QString& pickupProgram,
-                                                           const QStringList& pickupArguments)
+                                                           const QStringList& pickupArguments,
+                                                           std::shared_ptr<SmtpTokenSource> tokens)
 {
     if (settings.sendUsing == MailDeliverySettings::Pickup)
         return std::make_unique<PickupTransport>(pickupProgram, pickupArguments,
@@ -88,9 +91,15 @@ std::unique_ptr<MailTransport> MailSender::CreateTransport(const MailDeliverySet
     // every port, where ports above 32767 would otherwise be negative.
     smtp.port = static_cast<quint16>(settings.smtpServerPort);
     smtp.connectionTimeout = settings.smtpConnectionTimeout;
-    smtp.authenticate = settings.smtpAuthenticate == 1;
+    smtp.authenticate = settings.smtpAuthenticate == 1 || settings.smtpAuthenticate == 2;
     smtp.userName = settings.sendUserName;
     smtp.password = settings.sendPassword;
+    if (settings.smtpAuthenticate == 2) {
+        // Without its tokens a sign-in cannot log in at all.
+        if (!tokens)
+            throw AppError(MailError::InvalidArgument, Source, QStringLiteral("not signed in with the provider"));
+        smtp.tokens = std::move(tokens);
+    }
     smtp.connections = std::clamp<int>(settings.smtpMaxConnections, 1, MaxConnections);
     smtp.implicitTls =
         settings.smtpEncryption == MailConfiguration::TlsFromStart || smtp.port == 465;
@@ -131,9 +140,15 @@ void MailSender::Send()
 
     // One configuration per run; each round has its own transport, which
     // keeps its connections from mail to mail.
-    const MailConfiguration configuration(m_senderText, m_configurationFolder);
+    MailConfiguration configuration(m_senderText, m_configurationFolder);
     const MailDeliverySettings& settings = configuration.CdoConfiguration();
     m_mailer = MailerHeaderValue();
+    if (const QString problem = PrepareLogin(configuration); !problem.isEmpty()) {
+        FailEveryMail(problem, positions);
+        if (m_journal)
+            m_journal->Close();
+        return;
+    }
     QHash<int, QString> outcomes = Round(positions, settings, true);
     for (const qint64 wait : RetryWaitsMs) {
         std::vector<int> again;
@@ -150,8 +165,48 @@ void MailSender::Send()
         if (m_watcher.retried)
             m_watcher.retried(outcomes);
     }
+    KeepSignIn(settings);
     if (m_journal)
         m_journal->Close();
+}
+
+QString MailSender::PrepareLogin(MailConfiguration& configuration)
+{
+    m_tokens.reset();
+    const MailDeliverySettings& settings = configuration.CdoConfiguration();
+    if (settings.sendUsing != MailDeliverySettings::Port)
+        return {};
+    if (settings.smtpAuthenticate == 1) {
+        // A password the keyring would not give is better told than tried blank.
+        const SecretStore::Result read = configuration.FetchPassword();
+        if (read.outcome == SecretStore::Outcome::Failed)
+            return QStringLiteral("not sent: the password could not be read from the keyring (%1)").arg(read.problem);
+        return {};
+    }
+    if (settings.smtpAuthenticate != 2)
+        return {};
+    OAuthGrant grant;
+    const SecretStore::Result read = MailSecrets::ReadGrant(settings.smtpServer, settings.sendUserName, grant);
+    if (read.outcome != SecretStore::Outcome::Done)
+        return QStringLiteral("not sent: %1 is not signed in with the provider; sign in in E-mail setup%2")
+            .arg(settings.sendUserName,
+                 read.outcome == SecretStore::Outcome::Failed ? QStringLiteral(" (%1)").arg(read.problem) : QString());
+    m_tokens = std::make_shared<OAuthSession>(settings.smtpOAuth, grant);
+    m_grantAtStart = grant;
+    return {};
+}
+
+void MailSender::KeepSignIn(const MailDeliverySettings& settings)
+{
+    if (!m_tokens)
+        return;
+    // Written after the run, not in the middle of one: the keyring lets
+    // events run while it answers.
+    if (m_tokens->Revoked())
+        MailSecrets::ForgetGrant(settings.smtpServer, settings.sendUserName);
+    else if (m_tokens->Grant() != m_grantAtStart)
+        MailSecrets::StoreGrant(settings.smtpServer, settings.sendUserName, m_tokens->Grant());
+    m_tokens.reset();
 }
 
 bool MailSender::Wait(qint64 msecs, int count)
@@ -192,7 +247,7 @@ QHash<int, QString> MailSender::Round(const std::vector<int>& positions, const M
         MailDeliverySettings paced = settings;
         if (spacing > 0)
             paced.smtpMaxConnections = 1;
-        transport = CreateTransport(paced, m_pickupProgram, m_pickupArguments);
+        transport = CreateTransport(paced, m_pickupProgram, m_pickupArguments, m_tokens);
     } catch (const AppError& error) {
         if (first)
             FailEveryMail(error.Description(), positions);

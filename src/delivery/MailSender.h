@@ -1,8 +1,10 @@
 #pragma once
 
+#include "platform/mail/ServerCertificate.h"
+#include "platform/oauth/OAuthProvider.h"
+
 #include <QDateTime>
 #include <QHash>
-#include "platform/mail/ServerCertificate.h"
 
 #include <QString>
 #include <QStringList>
@@ -13,7 +15,10 @@
 #include <optional>
 
 class Mails;
+class MailConfiguration;
 class MailTransport;
+class OAuthSession;
+class SmtpTokenSource;
 class SendClock;
 class SendJournal;
 struct MailDeliverySettings;
@@ -125,11 +130,19 @@ public:
     // The transport the settings ask for. Throws AppError for a sending
     // method that is neither pickup nor network.
     static constexpr int MaxConnections = 32;
+    // A sign-in with a provider needs the run's `tokens`.
     static std::unique_ptr<MailTransport> CreateTransport(const MailDeliverySettings& settings,
                                                           const QString& pickupProgram,
-                                                          const QStringList& pickupArguments);
+                                                          const QStringList& pickupArguments,
+                                                          std::shared_ptr<SmtpTokenSource> tokens = {});
 
 private:
+    // The password from the keyring, or the tokens of a sign-in; the reason
+    // every mail fails when the run cannot log in at all.
+    QString PrepareLogin(MailConfiguration& configuration);
+    // Keeps a refresh token the provider replaced, or forgets a withdrawn
+    // sign-in so the next send asks for a new one.
+    void KeepSignIn(const MailDeliverySettings& settings);
     // Every mail fails with the same description, as without a transport.
     void FailEveryMail(const QString& description, const std::vector<int>& positions);
     // Sends the mails at these positions; returns how each ended.
@@ -160,4 +173,6 @@ private:
     bool m_dayLimitReached = false;
     QDateTime m_nextAllowance;
     std::optional<ServerCertificate> m_refusedCertificate;
+    std::shared_ptr<OAuthSession> m_tokens; // a sign-in's, for the run
+    OAuthGrant m_grantAtStart;
 };

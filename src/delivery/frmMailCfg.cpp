@@ -6,10 +6,15 @@
 #include "controls/ctlBalloonTip.h"
 #include "controls/modForms.h"
 #include "delivery/MailConfiguration.h"
+#include "delivery/MailSecrets.h"
+#include "platform/keyring/SecretStore.h"
+#include "platform/oauth/OAuthSignIn.h"
 #include "platform/service/SmtpSvc.h"
 #include "ui_frmMailCfg.h"
 
 #include <QFileInfo>
+#include <QHostAddress>
+#include <QUrl>
 #include <QRegularExpression>
 #include <QSslCertificate>
 
@@ -56,6 +61,31 @@ bool HasDigit(const QString& text)
     return std::any_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
 }
 
+// The choices of the sign-in box: a password, or one of the providers.
+enum AuthenticationKind { PasswordKind = 0, Microsoft365Kind, GoogleKind, OtherKind };
+
+int KindOf(OAuthProvider::Kind provider)
+{
+    return provider + Microsoft365Kind;
+}
+
+// An endpoint must be encrypted, except on this machine's loopback where
+// nothing leaves it.
+bool IsEndpoint(const QString& text)
+{
+    const QUrl url(text.trimmed(), QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty())
+        return false;
+    if (url.scheme() == u"https")
+        return true;
+    return url.scheme() == u"http" && QHostAddress(url.host()).isLoopback();
+}
+
+QString Filled(int id, const QString& token, const QString& value)
+{
+    return LoadResString(id).replace(QLatin1String(token.toLatin1()), value);
+}
+
 } // namespace
 
 frmMailCfg::frmMailCfg(QWidget* owner) : QDialog(owner), ui(std::make_unique<Ui::frmMailCfg>())
@@ -68,14 +98,18 @@ frmMailCfg::frmMailCfg(QWidget* owner) : QDialog(owner), ui(std::make_unique<Ui:
         modForms::SetNumbersOnly(box, true);
     ui->cboSMTPEncryption->addItem(LoadResString(4212), MailConfiguration::StartTls);
     ui->cboSMTPEncryption->addItem(LoadResString(4213), MailConfiguration::TlsFromStart);
+    for (const int kind : {PasswordKind, Microsoft365Kind, GoogleKind, OtherKind})
+        ui->cboAuthenticationKind->addItem(LoadResString(5151 + kind), kind);
     LoadSettings();
     SetCaptions();
     // The check boxes follow the stored credentials, not the stored choice.
     if (ui->txtPassword->text().isEmpty())
         ui->chkBlankPassword->setChecked(true);
     ui->chkAuthenticationRequired->setChecked(
-        !(ui->chkBlankPassword->isChecked() && ui->txtUsername->text().isEmpty()));
+        !(ui->chkBlankPassword->isChecked() && ui->txtUsername->text().isEmpty()) ||
+        ui->cboAuthenticationKind->currentIndex() != PasswordKind);
     UpdateEnabled();
+    ShowSignInState();
 
     for (QAbstractButton* button : {static_cast<QAbstractButton*>(ui->optSendUsing1),
                                     static_cast<QAbstractButton*>(ui->optSendUsing2),
@@ -89,6 +123,20 @@ frmMailCfg::frmMailCfg(QWidget* owner) : QDialog(owner), ui(std::make_unique<Ui:
         ui->txtUsername->setCursorPosition(ui->txtUsername->text().size());
     });
     connect(ui->cboSMTPEncryption, &QComboBox::activated, this, &frmMailCfg::EncryptionChosen);
+    connect(ui->cboAuthenticationKind, &QComboBox::activated, this, &frmMailCfg::AuthenticationKindChosen);
+    connect(ui->txtOAuthDeviceURL, &QLineEdit::textChanged, this, &frmMailCfg::UpdateEnabled);
+    connect(ui->cmdSignIn, &QPushButton::clicked, this, [this] {
+        if (m_signIn)
+            SignInEnded(); // the button cancels while a sign-in runs
+        else
+            StartSignIn(false);
+    });
+    connect(ui->cmdSignInWithCode, &QPushButton::clicked, this, [this] { StartSignIn(true); });
+    connect(ui->cmdSignOut, &QPushButton::clicked, this, [this] {
+        m_newGrant.reset();
+        m_signOut = true;
+        ShowSignInState();
+    });
     connect(ui->lstTrustedCertificates, &QListWidget::itemSelectionChanged, this,
             &frmMailCfg::UpdateEnabled);
     connect(ui->cmdForgetCertificate, &QPushButton::clicked, this,
@@ -100,7 +148,10 @@ frmMailCfg::frmMailCfg(QWidget* owner) : QDialog(owner), ui(std::make_unique<Ui:
     modForms::InstallHelpKey(this);
 }
 
-frmMailCfg::~frmMailCfg() = default;
+frmMailCfg::~frmMailCfg()
+{
+    delete m_signIn;
+}
 
 bool frmMailCfg::Edit(QWidget* owner)
 {
@@ -110,7 +161,12 @@ bool frmMailCfg::Edit(QWidget* owner)
 
 void frmMailCfg::LoadSettings()
 {
-    const MailConfiguration settings;
+    MailConfiguration settings;
+    // The password may be in the keyring; the answer also tells whether
+    // there is one.
+    const SecretStore::Result password = settings.FetchPassword();
+    m_noKeyring = password.outcome == SecretStore::Outcome::NoKeyring ||
+                  SecretStore::Read(QStringLiteral("keyring-probe")).outcome == SecretStore::Outcome::NoKeyring;
     ui->txtSMTPServer->setText(settings.SMTPServer());
     ui->txtSMTPConnectionTimeout->setText(QString::number(settings.SMTPConnectionTimeout()));
     // Kept in 16 bits; ports above 32767 come back as the same bits.
@@ -122,6 +178,23 @@ void frmMailCfg::LoadSettings()
     ui->chkAuthenticationRequired->setChecked(settings.SMPTAuthenticate() == 1);
     ui->txtUsername->setText(settings.SMTPUsername());
     ui->txtPassword->setText(settings.SMTPPassword());
+    ui->cboAuthenticationKind->setCurrentIndex(
+        settings.SMPTAuthenticate() == 2 ? KindOf(static_cast<OAuthProvider::Kind>(settings.SMTPOAuthProvider()))
+                                          : PasswordKind);
+    ui->txtOAuthTenant->setText(settings.SMTPOAuthTenant());
+    ui->txtOAuthClientID->setText(settings.SMTPOAuthClientID());
+    ui->txtOAuthClientSecret->setText(settings.SMTPOAuthClientSecret());
+    const OAuthProvider provider = settings.Provider();
+    ui->txtOAuthAuthorizeURL->setText(settings.SMTPOAuthAuthorizeURL());
+    ui->txtOAuthTokenURL->setText(settings.SMTPOAuthTokenURL());
+    ui->txtOAuthDeviceURL->setText(settings.SMTPOAuthDeviceURL());
+    ui->txtOAuthScope->setText(provider.scope);
+    m_loadedServer = settings.SMTPServer();
+    m_loadedUser = settings.SMTPUsername();
+    OAuthGrant grant;
+    if (settings.SMPTAuthenticate() == 2 &&
+        MailSecrets::ReadGrant(m_loadedServer, m_loadedUser, grant).outcome == SecretStore::Outcome::Done)
+        m_signedInAs = grant.account.isEmpty() ? m_loadedUser : grant.account;
     // Port 465 always meant TLS from the first byte, also in files older
     // than the choice.
     const bool tls = settings.SMTPEncryption() == MailConfiguration::TlsFromStart ||
@@ -182,7 +255,19 @@ void frmMailCfg::SetCaptions()
                     {ui->lblSending, 4225},
                     {ui->chkSMTPRetryTemporary, 4218},
                     {ui->lblSMTPMaxPerMinute, 4219},
-                    {ui->lblSMTPMaxPerDay, 4220}};
+                    {ui->lblSMTPMaxPerDay, 4220},
+                    {ui->lblAuthenticationKind, 5150},
+                    {ui->lblOAuthTenant, 5155},
+                    {ui->lblOAuthClientID, 5156},
+                    {ui->lblOAuthClientSecret, 5157},
+                    {ui->lblOAuthAuthorizeURL, 5158},
+                    {ui->lblOAuthTokenURL, 5159},
+                    {ui->lblOAuthDeviceURL, 5160},
+                    {ui->lblOAuthScope, 5161},
+                    {ui->cmdSignIn, 5162},
+                    {ui->cmdSignInWithCode, 5163},
+                    {ui->cmdSignOut, 5164},
+                    {ui->lblKeyring, 5173}};
     for (const auto& caption : captions)
         caption.control->setProperty("text", LoadResString(caption.textId));
 }
@@ -210,6 +295,34 @@ void frmMailCfg::UpdateEnabled()
     ui->txtPassword->setEnabled(password);
     if (login && !password)
         ui->txtPassword->clear();
+    ui->lblAuthenticationKind->setEnabled(login);
+    ui->cboAuthenticationKind->setEnabled(login);
+
+    // Only the rows of the chosen way of logging in show.
+    const int kind = ui->cboAuthenticationKind->currentData().toInt();
+    const bool provider = kind != PasswordKind;
+    auto* rows = ui->layCredentials;
+    rows->setRowVisible(ui->txtPassword, !provider);
+    rows->setRowVisible(ui->chkBlankPassword, !provider);
+    rows->setRowVisible(ui->txtOAuthTenant, kind == Microsoft365Kind);
+    rows->setRowVisible(ui->txtOAuthClientID, provider);
+    rows->setRowVisible(ui->txtOAuthClientSecret, kind == GoogleKind || kind == OtherKind);
+    for (QLineEdit* endpoint : {ui->txtOAuthAuthorizeURL, ui->txtOAuthTokenURL, ui->txtOAuthDeviceURL})
+        rows->setRowVisible(endpoint, kind == OtherKind);
+    rows->setRowVisible(ui->txtOAuthScope, provider);
+    rows->setRowVisible(ui->lblOAuthState, provider);
+    rows->setRowVisible(ui->laySignIn, provider);
+    for (QWidget* control : {static_cast<QWidget*>(ui->txtOAuthTenant), static_cast<QWidget*>(ui->txtOAuthClientID),
+                             static_cast<QWidget*>(ui->txtOAuthClientSecret), static_cast<QWidget*>(ui->txtOAuthAuthorizeURL),
+                             static_cast<QWidget*>(ui->txtOAuthTokenURL), static_cast<QWidget*>(ui->txtOAuthDeviceURL),
+                             static_cast<QWidget*>(ui->txtOAuthScope)})
+        control->setEnabled(login && !m_signIn);
+    ui->cmdSignIn->setEnabled(login);
+    ui->cmdSignInWithCode->setVisible(kind == Microsoft365Kind ||
+                                      (kind == OtherKind && !ui->txtOAuthDeviceURL->text().trimmed().isEmpty()));
+    ui->cmdSignInWithCode->setEnabled(login && !m_signIn);
+    ui->cmdSignOut->setEnabled(login && !m_signIn && (m_newGrant || (!m_signedInAs.isEmpty() && !m_signOut)));
+    ui->lblKeyring->setVisible(m_noKeyring && login);
     ui->cmdForgetCertificate->setEnabled(remote && ui->lstTrustedCertificates->currentItem() &&
                                          ui->lstTrustedCertificates->currentItem()->isSelected());
 }
@@ -222,6 +335,122 @@ void frmMailCfg::EncryptionChosen()
         ui->txtSMTPServerPort->setText(QStringLiteral("465"));
     else if (port != u"25" && port != u"587")
         ui->txtSMTPServerPort->setText(QStringLiteral("587"));
+}
+
+void frmMailCfg::AuthenticationKindChosen()
+{
+    // A provider's preset brings its server and the way it is reached.
+    const int kind = ui->cboAuthenticationKind->currentData().toInt();
+    if (kind == Microsoft365Kind || kind == GoogleKind) {
+        ui->txtSMTPServer->setText(kind == Microsoft365Kind ? QStringLiteral("smtp.office365.com")
+                                                            : QStringLiteral("smtp.gmail.com"));
+        ui->txtSMTPServerPort->setText(QStringLiteral("587"));
+        ui->cboSMTPEncryption->setCurrentIndex(ui->cboSMTPEncryption->findData(MailConfiguration::StartTls));
+    }
+    if (kind != PasswordKind)
+        ui->txtOAuthScope->setText(
+            OAuthProvider::Preset(static_cast<OAuthProvider::Kind>(kind - Microsoft365Kind)).scope);
+    UpdateEnabled();
+    ShowSignInState();
+}
+
+OAuthProvider frmMailCfg::ProviderFromFields() const
+{
+    const auto kind = static_cast<OAuthProvider::Kind>(ui->cboAuthenticationKind->currentData().toInt() -
+                                                       Microsoft365Kind);
+    OAuthProvider provider = OAuthProvider::Preset(kind, ui->txtOAuthTenant->text().trimmed());
+    if (kind == OAuthProvider::Other) {
+        provider.authorizeUrl = ui->txtOAuthAuthorizeURL->text().trimmed();
+        provider.tokenUrl = ui->txtOAuthTokenURL->text().trimmed();
+        provider.deviceUrl = ui->txtOAuthDeviceURL->text().trimmed();
+    }
+    provider.clientId = ui->txtOAuthClientID->text().trimmed();
+    provider.clientSecret = kind == OAuthProvider::Microsoft365 ? QString() : ui->txtOAuthClientSecret->text().trimmed();
+    const QString scope = ui->txtOAuthScope->text().simplified();
+    if (!scope.isEmpty())
+        provider.scope = scope;
+    return provider;
+}
+
+bool frmMailCfg::ValidateProvider()
+{
+    if (ui->txtOAuthClientID->text().trimmed().isEmpty()) {
+        Refuse(ui->txtOAuthClientID, 5170);
+        return false;
+    }
+    if (ui->cboAuthenticationKind->currentData().toInt() != OtherKind)
+        return true;
+    for (QLineEdit* box : {ui->txtOAuthAuthorizeURL, ui->txtOAuthTokenURL, ui->txtOAuthDeviceURL}) {
+        const bool optional = box == ui->txtOAuthDeviceURL && box->text().trimmed().isEmpty();
+        if (!optional && !IsEndpoint(box->text())) {
+            Refuse(box, 5171);
+            return false;
+        }
+    }
+    return true;
+}
+
+void frmMailCfg::StartSignIn(bool withCode)
+{
+    if (!ValidateProvider())
+        return;
+    m_signIn = new OAuthSignIn;
+    connect(m_signIn, &OAuthSignIn::DeviceCode, this, [this](const QString& code, const QUrl& address) {
+        ui->lblOAuthState->setText(LoadResString(5168)
+                                       .replace(QLatin1String("#ADDRESS#"), address.toString())
+                                       .replace(QLatin1String("#CODE#"), code));
+    });
+    connect(m_signIn, &OAuthSignIn::Granted, this, [this](const OAuthGrant& grant) {
+        m_newGrant = grant;
+        m_signOut = false;
+        // The mailbox is whom the provider signed in, unless the user said.
+        if (ui->txtUsername->text().trimmed().isEmpty() && !grant.account.isEmpty())
+            ui->txtUsername->setText(grant.account);
+        SignInEnded();
+    });
+    connect(m_signIn, &OAuthSignIn::Failed, this, [this](const QString& reason) {
+        SignInEnded();
+        const QString text = LoadResString(5172);
+        m_balloon->ShowBalloonTip(ui->cmdSignIn, Texts::BalloonTitle(text),
+                                  Texts::BalloonBody(text).replace(QLatin1String("#REASON#"), reason),
+                                  ctlBalloonTip::IconInfo);
+    });
+    ui->lblOAuthState->setText(LoadResString(5167));
+    ui->cmdSignIn->setText(LoadResString(5169));
+    const OAuthProvider provider = ProviderFromFields();
+    if (withCode)
+        m_signIn->StartDevice(provider);
+    else
+        m_signIn->Start(provider);
+    UpdateEnabled();
+}
+
+void frmMailCfg::SignInEnded()
+{
+    // Called from the sign-in's own signals: it goes once they return.
+    if (m_signIn) {
+        m_signIn->Cancel();
+        m_signIn->deleteLater();
+        m_signIn = nullptr;
+    }
+    ui->cmdSignIn->setText(LoadResString(5162));
+    ShowSignInState();
+    UpdateEnabled();
+}
+
+void frmMailCfg::ShowSignInState()
+{
+    if (m_signIn)
+        return;
+    QString text;
+    if (m_newGrant)
+        text = Filled(5166, QStringLiteral("#ACCOUNT#"),
+                      m_newGrant->account.isEmpty() ? ui->txtUsername->text().trimmed() : m_newGrant->account);
+    else if (!m_signedInAs.isEmpty())
+        text = Filled(m_signOut ? 5176 : 5166, QStringLiteral("#ACCOUNT#"), m_signedInAs);
+    else
+        text = LoadResString(5165);
+    ui->lblOAuthState->setText(text);
 }
 
 void frmMailCfg::BrowseCAFile()
@@ -274,6 +503,9 @@ bool frmMailCfg::Validate()
         Refuse(ui->txtUsername, 304);
         return false;
     }
+    if (ui->chkAuthenticationRequired->isChecked() &&
+        ui->cboAuthenticationKind->currentData().toInt() != PasswordKind && !ValidateProvider())
+        return false;
     if (RefuseNumber(ui->txtSMTPMaxConnections, 4200, 4201, 1, 10))
         return false;
     const QString caFile = ui->txtSMTPCAFile->text().trimmed();
@@ -327,9 +559,24 @@ bool frmMailCfg::Save()
     settings.SetSMTPServer(ui->txtSMTPServer->text());
     settings.SetSMTPConnectionTimeout(static_cast<qint16>(timeout.value));
     settings.SetSMTPServerPort(static_cast<qint16>(static_cast<quint16>(port.value)));
-    settings.SetSMPTAuthenticate(ui->chkAuthenticationRequired->isChecked() ? 1 : 0);
+    const bool login = ui->chkAuthenticationRequired->isChecked();
+    const bool signIn = login && ui->cboAuthenticationKind->currentData().toInt() != PasswordKind;
+    settings.SetSMPTAuthenticate(signIn ? 2 : login ? 1 : 0);
     settings.SetSMTPUsername(ui->txtUsername->text());
-    settings.SetSMTPPassword(ui->txtPassword->text());
+    settings.SetSMTPPassword(signIn ? QString() : ui->txtPassword->text());
+    if (signIn) {
+        const OAuthProvider provider = ProviderFromFields();
+        settings.SetSMTPOAuthProvider(provider.kind);
+        settings.SetSMTPOAuthTenant(ui->txtOAuthTenant->text().trimmed());
+        settings.SetSMTPOAuthClientID(provider.clientId);
+        settings.SetSMTPOAuthClientSecret(provider.clientSecret);
+        settings.SetSMTPOAuthAuthorizeURL(ui->txtOAuthAuthorizeURL->text().trimmed());
+        settings.SetSMTPOAuthTokenURL(ui->txtOAuthTokenURL->text().trimmed());
+        settings.SetSMTPOAuthDeviceURL(ui->txtOAuthDeviceURL->text().trimmed());
+        // The preset's scope is kept as "the preset's", so a changed preset reaches old files.
+        const QString preset = OAuthProvider::Preset(provider.kind).scope;
+        settings.SetSMTPOAuthScope(provider.scope == preset ? QString() : provider.scope);
+    }
     settings.SetSMTPMaxConnections(static_cast<qint16>(connections.value));
     settings.SetSMTPEncryption(ui->cboSMTPEncryption->currentData().toInt());
     settings.SetSMTPCAFile(ui->txtSMTPCAFile->text().trimmed());
@@ -345,6 +592,17 @@ bool frmMailCfg::Save()
     } catch (const AppError& error) {
         // The dialog stays open with everything entered.
         return failed(error.Description());
+    }
+    // A sign-in belongs to the server and user it was saved with.
+    const QString server = settings.SMTPServer();
+    const QString user = settings.SMTPUsername();
+    const bool moved = server.compare(m_loadedServer, Qt::CaseInsensitive) != 0 || user != m_loadedUser;
+    if (m_signOut || !signIn || (moved && !m_newGrant))
+        MailSecrets::ForgetGrant(m_loadedServer, m_loadedUser);
+    if (signIn && m_newGrant) {
+        if (moved)
+            MailSecrets::ForgetGrant(m_loadedServer, m_loadedUser);
+        MailSecrets::StoreGrant(server, user, *m_newGrant);
     }
     return true;
 }

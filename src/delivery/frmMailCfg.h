@@ -1,18 +1,25 @@
 #pragma once
 
+#include "platform/oauth/OAuthProvider.h"
+
 #include <QDialog>
+
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class frmMailCfg;
 }
 class QLineEdit;
+class OAuthSignIn;
 class ctlBalloonTip;
 
 // The mail setup dialog: local mail system or a remote SMTP server, with
-// login, encryption, the certificates trusted and the sending limits. It
-// reads the settings when it opens and writes them only when every check
-// passed; it keeps no settings object while open.
+// login (a password, or a sign-in with a provider), encryption, the
+// certificates trusted and the sending limits. It reads the settings when
+// it opens and writes them, with the secrets, only when every check passed;
+// it keeps no settings object while open. A sign-in or sign-out made here
+// counts only once OK saves.
 class frmMailCfg : public QDialog
 {
     Q_OBJECT
@@ -30,6 +37,12 @@ private:
     void UpdateEnabled();
     void EncryptionChosen();
     void BrowseCAFile();
+    void AuthenticationKindChosen();
+    OAuthProvider ProviderFromFields() const;
+    bool ValidateProvider();
+    void StartSignIn(bool withCode);
+    void SignInEnded();
+    void ShowSignInState();
     void cmdOK_Click();
     bool Validate();
     bool Save();
@@ -38,4 +51,11 @@ private:
 
     std::unique_ptr<Ui::frmMailCfg> ui;
     ctlBalloonTip* m_balloon = nullptr;
+    OAuthSignIn* m_signIn = nullptr; // while a sign-in runs
+    QString m_loadedServer;          // whose secrets the dialog opened with
+    QString m_loadedUser;
+    QString m_signedInAs;            // empty: not signed in
+    std::optional<OAuthGrant> m_newGrant; // signed in here
+    bool m_signOut = false;               // signed out here
+    bool m_noKeyring = false;
 };

@@ -160,6 +160,7 @@ private:
     bool ChooseMailsToSend(SendJournal& journal, std::vector<int>& positions);
     QByteArray MailingContext() const;
     // The checks before sending; true to send.
+    bool EnsureSignedIn();
     bool AcceptSendChecks();
     // Save Mail Errors As: the log as a workbook or as delimited text.
     void mnuFileSaveErrorReportAs_Click();

@@ -9,12 +9,14 @@
 #include "controls/modForms.h"
 #include "delivery/ExcelReport.h"
 #include "delivery/MailConfiguration.h"
+#include "delivery/MailSecrets.h"
 #include "delivery/MailSender.h"
 #include "delivery/SendChecks.h"
 #include "delivery/SendJournal.h"
 #include "delivery/SendSummary.h"
 #include "delivery/TextReport.h"
 #include "delivery/frmConfirmSendEMail.h"
+#include "delivery/frmMailCfg.h"
 #include "delivery/frmSendTestEMail.h"
 #include "delivery/frmSendingEMails.h"
 #include "delivery/frmTextExport.h"
@@ -133,7 +135,7 @@ void frmMain::SendMails()
     BusyGuard busy(m_busy);
     if (!busy.Entered() || !m_mails)
         return;
-    if (!AcceptSendChecks())
+    if (!EnsureSignedIn() || !AcceptSendChecks())
         return;
     // What became of this mailing before decides what goes now.
     std::unique_ptr<SendJournal> journal;
@@ -330,6 +332,28 @@ void frmMain::mnuFileSaveErrorReportAs_Click()
                     .replace(QLatin1String("#COUNT#"), QString::number(result.cutCells)),
                 QMessageBox::Ok, Dialogs::Icon::Information);
         return;
+    }
+}
+
+bool frmMain::EnsureSignedIn()
+{
+    // A sign-in the provider withdrew is asked for again before a run, not
+    // found out in the middle of one.
+    for (;;) {
+        const MailConfiguration settings{QString()};
+        const MailDeliverySettings& delivery = settings.CdoConfiguration();
+        if (delivery.sendUsing != MailDeliverySettings::Port || delivery.smtpAuthenticate != 2)
+            return true;
+        OAuthGrant grant;
+        if (MailSecrets::ReadGrant(delivery.smtpServer, delivery.sendUserName, grant).outcome ==
+            SecretStore::Outcome::Done)
+            return true;
+        const QString text = Filled(5175, {{"#PROVIDER#", LoadResString(5152 + settings.SMTPOAuthProvider())},
+                                           {"#ACCOUNT#", delivery.sendUserName}});
+        if (Dialogs::Message(this, text, QMessageBox::Yes | QMessageBox::No, Dialogs::Icon::Question) !=
+                QMessageBox::Yes ||
+            !frmMailCfg::Edit(this))
+            return false;
     }
 }
 
