@@ -4,6 +4,7 @@
 #include "controls/FrameKeepingStyle.h"
 #include "controls/frmShowHelp.h"
 #include "delivery/MailConfiguration.h"
+#include "delivery/MailSecrets.h"
 #include "delivery/frmSendTestEMail.h"
 #include "delivery/frmSendingEMails.h"
 #include "delivery/frmTrustCertificate.h"
@@ -23,6 +24,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -210,6 +212,8 @@ int main(int argc, char* argv[])
     QTemporaryDir home;
     qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
     qputenv("HOME", home.path().toLocal8Bit());
+    // Nor the user's keyring: without a session bus there is none.
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
     QApplication app(argc, argv);
     FrameKeepingStyle::Install(); // as the program does
     // Questions are answered with their safe default instead of waiting.
@@ -272,6 +276,51 @@ int main(int argc, char* argv[])
 
     // The mail setup dialog from the Send step, and the service manager.
     SaveModal("mail-setup", [&main] {
+        Child<QPushButton>(Child<QWidget>(&main, "ctlWizSend"), "cmdEMailSetup")->click();
+    });
+    // Each way of logging in, then a sign-in that holds. The secrets stay in
+    // this program's memory: the tool runs without the desktop's keyring.
+    const auto saveLogin = [&main](const char* name, int kind, const QStringList& values) {
+        AtModal([name, kind, values](QWidget* dialog) {
+            Child<QCheckBox>(dialog, "chkAuthenticationRequired")->setChecked(true);
+            auto* choice = Child<QComboBox>(dialog, "cboAuthenticationKind");
+            choice->setCurrentIndex(kind);
+            Q_EMIT choice->activated(kind);
+            const char* boxes[] = {"txtUsername", "txtOAuthClientID", "txtOAuthClientSecret",
+                                   "txtOAuthAuthorizeURL", "txtOAuthTokenURL"};
+            for (qsizetype i = 0; i < values.size(); ++i)
+                Child<QLineEdit>(dialog, boxes[i])->setText(values[i]);
+            Save(dialog, name);
+            dialog->close();
+        });
+        Child<QPushButton>(Child<QWidget>(&main, "ctlWizSend"), "cmdEMailSetup")->click();
+    };
+    saveLogin("mail-setup-microsoft", 1, {QStringLiteral("news@example.org"),
+                                          QStringLiteral("6731de76-14a6-49ae-97bc-6eba6914391e")});
+    saveLogin("mail-setup-google", 2, {QStringLiteral("news@example.org"),
+                                       QStringLiteral("1234567890-abc.apps.googleusercontent.com"),
+                                       QStringLiteral("GOCSPX-example")});
+    saveLogin("mail-setup-other", 3, {QStringLiteral("news@example.org"), QStringLiteral("corvanta"), QString(),
+                                      QStringLiteral("https://id.example.org/oauth2/authorize"),
+                                      QStringLiteral("https://id.example.org/oauth2/token")});
+    {
+        MailConfiguration settings{QString()};
+        settings.SetSendUsingMethod(MailDeliverySettings::Port);
+        settings.SetSMTPServer(QStringLiteral("smtp.office365.com"));
+        settings.SetSMTPServerPort(587);
+        settings.SetSMPTAuthenticate(2);
+        settings.SetSMTPUsername(QStringLiteral("news@example.org"));
+        settings.SetSMTPOAuthProvider(OAuthProvider::Microsoft365);
+        settings.SetSMTPOAuthClientID(QStringLiteral("6731de76-14a6-49ae-97bc-6eba6914391e"));
+        settings.Save();
+        OAuthGrant grant;
+        grant.accessToken = QStringLiteral("access");
+        grant.refreshToken = QStringLiteral("refresh");
+        grant.expiresAt = QDateTime::currentDateTimeUtc().addSecs(3600);
+        grant.account = QStringLiteral("news@example.org");
+        MailSecrets::StoreGrant(settings.SMTPServer(), settings.SMTPUsername(), grant);
+    }
+    SaveModal("mail-setup-signed-in", [&main] {
         Child<QPushButton>(Child<QWidget>(&main, "ctlWizSend"), "cmdEMailSetup")->click();
     });
     SaveModal("service-manager",
