@@ -1,0 +1,400 @@
+#include "OAuthTestServer.h"
+#include "TestMain.h"
+#include "platform/oauth/OAuthSession.h"
+#include "platform/oauth/OAuthSignIn.h"
+#include "platform/oauth/OAuthTokenRequest.h"
+
+#include <QElapsedTimer>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QUrlQuery>
+
+using TestSupport::OAuthTestServer;
+
+namespace {
+
+// Plays the user's browser: follows the authorization address to the
+// provider's 302 and then, maybe with another state, to the program's
+// loopback page.
+struct TestBrowser
+{
+    QNetworkAccessManager network;
+    QUrl opened;
+    QString otherState; // replaces the state on the way back when set
+    QString problem;    // the provider refused the authorization request
+    int pageStatus = 0;
+    QString page;
+    bool finished = false; // the loopback page answered or could not be had
+
+    void Open(const QUrl& address)
+    {
+        opened = address;
+        network.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+        QNetworkReply* reply = network.get(QNetworkRequest(address));
+        QObject::connect(reply, &QNetworkReply::finished, reply, [this, reply] {
+            reply->deleteLater();
+            QUrl back = reply->header(QNetworkRequest::LocationHeader).toUrl();
+            if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 302) {
+                problem = QString::fromUtf8(reply->readAll()) + reply->errorString();
+                return;
+            }
+            if (!otherState.isEmpty()) {
+                QUrlQuery query(back);
+                query.removeQueryItem(QStringLiteral("state"));
+                query.addQueryItem(QStringLiteral("state"), otherState);
+                back.setQuery(query);
+            }
+            QNetworkReply* answer = network.get(QNetworkRequest(back));
+            QObject::connect(answer, &QNetworkReply::finished, answer, [this, answer] {
+                answer->deleteLater();
+                pageStatus = answer->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+                page = QString::fromUtf8(answer->readAll()) + answer->errorString();
+                finished = true;
+            });
+        });
+    }
+};
+
+// How a sign-in ended; the sign-in is deleted from the slot of its own signal.
+struct Outcome
+{
+    int signals = 0;
+    OAuthGrant grant;
+    QString failure;
+
+    void Watch(OAuthSignIn* signIn)
+    {
+        QObject::connect(signIn, &OAuthSignIn::Granted, signIn, [this, signIn](const OAuthGrant& given) {
+            ++signals;
+            grant = given;
+            delete signIn;
+        });
+        QObject::connect(signIn, &OAuthSignIn::Failed, signIn, [this, signIn](const QString& reason) {
+            ++signals;
+            failure = reason;
+            delete signIn;
+        });
+    }
+};
+
+} // namespace
+
+class tst_OAuth : public QObject
+{
+    Q_OBJECT
+
+    OAuthTestServer m_server;
+    TestBrowser* m_browser = nullptr;
+
+    // A grant fresh from the server's token endpoint.
+    OAuthGrant IssuedGrant()
+    {
+        OAuthGrant grant;
+        OAuthError error;
+        const QJsonObject answer = m_server.Control(QStringLiteral("issue=1"));
+        if (!OAuthTokenRequest::ReadGrant(answer.value(QLatin1String("grant")).toObject(),
+                                          QDateTime::currentDateTimeUtc(), grant, error))
+            qWarning() << "no grant:" << answer;
+        return grant;
+    }
+
+    int Counter(const char* name) const
+    {
+        return m_server.Control(QString()).value(QLatin1String(name)).toInt(-1);
+    }
+
+    void CheckGranted(const OAuthGrant& grant, qint64 lifeSeconds)
+    {
+        QVERIFY(m_server.Active(grant.accessToken));
+        QVERIFY(!grant.refreshToken.isEmpty());
+        QCOMPARE(grant.account, QLatin1String(OAuthTestServer::Account));
+        const qint64 left = QDateTime::currentDateTimeUtc().secsTo(grant.expiresAt);
+        QVERIFY2(left > lifeSeconds - 30 && left <= lifeSeconds, qPrintable(QString::number(left)));
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(m_server.Start(), qPrintable(m_server.Error()));
+    }
+
+    void init()
+    {
+        QVERIFY(m_server.Control(QStringLiteral("reset=1")).contains(QLatin1String("exchanges")));
+        OAuthSignIn::SetBrowser([this](const QUrl& address) {
+            if (m_browser)
+                m_browser->Open(address);
+            return m_browser != nullptr;
+        });
+    }
+
+    void presets_data()
+    {
+        QTest::addColumn<OAuthProvider::Kind>("kind");
+        QTest::addColumn<QString>("tenant");
+        QTest::addColumn<QStringList>("endpoints"); // authorize, token, device, scope
+        const QString ms = QStringLiteral("https://login.microsoftonline.com/%1/oauth2/v2.0/");
+        const QString smtp = QStringLiteral("https://outlook.office.com/SMTP.Send offline_access");
+        for (const auto& [tenant, path] : {std::pair{"", "common"}, {" contoso.example ", "contoso.example"}})
+            QTest::addRow("Microsoft, tenant '%s'", tenant)
+                << OAuthProvider::Microsoft365 << QString::fromLatin1(tenant)
+                << QStringList{ms.arg(path) + "authorize", ms.arg(path) + "token", ms.arg(path) + "devicecode", smtp};
+        QTest::newRow("Google") << OAuthProvider::Google << "ignored"
+                                << QStringList{"https://accounts.google.com/o/oauth2/v2/auth",
+                                               "https://oauth2.googleapis.com/token", "", "https://mail.google.com/"};
+        QTest::newRow("Other") << OAuthProvider::Other << "ignored" << QStringList{"", "", "", ""};
+    }
+
+    void presets()
+    {
+        QFETCH(OAuthProvider::Kind, kind);
+        QFETCH(QString, tenant);
+        QFETCH(QStringList, endpoints);
+        const OAuthProvider provider = OAuthProvider::Preset(kind, tenant);
+        QCOMPARE(provider.kind, kind);
+        QCOMPARE((QStringList{provider.authorizeUrl, provider.tokenUrl, provider.deviceUrl, provider.scope}), endpoints);
+        QVERIFY(provider.clientId.isEmpty() && provider.clientSecret.isEmpty());
+    }
+
+    // The browser sign-in, played to its end; the server checks PKCE, the
+    // loopback redirect and that a code is used once.
+    void codeFlow_data()
+    {
+        QTest::addColumn<OAuthProvider::Kind>("kind");
+        QTest::addColumn<QString>("mode"); // the server's; "unreachable": no token endpoint
+        QTest::addColumn<bool>("otherState");
+        QTest::addColumn<QString>("failure"); // empty: granted
+        QTest::addColumn<bool>("codeTaken");  // the browser was told the sign-in went through
+
+        QTest::newRow("granted") << OAuthProvider::Other << "" << false << "" << true;
+        QTest::newRow("granted, Google asked for a refresh token") << OAuthProvider::Google << "" << false << "" << true;
+        QTest::newRow("answer of another sign-in")
+            << OAuthProvider::Other << "" << true << "the provider's answer did not belong to this sign-in" << false;
+        QTest::newRow("declined") << OAuthProvider::Other << "deny" << false
+                                  << "the provider refused the sign-in: The user declined the request (access_denied)" << false;
+        QTest::newRow("code refused") << OAuthProvider::Other << "refuse_exchange" << false
+                                      << "the provider did not hand out a token: "
+                                         "The code is unknown or was used (invalid_grant)" << true;
+        QTest::newRow("token endpoint answers no JSON")
+            << OAuthProvider::Other << "garbage" << false
+            << "the provider did not hand out a token: the provider's answer (HTTP 200) could not be read" << true;
+        QTest::newRow("token endpoint unreachable") << OAuthProvider::Other << "unreachable" << false
+                                                    << "the provider did not hand out a token: the provider could not "
+                                                       "be reached: Connection refused" << true;
+    }
+
+    void codeFlow()
+    {
+        QFETCH(OAuthProvider::Kind, kind);
+        QFETCH(QString, mode);
+        QFETCH(QString, failure);
+        m_server.Control(QStringLiteral("mode=") + mode);
+        TestBrowser browser;
+        QFETCH(bool, otherState);
+        if (otherState)
+            browser.otherState = QStringLiteral("forged");
+        m_browser = &browser;
+        OAuthProvider provider = m_server.Provider(kind);
+        if (mode == QLatin1String("unreachable"))
+            provider.tokenUrl = QStringLiteral("http://127.0.0.1:1/token");
+        Outcome outcome;
+        auto* signIn = new OAuthSignIn;
+        outcome.Watch(signIn);
+        signIn->Start(provider);
+        QTRY_VERIFY(outcome.signals > 0 || !browser.problem.isEmpty());
+        m_browser = nullptr;
+        QCOMPARE(browser.problem, QString());
+        QCOMPARE(outcome.failure, failure);
+        QCOMPARE(outcome.signals, 1);
+        // The page comes when the answer is in, before the tokens are.
+        QTRY_COMPARE(browser.pageStatus, 200);
+        QFETCH(bool, codeTaken);
+        QVERIFY2(browser.page.contains(codeTaken ? QLatin1String("Corvanta: you are signed in.")
+                                                 : QLatin1String("Corvanta: the sign-in did not succeed.")),
+                 qPrintable(browser.page));
+        const QUrlQuery asked(browser.opened);
+        const bool offline = asked.queryItemValue(QStringLiteral("access_type")) == QLatin1String("offline")
+                             && asked.queryItemValue(QStringLiteral("prompt")) == QLatin1String("consent");
+        QCOMPARE(offline, kind == OAuthProvider::Google);
+        if (failure.isEmpty())
+            CheckGranted(outcome.grant, 3600);
+    }
+
+    // The device grant, polled at the server's interval of one second.
+    void deviceGrant_data()
+    {
+        QTest::addColumn<QString>("mode"); // the server's; "none": the provider has no device endpoint
+        QTest::addColumn<QString>("control"); // what the user does once the code is shown
+        QTest::addColumn<QString>("failure"); // empty: granted
+
+        QTest::newRow("approved") << "" << "approve" << "";
+        QTest::newRow("approved, page named as Microsoft does") << "verification_url" << "approve" << "";
+        QTest::newRow("slow_down honoured") << "slow_down" << "approve" << "";
+        QTest::newRow("declined") << "" << "deny" << "the sign-in was declined at the provider";
+        QTest::newRow("code expires") << "" << "expires=2"
+                                      << "the code expired before the sign-in was completed; start again";
+        QTest::newRow("no device endpoint") << "none" << ""
+                                            << "the provider offers no sign-in with a code on another device";
+    }
+
+    void deviceGrant()
+    {
+        QFETCH(QString, mode);
+        QFETCH(QString, control);
+        QFETCH(QString, failure);
+        const bool expiring = control.startsWith(QLatin1String("expires="));
+        m_server.Control(QStringLiteral("mode=") + mode + (expiring ? u'&' + control : QString()));
+        OAuthProvider provider = m_server.Provider();
+        if (mode == QLatin1String("none"))
+            provider.deviceUrl.clear();
+        Outcome outcome;
+        auto* signIn = new OAuthSignIn;
+        outcome.Watch(signIn);
+        QString userCode;
+        QObject::connect(signIn, &OAuthSignIn::DeviceCode, signIn, [&](const QString& code, const QUrl& where) {
+            userCode = code;
+            QCOMPARE(where, QUrl(m_server.Url(QStringLiteral("device-page"))));
+            if (!expiring)
+                m_server.Control(control + u'=' + code);
+        });
+        signIn->StartDevice(provider);
+        QTRY_VERIFY_WITH_TIMEOUT(outcome.signals > 0, 15000);
+        QCOMPARE(outcome.failure, failure);
+        QCOMPARE(outcome.signals, 1);
+        QCOMPARE(userCode.isEmpty(), mode == QLatin1String("none"));
+        QCOMPARE(Counter("too_fast"), 0);
+        if (failure.isEmpty())
+            CheckGranted(outcome.grant, 3600);
+    }
+
+    // Cancelled while waiting for the browser or the user: no signal, no
+    // more polls, and the loopback port closed.
+    void cancel_data()
+    {
+        QTest::addColumn<bool>("device");
+        QTest::newRow("browser") << false;
+        QTest::newRow("device") << true;
+    }
+
+    void cancel()
+    {
+        QFETCH(bool, device);
+        TestBrowser browser;
+        browser.otherState = QStringLiteral("never followed");
+        OAuthSignIn::SetBrowser([&browser](const QUrl& address) { return browser.opened = address, true; });
+        Outcome outcome;
+        OAuthSignIn signIn;
+        QObject::connect(&signIn, &OAuthSignIn::Granted, [&outcome] { ++outcome.signals; });
+        QObject::connect(&signIn, &OAuthSignIn::Failed, [&outcome] { ++outcome.signals; });
+        QString userCode;
+        QObject::connect(&signIn, &OAuthSignIn::DeviceCode, [&userCode](const QString& code) { userCode = code; });
+        if (device) {
+            signIn.StartDevice(m_server.Provider());
+            QTRY_VERIFY(!userCode.isEmpty());
+        } else {
+            signIn.Start(m_server.Provider());
+            QVERIFY(browser.opened.isValid());
+        }
+        QVERIFY(signIn.IsRunning());
+        signIn.Cancel();
+        QVERIFY(!signIn.IsRunning());
+        const int polls = Counter("polls");
+        m_server.Control(QStringLiteral("approve=") + userCode);
+        if (!device) {
+            // The redirect goes nowhere now.
+            browser.Open(browser.opened);
+            QTRY_VERIFY(browser.finished);
+            QVERIFY2(browser.page.contains(QLatin1String("refused")), qPrintable(browser.page));
+        }
+        QTest::qWait(1500);
+        QCOMPARE(outcome.signals, 0);
+        QCOMPARE(browser.pageStatus, 0);
+        QCOMPARE(Counter("polls"), polls);
+    }
+
+    // A run's tokens: `fetches` asked at once, then once more after those
+    // were answered; the server counts the refreshes.
+    void session_data()
+    {
+        QTest::addColumn<QString>("control"); // how the server hands out tokens
+        QTest::addColumn<int>("waitMs");      // before the first Fetch
+        QTest::addColumn<bool>("refused");    // the first Fetches name the held token as refused
+        QTest::addColumn<int>("fetches");
+        QTest::addColumn<int>("refreshes");
+        QTest::addColumn<QString>("failure"); // empty: a token
+
+        QTest::newRow("held token reused while good") << "life=3600" << 0 << false << 2 << 0 << "";
+        // A life of 2 s leaves a margin of half a second.
+        QTest::newRow("near expiry, renewed once for all") << "life=2" << 1600 << false << 3 << 1 << "";
+        QTest::newRow("short life still served") << "life=2" << 1000 << false << 1 << 0 << "";
+        QTest::newRow("refused token renewed once for all") << "life=3600" << 0 << true << 3 << 1 << "";
+        QTest::newRow("rotated refresh token") << "life=3600&rotate=1" << 0 << true << 1 << 1 << "";
+        QTest::newRow("revoked") << "life=3600&revoke=1" << 0 << true << 2 << 1
+                                 << "the sign-in with the provider was withdrawn or has expired; sign in again in "
+                                    "E-mail setup: The refresh token was revoked";
+    }
+
+    void session()
+    {
+        QFETCH(QString, control);
+        QFETCH(int, fetches);
+        QFETCH(QString, failure);
+        QFETCH(int, refreshes);
+        const QString issueFirst = control.section(u'&', 0, 0);
+        m_server.Control(issueFirst);
+        const OAuthGrant initial = IssuedGrant();
+        QVERIFY(!initial.accessToken.isEmpty());
+        m_server.Control(control);
+        OAuthSession session(m_server.Provider(), initial);
+        QSignalSpy refreshed(&session, &OAuthSession::Refreshed);
+        QFETCH(int, waitMs);
+        QTest::qWait(waitMs);
+        QFETCH(bool, refused);
+
+        QStringList tokens;
+        QStringList failures;
+        const auto fetch = [&](const QString& refusedToken) {
+            auto returned = std::make_shared<bool>(false);
+            session.Fetch(refusedToken, [&, returned](const QString& token, const QString& why) {
+                QVERIFY2(*returned, "done ran inside Fetch");
+                tokens << token;
+                failures << why;
+            });
+            *returned = true;
+        };
+        for (int i = 0; i < fetches; ++i)
+            fetch(refused ? initial.accessToken : QString());
+        QTRY_COMPARE(tokens.size(), fetches);
+        fetch(QString()); // the answer of the round before is held now
+        QTRY_COMPARE(tokens.size(), fetches + 1);
+
+        QCOMPARE(Counter("refreshes"), refreshes);
+        QCOMPARE(failures, QStringList(fetches + 1, failure));
+        QCOMPARE(session.Revoked(), !failure.isEmpty());
+        QCOMPARE(refreshed.size(), failure.isEmpty() ? refreshes : 0);
+        if (!failure.isEmpty()) {
+            QCOMPARE(tokens, QStringList(fetches + 1, QString()));
+            return;
+        }
+        QCOMPARE(tokens, QStringList(fetches + 1, tokens.first()));
+        QCOMPARE(tokens.first() == initial.accessToken, refreshes == 0);
+        QVERIFY(m_server.Active(tokens.first()));
+        QCOMPARE(session.Grant().accessToken, tokens.first());
+        QCOMPARE(session.Grant().account, QLatin1String(OAuthTestServer::Account));
+        const bool rotated = control.contains(QLatin1String("rotate=1"));
+        QCOMPARE(session.Grant().refreshToken != initial.refreshToken, rotated);
+        if (refreshed.size() > 0)
+            QCOMPARE(refreshed.last().at(0).value<OAuthGrant>(), session.Grant());
+        if (rotated) { // the replaced refresh token is the one used next
+            fetch(tokens.first());
+            QTRY_COMPARE(tokens.size(), fetches + 2);
+            QCOMPARE(failures.last(), QString());
+            QCOMPARE(Counter("refreshes"), refreshes + 1);
+        }
+    }
+};
+
+CORVANTA_TEST_GUILESS_MAIN(tst_OAuth)
+#include "tst_OAuth.moc"
