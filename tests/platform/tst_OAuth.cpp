@@ -8,6 +8,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QUrlQuery>
 
@@ -202,6 +203,7 @@ private Q_SLOTS:
         Outcome outcome;
         auto* signIn = new OAuthSignIn;
         outcome.Watch(signIn);
+        const auto unfinished = qScopeGuard([signIn = QPointer(signIn)] { delete signIn.data(); });
         signIn->Start(provider);
         QTRY_VERIFY(outcome.signals > 0 || !browser.problem.isEmpty());
         m_browser = nullptr;
@@ -252,6 +254,7 @@ private Q_SLOTS:
         Outcome outcome;
         auto* signIn = new OAuthSignIn;
         outcome.Watch(signIn);
+        const auto unfinished = qScopeGuard([signIn = QPointer(signIn)] { delete signIn.data(); });
         QString userCode;
         QObject::connect(signIn, &OAuthSignIn::DeviceCode, signIn, [&](const QString& code, const QUrl& where) {
             userCode = code;
