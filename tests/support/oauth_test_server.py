@@ -139,10 +139,12 @@ class Handler(BaseHTTPRequestHandler):
 
     def token(self, form):
         grant = form.get('grant_type')
+        counter = {'authorization_code': 'exchanges', 'refresh_token': 'refreshes'}.get(grant)
+        if counter:
+            STATE.counters[counter] += 1
         if STATE.mode == 'garbage':
             return self.answer(200, '<html>maintenance</html>', 'text/html')
         if grant == 'authorization_code':
-            STATE.counters['exchanges'] += 1
             redirect, challenge = STATE.codes.pop(form.get('code', ''), (None, None))
             verifier = form.get('code_verifier', '')
             computed = base64.urlsafe_b64encode(hashlib.sha256(verifier.encode()).digest()).rstrip(b'=')
@@ -153,7 +155,6 @@ class Handler(BaseHTTPRequestHandler):
                 return self.refuse('invalid_grant', 'The code verifier or redirect does not match')
             return self.answer(200, STATE.issue())
         if grant == 'refresh_token':
-            STATE.counters['refreshes'] += 1
             token = form.get('refresh_token', '')
             if STATE.refresh.get(token, True):
                 return self.refuse('invalid_grant', 'The refresh token was revoked')
