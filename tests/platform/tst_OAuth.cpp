@@ -154,7 +154,8 @@ private Q_SLOTS:
         QFETCH(QStringList, endpoints);
         const OAuthProvider provider = OAuthProvider::Preset(kind, tenant);
         QCOMPARE(provider.kind, kind);
-        QCOMPARE((QStringList{provider.authorizeUrl, provider.tokenUrl, provider.deviceUrl, provider.scope}), endpoints);
+        const QStringList given{provider.authorizeUrl, provider.tokenUrl, provider.deviceUrl, provider.scope};
+        QCOMPARE(given, endpoints);
         QVERIFY(provider.clientId.isEmpty() && provider.clientSecret.isEmpty());
     }
 
@@ -182,7 +183,8 @@ private Q_SLOTS:
         QTest::newRow("code refused") << OAuthProvider::Other << "refuse_exchange"
                                       << noToken + "The code is unknown or was used (invalid_grant)" << in;
         QTest::newRow("token endpoint answers no JSON")
-            << OAuthProvider::Other << "garbage" << noToken + "the provider's answer (HTTP 200) could not be read" << in;
+            << OAuthProvider::Other << "garbage" << noToken + "the provider's answer (HTTP 200) could not be read"
+            << in;
         QTest::newRow("token endpoint unreachable")
             << OAuthProvider::Other << "unreachable"
             << noToken + "the provider could not be reached: Connection refused" << in;

@@ -108,7 +108,9 @@ void OAuthSession::RefreshAnswered(const QJsonObject& answer, OAuthError error)
     QString failure;
     if (error.Revoked()) {
         d->revoked = true;
-        d->revokedText = kWithdrawn + (error.description.isEmpty() ? QString() : QStringLiteral(": ") + error.description);
+        d->revokedText = kWithdrawn;
+        if (!error.description.isEmpty())
+            d->revokedText += QStringLiteral(": ") + error.description;
         failure = d->revokedText;
     } else {
         failure = QStringLiteral("the access token could not be renewed: ") + error.Text();

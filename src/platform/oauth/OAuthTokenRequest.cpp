@@ -69,9 +69,11 @@ void OAuthTokenRequest::Finish(QNetworkReply* reply)
     QJsonObject answer;
     OAuthError error;
     if (!status.isValid()) {
-        error.description = reply->error() == QNetworkReply::OperationCanceledError
-                                ? QStringLiteral("the provider did not answer within %1 seconds").arg(TimeLimitMs / 1000)
-                                : QStringLiteral("the provider could not be reached: ") + reply->errorString();
+        // The time limit ends a request as cancelled.
+        if (reply->error() == QNetworkReply::OperationCanceledError)
+            error.description = QStringLiteral("the provider did not answer within %1 seconds").arg(TimeLimitMs / 1000);
+        else
+            error.description = QStringLiteral("the provider could not be reached: ") + reply->errorString();
     } else {
         QJsonParseError parse;
         const QJsonDocument document = QJsonDocument::fromJson(body, &parse);
