@@ -301,9 +301,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("failure"); // empty: a token
 
         QTest::newRow("held token reused while good") << "life=3600" << 0 << false << 2 << 0 << "";
-        // A life of 2 s leaves a margin of half a second.
+        // The margin is a quarter of the life: half a second of 2 s, one of 4 s.
         QTest::newRow("near expiry, renewed once for all") << "life=2" << 1600 << false << 3 << 1 << "";
-        QTest::newRow("short life still served") << "life=2" << 1000 << false << 1 << 0 << "";
+        QTest::newRow("short life still served") << "life=4" << 1000 << false << 1 << 0 << "";
         QTest::newRow("refused token renewed once for all") << "life=3600" << 0 << true << 3 << 1 << "";
         QTest::newRow("rotated refresh token") << "life=3600&rotate=1" << 0 << true << 1 << 1 << "";
         QTest::newRow("revoked") << "life=3600&revoke=1" << 0 << true << 2 << 1
