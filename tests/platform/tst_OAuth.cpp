@@ -179,7 +179,8 @@ private Q_SLOTS:
         QTest::newRow("answer of another sign-in")
             << OAuthProvider::Other << "forged" << "the provider's answer did not belong to this sign-in" << out;
         QTest::newRow("declined") << OAuthProvider::Other << "deny"
-                                  << "the provider refused the sign-in: The user declined the request (access_denied)"
+                                  << "the provider refused the sign-in: "
+                                     "The user declined: 100% sure + certain (access_denied)"
                                   << out;
         QTest::newRow("code refused") << OAuthProvider::Other << "refuse_exchange"
                                       << noToken + "The code is unknown or was used (invalid_grant)" << in;

@@ -129,7 +129,7 @@ class Handler(BaseHTTPRequestHandler):
         if problems:
             return self.answer(400, 'bad authorization request: ' + ', '.join(problems), 'text/plain')
         if STATE.mode == 'deny':
-            back = {'error': 'access_denied', 'error_description': 'The user declined the request',
+            back = {'error': 'access_denied', 'error_description': 'The user declined: 100% sure + certain',
                     'state': query['state']}
         else:
             code = secrets.token_urlsafe(16)
