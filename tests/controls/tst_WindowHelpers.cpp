@@ -3,13 +3,20 @@
 #include "controls/FormHandler.h"
 #include "controls/ListViewHook.h"
 #include "controls/ToolTip.h"
+#include "controls/WaitCursor.h"
+#include "controls/modForms.h"
 
+#include <QCursor>
+#include <QGuiApplication>
+#include <QIntValidator>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTextDocumentFragment>
 #include <QToolTip>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 
@@ -78,6 +85,13 @@ struct MainLike
     }
 };
 
+// The shape on top of the override stack, or -1 when there is none.
+int shown()
+{
+    const QCursor* cursor = QGuiApplication::overrideCursor();
+    return cursor ? int(cursor->shape()) : -1;
+}
+
 const QList<int> AllDrag{1, 1, 1};
 const QList<int> OnlyOtherDrags{0, 0, 1};
 
@@ -88,6 +102,65 @@ class TestWindowHelpers : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // Nothing may be left on the override stack by a case.
+    void cleanup() { QCOMPARE(shown(), -1); }
+
+    // Objects ending in any order keep the stack balanced, and the pointer
+    // shown is the newest live object's.
+    void theNewestLiveObjectIsShown()
+    {
+        auto first = std::make_unique<WaitCursor>();
+        QCOMPARE(shown(), -1);
+        first->SetPointer(WaitCursor::Hourglass);
+        auto second = std::make_unique<WaitCursor>();
+        second->SetPointer(2);
+        QCOMPARE(shown(), int(Qt::CrossCursor));
+        second.reset();
+        QCOMPARE(shown(), int(Qt::WaitCursor));
+        auto third = std::make_unique<WaitCursor>();
+        third->SetPointer(3);
+        first.reset();
+        QCOMPARE(shown(), int(Qt::IBeamCursor));
+        // Changing an older object must not cover a newer one.
+        WaitCursor fourth;
+        fourth.SetPointer(2);
+        third->SetPointer(11);
+        QCOMPARE(shown(), int(Qt::CrossCursor));
+        third.reset();
+        QCOMPARE(shown(), int(Qt::CrossCursor));
+    }
+
+    void anOverrideSetByOthersIsLeftAlone()
+    {
+        QGuiApplication::setOverrideCursor(QCursor(Qt::PointingHandCursor));
+        {
+            auto first = std::make_unique<WaitCursor>();
+            first->SetPointer(11);
+            WaitCursor second;
+            second.SetPointer(11);
+            first.reset();
+            QCOMPARE(shown(), int(Qt::WaitCursor));
+        }
+        QCOMPARE(shown(), int(Qt::PointingHandCursor));
+        QGuiApplication::restoreOverrideCursor();
+    }
+
+    void repeatedAndUnknownCallsAreHarmless()
+    {
+        WaitCursor wait;
+        wait.SetPointer(4);
+        wait.SetPointer(99);
+        QCOMPARE(shown(), -1);
+        wait.SetPointer(11);
+        wait.SetPointer(11);
+        wait.Restore();
+        QCOMPARE(shown(), -1);
+        wait.Restore();
+        wait.SetPointer(11);
+        QCOMPARE(shown(), int(Qt::WaitCursor));
+        wait.SetPointer(WaitCursor::Default);
+    }
+
     // Each hook object keeps one window of its own.
     void hookStopsDragsFromTheAttachmentListsOnly()
     {
@@ -207,6 +280,39 @@ private Q_SLOTS:
         // Ending the object takes away the tips it set, and only those.
         QVERIFY(mine->toolTip().isEmpty());
         QCOMPARE(changed->toolTip(), QStringLiteral("set elsewhere"));
+    }
+
+    void numbersOnly()
+    {
+        QLineEdit edit;
+        modForms::SetNumbersOnly(&edit, true);
+        QTest::keyClicks(&edit, QStringLiteral("1a2-3"));
+        QCOMPARE(edit.text(), QStringLiteral("123"));
+        modForms::SetNumbersOnly(&edit, true); // twice is the same as once
+        modForms::SetNumbersOnly(&edit, false);
+        QTest::keyClicks(&edit, QStringLiteral("x"));
+        QCOMPARE(edit.text(), QStringLiteral("123x"));
+
+        // Switching off leaves a validator set by others alone.
+        QIntValidator other(0, 10);
+        edit.setValidator(&other);
+        modForms::SetNumbersOnly(&edit, false);
+        QCOMPARE(edit.validator(), &other);
+    }
+
+    void closeCommandRemoved()
+    {
+        QWidget window;
+        modForms::RemoveCloseCommand(&window);
+        window.show();
+        QVERIFY(!(window.windowFlags() & Qt::WindowCloseButtonHint));
+        // The window manager's request reaches the platform window first; it
+        // is refused, while the program's own close still works.
+        QCloseEvent request;
+        QApplication::sendEvent(window.windowHandle(), &request);
+        QVERIFY(!request.isAccepted());
+        QVERIFY(window.isVisible());
+        QVERIFY(window.close());
     }
 };
 
