@@ -87,21 +87,14 @@ private Q_SLOTS:
         VerifyAllAnswersTaken();
     }
 
-    // The date and time in the subject come from one reading of the clock.
-    void subject_data()
-    {
-        QTest::addColumn<QDateTime>("now");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("leading zeros") << QDateTime(QDate(2005, 3, 5), QTime(9, 7, 59))
-                                       << "Test e-mail sent on 2005-03-05 09:07 by Corvanta";
-        QTest::newRow("end of a year") << QDateTime(QDate(1999, 12, 31), QTime(23, 59, 59, 999))
-                                       << "Test e-mail sent on 1999-12-31 23:59 by Corvanta";
-    }
+    // The date and time in the subject come from one reading of the clock:
+    // leading zeros, and the last moment of a year.
     void subject()
     {
-        QFETCH(QDateTime, now);
-        QFETCH(QString, expected);
-        QCOMPARE(frmSendTestEMail::TestSubject(now), expected);
+        QCOMPARE(frmSendTestEMail::TestSubject({{2005, 3, 5}, {9, 7, 59}}),
+                 "Test e-mail sent on 2005-03-05 09:07 by Corvanta");
+        QCOMPARE(frmSendTestEMail::TestSubject({{1999, 12, 31}, {23, 59, 59, 999}}),
+                 "Test e-mail sent on 1999-12-31 23:59 by Corvanta");
     }
 
     // Addresses are trimmed and checked in order, empty boxes skipped; one
