@@ -106,59 +106,46 @@ private Q_SLOTS:
     void cleanup() { QCOMPARE(shown(), -1); }
 
     // Objects ending in any order keep the stack balanced, and the pointer
-    // shown is the newest live object's.
-    void theNewestLiveObjectIsShown()
+    // shown is the newest live object's; an override set by others is left
+    // alone; repeated and unknown calls are harmless. Steps: "a+" makes
+    // object a, "a=11" sets its pointer, "a." restores it, "a-" ends it;
+    // "hand+" and "hand-" are an override of others; "?shape" is what shows.
+    void waitCursor_data()
     {
-        auto first = std::make_unique<WaitCursor>();
-        QCOMPARE(shown(), -1);
-        first->SetPointer(WaitCursor::Hourglass);
-        auto second = std::make_unique<WaitCursor>();
-        second->SetPointer(2);
-        QCOMPARE(shown(), int(Qt::CrossCursor));
-        second.reset();
-        QCOMPARE(shown(), int(Qt::WaitCursor));
-        auto third = std::make_unique<WaitCursor>();
-        third->SetPointer(3);
-        first.reset();
-        QCOMPARE(shown(), int(Qt::IBeamCursor));
-        // Changing an older object must not cover a newer one.
-        WaitCursor fourth;
-        fourth.SetPointer(2);
-        third->SetPointer(11);
-        QCOMPARE(shown(), int(Qt::CrossCursor));
-        third.reset();
-        QCOMPARE(shown(), int(Qt::CrossCursor));
+        QTest::addColumn<QString>("steps");
+        QTest::newRow("newest live object")
+            << "a+ ?none a=11 b+ b=2 ?cross b- ?wait c+ c=3 a- ?beam "
+               "d+ d=2 c=11 ?cross c- ?cross d- ?none";
+        QTest::newRow("override of others")
+            << "hand+ a+ a=11 b+ b=11 a- ?wait b- ?hand hand- ?none";
+        QTest::newRow("repeated and unknown calls")
+            << "a+ a=4 a=99 ?none a=11 a=11 a. ?none a. a=11 ?wait a=0 ?none a-";
     }
-
-    void anOverrideSetByOthersIsLeftAlone()
+    void waitCursor()
     {
-        QGuiApplication::setOverrideCursor(QCursor(Qt::PointingHandCursor));
-        {
-            auto first = std::make_unique<WaitCursor>();
-            first->SetPointer(11);
-            WaitCursor second;
-            second.SetPointer(11);
-            first.reset();
-            QCOMPARE(shown(), int(Qt::WaitCursor));
+        QFETCH(QString, steps);
+        const QHash<QString, int> shapes{{"none", -1},
+                                         {"wait", Qt::WaitCursor},
+                                         {"cross", Qt::CrossCursor},
+                                         {"beam", Qt::IBeamCursor},
+                                         {"hand", Qt::PointingHandCursor}};
+        std::map<QChar, std::unique_ptr<WaitCursor>> objects;
+        for (const QString& step : steps.split(u' ')) {
+            if (step.startsWith(u'?'))
+                QVERIFY2(shown() == shapes.value(step.mid(1), -2), qPrintable(step));
+            else if (step == QLatin1String("hand+"))
+                QGuiApplication::setOverrideCursor(QCursor(Qt::PointingHandCursor));
+            else if (step == QLatin1String("hand-"))
+                QGuiApplication::restoreOverrideCursor();
+            else if (step.endsWith(u'+'))
+                objects[step[0]] = std::make_unique<WaitCursor>();
+            else if (step.endsWith(u'-'))
+                objects.erase(step[0]);
+            else if (step.endsWith(u'.'))
+                objects.at(step[0])->Restore();
+            else
+                objects.at(step[0])->SetPointer(step.mid(2).toInt());
         }
-        QCOMPARE(shown(), int(Qt::PointingHandCursor));
-        QGuiApplication::restoreOverrideCursor();
-    }
-
-    void repeatedAndUnknownCallsAreHarmless()
-    {
-        WaitCursor wait;
-        wait.SetPointer(4);
-        wait.SetPointer(99);
-        QCOMPARE(shown(), -1);
-        wait.SetPointer(11);
-        wait.SetPointer(11);
-        wait.Restore();
-        QCOMPARE(shown(), -1);
-        wait.Restore();
-        wait.SetPointer(11);
-        QCOMPARE(shown(), int(Qt::WaitCursor));
-        wait.SetPointer(WaitCursor::Default);
     }
 
     // Each hook object keeps one window of its own.
