@@ -13,19 +13,17 @@ using namespace TestSupport;
 
 namespace {
 
-// A web server on loopback: the record set for "/shippers.xml", 404 for
-// anything else; a silent one accepts and never answers.
+// A web server on loopback that answers any request with a record set; a
+// silent one accepts and never answers.
 class XmlServer : public QTcpServer
 {
 public:
     explicit XmlServer(bool silent) : m_silent(silent)
     {
         connect(this, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = nextPendingConnection()) {
-                m_open.append(socket);
+            while (QTcpSocket* socket = nextPendingConnection())
                 if (!m_silent)
                     connect(socket, &QTcpSocket::readyRead, socket, [socket] { Answer(socket); });
-            }
         });
         listen(QHostAddress::LocalHost);
     }
@@ -34,17 +32,12 @@ public:
 private:
     static void Answer(QTcpSocket* socket)
     {
-        const QByteArray request = socket->readAll();
-        const bool known = request.startsWith("GET /shippers.xml?");
-        const QByteArray body = known ? ReadBytes(TestData("adoxml/msdocs-northwind-shippers.xml"))
-                                      : QByteArray("gone");
-        socket->write((known ? "HTTP/1.1 200 OK\r\n" : "HTTP/1.1 404 Not Found\r\n") +
-                      QByteArray("Content-Length: ") + QByteArray::number(body.size()) +
+        const QByteArray body = ReadBytes(TestData("adoxml/msdocs-northwind-shippers.xml"));
+        socket->write("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) +
                       "\r\nConnection: close\r\n\r\n" + body);
         socket->disconnectFromHost();
     }
     bool m_silent;
-    QList<QTcpSocket*> m_open;
 };
 
 } // namespace
@@ -241,9 +234,6 @@ private Q_SLOTS:
         const QString xml = QStringLiteral("txtName=X;cmdNext;optSourceType2;cmdNext;");
         const QString advanced = QStringLiteral("txtName=D;cmdNext;optSourceType4;cmdNext;");
         const QString xls = excel + "txtFilename=%TD%/xls/mockaroo-MOCK_DATA-10rows.xls;cmdNext;";
-        QTest::newRow("no name") << "cmdNext"
-                                 << "ctlNewRcpLstName"
-                                 << "#1303@txtName";
         QTest::newRow("blank name") << "txtName=   ;cmdNext"
                                     << "ctlNewRcpLstName"
                                     << "#1303@txtName";
@@ -303,9 +293,6 @@ private Q_SLOTS:
             << xml + "txtUrlUri=%TD%/csv/csvspectrum-simple.csv;cmdNext"
             << "ctlNewRcptLstXml"
             << "~6@cmdNext";
-        QTest::newRow("xml: 404") << xml + "txtUrlUri=http://127.0.0.1:%PORT%/gone.xml;cmdNext"
-                                  << "ctlNewRcptLstXml"
-                                  << "~6@cmdNext";
         QTest::newRow("advanced: empty") << advanced + "cmdNext"
                                          << "ctlNewRcptLstAdvanced"
                                          << "#1504@txtConnectionString";
@@ -435,7 +422,6 @@ private Q_SLOTS:
             [&] { QTest::mouseClick(Find<QPushButton>(window.get(), "cmdEdit"), Qt::LeftButton); });
         QCOMPARE(seen.page, QStringLiteral("ctlNewRcptLstFinish"));
         QVERIFY(window->RcptLsts().Item(1) == before);
-        QCOMPARE(window->RcptLsts().Item(1).ListName(), QStringLiteral("People"));
     }
 };
 
