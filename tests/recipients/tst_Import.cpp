@@ -63,49 +63,6 @@ private Q_SLOTS:
         TestSupport::CopyWritable(Data("abook/abook.sqlite"), folder + QStringLiteral("/abook.sqlite"));
     }
 
-    // Each type reaches its reader; the value is found once in its column.
-    void everySourceTypeIsRead_data()
-    {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("table");
-        QTest::addColumn<int>("rows");
-        QTest::addColumn<QString>("column");
-        QTest::addColumn<QString>("value");
-        QTest::newRow("xls") << Excel << Data("xls/mockaroo-MOCK_DATA-10rows.xls") << "data" << 10
-                             << "email" << "sdumphrey0@apple.com";
-        QTest::newRow("xlsx") << Excel << Data("xlsx/mockaroo-MOCK_DATA-10rows.xlsx") << "data" << 10
-                              << "email" << "sdumphrey0@apple.com";
-        QTest::newRow("text file as the wizard makes it")
-            << Excel << Data("csv/thunderbird-basic_csv_addressbook.csv")
-            << "thunderbird-basic_csv_addressbook" << 2 << "Primary Email" << "john@doe.invalid";
-        QTest::newRow("XML by path") << int(RecipientList::XML)
-                                     << Data("adoxml/msdocs-northwind-shippers.xml") << "" << 3
-                                     << "CompanyName" << "Speedy Express";
-        QTest::newRow("accdb, a table name with a space")
-            << Access << Data("mdb/mdbtestdata-ASampleDatabase.accdb") << "Asset Items" << 65
-            << "Asset No" << "30050";
-        QTest::newRow("mdb 1997") << Access << Data("mdb/jackcess-testV1997.mdb") << "table1" << 2
-                                  << "A" << "abcdefg";
-        QTest::newRow("address book of the mail profile")
-            << int(RecipientList::Outlook) << "" << "Personal Address Book" << 5 << "E-mail address"
-            << "PrimaryEmail1@test.invalid";
-    }
-    void everySourceTypeIsRead()
-    {
-        QFETCH(int, type);
-        QFETCH(QString, file);
-        QFETCH(QString, table);
-        QFETCH(QString, column);
-        QFETCH(QString, value);
-        const Recordset rs = RecipientImport::GetRecordset(*Source(type, file, table));
-        QTEST(rs.RecordCount(), "rows");
-        int found = 0;
-        for (int row = 0; row < rs.RecordCount(); ++row)
-            found += rs.ValueAt(row, rs.FieldIndex(column)).toString() == value;
-        QCOMPARE(found, 1);
-    }
-
     // What the import refuses itself, before any reader; and a connection
     // test that opens the source and lets go.
     void importRulesOfItsOwn()
