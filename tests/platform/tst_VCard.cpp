@@ -47,55 +47,47 @@ private Q_SLOTS:
         QTest::addColumn<int>("cards");
         QTest::addColumn<int>("card");
         QTest::addColumn<Expected>("expected");
-        QTest::newRow("outlook")
-            << "ezvcard-outlook-2003.vcf" << 1 << 0
-            << Expected{{First, "John"}, {Last, "Doe"}, {DisplayName, "John Doe III"}, {Nickname, "Joey"},
-                        {EMail, "jdoe@hotmail.com"}, {EMail2, ""}, {BusinessPhone, "BusinessPhone"},
-                        {HomePhone, "HomePhone"}, {MobilePhone, "MobilePhone"}, {Fax, "BusinessFaxPhone"},
-                        // The escaped comma inside the company stays, the ";" parts it.
-                        {Company, "Company, The"}, {Department, "TheDepartment"}, {Title, "The Job Title"},
-                        {BusinessStreet, "123 Main St\nTheOffice"}, {BusinessCity, "Austin"},
-                        {BusinessState, "TX"}, {BusinessPostalCode, "12345"},
-                        {BusinessCountry, "United States of America"}, {Birthday, "1980-03-21"},
-                        // Quoted-printable with a soft line break inside "=0D=0A".
-                        {Notes, "This is the note field!!\r\nSecond line\r\n\r\nThird line is empty\r\n"}};
-        const QString android = QStringLiteral("ezvcard-John_Doe_ANDROID.vcf");
-        QTest::newRow("android") << android << 6 << 0 << Expected{{EMail, "john.doe@company.com"}};
-        QTest::newRow("quoted-printable UTF-8 across soft breaks")
-            << android << 6 << 2 << Expected{{Last, "Ñ Ñ Ñ Ñ "}, {MobilePhone, "123456789"}};
+        const auto row = [](const char* name, const char* file, int cards, int card, const Expected& expected) {
+            QTest::newRow(name) << QString::fromLatin1(file) << cards << card << expected;
+        };
+        row("outlook", "ezvcard-outlook-2003.vcf", 1, 0,
+            {{First, "John"}, {Last, "Doe"}, {DisplayName, "John Doe III"}, {Nickname, "Joey"},
+             {EMail, "jdoe@hotmail.com"}, {EMail2, ""}, {BusinessPhone, "BusinessPhone"}, {HomePhone, "HomePhone"},
+             {MobilePhone, "MobilePhone"}, {Fax, "BusinessFaxPhone"},
+             // The escaped comma inside the company stays, the ";" parts it.
+             {Company, "Company, The"}, {Department, "TheDepartment"}, {Title, "The Job Title"},
+             {BusinessStreet, "123 Main St\nTheOffice"}, {BusinessCity, "Austin"}, {BusinessState, "TX"},
+             {BusinessPostalCode, "12345"}, {BusinessCountry, "United States of America"}, {Birthday, "1980-03-21"},
+             // Quoted-printable with a soft line break inside "=0D=0A".
+             {Notes, "This is the note field!!\r\nSecond line\r\n\r\nThird line is empty\r\n"}});
+        const char* android = "ezvcard-John_Doe_ANDROID.vcf";
+        row("android", android, 6, 0, {{EMail, "john.doe@company.com"}});
+        row("quoted-printable UTF-8 across soft breaks", android, 6, 2, {{Last, "Ñ Ñ Ñ Ñ "}, {MobilePhone, "123456789"}});
         // The preferred of two mobile numbers wins, then the first home one.
-        QTest::newRow("preferred numbers")
-            << android << 6 << 3
-            << Expected{{DisplayName, "Ñ Ñ Ñ Ñ Ñ Ñ Ñ Ñ Ñ Ñ Ñ"}, {MobilePhone, "123456"}, {HomePhone, "234567"}};
-        QTest::newRow("cut-off card dropped")
-            << "ezvcard-John_Doe_ANDROID-truncated.vcf" << -2 << 1 << Expected{{EMail, "jane.doe@company.com"}};
-        QTest::newRow("thunderbird export") << "thunderbird-export.vcf" << 2 << 0
-                                            << Expected{{EMail, "contact1@invalid"}, {First, "contact"}, {Last, "one"}};
-        QTest::newRow("thunderbird export escapes")
-            << "thunderbird-export.vcf" << 2 << 1
-            << Expected{{Notes, "here's some unicode text…"}, {Title, "\"worker\""}, {Custom1, "custom, 1"},
-                        {Custom2, "custom\t2"}, {Custom3, "custom\r3"}, {Custom4, "custom\n4"}};
-        QTest::newRow("CR CR LF line ends") << "thunderbird-dos_vcard_addressbook.vcf" << 1 << 0
-                                            << Expected{{DisplayName, "Name Surname"}, {EMail, "example@gmail.com"}};
-        QTest::newRow("all lower case, version last")
-            << "kcontacts-vcard3.vcf" << 1 << 0
-            << Expected{{First, "ian"}, {EMail, "geiseri@yahoo.com"}, {Company, "Source eXtreme"}};
-        QTest::newRow("name line without a colon skipped")
-            << "kcontacts-vcard4.vcf" << 1 << 0
-            << Expected{{DisplayName, ""}, {EMail, "hello@ximian.com"}, {Fax, "(617) 236-8630"}};
+        row("preferred numbers", android, 6, 3,
+            {{DisplayName, "Ñ Ñ Ñ Ñ Ñ Ñ Ñ Ñ Ñ Ñ Ñ"}, {MobilePhone, "123456"}, {HomePhone, "234567"}});
+        row("cut-off card dropped", "ezvcard-John_Doe_ANDROID-truncated.vcf", -2, 1, {{EMail, "jane.doe@company.com"}});
+        row("thunderbird export", "thunderbird-export.vcf", 2, 0,
+            {{EMail, "contact1@invalid"}, {First, "contact"}, {Last, "one"}});
+        row("thunderbird export escapes", "thunderbird-export.vcf", 2, 1,
+            {{Notes, "here's some unicode text…"}, {Title, "\"worker\""}, {Custom1, "custom, 1"},
+             {Custom2, "custom\t2"}, {Custom3, "custom\r3"}, {Custom4, "custom\n4"}});
+        row("CR CR LF line ends", "thunderbird-dos_vcard_addressbook.vcf", 1, 0,
+            {{DisplayName, "Name Surname"}, {EMail, "example@gmail.com"}});
+        row("all lower case, version last", "kcontacts-vcard3.vcf", 1, 0,
+            {{First, "ian"}, {EMail, "geiseri@yahoo.com"}, {Company, "Source eXtreme"}});
+        row("name line without a colon skipped", "kcontacts-vcard4.vcf", 1, 0,
+            {{DisplayName, ""}, {EMail, "hello@ximian.com"}, {Fax, "(617) 236-8630"}});
         // Folded addresses, TYPE lists with PREF.
-        QTest::newRow("rfc example")
-            << "ezvcard-rfc2426-example.vcf" << 2 << 0
-            << Expected{{EMail, "Frank_Dawson@Lotus.com"}, {EMail2, "fdawson@earthlink.net"},
-                        {BusinessStreet, "6544 Battleford Drive"}, {BusinessCity, "Raleigh"},
-                        {BusinessPhone, "+1-919-676-9515"}, {Fax, "+1-919-676-9564"}};
-        QTest::newRow("rfc example, second card")
-            << "ezvcard-rfc2426-example.vcf" << 2 << 1 << Expected{{BusinessState, "CA"}};
-        QTest::newRow("grouped properties")
-            << "ezvcard-John_Doe_IPHONE.vcf" << 1 << 0
-            << Expected{{EMail, "john.doe@ibm.com"}, {First, "John"}, {Company, "IBM"}, {Department, "Accounting"},
-                        {MobilePhone, "905-555-1234"}, {HomePhone, "905-666-1234"}, {BusinessPhone, "905-777-1234"},
-                        {Fax, "905-888-1234"}, {Pager, "905-111-1234"}, {Birthday, "2012-06-06"}};
+        row("rfc example", "ezvcard-rfc2426-example.vcf", 2, 0,
+            {{EMail, "Frank_Dawson@Lotus.com"}, {EMail2, "fdawson@earthlink.net"},
+             {BusinessStreet, "6544 Battleford Drive"}, {BusinessCity, "Raleigh"}, {BusinessPhone, "+1-919-676-9515"},
+             {Fax, "+1-919-676-9564"}});
+        row("rfc example, second card", "ezvcard-rfc2426-example.vcf", 2, 1, {{BusinessState, "CA"}});
+        row("grouped properties", "ezvcard-John_Doe_IPHONE.vcf", 1, 0,
+            {{EMail, "john.doe@ibm.com"}, {First, "John"}, {Company, "IBM"}, {Department, "Accounting"},
+             {MobilePhone, "905-555-1234"}, {HomePhone, "905-666-1234"}, {BusinessPhone, "905-777-1234"},
+             {Fax, "905-888-1234"}, {Pager, "905-111-1234"}, {Birthday, "2012-06-06"}});
     }
 
     void fileCardsFillTheColumns()
