@@ -3,13 +3,20 @@
 #include "controls/FormHandler.h"
 #include "controls/ListViewHook.h"
 #include "controls/ToolTip.h"
+#include "controls/WaitCursor.h"
+#include "controls/modForms.h"
 
+#include <QCursor>
+#include <QGuiApplication>
+#include <QIntValidator>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTextDocumentFragment>
 #include <QToolTip>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 
@@ -78,6 +85,13 @@ struct MainLike
     }
 };
 
+// The shape on top of the override stack, or -1 when there is none.
+int shown()
+{
+    const QCursor* cursor = QGuiApplication::overrideCursor();
+    return cursor ? int(cursor->shape()) : -1;
+}
+
 const QList<int> AllDrag{1, 1, 1};
 const QList<int> OnlyOtherDrags{0, 0, 1};
 
@@ -88,6 +102,52 @@ class TestWindowHelpers : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // Nothing may be left on the override stack by a case.
+    void cleanup() { QCOMPARE(shown(), -1); }
+
+    // Objects ending in any order keep the stack balanced, and the pointer
+    // shown is the newest live object's; an override set by others is left
+    // alone; repeated and unknown calls are harmless. Steps: "a+" makes
+    // object a, "a=11" sets its pointer, "a." restores it, "a-" ends it;
+    // "hand+" and "hand-" are an override of others; "?shape" is what shows.
+    void waitCursor_data()
+    {
+        QTest::addColumn<QString>("steps");
+        QTest::newRow("newest live object")
+            << "a+ ?none a=11 b+ b=2 ?cross b- ?wait c+ c=3 a- ?beam "
+               "d+ d=2 c=11 ?cross c- ?cross d- ?none";
+        QTest::newRow("override of others")
+            << "hand+ a+ a=11 b+ b=11 a- ?wait b- ?hand hand- ?none";
+        QTest::newRow("repeated and unknown calls")
+            << "a+ a=4 a=99 ?none a=11 a=11 a. ?none a. a=11 ?wait a=0 ?none a-";
+    }
+    void waitCursor()
+    {
+        QFETCH(QString, steps);
+        const QHash<QString, int> shapes{{"none", -1},
+                                         {"wait", Qt::WaitCursor},
+                                         {"cross", Qt::CrossCursor},
+                                         {"beam", Qt::IBeamCursor},
+                                         {"hand", Qt::PointingHandCursor}};
+        std::map<QChar, std::unique_ptr<WaitCursor>> objects;
+        for (const QString& step : steps.split(u' ')) {
+            if (step.startsWith(u'?'))
+                QVERIFY2(shown() == shapes.value(step.mid(1), -2), qPrintable(step));
+            else if (step == QLatin1String("hand+"))
+                QGuiApplication::setOverrideCursor(QCursor(Qt::PointingHandCursor));
+            else if (step == QLatin1String("hand-"))
+                QGuiApplication::restoreOverrideCursor();
+            else if (step.endsWith(u'+'))
+                objects[step[0]] = std::make_unique<WaitCursor>();
+            else if (step.endsWith(u'-'))
+                objects.erase(step[0]);
+            else if (step.endsWith(u'.'))
+                objects.at(step[0])->Restore();
+            else
+                objects.at(step[0])->SetPointer(step.mid(2).toInt());
+        }
+    }
+
     // Each hook object keeps one window of its own.
     void hookStopsDragsFromTheAttachmentListsOnly()
     {
@@ -207,6 +267,39 @@ private Q_SLOTS:
         // Ending the object takes away the tips it set, and only those.
         QVERIFY(mine->toolTip().isEmpty());
         QCOMPARE(changed->toolTip(), QStringLiteral("set elsewhere"));
+    }
+
+    void numbersOnly()
+    {
+        QLineEdit edit;
+        modForms::SetNumbersOnly(&edit, true);
+        QTest::keyClicks(&edit, QStringLiteral("1a2-3"));
+        QCOMPARE(edit.text(), QStringLiteral("123"));
+        modForms::SetNumbersOnly(&edit, true); // twice is the same as once
+        modForms::SetNumbersOnly(&edit, false);
+        QTest::keyClicks(&edit, QStringLiteral("x"));
+        QCOMPARE(edit.text(), QStringLiteral("123x"));
+
+        // Switching off leaves a validator set by others alone.
+        QIntValidator other(0, 10);
+        edit.setValidator(&other);
+        modForms::SetNumbersOnly(&edit, false);
+        QCOMPARE(edit.validator(), &other);
+    }
+
+    void closeCommandRemoved()
+    {
+        QWidget window;
+        modForms::RemoveCloseCommand(&window);
+        window.show();
+        QVERIFY(!(window.windowFlags() & Qt::WindowCloseButtonHint));
+        // The window manager's request reaches the platform window first; it
+        // is refused, while the program's own close still works.
+        QCloseEvent request;
+        QApplication::sendEvent(window.windowHandle(), &request);
+        QVERIFY(!request.isAccepted());
+        QVERIFY(window.isVisible());
+        QVERIFY(window.close());
     }
 };
 

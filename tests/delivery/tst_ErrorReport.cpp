@@ -4,12 +4,14 @@
 #include "delivery/ExcelReport.h"
 #include "delivery/SendErrorLog.h"
 #include "delivery/TextReport.h"
+#include "merge/Mails.h"
 #include "platform/providers/sheets/Workbook.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 
 using namespace TestSupport;
@@ -35,6 +37,23 @@ QStringList FieldNames(const Recordset& log)
     for (int i = 0; i < log.FieldCount(); ++i)
         names << log.FieldName(i);
     return names;
+}
+
+// Every row of the set, its values as text.
+QList<QStringList> Cells(Recordset& records)
+{
+    QList<QStringList> rows;
+    for (records.MoveFirst(); !records.AtEOF(); records.MoveNext()) {
+        rows.append(QStringList());
+        for (int i = 0; i < records.FieldCount(); ++i)
+            rows.last() << records.Value(i).toString();
+    }
+    return rows;
+}
+
+FromAddressRef Sender(const QString& name, const QString& reply)
+{
+    return std::make_shared<const FromAddress>(name, QStringLiteral("ann@example.com"), reply);
 }
 
 void Fill(SendErrorLog& log, const QList<QStringList>& rows)
@@ -72,6 +91,45 @@ class TestErrorReport : public QObject
     QTemporaryDir m_folder;
 
 private Q_SLOTS:
+    void sendErrBecomesARowInFailureOrder()
+    {
+        Mails mails;
+        SendErrorLog log;
+        log.Listen(mails);
+        QSignalSpy added(&log, &SendErrorLog::RowAdded);
+        Q_EMIT mails.SendErr("550 no such user", "x@example.org", Sender("Ann", "re@example.com"),
+                             "Hi", "/a.pdf;/b.txt", "Body\r\n");
+        // No sender at all: the From field is left empty.
+        Q_EMIT mails.SendErr("421 closing", "y@example.org", FromAddressRef(), "", "", "");
+        Q_EMIT mails.SendErr("timeout", "z@example.org", Sender("", ""), "S", "", "B");
+        QCOMPARE(added.size(), 3);
+        QCOMPARE(added.at(2).at(0).toInt(), 3);
+        QCOMPARE(log.Count(), 3);
+        QCOMPARE(
+            Cells(log.Records()),
+            QList<QStringList>(
+                {{"550 no such user", "x@example.org", "Ann (ann@example.com) (re@example.com)",
+                  "Hi", "/a.pdf;/b.txt", "Body\r\n"},
+                 {"421 closing", "y@example.org", "", "", "", ""},
+                 {"timeout", "z@example.org", "ann@example.com (ann@example.com)", "S", "", "B"}}));
+
+        // After a retry: the row of a mail that went goes, another's reason
+        // changes, the rest stay as they were, in order.
+        QCOMPARE(log.Revise({{0, QString()}, {2, QStringLiteral("temporary: 451 later")}}),
+                 (std::vector<int>{-1, 0, 1}));
+        QCOMPARE(Cells(log.Records()),
+                 QList<QStringList>({{"421 closing", "y@example.org", "", "", "", ""},
+                                     {"temporary: 451 later", "z@example.org",
+                                      "ann@example.com (ann@example.com)", "S", "", "B"}}));
+
+        // Texts longer than the fields' declared sizes are kept whole.
+        const QString body(100000, u'b');
+        const QString to = QStringLiteral("a@example.org;").repeated(400);
+        log.Reset();
+        Q_EMIT mails.SendErr("refused", to, FromAddressRef(), "", "", body);
+        QCOMPARE(Cells(log.Records()), QList<QStringList>({{"refused", to, "", "", "", body}}));
+    }
+
     // The workbook reads back through the program's own reader with every
     // cell; a value over the cell's limit is cut there and counted.
     void workbookReadsBack()
@@ -90,13 +148,7 @@ private Q_SLOTS:
         QCOMPARE(Workbook::SheetNames(path), QStringList{"Report"});
         Recordset back = Workbook::ReadSheet(path, QStringLiteral("Report"), true);
         QCOMPARE(FieldNames(back), FieldNames(log.Records()));
-        QList<QStringList> cells;
-        for (back.MoveFirst(); !back.AtEOF(); back.MoveNext()) {
-            cells.append(QStringList());
-            for (int i = 0; i < back.FieldCount(); ++i)
-                cells.last() << back.Value(i).toString();
-        }
-        QCOMPARE(cells, rows);
+        QCOMPARE(Cells(back), rows);
 
         const QVariantMap styles = Inspect({"styles", path}).toVariant().toMap();
         QVERIFY(styles.value("heading").toBool());

@@ -30,6 +30,13 @@ class TestMailingEndToEnd : public QObject
         list->SetCatalogTableOrView(QStringLiteral("data"));
         return list;
     }
+    // Fills in the sender entry dialog and confirms it.
+    static void EnterSender(QWidget* entry, const QString& name, const QString& address)
+    {
+        Find<QLineEdit>(entry, "txtName")->setText(name);
+        Find<QLineEdit>(entry, "txtEmail")->setText(address);
+        QTest::mouseClick(Find<QPushButton>(entry, "cmdOK"), Qt::LeftButton);
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -97,13 +104,8 @@ private Q_SLOTS:
         ClickTab(*window, 1);
         // The sender goes into the empty book.
         WhenModal([](QWidget* book) {
-            WhenModal(
-                [](QWidget* entry) {
-                    Find<QLineEdit>(entry, "txtName")->setText(QStringLiteral("Ada Lovelace"));
-                    Find<QLineEdit>(entry, "txtEmail")->setText(QStringLiteral("ada@example.org"));
-                    QTest::mouseClick(Find<QPushButton>(entry, "cmdOK"), Qt::LeftButton);
-                },
-                book);
+            WhenModal([](QWidget* entry) { EnterSender(entry, "Ada Lovelace", "ada@example.org"); },
+                      book);
             QTest::mouseClick(Find<QPushButton>(book, "cmdAdd"), Qt::LeftButton);
             QTest::mouseClick(Find<QPushButton>(book, "cmdFinish"), Qt::LeftButton);
         });
@@ -128,11 +130,7 @@ private Q_SLOTS:
         auto* subject = Find<QLineEdit>(w, "txtPreviewSubject");
         subject->setFocus();
         subject->setText(QString::fromUtf8("Changed for you, ") + m_people[1].first);
-        WhenModal([](QWidget* entry) {
-            Find<QLineEdit>(entry, "txtName")->setText(QStringLiteral("Other Sender"));
-            Find<QLineEdit>(entry, "txtEmail")->setText(QStringLiteral("other@example.org"));
-            QTest::mouseClick(Find<QPushButton>(entry, "cmdOK"), Qt::LeftButton);
-        });
+        WhenModal([](QWidget* entry) { EnterSender(entry, "Other Sender", "other@example.org"); });
         QTest::mouseClick(Find<QPushButton>(w, "cmdPreviewFrom"), Qt::LeftButton);
         Dialogs::QueueAnswer(QMessageBox::No);
         QTest::mouseClick(Find<QPushButton>(w, "cmdLock"), Qt::LeftButton);
@@ -151,33 +149,29 @@ private Q_SLOTS:
             QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
         for (int n = 1; n <= 8; ++n) {
             const QJsonObject mail = server.Inspect(n);
-            const QString to =
-                mail[QStringLiteral("to")].toArray()[0][QStringLiteral("address")].toString();
+            const QString to = mail.value("to")[0]["address"].toString();
             const auto person = std::find_if(m_people.begin(), m_people.end(),
                                              [&](const Person& p) { return p.email == to; });
             QVERIFY2(person != m_people.end() && to != refused && to != m_people[9].email,
                      qPrintable(to));
             const bool changed = person == m_people.begin() + 1;
-            QCOMPARE(mail[QStringLiteral("subject")].toString(),
-                     changed ? QString::fromUtf8("Changed for you, ") + person->first
-                             : QStringLiteral("Hello %1 %2").arg(person->first, person->last));
-            QCOMPARE(
-                mail[QStringLiteral("from")].toArray()[0][QStringLiteral("address")].toString(),
-                changed ? QStringLiteral("other@example.org") : QStringLiteral("ada@example.org"));
-            QCOMPARE(
-                mail[QStringLiteral("body")].toString(),
-                QStringLiteral("Dear %1,\nyour address is %2.\n").arg(person->first, person->ip));
-            QStringList files;
-            for (const QJsonValue file : mail[QStringLiteral("attachments")].toArray())
-                files << file[QStringLiteral("filename")].toString() + u' ' +
-                             file[QStringLiteral("sha256")].toString();
+            QStringList got{mail.value("subject").toString(),
+                            mail.value("from")[0]["address"].toString(),
+                            mail.value("body").toString()};
+            for (const QJsonValue file : mail.value("attachments").toArray())
+                got << file["filename"].toString() + u' ' + file["sha256"].toString();
             const QByteArray own = ownBytes(int(person - m_people.begin()));
-            QCOMPARE(files,
+            QCOMPARE(got,
                      QStringList(
-                         {QString::fromUtf8("Prüfbericht ü.pdf ") + sha,
+                         {changed ? QString::fromUtf8("Changed for you, ") + person->first
+                                  : QStringLiteral("Hello %1 %2").arg(person->first, person->last),
+                          changed ? "other@example.org" : "ada@example.org",
+                          QStringLiteral("Dear %1,\nyour address is %2.\n")
+                              .arg(person->first, person->ip),
+                          QString::fromUtf8("Prüfbericht ü.pdf ") + sha,
                           QStringLiteral("%1 %2.bin ").arg(person->first, person->last) +
                               QCryptographicHash::hash(own, QCryptographicHash::Sha256).toHex()}));
-            QCOMPARE(mail[QStringLiteral("defects")].toArray().size(), 0);
+            QCOMPARE(mail.value("defects").toArray().size(), 0);
         }
         Find<QPlainTextEdit>(w, "txtComposeTextBody")->clear();
         VerifyAllAnswersTaken();

@@ -34,16 +34,24 @@ class TestSendStep : public MainWindowTest
         return Get<QAction>("mnuFileSaveErrorReportAs")->isEnabled();
     }
 
-    // Sends the mails (one is refused); the summary's answer is queued
-    // unless NoButton.
-    void SendAll(QMessageBox::StandardButton summary)
+    // Presses Send with these answers queued (0: none); the confirmation,
+    // unless not asked for, is answered with the button named.
+    void Send(std::initializer_list<int> answers, const char* confirmation = "cmdSendEMails")
     {
-        if (summary != QMessageBox::NoButton)
-            Dialogs::QueueAnswer(summary);
-        WhenModal([](QWidget* dialog) {
-            QTest::mouseClick(Find<QPushButton>(dialog, "cmdSendEMails"), Qt::LeftButton);
-        });
+        for (const int answer : answers)
+            if (answer)
+                Dialogs::QueueAnswer(answer);
+        if (confirmation)
+            WhenModal([confirmation](QWidget* dialog) {
+                QTest::mouseClick(Find<QPushButton>(dialog, confirmation), Qt::LeftButton);
+            });
         QTest::mouseClick(Find<QPushButton>(Get("ctlWizSend"), "cmdSendEMails"), Qt::LeftButton);
+    }
+    static void CancelTheRun()
+    {
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (window->objectName() == QLatin1String("frmSendingEMails"))
+                QTest::mouseClick(Find<QPushButton>(window, "cmdCancel"), Qt::LeftButton);
     }
 
 private Q_SLOTS:
@@ -111,24 +119,17 @@ private Q_SLOTS:
                 (i <= missing ? QDir::homePath() + QStringLiteral("/gone%1.txt;").arg(i) : "") +
                 there);
         const bool sent = confirm && answer != QMessageBox::No;
-        for (int queued : {answer, sent ? int(QMessageBox::No) : 0}) // the summary's
-            if (queued)
-                Dialogs::QueueAnswer(queued);
         bool refused = false;
         connect(m_window->mobjMails(), &Mails::MailsSend, this, [&](int index) {
             if (index != 10)
                 return;
             refused = !m_window->close() && !m_window->MergeForPreview();
-            for (QWidget* window : QApplication::topLevelWidgets())
-                if (cancel && window->objectName() == QLatin1String("frmSendingEMails"))
-                    QTest::mouseClick(Find<QPushButton>(window, "cmdCancel"), Qt::LeftButton);
+            if (cancel)
+                CancelTheRun();
         });
-        if (answer != QMessageBox::No) // the confirmation; the run goes on until the summary
-            WhenModal([confirm](QWidget* dialog) {
-                const char* button = confirm ? "cmdSendEMails" : "cmdCancel";
-                QTest::mouseClick(Find<QPushButton>(dialog, button), Qt::LeftButton);
-            });
-        QTest::mouseClick(Find<QPushButton>(Get("ctlWizSend"), "cmdSendEMails"), Qt::LeftButton);
+        // The run goes on until the summary, answered No.
+        Send({answer, sent ? int(QMessageBox::No) : 0},
+             answer == QMessageBox::No ? nullptr : confirm ? "cmdSendEMails" : "cmdCancel");
         QCOMPARE(refused, sent);
         const int handled = m_window->MailsHandled();
         QVERIFY2(cancel ? handled >= 10 && handled < Recipients : handled == sent * Recipients,
@@ -238,7 +239,7 @@ private Q_SLOTS:
 
         const bool fromSummary = QTest::currentDataTag() == QByteArray("workbook from the summary");
         if (!fromSummary)
-            SendAll(QMessageBox::No);
+            Send({QMessageBox::No});
         else
             Dialogs::QueueAnswer(QMessageBox::Yes);
         for (const QVariant& name : names) {
@@ -263,7 +264,7 @@ private Q_SLOTS:
         };
         choose(0);
         if (fromSummary) {
-            SendAll(QMessageBox::NoButton);
+            Send({});
         } else {
             Dialogs::TakeAsked();
             QVERIFY(SaveOffered());
@@ -336,9 +337,7 @@ private Q_SLOTS:
                 seen << wait->text() << Get<QTableView>("flxSend")->model()->index(0, 0).data().toString();
         });
         look.start(5);
-        Dialogs::QueueAnswer(QMessageBox::Ok);
-        WhenModal([](QWidget* dialog) { QTest::mouseClick(Find<QPushButton>(dialog, "cmdSendEMails"), Qt::LeftButton); });
-        QTest::mouseClick(Find<QPushButton>(Get("ctlWizSend"), "cmdSendEMails"), Qt::LeftButton);
+        Send({QMessageBox::Ok});
         QCOMPARE(seen.size(), 2);
         QVERIFY2(QRegularExpression("^waiting [01]:\\d\\d to retry 1 e-mails that the server refused for now$")
                      .match(seen[0])
@@ -377,22 +376,12 @@ private Q_SLOTS:
         QFETCH(int, answer);
         QFETCH(QString, asked);
         QFETCH(int, second);
-        const auto send = [&](std::initializer_list<int> answers, bool confirmed) {
-            for (const int queued : answers)
-                Dialogs::QueueAnswer(queued);
-            if (confirmed)
-                WhenModal([](QWidget* dialog) {
-                    QTest::mouseClick(Find<QPushButton>(dialog, "cmdSendEMails"), Qt::LeftButton);
-                });
-            QTest::mouseClick(Find<QPushButton>(Get("ctlWizSend"), "cmdSendEMails"), Qt::LeftButton);
-        };
         const QMetaObject::Connection stop =
             connect(m_window->mobjMails(), &Mails::MailsSend, this, [&](int index) {
-                for (QWidget* window : QApplication::topLevelWidgets())
-                    if (cancelFirst && index == 10 && window->objectName() == QLatin1String("frmSendingEMails"))
-                        QTest::mouseClick(Find<QPushButton>(window, "cmdCancel"), Qt::LeftButton);
+                if (cancelFirst && index == 10)
+                    CancelTheRun();
             });
-        send({QMessageBox::Ok}, true);
+        Send({QMessageBox::Ok});
         disconnect(stop);
         const int first = m_server->MessageCount();
         const int handled = m_window->MailsHandled();
@@ -401,12 +390,10 @@ private Q_SLOTS:
         if (edit)
             m_window->mobjMails()->Item(25).SetTextBody(QStringLiteral("changed in Preview"));
 
-        if (answer == 0)
-            send({QMessageBox::Ok}, true);
-        else if (answer == QMessageBox::Cancel)
-            send({answer}, false);
+        if (answer == QMessageBox::Cancel)
+            Send({answer}, nullptr);
         else
-            send({answer, QMessageBox::Ok}, true);
+            Send({answer, QMessageBox::Ok});
         const auto questions = Dialogs::TakeAsked();
         QCOMPARE(questions.size() > 0 && questions[0].text.contains(asked) && !asked.isEmpty(), answer != 0);
         if (answer != 0) { // when, as the user reads it

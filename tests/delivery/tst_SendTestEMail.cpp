@@ -15,8 +15,6 @@
 using namespace TestSupport;
 using Tls = SmtpTestServer::Tls;
 
-Q_DECLARE_METATYPE(SmtpTestServer::Options)
-
 namespace {
 
 // The mail settings the next run reads: this server, and a login when a
@@ -87,51 +85,63 @@ private Q_SLOTS:
         VerifyAllAnswersTaken();
     }
 
-    // The date and time in the subject come from one reading of the clock.
-    void subject_data()
-    {
-        QTest::addColumn<QDateTime>("now");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("leading zeros") << QDateTime(QDate(2005, 3, 5), QTime(9, 7, 59))
-                                       << "Test e-mail sent on 2005-03-05 09:07 by Corvanta";
-        QTest::newRow("end of a year") << QDateTime(QDate(1999, 12, 31), QTime(23, 59, 59, 999))
-                                       << "Test e-mail sent on 1999-12-31 23:59 by Corvanta";
-    }
+    // The date and time in the subject come from one reading of the clock:
+    // leading zeros, and the last moment of a year.
     void subject()
     {
-        QFETCH(QDateTime, now);
-        QFETCH(QString, expected);
-        QCOMPARE(frmSendTestEMail::TestSubject(now), expected);
+        QCOMPARE(frmSendTestEMail::TestSubject({{2005, 3, 5}, {9, 7, 59}}),
+                 "Test e-mail sent on 2005-03-05 09:07 by Corvanta");
+        QCOMPARE(frmSendTestEMail::TestSubject({{1999, 12, 31}, {23, 59, 59, 999}}),
+                 "Test e-mail sent on 1999-12-31 23:59 by Corvanta");
     }
 
     // Addresses are trimmed and checked in order, empty boxes skipped; one
     // mail goes to each, from the Compose step's sender. A refused address
     // is listed with the server's words, the others still arrive; with no
     // error the wizard asks whether they arrived and gives its verdict.
-    // Previous goes back one step of the road.
+    // Previous goes back one step of the road. A refusal that concerns every
+    // mail lists each address with the one reason; a refused login is tried
+    // once. An unknown certificate can be looked at and trusted: it is
+    // pinned for the host in the settings and the test mail then arrives.
+    // Without a sender nothing goes.
     void addresses_data()
     {
+        QTest::addColumn<QString>("setup"); // "login" (a wrong password), "tls", "no sender"
         QTest::addColumn<QStringList>("typed");
         QTest::addColumn<QString>("balloon");   // "text id@box"; none: the mails go
         QTest::addColumn<QStringList>("errors");  // "address|reason" ("*" any text)
         QTest::addColumn<QStringList>("arrived"); // in order of sending
         QTest::addColumn<bool>("received");       // the answer on the success page
-        QTest::newRow("none") << QStringList{"", "  ", ""} << "1117@txtTestEMail0" << QStringList() << QStringList()
-                              << false;
+        QTest::newRow("none") << "" << QStringList{"", "  ", ""} << "1117@txtTestEMail0" << QStringList()
+                              << QStringList() << false;
         QTest::newRow("second not an address")
-            << QStringList{"ok@example.org", "not an address", "x"} << "1118@txtTestEMail1" << QStringList()
+            << "" << QStringList{"ok@example.org", "not an address", "x"} << "1118@txtTestEMail1" << QStringList()
             << QStringList() << false;
-        QTest::newRow("third alone") << QStringList{"", " ", " third@example.org "} << "" << QStringList()
+        QTest::newRow("third alone") << "" << QStringList{"", " ", " third@example.org "} << "" << QStringList()
                                      << QStringList{"third@example.org"} << true;
         QTest::newRow("three, not received")
-            << QStringList{"a@example.org", "b@example.net", "c@example.com"} << "" << QStringList()
+            << "" << QStringList{"a@example.org", "b@example.net", "c@example.com"} << "" << QStringList()
             << QStringList{"a@example.org", "b@example.net", "c@example.com"} << false;
         QTest::newRow("one of two refused")
-            << QStringList{"refused@example.org", "b@example.net"} << "" << QStringList{"refused@example.org|550*"}
-            << QStringList{"b@example.net"} << false;
+            << "" << QStringList{"refused@example.org", "b@example.net"} << ""
+            << QStringList{"refused@example.org|550*"} << QStringList{"b@example.net"} << false;
+        const QStringList two{"a@example.org", "b@example.org"};
+        const auto both = [](const QString& reason) {
+            return QStringList{"a@example.org|" + reason, "b@example.org|" + reason};
+        };
+        QTest::newRow("wrong password") << "login" << two << ""
+                                        << both("not sent: the server refused the login: 535*") << QStringList()
+                                        << false;
+        QTest::newRow("self-signed certificate")
+            << "tls" << two << ""
+            << both("not sent: the mail server's certificate was not accepted: *self-signed*") << QStringList()
+            << false;
+        QTest::newRow("no sender") << "no sender" << two << "" << both(LoadResString(4310)) << QStringList()
+                                   << false;
     }
     void addresses()
     {
+        QFETCH(QString, setup);
         QFETCH(QStringList, typed);
         QFETCH(QString, balloon);
         QFETCH(QStringList, errors);
@@ -139,10 +149,15 @@ private Q_SLOTS:
         QFETCH(bool, received);
         SmtpTestServer::Options options;
         options.reject = {QStringLiteral("refused@example.org")};
+        if (setup == QLatin1String("login")) {
+            options.user = QStringLiteral("mailer");
+            options.password = QStringLiteral("right");
+        }
+        options.tls = setup == QLatin1String("tls") ? Tls::StartTls : Tls::None;
         SmtpTestServer server(options);
         QVERIFY2(server.Start(), qPrintable(server.Error()));
-        UseServer(server);
-        Open();
+        UseServer(server, setup == QLatin1String("login") ? QStringLiteral("wrong") : QString());
+        Open(setup != QLatin1String("no sender"));
         Type(typed);
         Click("cmdNext");
         const int page = !balloon.isEmpty() ? 0 : errors.isEmpty() ? 2 : 1;
@@ -163,7 +178,27 @@ private Q_SLOTS:
             QVERIFY(Matches(mail.value("subject").toString(), "Test e-mail sent on 20*-*-* *:* by Corvanta"));
             QCOMPARE(mail.value("body").toString().trimmed(), LoadResString(1122));
         }
-        if (page != 2)
+        QCOMPARE(server.LoginCount(), int(setup == QLatin1String("login")));
+        if (arrived.isEmpty()) // no mail went: one connection tried, none without a sender
+            QCOMPARE(server.ConnectionCount(), int(page != 0 && setup != QLatin1String("no sender")));
+        auto* trust = Find<QPushButton>(m_wizard.get(), "cmdTrustCertificate");
+        QCOMPARE(trust->isVisible(), options.tls != Tls::None);
+        if (trust->isVisible()) {
+            const QString fingerprint = Fingerprint(server.CertificateFile());
+            QString seen;
+            WhenModal([&seen](QWidget* dialog) {
+                for (const char* name : {"lblSubjectText", "lblIssuerText", "lblValidityText", "lblFingerprintText"})
+                    seen += Find<QLabel>(dialog, name)->text() + u'|';
+                QTest::mouseClick(Find<QPushButton>(dialog, "cmdTrust"), Qt::LeftButton);
+            });
+            QTest::mouseClick(trust, Qt::LeftButton);
+            QVERIFY2(seen.startsWith(QLatin1String("CN=localhost|CN=localhost|")), qPrintable(seen));
+            QVERIFY2(seen.remove(u':').remove(u'\n').contains(fingerprint.toUpper()), qPrintable(seen));
+            QCOMPARE(MailConfiguration().SMTPTrustedCertificates(), "127.0.0.1 " + fingerprint);
+            QCOMPARE(m_wizard->Page(), 2);
+            QCOMPARE(server.MessageCount(), 2);
+        }
+        if (m_wizard->Page() != 2)
             return;
         Click(received ? "optIsMailReceived0" : "optIsMailReceived1");
         Click("cmdNext");
@@ -174,66 +209,6 @@ private Q_SLOTS:
         Click("cmdPrevious");
         QCOMPARE(m_wizard->Page(), 0);
         QVERIFY(!Find<QPushButton>(m_wizard.get(), "cmdPrevious")->isEnabled());
-    }
-
-    // A refusal that concerns every mail lists each address with the one
-    // reason. A refused login is tried once. An unknown certificate can be
-    // looked at and trusted: it is pinned for the host in the settings and
-    // the test mail then arrives. Without a sender nothing goes.
-    void refusals_data()
-    {
-        QTest::addColumn<SmtpTestServer::Options>("options");
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<bool>("sender");
-        QTest::addColumn<QString>("reason");
-        SmtpTestServer::Options login;
-        login.user = QStringLiteral("mailer");
-        login.password = QStringLiteral("right");
-        QTest::newRow("wrong password") << login << "wrong" << true << "not sent: the server refused the login: 535*";
-        SmtpTestServer::Options tls;
-        tls.tls = Tls::StartTls;
-        QTest::newRow("self-signed certificate")
-            << tls << "" << true << "not sent: the mail server's certificate was not accepted: *self-signed*";
-        QTest::newRow("no sender") << SmtpTestServer::Options() << "" << false << LoadResString(4310);
-    }
-    void refusals()
-    {
-        QFETCH(SmtpTestServer::Options, options);
-        QFETCH(QString, password);
-        QFETCH(bool, sender);
-        QFETCH(QString, reason);
-        SmtpTestServer server(options);
-        QVERIFY2(server.Start(), qPrintable(server.Error()));
-        UseServer(server, password);
-        Open(sender);
-        Type({"a@example.org", "b@example.org"});
-        Click("cmdNext");
-        QCOMPARE(m_wizard->Page(), 1);
-        const QStringList shown = Errors(m_wizard.get());
-        QCOMPARE(shown.size(), 2);
-        for (const QString& row : shown)
-            QVERIFY2(Matches(row.section(u'|', 1), reason), qPrintable(row));
-        QCOMPARE(server.LoginCount(), int(!password.isEmpty()));
-        QCOMPARE(server.ConnectionCount(), int(sender));
-        QCOMPARE(server.MessageCount(), 0);
-        auto* trust = Find<QPushButton>(m_wizard.get(), "cmdTrustCertificate");
-        QCOMPARE(trust->isVisible(), options.tls != Tls::None);
-        if (!trust->isVisible())
-            return;
-
-        const QString fingerprint = Fingerprint(server.CertificateFile());
-        QString seen;
-        WhenModal([&seen](QWidget* dialog) {
-            for (const char* name : {"lblSubjectText", "lblIssuerText", "lblValidityText", "lblFingerprintText"})
-                seen += Find<QLabel>(dialog, name)->text() + u'|';
-            QTest::mouseClick(Find<QPushButton>(dialog, "cmdTrust"), Qt::LeftButton);
-        });
-        QTest::mouseClick(trust, Qt::LeftButton);
-        QVERIFY2(seen.startsWith(QLatin1String("CN=localhost|CN=localhost|")), qPrintable(seen));
-        QVERIFY2(seen.remove(u':').remove(u'\n').contains(fingerprint.toUpper()), qPrintable(seen));
-        QCOMPARE(MailConfiguration().SMTPTrustedCertificates(), "127.0.0.1 " + fingerprint);
-        QCOMPARE(m_wizard->Page(), 2);
-        QCOMPARE(server.MessageCount(), 2);
     }
 
     // Cancel, or closing the window, stops a run that waits on a server

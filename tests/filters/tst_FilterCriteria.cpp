@@ -90,41 +90,39 @@ private Q_SLOTS:
         QTest::addColumn<Rows>("rows");
         QTest::addColumn<QString>("expected");
         QTest::addColumn<int>("saved");
-        QTest::newRow("yes") << Rows{Row(0, "Member", YesNoKind, 0, true)} << "[Member] = '1' "
-                             << 1;
+        const auto add = [](const char* name, const Rows& rows, const QString& expected,
+                            int saved) { QTest::newRow(name) << rows << expected << saved; };
+        add("yes", {Row(0, "Member", YesNoKind, 0, true)}, "[Member] = '1' ", 1);
         // Position 1 of a yes/no box is written with code 5.
-        QTest::newRow("yes/no position 1")
-            << Rows{Row(0, "Member", YesNoKind, 1, YesNo(0))} << "[Member] <> '0' " << 1;
-        QTest::newRow("number") << Rows{Row(0, "Age", NumberKind, 3, "10")} << "[Age] >= '10' "
-                                << 1;
-        QTest::newRow("date") << Rows{Row(0, "Joined", DateTimeKind, 2, "2005-03-05 09:07")}
-                              << "[Joined] < '2005-03-05 09:07' " << 1;
+        add("yes/no position 1", {Row(0, "Member", YesNoKind, 1, YesNo(0))}, "[Member] <> '0' ", 1);
+        add("number", {Row(0, "Age", NumberKind, 3, "10")}, "[Age] >= '10' ", 1);
+        add("date", {Row(0, "Joined", DateTimeKind, 2, "2005-03-05 09:07")},
+            "[Joined] < '2005-03-05 09:07' ", 1);
         // An unreadable date is null and gives two adjacent apostrophes.
-        QTest::newRow("null date")
-            << Rows{Row(0, "Joined", DateTimeKind, 0, QVariant())} << "[Joined] = '' " << 1;
+        add("null date", {Row(0, "Joined", DateTimeKind, 0, QVariant())}, "[Joined] = '' ", 1);
         // Values and names go in unchanged.
-        QTest::newRow("blanks and quote") << Rows{Row(0, "First Name", TextKind, 7, " O'Brien; ")}
-                                          << "[First Name] LIKE '* O'Brien; *' " << 1;
-        QTest::newRow("non-ascii name") << Rows{Row(0, QStringLiteral("Søren"), TextKind, 0, "")}
-                                        << QStringLiteral("[Søren] = '' ") << 1;
+        add("blanks and quote", {Row(0, "First Name", TextKind, 7, " O'Brien; ")},
+            "[First Name] LIKE '* O'Brien; *' ", 1);
+        add("non-ascii name", {Row(0, QStringLiteral("Søren"), TextKind, 0, "")},
+            QStringLiteral("[Søren] = '' "), 1);
         // Row 0's choice is never written; no choice on a later row is OR.
-        QTest::newRow("joining words in row order")
-            << Rows{Row(1, "Country", TextKind, 0, "Denmark"), Row(0, "Name", TextKind, 6, "Jo"),
-                    Row(1, "Col2", TextKind, 5, "x"), Row(-1, "Col3", TextKind, 0, "y")}
-            << "[Country] = 'Denmark' AND [Name] LIKE 'Jo*' OR [Col2] <> 'x' OR [Col3] = 'y' " << 4;
-        QTest::newRow("rows after the first empty one are ignored")
-            << Rows{Row(0, "A", TextKind, 0, "1"), Row(0, "", NoValueKind, -1, ""),
-                    Row(0, "C", TextKind, 0, "3")}
-            << "[A] = '1' " << 1;
-        QTest::newRow("no column in the first row")
-            << Rows{Row(0, "", NoValueKind, -1, ""), Row(0, "C", TextKind, 0, "3")} << "" << 0;
+        add("joining words in row order",
+            {Row(1, "Country", TextKind, 0, "Denmark"), Row(0, "Name", TextKind, 6, "Jo"),
+             Row(1, "Col2", TextKind, 5, "x"), Row(-1, "Col3", TextKind, 0, "y")},
+            "[Country] = 'Denmark' AND [Name] LIKE 'Jo*' OR [Col2] <> 'x' OR [Col3] = 'y' ", 4);
+        add("rows after the first empty one are ignored",
+            {Row(0, "A", TextKind, 0, "1"), Row(0, "", NoValueKind, -1, ""),
+             Row(0, "C", TextKind, 0, "3")},
+            "[A] = '1' ", 1);
+        add("no column in the first row",
+            {Row(0, "", NoValueKind, -1, ""), Row(0, "C", TextKind, 0, "3")}, "", 0);
         Rows eight;
         QString all;
         for (int i = 0; i < 8; ++i) {
             eight << Row(1, QStringLiteral("C%1").arg(i), NumberKind, 0, QString::number(i));
             all += QStringLiteral("%1[C%2] = '%2' ").arg(QLatin1String(i ? "OR " : "")).arg(i);
         }
-        QTest::newRow("all eight rows") << eight << all << 8;
+        add("all eight rows", eight, all, 8);
     }
 
     void criteria()

@@ -253,34 +253,30 @@ private Q_SLOTS:
         QTest::addColumn<bool>("clearAll");
         QTest::addColumn<QStringList>("names");
         QTest::addColumn<QString>("refusal");
+        const auto row = [](const char* name, const EntryList& entered, bool clearAll,
+                            const QStringList& names, const QString& refusal = QString()) {
+            QTest::newRow(name) << entered << clearAll << names << refusal;
+        };
         const QStringList earlier{"Jonas", "Anna"};
-        QTest::newRow("text starts with")
-            << EntryList{{"Name", 6, "Jo"}} << false << QStringList{"Jonas", "Joan"} << "";
-        QTest::newRow("yes/no not equal to")
-            << EntryList{{"Member", 1, "1"}} << false << QStringList{"Joan"} << "";
-        QTest::newRow("date from the boxes") << EntryList{{"Joined", 3, "2005-03-05 09:07"}}
-                                             << false << QStringList{"Jonas", "Joan"} << "";
-        QTest::newRow("number or text") << EntryList{{"Age", 1, "10"}, {"Name", 0, "Joan", 1}}
-                                        << false << QStringList{"Joan", "Anna"} << "";
+        row("text starts with", {{"Name", 6, "Jo"}}, false, {"Jonas", "Joan"});
+        row("yes/no not equal to", {{"Member", 1, "1"}}, false, {"Joan"});
+        row("date from the boxes", {{"Joined", 3, "2005-03-05 09:07"}}, false, {"Jonas", "Joan"});
+        row("number or text", {{"Age", 1, "10"}, {"Name", 0, "Joan", 1}}, false, {"Joan", "Anna"});
         // Typed into the number box, the sign and the decimal point stay.
-        QTest::newRow("numbers with a sign and a decimal point")
-            << EntryList{{"Age", 1, "-1.5"}, {"Age", 2, "9.5"}} << false << QStringList{"Jonas"}
-            << "";
+        row("numbers with a sign and a decimal point", {{"Age", 1, "-1.5"}, {"Age", 2, "9.5"}},
+            false, {"Jonas"});
         EntryList eight(7, Entry{"Name", 0, "x", 1});
         eight.first().clause = 0; // the first row's box is not the user's to change
         eight << Entry{"Age", 0, "10", 1};
-        QTest::newRow("row 7 takes part") << eight << false << QStringList{"Joan"} << "";
-        QTest::newRow("Clear All removes the filter")
-            << EntryList{{"Name", 0, "x"}} << true << QStringList{"Jonas", "Joan", "Anna"} << "";
-        QTest::newRow("no record passes") << EntryList{{"Name", 0, "Nobody"}} << false << earlier
-                                          << LoadResString(501) + QStringLiteral("@cmdOK");
-        QTest::newRow("apostrophe in a value")
-            << EntryList{{"Name", 0, "O'Brien"}} << false << earlier << LoadResString(4130);
-        QTest::newRow("date the boxes cannot hold") << EntryList{{"Joined", 0, "2005-13-05 09:07"}}
-                                                    << false << earlier << LoadResString(4130);
+        row("row 7 takes part", eight, false, {"Joan"});
+        row("Clear All removes the filter", {{"Name", 0, "x"}}, true, {"Jonas", "Joan", "Anna"});
+        row("no record passes", {{"Name", 0, "Nobody"}}, false, earlier,
+            LoadResString(501) + QStringLiteral("@cmdOK"));
+        row("apostrophe in a value", {{"Name", 0, "O'Brien"}}, false, earlier, LoadResString(4130));
+        row("date the boxes cannot hold", {{"Joined", 0, "2005-13-05 09:07"}}, false, earlier,
+            LoadResString(4130));
         // Nothing imported to filter: the dialog just closes.
-        QTest::newRow("record set closed")
-            << EntryList{{"Name", 0, "Jonas"}} << false << QStringList() << "closed";
+        row("record set closed", {{"Name", 0, "Jonas"}}, false, {}, QStringLiteral("closed"));
     }
     void confirm()
     {

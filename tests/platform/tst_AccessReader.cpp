@@ -41,7 +41,7 @@ class TestAccessReader : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void catalogListsUserTablesAndSelectQueries()
+    void catalogAndTheSampleDatabase()
     {
         AccessReader sample(Mdb("mdbtestdata-ASampleDatabase.accdb"));
         QCOMPARE(sample.TableNames(), QStringList({QStringLiteral("Asset Items"),
@@ -50,6 +50,17 @@ private Q_SLOTS:
                                                    QStringLiteral("qryGSTCalculations")}));
         QCOMPARE(sample.Catalog()[0].Type, QStringLiteral("TABLE"));
         QCOMPARE(sample.Catalog()[1].Type, QStringLiteral("VIEW"));
+        Recordset rs = sample.OpenTable(QStringLiteral("[Asset Items]"));
+        QCOMPARE(rs.RecordCount(), 65);
+        QCOMPARE(rs.FieldCount(), 13);
+        QCOMPARE(rs.FieldType(Column(rs, "Acquired")), int(AdoType::Date));
+        QCOMPARE(rs.FieldType(Column(rs, "Cost")), int(AdoType::Currency));
+        QCOMPARE(rs.FieldType(Column(rs, "Comments")), int(AdoType::LongVarWChar));
+        // Values as libmdb's own text gives them for the first rows.
+        QCOMPARE(rs.ValueAt(0, Column(rs, "Acquired")).toDateTime(), QDateTime(QDate(1997, 9, 2), QTime(0, 0)));
+        QCOMPARE(rs.ValueAt(0, Column(rs, "Cost")).toDouble(), 1995.5);
+        for (int row = 0; row < rs.RecordCount(); ++row)
+            QVERIFY(rs.IsNullAt(row, Column(rs, "Comments")));
 
         // System tables and the hidden tables behind complex columns stay out.
         QCOMPARE(AccessReader(Mdb("jackcess-complexDataTestV2007.accdb")).TableNames(),
@@ -59,6 +70,15 @@ private Q_SLOTS:
                               QStringLiteral("Table4")}));
         QCOMPARE(AccessReader(Mdb("ucanaccess-weirdObjectNames.mdb")).TableNames(),
                  QStringList{QStringLiteral("19 MB 01 BEZAHLT ???")});
+        // System tables cannot be opened by name either.
+        for (const auto& [table, number] : {std::pair("[No Such Table]", AccessReader::ErrNoObject),
+                                            {"[MSysObjects]", AccessReader::ErrNoObject},
+                                            {"[qryGSTCalculations]", AccessReader::ErrNotSupported}}) {
+            const AppError error = ErrorOrNone([&] { sample.OpenTable(QString::fromLatin1(table)); });
+            QCOMPARE(error.Number(), long(number));
+            QVERIFY2(error.Description().contains(QString::fromLatin1(table).mid(1).chopped(1)),
+                     qPrintable(error.Description()));
+        }
     }
 
     void access97TableTypesAndValues()
@@ -89,21 +109,6 @@ private Q_SLOTS:
         QVERIFY(wide.AtEOF());
     }
 
-    void sampleDatabaseAssetItems()
-    {
-        Recordset rs = AccessReader(Mdb("mdbtestdata-ASampleDatabase.accdb")).OpenTable(QStringLiteral("[Asset Items]"));
-        QCOMPARE(rs.RecordCount(), 65);
-        QCOMPARE(rs.FieldCount(), 13);
-        QCOMPARE(rs.FieldType(Column(rs, "Acquired")), int(AdoType::Date));
-        QCOMPARE(rs.FieldType(Column(rs, "Cost")), int(AdoType::Currency));
-        QCOMPARE(rs.FieldType(Column(rs, "Comments")), int(AdoType::LongVarWChar));
-        // Values as libmdb's own text gives them for the first rows.
-        QCOMPARE(rs.ValueAt(0, Column(rs, "Acquired")).toDateTime(), QDateTime(QDate(1997, 9, 2), QTime(0, 0)));
-        QCOMPARE(rs.ValueAt(0, Column(rs, "Cost")).toDouble(), 1995.5);
-        for (int row = 0; row < rs.RecordCount(); ++row)
-            QVERIFY(rs.IsNullAt(row, Column(rs, "Comments")));
-    }
-
     // Dates are taken from the stored day numbers, so the years 9999, before
     // 1900 and before 1000 come out right where libmdb's own text does not.
     void datesAcrossTheWholeRange()
@@ -125,7 +130,7 @@ private Q_SLOTS:
         QVERIFY(Texts(rs, "LongTextCol").contains(u'\n'));
     }
 
-    void unicodeText()
+    void otherFormatsAndUnicode()
     {
         Recordset rs = AccessReader(Mdb("jackcess-testUnicodeCompV2003.mdb")).OpenTable(QStringLiteral("[Table]"));
         QCOMPARE(rs.RecordCount(), 8);
@@ -138,10 +143,7 @@ private Q_SLOTS:
         for (int row = 0; row < emoji.RecordCount(); ++row) // the columns: key, data
             QCOMPARE(emoji.ValueAt(row, 1).toString(),
                      u'a' + QStringView(QChar::fromUcs4(char32_t(emoji.ValueAt(row, 0).toInt()))).toString() + u'a');
-    }
 
-    void otherFormats()
-    {
         Recordset users = AccessReader(Mdb("jackcess-fixedTextTestV2000.mdb")).OpenTable(QStringLiteral("[users]"));
         QCOMPARE(users.RecordCount(), 2);
         const QString names = Texts(users, "c_user_name");
@@ -192,20 +194,6 @@ private Q_SLOTS:
             ++compared;
         }
         QCOMPARE(compared, 8);
-    }
-
-    void unknownTablesAndQueries()
-    {
-        AccessReader reader(Mdb("mdbtestdata-ASampleDatabase.accdb"));
-        // System tables cannot be opened by name either.
-        for (const auto& [table, number] : {std::pair("[No Such Table]", AccessReader::ErrNoObject),
-                                            {"[MSysObjects]", AccessReader::ErrNoObject},
-                                            {"[qryGSTCalculations]", AccessReader::ErrNotSupported}}) {
-            const AppError error = ErrorOrNone([&] { reader.OpenTable(QString::fromLatin1(table)); });
-            QCOMPARE(error.Number(), long(number));
-            QVERIFY2(error.Description().contains(QString::fromLatin1(table).mid(1).chopped(1)),
-                     qPrintable(error.Description()));
-        }
     }
 };
 

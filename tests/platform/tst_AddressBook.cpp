@@ -81,16 +81,13 @@ private Q_SLOTS:
         // The vCard card: its first two addresses, the preferred one first.
         Expect(rs, RowOf(rs, QStringLiteral("A vCard!")),
                {{EMail, "first@something.invalid"}, {EMail2, "second@something.invalid"}});
-    }
 
-    void otherBooks()
-    {
+        // Another book: a card with one address, and one with two.
         Recordset remote = AddressBookReader(Book(QStringLiteral("abook-1.sqlite"))).ReadAll();
         QCOMPARE(remote.RecordCount(), 3);
         QStringList addresses;
         for (int row = 0; row < 3; ++row)
-            addresses << remote.ValueAt(row, ContactsColumns::EMail).toString() + u'/'
-                             + remote.ValueAt(row, ContactsColumns::EMail2).toString();
+            addresses << remote.ValueAt(row, EMail).toString() + u'/' + remote.ValueAt(row, EMail2).toString();
         QVERIFY(addresses.contains(QStringLiteral("no@test.invalid/")));
         QVERIFY(addresses.contains(QStringLiteral("yes@test.invalid/yes2@test.invalid")));
     }

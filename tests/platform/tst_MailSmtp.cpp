@@ -9,6 +9,8 @@
 #include <QCryptographicHash>
 #include <QJsonArray>
 #include <QSslCertificate>
+#include <QTemporaryDir>
+#include <QTimer>
 
 using namespace TestSupport;
 using Tls = SmtpTestServer::Tls;
@@ -36,6 +38,39 @@ QJsonArray Recipients(const SmtpTestServer& server, int message)
 {
     return server.Envelope(message).value(QStringLiteral("rcpt_tos")).toArray();
 }
+
+// Hands out the tokens of a list from the event loop: the current one, or
+// the next once the current was refused. "!text" fails with that text;
+// "late" comes after 4 seconds.
+class ListedTokens final : public SmtpTokenSource
+{
+public:
+    explicit ListedTokens(QStringList tokens) : m_tokens(std::move(tokens)) {}
+
+    void Fetch(const QString& refused, Done done) override
+    {
+        asked.append(refused);
+        if (fetching)
+            fetching(asked.size());
+        if (refused == m_tokens.value(m_at) && m_at + 1 < m_tokens.size())
+            ++m_at;
+        const QString token = m_tokens.value(m_at);
+        ++pending;
+        QTimer::singleShot(token == QLatin1String("late") ? 4000 : 0, &m_context, [this, token, done] {
+            --pending;
+            token.startsWith(u'!') ? done(QString(), token.mid(1)) : done(token, QString());
+        });
+    }
+
+    QStringList asked; // the refused token of each request
+    std::function<void(qsizetype)> fetching; // as the n-th request comes
+    int pending = 0;
+
+private:
+    QStringList m_tokens;
+    qsizetype m_at = 0;
+    QObject m_context;
+};
 
 } // namespace
 
@@ -116,6 +151,9 @@ private Q_SLOTS:
         QTest::newRow("elsewhere, no encryption")
             << Tls::None << "" << true << "PLAIN,LOGIN" << secret
             << "not sent: the server offers no encryption; the password was not sent";
+        QTest::newRow("elsewhere, no encryption, token")
+            << Tls::None << "" << true << "XOAUTH2" << "token t0k"
+            << "not sent: the server offers no encryption; the access token was not sent";
     }
 
     void encryptionAndLogin()
@@ -155,6 +193,8 @@ private Q_SLOTS:
         settings.authenticate = !password.isEmpty();
         settings.userName = QStringLiteral("mailer");
         settings.password = password;
+        if (password.startsWith(QLatin1String("token ")))
+            settings.tokens = std::make_shared<ListedTokens>(QStringList{password.mid(6)});
         SmtpTransport transport(settings);
 
         for (const QString& error : SendAll(transport, SmallMails({"a@example.org", "b@example.org"})))
@@ -289,6 +329,79 @@ private Q_SLOTS:
         for (int i = 1; i <= server.MessageCount(); ++i)
             received << QVariant(Recipients(server, i).toVariantList()).toStringList().join(u',');
         QCOMPARE(received, arrived);
+    }
+
+    // The login with an access token: XOAUTH2 where offered, else
+    // OAUTHBEARER; each connection asks for a token. One the server refuses
+    // is replaced once, since it may have run out meanwhile; refused again,
+    // or none to be had, and the run ends. The server drops each connection
+    // after two mails, so three mails take two connections.
+    void tokenLogin_data()
+    {
+        QTest::addColumn<QString>("mechanisms"); // the server's
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QStringList>("handed");  // by the token source
+        QTest::addColumn<QStringList>("current"); // the server's token as of each request; the last from then on
+        QTest::addColumn<QString>("expected");    // for every mail
+        QTest::addColumn<QStringList>("asked");   // the refused token of each request
+        const QString user = QStringLiteral("mailer@example.org");
+        const QStringList one{"t1"}, two{"t1", "t2"};
+        QTest::newRow("XOAUTH2") << "PLAIN,OAUTHBEARER,XOAUTH2" << user << one << one << "" << QStringList{"", ""};
+        QTest::newRow("OAUTHBEARER only, a name to escape")
+            << "OAUTHBEARER" << "a=b,c@example.org" << one << one << "" << QStringList{"", ""};
+        // The server's token changes as the second connection logs in.
+        QTest::newRow("token run out and renewed") << "XOAUTH2" << user << two << two << "" << QStringList{"", "", "t1"};
+        for (const char* mechanism : {"XOAUTH2", "OAUTHBEARER"})
+            QTest::addRow("%s, refused twice", mechanism)
+                << mechanism << user << two << QStringList{"t3"}
+                << "not sent: the server refused the login: 535 5.7.8 Username and Password not accepted (token)"
+                << QStringList{"", "t1"};
+        QTest::newRow("no token to be had") << "XOAUTH2" << user << QStringList{"!the sign-in has expired"} << one
+                                            << "not sent: the sign-in has expired" << QStringList{""};
+        QTest::newRow("token too late") << "OAUTHBEARER" << user << QStringList{"late"} << one
+                                        << "not sent: no access token within 2 seconds" << QStringList{""};
+        QTest::newRow("server without token login")
+            << "PLAIN,LOGIN" << user << one << one
+            << "not sent: the mail server offers no login this program can use (only LOGIN, PLAIN)" << QStringList();
+    }
+
+    void tokenLogin()
+    {
+        QFETCH(QString, mechanisms);
+        QFETCH(QString, user);
+        QFETCH(QStringList, handed);
+        QFETCH(QStringList, current);
+        QFETCH(QString, expected);
+        QFETCH(QStringList, asked);
+        QTemporaryDir folder;
+        SmtpTestServer::Options options;
+        options.mechanisms = mechanisms;
+        options.tokenFile = folder.filePath(QStringLiteral("tokens"));
+        options.dropAfter = 2;
+        SmtpTestServer server(options);
+        QVERIFY2(server.Start(), qPrintable(server.Error()));
+        auto tokens = std::make_shared<ListedTokens>(handed);
+        tokens->fetching = [&](qsizetype request) {
+            WriteFile(options.tokenFile, (user + u' ' + current.value(std::min(request, current.size()) - 1)).toUtf8());
+        };
+        SmtpSettings settings = SettingsFor(server);
+        settings.connectionTimeout = 2;
+        settings.authenticate = true;
+        settings.userName = user;
+        settings.password = QStringLiteral("never sent");
+        settings.tokens = tokens;
+        SmtpTransport transport(settings);
+        QCOMPARE(SendAll(transport, SmallMails({"a@example.org", "b@example.org", "c@example.org"})),
+                 QStringList(3, expected));
+        QCOMPARE(tokens->asked, asked);
+        QCOMPARE(server.MessageCount(), expected.isEmpty() ? 3 : 0);
+        for (int i = 1; i <= server.MessageCount(); ++i) {
+            QCOMPARE(server.Envelope(i).value(QStringLiteral("login")).toString(), user);
+            QCOMPARE(server.Envelope(i).value(QStringLiteral("mechanism")).toString(),
+                     mechanisms.contains(QLatin1String("XOAUTH2")) ? "XOAUTH2" : "OAUTHBEARER");
+        }
+        // One that comes after its connection gave up is dropped unused.
+        QTRY_COMPARE_WITH_TIMEOUT(tokens->pending, 0, 10000);
     }
 
     void hostNamesGoOutInAscii()

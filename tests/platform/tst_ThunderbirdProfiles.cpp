@@ -15,6 +15,11 @@ QString Home()
     return QDir::homePath();
 }
 
+void Ini(const QByteArray& text, const QString& folder = QStringLiteral("/.thunderbird"))
+{
+    TestSupport::PutFile(Home() + folder + QStringLiteral("/profiles.ini"), text);
+}
+
 } // namespace
 
 class TestThunderbirdProfiles : public QObject
@@ -29,33 +34,36 @@ private Q_SLOTS:
         QDir(Home() + QStringLiteral("/elsewhere")).removeRecursively();
     }
 
-    void installDefaultWinsOverDefaultFlag()
+    // An installation's default wins over the profile marked default.
+    void whichProfileIsTheDefault()
     {
-        TestSupport::PutFile(Home() + QStringLiteral("/.thunderbird/profiles.ini"),
-                  "[Install4F96D1932A9F858E]\r\nDefault=Profiles/b2.default-release\r\nLocked=1\r\n\r\n"
-                  "[Profile1]\r\nName=default\r\nIsRelative=1\r\nPath=Profiles/a1.default\r\nDefault=1\r\n\r\n"
-                  "[Profile0]\r\nName=default-release\r\nIsRelative=1\r\nPath=Profiles/b2.default-release\r\n\r\n"
-                  "[General]\r\nStartWithLastProfile=1\r\nVersion=2\r\n");
-        const auto profiles = ThunderbirdProfiles::List();
-        QCOMPARE(profiles[1].Folder, Home() + QStringLiteral("/.thunderbird/Profiles/b2.default-release"));
+        Ini("[Install4F96D1932A9F858E]\r\nDefault=Profiles/b2.default-release\r\nLocked=1\r\n\r\n"
+            "[Profile1]\r\nName=default\r\nIsRelative=1\r\nPath=Profiles/a1.default\r\nDefault=1\r\n\r\n"
+            "[Profile0]\r\nName=default-release\r\nIsRelative=1\r\nPath=Profiles/b2.default-release\r\n\r\n"
+            "[General]\r\nStartWithLastProfile=1\r\nVersion=2\r\n");
+        QCOMPARE(ThunderbirdProfiles::List()[1].Folder, Home() + QStringLiteral("/.thunderbird/Profiles/b2.default-release"));
         QCOMPARE(ThunderbirdProfiles::ListText(), QStringLiteral("default\t0\r\ndefault-release\t1"));
-    }
 
-    void defaultFlagAndAbsolutePaths()
-    {
         const QString absolute = Home() + QStringLiteral("/elsewhere/work");
-        TestSupport::PutFile(Home() + QStringLiteral("/.thunderbird/profiles.ini"),
-                  "[General]\nStartWithLastProfile=1\n\n"
-                  "[Profile0]\nName=home\nIsRelative=1\nPath=x.home\n\n"
-                  "[Profile1]\nName=work\nIsRelative=0\nPath=" + absolute.toUtf8() + "\nDefault=1\n");
-        const auto profiles = ThunderbirdProfiles::List();
-        QCOMPARE(profiles[1].Folder, absolute);
+        Ini("[General]\nStartWithLastProfile=1\n\n[Profile0]\nName=home\nIsRelative=1\nPath=x.home\n\n"
+            "[Profile1]\nName=work\nIsRelative=0\nPath=" + absolute.toUtf8() + "\nDefault=1\n");
+        QCOMPARE(ThunderbirdProfiles::List()[1].Folder, absolute);
         QCOMPARE(ThunderbirdProfiles::FindDefault(Home()).Name, QStringLiteral("work"));
 
         // A lone profile is the default even unmarked; two unmarked ones have none.
         QVERIFY(ThunderbirdProfiles::ParseIni("[Profile0]\nName=only\nPath=p\n", Home()).first().IsDefault);
         const auto two = ThunderbirdProfiles::ParseIni("[Profile0]\nName=a\nPath=a\n[Profile1]\nName=b\nPath=b\n", Home());
         QVERIFY(!two[0].IsDefault && !two[1].IsDefault);
+
+        // Other installations add their profiles; only the first installation's default is flagged.
+        Ini("[Profile0]\nName=main\nPath=m\nIsRelative=1\nDefault=1\n");
+        Ini("[Profile0]\nName=main\nPath=old\nIsRelative=1\nDefault=1\n", QStringLiteral("/.mozilla-thunderbird"));
+        Ini("[Install1]\nDefault=s\n[Profile0]\nName=snap\nPath=s\nIsRelative=1\n",
+            QStringLiteral("/snap/thunderbird/common/.thunderbird"));
+        Ini("[Profile0]\nName=flat\nPath=f\nIsRelative=1\n",
+            QStringLiteral("/.var/app/org.mozilla.Thunderbird/.thunderbird"));
+        QCOMPARE(ThunderbirdProfiles::List()[0].Folder, Home() + QStringLiteral("/.thunderbird/m"));
+        QCOMPARE(ThunderbirdProfiles::ListText(), QStringLiteral("main\t1\r\nsnap\t0\r\nflat\t0"));
     }
 
     void characterTableAppliesToNames()
@@ -67,29 +75,12 @@ private Q_SLOTS:
         // Near misses stay as they are.
         QCOMPARE(ThunderbirdProfiles::ApplyCharacterTable(QStringLiteral("[t] t| [T|")), QStringLiteral("[t] t| [T|"));
 
-        TestSupport::PutFile(Home() + QStringLiteral("/.thunderbird/profiles.ini"),
-                  "[Profile0]\nName=J[v\x7Frg\nIsRelative=1\nPath=j\nDefault=1\n"
-                  "[Profile1]\nName=Zoë\nIsRelative=1\nPath=z\n");
+        Ini("[Profile0]\nName=J[v\x7Frg\nIsRelative=1\nPath=j\nDefault=1\n"
+            "[Profile1]\nName=Zoë\nIsRelative=1\nPath=z\n");
         QCOMPARE(ThunderbirdProfiles::ListText(), QStringLiteral("Jörg\t1\r\nZoë\t0"));
         QCOMPARE(ThunderbirdProfiles::Find(Home(), QStringLiteral("Jörg")).Folder,
                  Home() + QStringLiteral("/.thunderbird/j"));
         QVERIFY(ThunderbirdProfiles::Find(Home(), QStringLiteral("J[v\x7Frg")).Folder.isEmpty());
-    }
-
-    void otherInstallationsAddProfiles()
-    {
-        TestSupport::PutFile(Home() + QStringLiteral("/.thunderbird/profiles.ini"),
-                  "[Profile0]\nName=main\nPath=m\nIsRelative=1\nDefault=1\n");
-        TestSupport::PutFile(Home() + QStringLiteral("/.mozilla-thunderbird/profiles.ini"),
-                  "[Profile0]\nName=main\nPath=old\nIsRelative=1\nDefault=1\n");
-        TestSupport::PutFile(Home() + QStringLiteral("/snap/thunderbird/common/.thunderbird/profiles.ini"),
-                  "[Install1]\nDefault=s\n[Profile0]\nName=snap\nPath=s\nIsRelative=1\n");
-        TestSupport::PutFile(Home() + QStringLiteral("/.var/app/org.mozilla.Thunderbird/.thunderbird/profiles.ini"),
-                  "[Profile0]\nName=flat\nPath=f\nIsRelative=1\n");
-        const auto profiles = ThunderbirdProfiles::List();
-        QCOMPARE(profiles[0].Folder, Home() + QStringLiteral("/.thunderbird/m"));
-        // Only one default is flagged, the first installation's.
-        QCOMPARE(ThunderbirdProfiles::ListText(), QStringLiteral("main\t1\r\nsnap\t0\r\nflat\t0"));
     }
 
     void missingFilesAndFolders()
@@ -100,9 +91,8 @@ private Q_SLOTS:
         const AppError none = ErrorOrNone([] { ThunderbirdProfiles::Require(Home(), QStringLiteral("default")); });
         QCOMPARE(none.Number(), long(ContactsError::NoProfile));
 
-        TestSupport::PutFile(Home() + QStringLiteral("/.thunderbird/profiles.ini"),
-                  "garbage line\n[Profile0]\nName=gone\nPath=nothing-here\n[Profile1]\nPath=nameless\n"
-                  "[Profile2]\nName=pathless\n[Profile3]\nName=here\nPath=here\n");
+        Ini("garbage line\n[Profile0]\nName=gone\nPath=nothing-here\n[Profile1]\nPath=nameless\n"
+            "[Profile2]\nName=pathless\n[Profile3]\nName=here\nPath=here\n");
         QDir().mkpath(Home() + QStringLiteral("/.thunderbird/here"));
         QCOMPARE(ThunderbirdProfiles::List().size(), 2);
         QCOMPARE(ThunderbirdProfiles::Require(Home(), QStringLiteral("here")).Name, QStringLiteral("here"));
@@ -155,8 +145,7 @@ private Q_SLOTS:
         QCOMPARE(MailProfileDefaults::SmtpServer(), QString());
         QCOMPARE(MailProfileDefaults::SmtpUsername(), QString());
 
-        TestSupport::PutFile(Home() + QStringLiteral("/.thunderbird/profiles.ini"),
-                  "[Profile0]\nName=other\nPath=o\n[Profile1]\nName=main\nPath=m\nDefault=1\n");
+        Ini("[Profile0]\nName=other\nPath=o\n[Profile1]\nName=main\nPath=m\nDefault=1\n");
         // No prefs.js yet.
         QCOMPARE(MailProfileDefaults::SmtpServer(), QString());
 

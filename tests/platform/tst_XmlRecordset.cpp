@@ -44,7 +44,7 @@ class TestXmlRecordset : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void readsTypesFromTheSchema()
+    void readsTypesFromTheSchemaDatesIncluded()
     {
         const Recordset set = ReadFile(QStringLiteral("tablegram-types_basic.xml"));
         QCOMPARE(Names(set), QStringList({"ID", "FLAG", "AMOUNT", "RATIO", "WHEN_AT"}));
@@ -55,16 +55,19 @@ private Q_SLOTS:
         QCOMPARE(Column(set, 1), QVariantList({true, false}));
         QCOMPARE(set.ValueAt(1, 2).toDouble(), -7.89);
         QCOMPARE(set.ValueAt(1, 4).toDateTime(), Naive(1999, 12, 31, 23, 59, 58));
-    }
 
-    void nullsAreNullAndEmptyTextIsNot()
-    {
-        const Recordset set = ReadFile(QStringLiteral("tablegram-nulls.xml"));
-        QCOMPARE(set.RecordCount(), 2);
-        QVERIFY(set.IsNullAt(0, 1) && set.IsNullAt(0, 2));
-        QVERIFY(!set.IsNullAt(1, 1));
-        QCOMPARE(set.ValueAt(1, 1).toString(), QString());
-        QCOMPARE(set.ValueAt(1, 2), QVariant(0));
+        const Recordset dates = ReadFile(QStringLiteral("tablegram-temporal_extremes.xml"));
+        QCOMPARE(Types(dates), QList<int>({AdoType::Integer, AdoType::Date, AdoType::DBDate, AdoType::DBTime,
+                                           AdoType::DBTimeStamp, AdoType::DBTimeStamp}));
+        QCOMPARE(dates.ValueAt(0, 1).toDateTime(), Naive(100, 1, 1));
+        QCOMPARE(dates.ValueAt(1, 1).toDateTime(), Naive(9999, 12, 31, 23, 59, 59));
+        QCOMPARE(dates.ValueAt(1, 2).toDate(), QDate(9999, 12, 31));
+        QCOMPARE(dates.ValueAt(1, 3).toTime(), QTime(23, 59, 59));
+        QCOMPARE(dates.ValueAt(0, 5).toDateTime(), Naive(1601, 1, 1));
+        // An omitted attribute is Null too, and a row with none at all is all Null.
+        QCOMPARE(dates.RecordCount(), 3);
+        for (int i = 1; i < dates.FieldCount(); ++i)
+            QVERIFY(dates.IsNullAt(2, i));
     }
 
     void pendingChangesCountAsDone()
@@ -102,8 +105,16 @@ private Q_SLOTS:
         QCOMPARE(blanks.FieldIndex(QStringLiteral("  edge name  ")), 2);
     }
 
-    void textValuesKeepEscapesBlanksAndLineBreaks()
+    // Null is apart from the empty text.
+    void textValuesKeepNullsEscapesBlanksAndLineBreaks()
     {
+        const Recordset nulls = ReadFile(QStringLiteral("tablegram-nulls.xml"));
+        QCOMPARE(nulls.RecordCount(), 2);
+        QVERIFY(nulls.IsNullAt(0, 1) && nulls.IsNullAt(0, 2));
+        QVERIFY(!nulls.IsNullAt(1, 1));
+        QCOMPARE(nulls.ValueAt(1, 1).toString(), QString());
+        QCOMPARE(nulls.ValueAt(1, 2), QVariant(0));
+
         const Recordset set = ReadFile(QStringLiteral("tablegram-text_escapes.xml"));
         // Character references come back as the characters; a literal tab or
         // line break inside an attribute reads as a blank, as XML has it (the
@@ -144,22 +155,6 @@ private Q_SLOTS:
         QCOMPARE(Names(nested), QStringList({"IsDomestic", "Bucket"}));
         QCOMPARE(Column(nested, 0), QVariantList({true, false}));
         QCOMPARE(Column(nested, 1), QVariantList({"Domestic", "International"}));
-    }
-
-    void dateAndTimeTypes()
-    {
-        const Recordset set = ReadFile(QStringLiteral("tablegram-temporal_extremes.xml"));
-        QCOMPARE(Types(set), QList<int>({AdoType::Integer, AdoType::Date, AdoType::DBDate, AdoType::DBTime,
-                                         AdoType::DBTimeStamp, AdoType::DBTimeStamp}));
-        QCOMPARE(set.ValueAt(0, 1).toDateTime(), Naive(100, 1, 1));
-        QCOMPARE(set.ValueAt(1, 1).toDateTime(), Naive(9999, 12, 31, 23, 59, 59));
-        QCOMPARE(set.ValueAt(1, 2).toDate(), QDate(9999, 12, 31));
-        QCOMPARE(set.ValueAt(1, 3).toTime(), QTime(23, 59, 59));
-        QCOMPARE(set.ValueAt(0, 5).toDateTime(), Naive(1601, 1, 1));
-        // An omitted attribute is Null too, and a row with none at all is all Null.
-        QCOMPARE(set.RecordCount(), 3);
-        for (int i = 1; i < set.FieldCount(); ++i)
-            QVERIFY(set.IsNullAt(2, i));
     }
 
     void writerRoundTripsEveryType()
@@ -220,7 +215,7 @@ private Q_SLOTS:
         QVERIFY2(error->Description().contains(QStringLiteral("U+0007")), qPrintable(error->Description()));
     }
 
-    void pathsAndFileUrlsAreReadDirectly()
+    void pathsAreReadDirectlyAndWebAddressesStamped()
     {
         const QString path = TestSupport::TestData(QStringLiteral("adoxml/msdocs-northwind-shippers.xml"));
         QCOMPARE(XmlSource::Open(path, {}, {}).RecordCount(), 3);
@@ -232,10 +227,8 @@ private Q_SLOTS:
 
         const auto scheme = ErrorOf([&] { XmlSource::Open(QStringLiteral("ftp://example.invalid/x.xml"), {}, {}); });
         QVERIFY(scheme && scheme->Description().contains(QStringLiteral("use an http or https address")));
-    }
 
-    void requestAddressGetsTheTimeStamp()
-    {
+        // Web addresses get the time stamp that keeps caches out of the way.
         const QDateTime at(QDate(2024, 3, 5), QTime(7, 8, 9));
         QCOMPARE(XmlSource::RequestAddress(QStringLiteral("http://h/list.xml"), at),
                  QStringLiteral("http://h/list.xml?timestamptoavoidcache=20240305070809"));

@@ -48,39 +48,37 @@ private Q_SLOTS:
         const QString jet = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;");
         const QString outlook = jet + "Outlook 9.0;MAPILEVEL=Personal Folders|Contacts\\;TABLETYPE=0;"
                                       "PROFILE=sa;PWD=p;w;DATABASE=c:\\temp;Mode=Read";
-        QTest::newRow("SQL Server, Windows security")
-            << int(RecipientList::SQLServer) << false << table
-            << "Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;"
-               "Data Source=DBHOST\\SQLEXPRESS;Initial Catalog=Club;"
-            << "[Members]";
-        QTest::newRow("SQL Server login, password first")
-            << int(RecipientList::SQLServer) << true << text
-            << "Provider=SQLOLEDB.1;Password=p;w;Persist Security Info=True;User ID=sa;"
-               "Data Source=DBHOST\\SQLEXPRESS;Initial Catalog=Club;"
-            << command;
-        QTest::newRow("Access") << int(RecipientList::Access) << false << table
-                                << jet + "Data Source=/data/club.mdb;Mode=Read;Persist Security Info=False"
-                                << "[Members]";
-        QTest::newRow("Access, authentication")
-            << int(RecipientList::Access) << true << text
-            << jet + "Data Source=/data/club.mdb;Mode=Read;Persist Security Info=True;Password=p;w;User ID=sa"
-            << command;
-        QTest::newRow("workbook") << int(RecipientList::Excel) << false << table
-                                  << jet + "Extended Properties=\"Excel 8.0;DATABASE=/data/club.xls;"
-                                           "HDR=Yes\";Mode=Read;Persist Security Info=False"
-                                  << "[Members$]";
-        QTest::newRow("workbook, authentication")
-            << int(RecipientList::Excel) << true << int(RecipientList::CmdUnknown)
-            << jet + "Extended Properties=\"Excel 8.0;DATABASE=/data/club.xls;HDR=Yes\";Mode=Read;"
-                     "Persist Security Info=True;Password=p;w;User ID=sa"
-            << "";
-        QTest::newRow("advanced, as typed") << int(RecipientList::Advanced) << true << 0
-                                            << " DSN=club; UID=a\"b " << "";
+        const auto row = [](const char* name, int type, bool auth, int command, const QString& connection,
+                            const QString& source) {
+            QTest::newRow(name) << type << auth << command << connection << source;
+        };
+        const int sqlServer = RecipientList::SQLServer, access = RecipientList::Access;
+        const int excel = RecipientList::Excel, outlookType = RecipientList::Outlook;
+        row("SQL Server, Windows security", sqlServer, false, table,
+            "Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;"
+            "Data Source=DBHOST\\SQLEXPRESS;Initial Catalog=Club;",
+            "[Members]");
+        row("SQL Server login, password first", sqlServer, true, text,
+            "Provider=SQLOLEDB.1;Password=p;w;Persist Security Info=True;User ID=sa;"
+            "Data Source=DBHOST\\SQLEXPRESS;Initial Catalog=Club;",
+            command);
+        row("Access", access, false, table,
+            jet + "Data Source=/data/club.mdb;Mode=Read;Persist Security Info=False", "[Members]");
+        row("Access, authentication", access, true, text,
+            jet + "Data Source=/data/club.mdb;Mode=Read;Persist Security Info=True;Password=p;w;User ID=sa",
+            command);
+        row("workbook", excel, false, table,
+            jet + "Extended Properties=\"Excel 8.0;DATABASE=/data/club.xls;HDR=Yes\";Mode=Read;"
+                  "Persist Security Info=False",
+            "[Members$]");
+        row("workbook, authentication", excel, true, RecipientList::CmdUnknown,
+            jet + "Extended Properties=\"Excel 8.0;DATABASE=/data/club.xls;HDR=Yes\";Mode=Read;"
+                  "Persist Security Info=True;Password=p;w;User ID=sa",
+            "");
+        row("advanced, as typed", RecipientList::Advanced, true, 0, " DSN=club; UID=a\"b ", "");
         // The Outlook pages have no authentication switch: the password is always sent.
-        QTest::newRow("Outlook") << int(RecipientList::Outlook) << false << text << outlook
-                                 << "[Contacts]";
-        QTest::newRow("Outlook, authentication") << int(RecipientList::Outlook) << true << table
-                                                 << outlook << "[Contacts]";
+        row("Outlook", outlookType, false, text, outlook, "[Contacts]");
+        row("Outlook, authentication", outlookType, true, table, outlook, "[Contacts]");
     }
     void connectionStringAndSource()
     {

@@ -65,34 +65,26 @@ private Q_SLOTS:
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<QString>("result");
-        QTest::newRow("file driver, path with a blank")
-            << "Driver={SQLite3};Database=/data/club list.db;"
-            << "txtDatabase"
-            << "/data/club list.db"
-            << "Driver={SQLite3};Database=/data/club list.db;";
-        QTest::newRow("server driver, braced password, free option")
-            << "Driver={FreeTDS};Server=db.example;Database=club;UID=sa;PWD={p;w}}d};Port=1433;"
-            << "txtPassword"
-            << "p;w}d"
-            << "Driver={FreeTDS};Server=db.example;Database=club;UID=sa;PWD={p;w}}d};Port=1433;";
-        QTest::newRow("access driver names the file DBQ") << "driver={MDBTools};dbq=/x.mdb;"
-                                                          << "txtDatabase"
-                                                          << "/x.mdb"
-                                                          << "Driver={MDBTools};DBQ=/x.mdb;";
-        QTest::newRow("a server is no field of a file driver")
-            << "Driver={SQLite3};Server=old;Database=/d.db;"
-            << "txtServer"
-            << "old"
-            << "Driver={SQLite3};Database=/d.db;";
-        QTest::newRow("data source, not installed here, is kept") << "DSN=club;UID=bo;"
-                                                                  << "txtUser"
-                                                                  << "bo"
-                                                                  << "DSN=club;UID=bo;";
-        QTest::newRow("a string of another kind fills nothing")
-            << "Provider=SQLOLEDB.1;Data Source=db;Initial Catalog=club"
-            << "txtDatabase"
-            << ""
-            << "Driver={SQLite3};Database=/e.db;";
+        const auto fill = [](const char* name, const char* given, const char* field,
+                             const char* shown, const char* result) {
+            QTest::newRow(name) << QString::fromUtf8(given) << QString::fromLatin1(field)
+                                << QString::fromUtf8(shown) << QString::fromUtf8(result);
+        };
+        fill("file driver, path with a blank", "Driver={SQLite3};Database=/data/club list.db;",
+             "txtDatabase", "/data/club list.db", "Driver={SQLite3};Database=/data/club list.db;");
+        fill("server driver, braced password, free option",
+             "Driver={FreeTDS};Server=db.example;Database=club;UID=sa;PWD={p;w}}d};Port=1433;",
+             "txtPassword", "p;w}d",
+             "Driver={FreeTDS};Server=db.example;Database=club;UID=sa;PWD={p;w}}d};Port=1433;");
+        fill("access driver names the file DBQ", "driver={MDBTools};dbq=/x.mdb;", "txtDatabase",
+             "/x.mdb", "Driver={MDBTools};DBQ=/x.mdb;");
+        fill("a server is no field of a file driver", "Driver={SQLite3};Server=old;Database=/d.db;",
+             "txtServer", "old", "Driver={SQLite3};Database=/d.db;");
+        fill("data source, not installed here, is kept", "DSN=club;UID=bo;", "txtUser", "bo",
+             "DSN=club;UID=bo;");
+        fill("a string of another kind fills nothing",
+             "Provider=SQLOLEDB.1;Data Source=db;Initial Catalog=club", "txtDatabase", "",
+             "Driver={SQLite3};Database=/e.db;");
     }
     void givenStringFillsTheFields()
     {

@@ -158,15 +158,12 @@ private Q_SLOTS:
         auto* entry = m_window->findChild<QAction*>(QStringLiteral("mnuWhatsThisHelpWhatsThis"));
         entry->setData(tag);
         entry->trigger();
+        const QString page = AppInfo::HomePage() + QStringLiteral("/help/?p=Corvanta&v=%1.%2.%3")
+                                                       .arg(AppInfo::Major)
+                                                       .arg(AppInfo::Minor)
+                                                       .arg(AppInfo::Revision);
         frmShowHelp* help = frmShowHelp::Existing();
-        QCOMPARE(help ? help->Address() : QString(),
-                 query.isEmpty() ? QString()
-                                 : AppInfo::HomePage() +
-                                       QStringLiteral("/help/?p=Corvanta&v=%1.%2.%3")
-                                           .arg(AppInfo::Major)
-                                           .arg(AppInfo::Minor)
-                                           .arg(AppInfo::Revision) +
-                                       query);
+        QCOMPARE(help ? help->Address() : QString(), query.isEmpty() ? QString() : page + query);
     }
 
     // A right-click offers help about the control; on the attachment lists a
@@ -221,9 +218,8 @@ private Q_SLOTS:
                 Click("cmdComposeAttach");
             }
             list->clearSelection();
-            position = at == QLatin1String("free")
-                           ? surface->rect().bottomRight() - QPoint(2, 2)
-                           : list->visualItemRect(list->topLevelItem(0)).center();
+            if (at != QLatin1String("free"))
+                position = list->visualItemRect(list->topLevelItem(0)).center();
             if (at == QLatin1String("selected"))
                 list->topLevelItem(0)->setSelected(true);
         }

@@ -29,6 +29,12 @@ class TestSMTPServiceManager : public QObject
 
     SystemdStandin m_standin;
 
+    bool Set(const QString& state)
+    {
+        return m_standin.Set(QStringLiteral("postfix.service"), state.section(u' ', 0, 0),
+                             state.section(u' ', 1));
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -47,46 +53,34 @@ private Q_SLOTS:
     // is pending or the state is unknown.
     void showsTheStateAndItsActions_data()
     {
-        QTest::addColumn<QString>("active"); // empty: no mail service at all
-        QTest::addColumn<QString>("freezer");
+        QTest::addColumn<QString>("state"); // "active freezer" as reported; empty: no service
         QTest::addColumn<int>("text");
         QTest::addColumn<QStringList>("enabled");
         QTest::addColumn<bool>("polling");
-        QTest::newRow("stopped") << "inactive"
-                                 << "running" << 806 << QStringList{"cmdStart"} << false;
-        QTest::newRow("failed") << "failed"
-                                << "running" << 806 << QStringList{"cmdStart"} << false;
-        QTest::newRow("starting") << "activating"
-                                  << "running" << 807 << QStringList{} << true;
-        QTest::newRow("stopping") << "deactivating"
-                                  << "running" << 808 << QStringList{} << true;
-        QTest::newRow("running") << "active"
-                                 << "running" << 809 << QStringList{"cmdStop", "cmdPause"} << false;
-        QTest::newRow("reloading")
-            << "reloading"
-            << "running" << 809 << QStringList{"cmdStop", "cmdPause"} << false;
-        QTest::newRow("continuing") << "active"
-                                    << "thawing" << 810 << QStringList{} << true;
-        QTest::newRow("pausing") << "active"
-                                 << "freezing" << 811 << QStringList{} << true;
-        QTest::newRow("paused") << "active"
-                                << "frozen" << 812 << QStringList{"cmdContinue"} << false;
-        QTest::newRow("unknown") << "maintenance"
-                                 << "running" << 813 << QStringList{} << true;
-        QTest::newRow("no service") << ""
-                                    << "" << 814 << QStringList{} << false;
+        QTest::newRow("stopped") << "inactive running" << 806 << QStringList{"cmdStart"} << false;
+        QTest::newRow("failed") << "failed running" << 806 << QStringList{"cmdStart"} << false;
+        QTest::newRow("starting") << "activating running" << 807 << QStringList{} << true;
+        QTest::newRow("stopping") << "deactivating running" << 808 << QStringList{} << true;
+        QTest::newRow("running") << "active running" << 809 << QStringList{"cmdStop", "cmdPause"}
+                                 << false;
+        QTest::newRow("reloading") << "reloading running" << 809
+                                   << QStringList{"cmdStop", "cmdPause"} << false;
+        QTest::newRow("continuing") << "active thawing" << 810 << QStringList{} << true;
+        QTest::newRow("pausing") << "active freezing" << 811 << QStringList{} << true;
+        QTest::newRow("paused") << "active frozen" << 812 << QStringList{"cmdContinue"} << false;
+        QTest::newRow("unknown") << "maintenance running" << 813 << QStringList{} << true;
+        QTest::newRow("no service") << "" << 814 << QStringList{} << false;
     }
     void showsTheStateAndItsActions()
     {
-        QFETCH(QString, active);
-        QFETCH(QString, freezer);
+        QFETCH(QString, state);
         QFETCH(int, text);
         QFETCH(QStringList, enabled);
         QFETCH(bool, polling);
-        if (active.isEmpty())
+        if (state.isEmpty())
             SmtpSvc::UseBus(QStringLiteral("unix:path=/nonexistent/corvanta-bus"));
         else
-            QVERIFY(m_standin.Set(QStringLiteral("postfix.service"), active, freezer));
+            QVERIFY(Set(state));
         WhenModal([&](QWidget* window) {
             QCOMPARE(Find<QLabel>(window, "lblStatus")->text(), LoadResString(text));
             QCOMPARE(Enabled(window), enabled);
@@ -103,38 +97,25 @@ private Q_SLOTS:
     // its button and leaves the state as it was.
     void actionsShowEachStateOnTheirWay_data()
     {
-        QTest::addColumn<QString>("active");
-        QTest::addColumn<QString>("freezer");
+        QTest::addColumn<QString>("state");
         QTest::addColumn<QString>("button");
         QTest::addColumn<bool>("refused");
         QTest::addColumn<QList<int>>("texts");
-        QTest::newRow("start") << "inactive"
-                               << "running"
-                               << "cmdStart" << false << QList<int>{807, 809};
-        QTest::newRow("stop") << "active"
-                              << "running"
-                              << "cmdStop" << false << QList<int>{808, 806};
-        QTest::newRow("pause") << "active"
-                               << "running"
-                               << "cmdPause" << false << QList<int>{811, 812};
-        QTest::newRow("continue") << "active"
-                                  << "frozen"
-                                  << "cmdContinue" << false << QList<int>{810, 809};
-        QTest::newRow("start refused") << "inactive"
-                                       << "running"
-                                       << "cmdStart" << true << QList<int>{806};
-        QTest::newRow("pause refused") << "active"
-                                       << "running"
-                                       << "cmdPause" << true << QList<int>{809};
+        QTest::newRow("start") << "inactive running" << "cmdStart" << false << QList<int>{807, 809};
+        QTest::newRow("stop") << "active running" << "cmdStop" << false << QList<int>{808, 806};
+        QTest::newRow("pause") << "active running" << "cmdPause" << false << QList<int>{811, 812};
+        QTest::newRow("continue") << "active frozen" << "cmdContinue" << false
+                                  << QList<int>{810, 809};
+        QTest::newRow("start refused") << "inactive running" << "cmdStart" << true << QList<int>{806};
+        QTest::newRow("pause refused") << "active running" << "cmdPause" << true << QList<int>{809};
     }
     void actionsShowEachStateOnTheirWay()
     {
-        QFETCH(QString, active);
-        QFETCH(QString, freezer);
+        QFETCH(QString, state);
         QFETCH(QString, button);
         QFETCH(bool, refused);
         QFETCH(QList<int>, texts);
-        QVERIFY(m_standin.Set(QStringLiteral("postfix.service"), active, freezer));
+        QVERIFY(Set(state));
         QVERIFY(m_standin.Refuse(refused));
         QStringList seen;
         QString balloon;

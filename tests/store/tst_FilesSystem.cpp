@@ -103,7 +103,7 @@ private Q_SLOTS:
         QVERIFY(fs.WriteTextFile(path, QString()));
         QCOMPARE(ReadBytes(path), QByteArray());
 
-        // A folder in the way is not replaced. Other failures: tst_DataStore.
+        // A folder in the way is not replaced. Other failures: tst_StoreFile.
         QVERIFY(!fs.WriteTextFile(Path("write"), QStringLiteral("text")));
         QVERIFY(QFileInfo(Path("write")).isDir());
         QCOMPARE(m_reports, Reports({{"Error writing file ...", Path("write")}}));

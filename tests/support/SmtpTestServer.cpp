@@ -154,8 +154,12 @@ bool SmtpTestServer::Start()
                   << m_dir.filePath(QStringLiteral("key.pem"));
     }
     if (!m_options.user.isEmpty())
-        arguments << QStringLiteral("--user") << m_options.user << QStringLiteral("--password")
-                  << m_options.password << QStringLiteral("--mechanisms") << m_options.mechanisms;
+        arguments << QStringLiteral("--user") << m_options.user << QStringLiteral("--password") << m_options.password;
+    if (!m_options.tokenFile.isEmpty())
+        arguments << QStringLiteral("--token-file") << m_options.tokenFile;
+    if (!m_options.introspectUrl.isEmpty())
+        arguments << QStringLiteral("--introspect") << m_options.introspectUrl;
+    arguments << QStringLiteral("--mechanisms") << m_options.mechanisms;
     for (const QString& address : m_options.reject)
         arguments << QStringLiteral("--reject") << address;
     if (m_options.dropAfter > 0)

@@ -48,7 +48,12 @@ public:
         Tls tls = Tls::None;
         QString user;                      // AUTH required when set
         QString password;
-        QString mechanisms = QStringLiteral("PLAIN,LOGIN");
+        QString mechanisms = QStringLiteral("PLAIN,LOGIN"); // also XOAUTH2, OAUTHBEARER
+        // AUTH required when either is set: the tokens taken, as "user token"
+        // lines read at each login, or an OAuth introspection address asked
+        // "?token=..." for {"active": ..., "username": ...}.
+        QString tokenFile;
+        QString introspectUrl;
         QStringList reject;                // recipients refused with a two-line 550
         int dropAfter = 0;                 // close a connection after this many messages
         Drop drop = Drop::AfterReply;      // right after the reply, or silently at the next MAIL

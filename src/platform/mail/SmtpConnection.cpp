@@ -1,6 +1,7 @@
 #include "platform/mail/SmtpConnection.h"
 
 #include <QHostAddress>
+#include <QPointer>
 #include <QSet>
 #include <QSslSocket>
 
@@ -12,7 +13,6 @@ constexpr qint64 ChunkSize = 64 * 1024;
 constexpr qint64 HighWater = 256 * 1024; // unsent bytes kept in the socket
 
 const QString StoppedText = QStringLiteral("not sent: sending was stopped");
-const QString NoEncryptionText = QStringLiteral("the server offers no encryption; the password was not sent");
 
 QHostAddress Plain(const QHostAddress& address)
 {
@@ -60,6 +60,15 @@ QString Refusal(const SmtpReply& reply)
 QString LoginRefused(const SmtpReply& reply)
 {
     return QStringLiteral("the server refused the login: %1").arg(reply.Text());
+}
+
+// The user name as OAUTHBEARER's header carries it (RFC 5801 "saslname").
+QByteArray SaslName(const QString& user)
+{
+    QByteArray name = user.toUtf8();
+    name.replace('=', "=3D");
+    name.replace(',', "=2C");
+    return name;
 }
 
 } // namespace
@@ -128,6 +137,13 @@ SmtpConnection::SmtpConnection(const SmtpEndpoint& endpoint, Owner& owner, QObje
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, [this] { Enter([this] { OnTimeout(); }); });
+    m_tokenTimer.setSingleShot(true);
+    connect(&m_tokenTimer, &QTimer::timeout, this, [this] {
+        Enter([this] {
+            Close(Loss::Refused,
+                  QStringLiteral("No access token within %1 seconds").arg(m_endpoint.timeoutSeconds));
+        });
+    });
     m_socket->setSslConfiguration(endpoint.tls);
     m_socket->setPeerVerifyName(endpoint.host);
     connect(m_socket, &QSslSocket::connected, this, [this] { Enter([this] { OnConnected(); }); });
@@ -397,8 +413,8 @@ void SmtpConnection::OnHandshakeReply(const Command& command, const SmtpReply& r
             return;
         }
         if (m_endpoint.authenticate && !m_loopback) {
-            Close(Loss::Refused, QStringLiteral("the server refused encryption (%1); the password was not sent")
-                                    .arg(reply.Text()));
+            Close(Loss::Refused, QStringLiteral("the server refused encryption (%1); the %2 was not sent")
+                                    .arg(reply.Text(), SecretName()));
             return;
         }
         AfterHello(); // on without encryption, as a server that does not offer it
@@ -421,6 +437,19 @@ void SmtpConnection::OnHandshakeReply(const Command& command, const SmtpReply& r
         else
             Send(Kind::Auth, m_endpoint.password.toUtf8().toBase64());
         return;
+    case Kind::AuthToken:
+    case Kind::AuthTokenCancel:
+        if (reply.code == 235) {
+            m_token.clear();
+            BecomeReady();
+        } else if (reply.code == 334 && command.kind == Kind::AuthToken) {
+            // The refusal comes as a challenge holding the error; the
+            // answer that ends the exchange brings the server's final word.
+            Send(Kind::AuthTokenCancel, m_bearer ? "AQ==" : "");
+        } else {
+            OnTokenRefused(reply);
+        }
+        return;
     default:
         return;
     }
@@ -440,11 +469,17 @@ void SmtpConnection::AfterHello()
     BecomeReady();
 }
 
+QString SmtpConnection::SecretName() const
+{
+    return m_endpoint.tokens ? QStringLiteral("access token") : QStringLiteral("password");
+}
+
 void SmtpConnection::LogIn()
 {
-    // A password goes out in the clear only to this very machine.
+    // A password or token goes out in the clear only to this very machine.
     if (!m_encrypted && !m_loopback) {
-        Close(Loss::Refused, NoEncryptionText);
+        Close(Loss::Refused,
+              QStringLiteral("the server offers no encryption; the %1 was not sent").arg(SecretName()));
         return;
     }
     if (!m_extensions.Has("AUTH")) {
@@ -452,11 +487,16 @@ void SmtpConnection::LogIn()
         return;
     }
     const QSet<QByteArray>& mechanisms = m_extensions.AuthMechanisms();
+    const bool tokens = bool(m_endpoint.tokens);
     m_phase = Phase::LoggingIn;
-    if (mechanisms.contains("PLAIN")) {
+    // With a token never the password: the account may have none.
+    if (tokens && (mechanisms.contains("XOAUTH2") || mechanisms.contains("OAUTHBEARER"))) {
+        m_bearer = !mechanisms.contains("XOAUTH2");
+        FetchToken(QString());
+    } else if (!tokens && mechanisms.contains("PLAIN")) {
         const QByteArray response = '\0' + m_endpoint.userName.toUtf8() + '\0' + m_endpoint.password.toUtf8();
         Send(Kind::Auth, "AUTH PLAIN " + response.toBase64());
-    } else if (mechanisms.contains("LOGIN")) {
+    } else if (!tokens && mechanisms.contains("LOGIN")) {
         Send(Kind::AuthUser, "AUTH LOGIN");
     } else {
         QStringList offered;
@@ -466,6 +506,51 @@ void SmtpConnection::LogIn()
         Close(Loss::Refused, QStringLiteral("The mail server offers no login this program can use (only %1)")
                                 .arg(offered.join(QStringLiteral(", "))));
     }
+}
+
+// The token comes later, from the event loop. Meanwhile no reply is due,
+// so only the token's own limit runs; the server may still hang up.
+void SmtpConnection::FetchToken(const QString& refused)
+{
+    m_tokenTimer.start(m_endpoint.timeoutSeconds * 1000);
+    QPointer<SmtpConnection> self(this);
+    m_endpoint.tokens->Fetch(refused, [self](const QString& token, const QString& failure) {
+        if (self)
+            self->Enter([&] { self->OnToken(token, failure); });
+    });
+}
+
+void SmtpConnection::OnToken(const QString& token, const QString& failure)
+{
+    // Too late: the connection closed, or gave up waiting, meanwhile.
+    if (m_phase != Phase::LoggingIn || !m_tokenTimer.isActive())
+        return;
+    m_tokenTimer.stop();
+    if (token.isEmpty()) {
+        Close(Loss::Refused, failure.isEmpty() ? QStringLiteral("No access token could be had") : failure);
+        return;
+    }
+    m_token = token;
+    // Fields end in ^A; the literals are split where a hex digit follows.
+    const QByteArray bearer = "\x01" "auth=Bearer " + token.toUtf8() + "\x01\x01";
+    const QByteArray response =
+        m_bearer ? "n,a=" + SaslName(m_endpoint.userName) + ",\x01host=" + m_endpoint.host.toUtf8() + "\x01port="
+                       + QByteArray::number(m_endpoint.port) + bearer // RFC 7628
+                 : "user=" + m_endpoint.userName.toUtf8() + bearer;
+    Send(Kind::AuthToken, (m_bearer ? "AUTH OAUTHBEARER " : "AUTH XOAUTH2 ") + response.toBase64());
+    if (m_phase != Phase::Closed)
+        m_socket->flush();
+}
+
+// A token may have run out since it was handed out: a new one, once.
+void SmtpConnection::OnTokenRefused(const SmtpReply& reply)
+{
+    if (m_tokenRenewed) {
+        Close(Loss::Refused, LoginRefused(reply));
+        return;
+    }
+    m_tokenRenewed = true;
+    FetchToken(std::exchange(m_token, QString()));
 }
 
 void SmtpConnection::BecomeReady()

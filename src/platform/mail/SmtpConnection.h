@@ -4,6 +4,7 @@
 #include "platform/mail/ServerCertificate.h"
 #include "platform/mail/SmtpDotStuffer.h"
 #include "platform/mail/SmtpReply.h"
+#include "platform/mail/SmtpTokenSource.h"
 
 #include <QByteArray>
 #include <QList>
@@ -57,6 +58,9 @@ struct SmtpEndpoint
     bool authenticate = false;
     QString userName;
     QString password;
+    // Set: the login is XOAUTH2 or OAUTHBEARER with a token from here
+    // instead of the password.
+    std::shared_ptr<SmtpTokenSource> tokens;
     QSslConfiguration tls;
     QStringList trustedCertificates; // "host sha256-hex" lines
 };
@@ -134,7 +138,10 @@ public:
 private:
     enum class Phase { Connecting, Greeting, Hello, Encrypting, LoggingIn, Ready, Stopping, Closed };
     enum class Loss { Dropped, TimedOut, Broken, Refused, Stopped };
-    enum class Kind { Greeting, Ehlo, Helo, StartTls, Auth, AuthUser, AuthPassword, Rset, Mail, Rcpt, Data, Dot };
+    enum class Kind {
+        Greeting, Ehlo, Helo, StartTls, Auth, AuthUser, AuthPassword, AuthToken, AuthTokenCancel,
+        Rset, Mail, Rcpt, Data, Dot
+    };
     struct Transaction;
     struct Command
     {
@@ -165,6 +172,10 @@ private:
     void OnMailReply(const Command& command, const SmtpReply& reply);
     void AfterHello();
     void LogIn();
+    void FetchToken(const QString& refused);
+    void OnToken(const QString& token, const QString& failure);
+    void OnTokenRefused(const SmtpReply& reply);
+    QString SecretName() const;
     void BecomeReady();
 
     void Send(Kind kind, const QByteArray& line, Transaction* transaction = nullptr, int recipient = -1);
@@ -187,6 +198,7 @@ private:
     Owner& m_owner;
     QSslSocket* m_socket;
     QTimer m_timer;
+    QTimer m_tokenTimer; // a token asked for and not yet given
     Phase m_phase = Phase::Connecting;
     SmtpReplyParser m_parser;
     SmtpExtensions m_extensions;
@@ -196,6 +208,9 @@ private:
     bool m_triedStartTls = false;
     bool m_needReset = false;
     QString m_tlsProblem;
+    bool m_bearer = false;       // OAUTHBEARER rather than XOAUTH2
+    QString m_token;             // the one last sent
+    bool m_tokenRenewed = false; // a refused token was replaced once already
     std::optional<ServerCertificate> m_refusedCertificate;
 
     SmtpMailPtr m_first; // the mail it was opened for, until it is ready

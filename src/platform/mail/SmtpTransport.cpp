@@ -79,6 +79,7 @@ struct SmtpTransport::Private final : SmtpConnection::Owner
         endpoint.authenticate = settings.authenticate;
         endpoint.userName = settings.userName;
         endpoint.password = settings.password;
+        endpoint.tokens = settings.tokens;
         QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
         tls.setPeerVerifyMode(QSslSocket::VerifyPeer);
         tls.setProtocol(QSsl::TlsV1_2OrLater);

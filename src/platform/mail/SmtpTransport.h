@@ -3,6 +3,7 @@
 #include "platform/mail/MailTransport.h"
 #include "platform/mail/MessageBuilder.h"
 #include "platform/mail/ServerCertificate.h"
+#include "platform/mail/SmtpTokenSource.h"
 
 #include <QString>
 
@@ -16,6 +17,9 @@ struct SmtpSettings
     bool authenticate = false;    // AUTH PLAIN or LOGIN with the two below
     QString userName;
     QString password;
+    // Set: XOAUTH2 (or OAUTHBEARER) for userName with a token from here
+    // instead of the password, asked for at each connection's login.
+    std::shared_ptr<SmtpTokenSource> tokens;
     bool implicitTls = false;     // TLS from the first byte; always so on port 465
     QString caFile;               // PEM authorities trusted besides the system's
     QStringList trustedCertificates; // "host sha256-hex": that certificate, as it is, for that host
@@ -32,14 +36,17 @@ struct SmtpSettings
 // sent again ("delivery unknown" when its answer never came).
 //
 // A refusal that concerns every mail ends the run: a refused login or
-// certificate, a password that would go out unencrypted, or a server that
-// cannot be reached (refused, silent, TLS failing) before it took any mail,
-// or on three connections in a row after that. No connection opens after
-// it, and every mail not yet handed over fails at once with that reason
-// ("not sent: ..."). A server that refuses an extra connection while
-// another serves the run only lowers the number of connections. STARTTLS is
-// used whenever offered, certificates are always verified, and a password
-// goes out unencrypted only to a server on this machine's loopback.
+// certificate, a password or token that would go out unencrypted, no token
+// to be had, or a server that cannot be reached (refused, silent, TLS
+// failing) before it took any mail, or on three connections in a row after
+// that. No connection opens after it, and every mail not yet handed over
+// fails at once with that reason ("not sent: ..."). A server that refuses
+// an extra connection while another serves the run only lowers the number
+// of connections. STARTTLS is used whenever offered, certificates are
+// always verified, and a password or token goes out unencrypted only to a
+// server on this machine's loopback. A token the server refuses is replaced
+// once on that connection (it may have run out since it was handed out);
+// refused again, the login is refused.
 //
 // A certificate that fails verification is still accepted when its SHA-256
 // fingerprint is trusted for the host name the connection uses; otherwise

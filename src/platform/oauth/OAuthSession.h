@@ -3,6 +3,7 @@
 #include "platform/mail/SmtpTokenSource.h"
 #include "platform/oauth/OAuthProvider.h"
 
+#include <QJsonObject>
 #include <QObject>
 
 #include <memory>
@@ -30,6 +31,8 @@ Q_SIGNALS:
     void Refreshed(const OAuthGrant& grant);
 
 private:
+    void RefreshAnswered(const QJsonObject& answer, OAuthError error);
+
     struct Private;
     std::unique_ptr<Private> d;
 };

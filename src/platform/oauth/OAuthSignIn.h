@@ -2,9 +2,11 @@
 
 #include "platform/oauth/OAuthProvider.h"
 
+#include <QJsonObject>
 #include <QObject>
 #include <QString>
 #include <QUrl>
+#include <QVariantMap>
 
 #include <functional>
 #include <memory>
@@ -43,6 +45,15 @@ Q_SIGNALS:
     void Failed(const QString& reason);
 
 private:
+    void Answered(const QVariantMap& values);
+    void Exchanged(const QJsonObject& answer, OAuthError error);
+    void DeviceAnswered(const QJsonObject& answer, const OAuthError& error);
+    void PollDevice();
+    void Polled(const QJsonObject& answer, const OAuthError& error);
+    void Finish(const OAuthGrant& grant);
+    void Fail(const QString& reason);
+    void FailSoon(const QString& reason);
+
     struct Private;
     std::unique_ptr<Private> d;
 };
