@@ -1,10 +1,13 @@
 #include "MainWindowSetup.h"
+#include "OAuthTestServer.h"
 #include "SmtpTestServer.h"
 #include "SystemdStandin.h"
 #include "base/Texts.h"
 #include "delivery/MailConfiguration.h"
+#include "delivery/MailSecrets.h"
 #include "delivery/ctlWizSend.h"
 #include "delivery/frmMailCfg.h"
+#include "platform/oauth/OAuthSignIn.h"
 #include "platform/service/SmtpSvc.h"
 #include "store/FilesSystem.h"
 
@@ -12,7 +15,10 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QLabel>
 #include <QListWidget>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -58,7 +64,13 @@ QStringList Saved()
             QStringLiteral("trusted=") + QString(s.SMTPTrustedCertificates()).replace(u'\n', u'|'),
             QStringLiteral("retry=%1").arg(s.SMTPRetryTemporary()),
             QStringLiteral("minute=%1").arg(s.SMTPMaxPerMinute()),
-            QStringLiteral("day=%1").arg(s.SMTPMaxPerDay())};
+            QStringLiteral("day=%1").arg(s.SMTPMaxPerDay()),
+            QStringLiteral("provider=%1").arg(s.SMTPOAuthProvider()),
+            QStringLiteral("tenant=") + s.SMTPOAuthTenant(),
+            QStringLiteral("client=") + s.SMTPOAuthClientID() + u'|' + s.SMTPOAuthClientSecret(),
+            QStringLiteral("endpoints=") + s.SMTPOAuthAuthorizeURL() + u'|' + s.SMTPOAuthTokenURL() + u'|' +
+                s.SMTPOAuthDeviceURL(),
+            QStringLiteral("scope=") + s.SMTPOAuthScope()};
 }
 
 // "#301" stands for text 301.
@@ -72,7 +84,8 @@ QString Expand(QString text)
 
 // What a user does, one step an entry: "box=text" types into a box,
 // "combo=2" picks that entry with the arrow keys, "list=0" selects a row,
-// "?answer" queues the answer of the next file dialog, a bare name clicks.
+// "?answer" queues the answer of the next file dialog, "wait=text" waits
+// for the sign-in state to hold that text, a bare name clicks.
 void Act(QWidget* dialog, const QStringList& steps)
 {
     for (const QString& step : steps) {
@@ -82,6 +95,11 @@ void Act(QWidget* dialog, const QStringList& steps)
         }
         const QString name = step.section(u'=', 0, 0);
         const QString value = step.section(u'=', 1);
+        if (name == u"wait") {
+            auto* state = dialog->findChild<QLabel*>(QStringLiteral("lblOAuthState"));
+            QTRY_VERIFY2_WITH_TIMEOUT(state->text().contains(value), qPrintable(state->text()), 20000);
+            continue;
+        }
         QWidget* control = dialog->findChild<QWidget*>(name);
         QVERIFY2(control, qPrintable(name));
         if (auto* box = qobject_cast<QLineEdit*>(control)) {
@@ -266,6 +284,25 @@ private Q_SLOTS:
         Row("TLS from the start proposes 465", "cboSMTPEncryption=1", "", "encryption=1;port=465");
         Row("back to STARTTLS proposes 587", "cboSMTPEncryption=1;cboSMTPEncryption=0", "",
             "encryption=0;port=587");
+        Row("Microsoft 365 brings its server, port and STARTTLS",
+            "cboSMTPEncryption=1;cboAuthenticationKind=1;"
+            "txtOAuthTenant= contoso.example ;txtOAuthClientID=cid",
+            "", "auth=2;server=smtp.office365.com;port=587;encryption=0;provider=0;tenant=contoso.example;"
+                "client=cid|;scope=;password=");
+        Row("Google keeps its client secret", "cboAuthenticationKind=2;txtOAuthClientID=gid;txtOAuthClientSecret=gs",
+            "", "auth=2;server=smtp.gmail.com;provider=1;client=gid|gs;scope=");
+        Row("a provider needs a client ID", "cboAuthenticationKind=1", "#5170@txtOAuthClientID");
+        Row("another provider's endpoints must be encrypted off this machine",
+            "cboAuthenticationKind=3;txtOAuthClientID=c;txtOAuthAuthorizeURL=http://id.example.org/a;"
+            "txtOAuthTokenURL=https://id.example.org/t",
+            "#5171@txtOAuthAuthorizeURL");
+        Row("another provider on this machine, with its own scope",
+            "cboAuthenticationKind=3;txtOAuthClientID=c;txtOAuthAuthorizeURL=http://127.0.0.1:9/a;"
+            "txtOAuthTokenURL=https://id.example.org/t;txtOAuthDeviceURL=https://id.example.org/d;"
+            "txtOAuthScope=smtp  offline",
+            "", "auth=2;server=smtp.example.org;provider=2;client=c|;"
+                "endpoints=http://127.0.0.1:9/a|https://id.example.org/t|https://id.example.org/d;"
+                "scope=smtp offline");
         Row("CA file browsed, a certificate forgotten, no retry",
             "?%DIR%/cert.pem;cmdBrowseCAFile;lstTrustedCertificates=0;"
             "cmdForgetCertificate;chkSMTPRetryTemporary",
@@ -288,6 +325,95 @@ private Q_SLOTS:
         for (const QString& entry : stored.split(u';', Qt::SkipEmptyParts))
             QVERIFY2(after.contains(WithFiles(entry)),
                      qPrintable(entry + QStringLiteral(" not in ") + after.join(u' ')));
+    }
+
+    // Only the rows of the chosen way of logging in show.
+    void loginRows_data()
+    {
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("password") << "" << "txtPassword chkBlankPassword";
+        QTest::newRow("Microsoft 365")
+            << "cboAuthenticationKind=1" << "txtOAuthTenant txtOAuthClientID cmdSignIn cmdSignInWithCode";
+        QTest::newRow("Google") << "cboAuthenticationKind=2" << "txtOAuthClientID txtOAuthClientSecret cmdSignIn";
+        QTest::newRow("another provider")
+            << "cboAuthenticationKind=3"
+            << "txtOAuthClientID txtOAuthClientSecret txtOAuthAuthorizeURL txtOAuthDeviceURL cmdSignIn";
+        QTest::newRow("another provider with a device endpoint")
+            << "cboAuthenticationKind=3;txtOAuthDeviceURL=https://id.example.org/d"
+            << "txtOAuthClientID txtOAuthClientSecret txtOAuthAuthorizeURL txtOAuthDeviceURL cmdSignIn "
+               "cmdSignInWithCode";
+    }
+    void loginRows()
+    {
+        QFETCH(QString, steps);
+        Seed(2, 1, QStringLiteral("ann"), QStringLiteral("pw"));
+        QStringList shown;
+        WhenModal([&](QWidget* dialog) {
+            dialog->show();
+            Act(dialog, steps.split(u';', Qt::SkipEmptyParts));
+            for (const char* name : {"txtPassword", "chkBlankPassword", "txtOAuthTenant", "txtOAuthClientID",
+                                     "txtOAuthClientSecret", "txtOAuthAuthorizeURL", "txtOAuthDeviceURL",
+                                     "cmdSignIn", "cmdSignInWithCode"})
+                if (Find(dialog, name)->isVisible())
+                    shown << QLatin1String(name);
+            dialog->close();
+        });
+        frmMailCfg::Edit(nullptr);
+        QTEST(shown.join(u' '), "shown");
+    }
+
+    // A sign-in in the browser counts once OK saves it, under the server
+    // and user saved; Sign Out forgets it the same way.
+    void signInKeptByOK_data()
+    {
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<bool>("signedIn");
+        QTest::newRow("signed in, OK") << "cmdSignIn;wait=signed.in@example.test;cmdOK" << true;
+        QTest::newRow("signed in, Cancel") << "cmdSignIn;wait=signed.in@example.test;cmdCancel" << false;
+        QTest::newRow("signed out, OK") << "cmdSignIn;wait=signed.in@example.test;cmdOK;reopen;"
+                                           "wait=signed.in@example.test;cmdSignOut;cmdOK"
+                                        << false;
+        QTest::newRow("a sign-in cancelled") << "cmdSignIn;cmdSignIn;cmdOK" << false;
+    }
+    void signInKeptByOK()
+    {
+        QFETCH(QString, steps);
+        QFETCH(bool, signedIn);
+        OAuthTestServer provider;
+        QVERIFY2(provider.Start(), qPrintable(provider.Error()));
+        QNetworkAccessManager browser; // follows the provider's redirect to the loopback
+        OAuthSignIn::SetBrowser([&browser](const QUrl& address) {
+            QNetworkReply* reply = browser.get(QNetworkRequest(address));
+            QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+            return true;
+        });
+        Seed(2, 2, QString(), QString());
+        MailSecrets::ForgetGrant(QStringLiteral("smtp.example.org"), QString::fromLatin1(OAuthTestServer::Account));
+        const OAuthProvider endpoints = provider.Provider();
+        QStringList first = {QStringLiteral("cboAuthenticationKind=3"),
+                             QStringLiteral("txtUsername=") + QString::fromLatin1(OAuthTestServer::Account),
+                             QStringLiteral("txtOAuthClientID=") + endpoints.clientId,
+                             QStringLiteral("txtOAuthAuthorizeURL=") + endpoints.authorizeUrl,
+                             QStringLiteral("txtOAuthTokenURL=") + endpoints.tokenUrl};
+        const QStringList all = steps.split(u';');
+        const qsizetype reopen = all.indexOf(QStringLiteral("reopen"));
+        first += all.mid(0, reopen);
+        for (const QStringList& part : {first, reopen < 0 ? QStringList() : all.mid(reopen + 1)}) {
+            if (part.isEmpty())
+                continue;
+            WhenModal([&](QWidget* dialog) {
+                Act(dialog, part);
+                if (dialog->isVisible())
+                    dialog->close();
+            });
+            frmMailCfg::Edit(nullptr);
+        }
+        OAuthGrant grant;
+        const MailConfiguration saved;
+        QCOMPARE(MailSecrets::ReadGrant(saved.SMTPServer(), QString::fromLatin1(OAuthTestServer::Account), grant)
+                         .outcome == SecretStore::Outcome::Done,
+                 signedIn);
     }
 
     // A file that cannot be written is told at OK; the dialog stays open.
