@@ -175,6 +175,38 @@ private Q_SLOTS:
         QVERIFY(!SaveOffered());
     }
 
+    // Set to sign in with a provider, but the sign-in is gone (withdrawn
+    // in an earlier run): the user is asked to sign in before anything goes
+    // out; No, or mail setup left without signing in, sends nothing.
+    void askedToSignInFirst_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("No") << int(QMessageBox::No);
+        QTest::newRow("Yes, then mail setup cancelled") << int(QMessageBox::Yes);
+    }
+    void askedToSignInFirst()
+    {
+        QFETCH(int, answer);
+        MailConfiguration settings;
+        settings.SetSMPTAuthenticate(2);
+        settings.SetSMTPUsername(QStringLiteral("ann@example.org"));
+        settings.SetSMTPOAuthClientID(QStringLiteral("cid"));
+        settings.Save();
+        QString opened;
+        if (answer == QMessageBox::Yes)
+            WhenModal([&opened](QWidget* dialog) {
+                opened = dialog->objectName();
+                QTest::mouseClick(Find<QPushButton>(dialog, "cmdCancel"), Qt::LeftButton);
+            });
+        Send({answer}, nullptr);
+        const auto asked = Dialogs::TakeAsked();
+        QCOMPARE(asked.size(), 1);
+        QVERIFY2(asked[0].text.contains(QStringLiteral("ann@example.org")), qPrintable(asked[0].text));
+        QCOMPARE(opened, answer == QMessageBox::Yes ? QStringLiteral("frmMailCfg") : QString());
+        QCOMPARE(m_window->MailsHandled(), 0);
+        QCOMPARE(m_server->MessageCount(), 0);
+    }
+
     // Save Mail Errors As, from the summary or the menu: the format follows
     // the name's ending, else the filter chosen, in the layout chosen (of
     // the Other box only its first character); Cancel in the format dialog
