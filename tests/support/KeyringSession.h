@@ -1,0 +1,67 @@
+#pragma once
+
+#include "TestMain.h"
+
+#include <QProcess>
+#include <QString>
+
+namespace TestSupport {
+
+// The desktop a keyring test runs on: a private session bus with an unlocked
+// gnome-keyring-daemon on it (its keyrings under the test's home), a private
+// bus without one, or no bus at all. The bus connection is made once per
+// process, so each kind runs in a process of its own (CORVANTA_TEST_KEYRING_MAIN).
+class KeyringSession
+{
+public:
+    enum class Kind { Keyring, BusWithoutKeyring, NoBus };
+
+    KeyringSession() = default;
+    ~KeyringSession();
+    KeyringSession(const KeyringSession&) = delete;
+    KeyringSession& operator=(const KeyringSession&) = delete;
+
+    // Starts what the kind needs and points this process's environment at
+    // it. False with Error() when it cannot.
+    bool Start(Kind kind);
+    QString Error() const { return m_error; }
+
+    // The kind this test process runs under.
+    static Kind Current();
+    static bool HasKeyring() { return Current() == Kind::Keyring; }
+
+private:
+    bool StartBus();
+    bool StartKeyring();
+
+    QProcess m_bus;
+    QProcess m_keyring;
+    QString m_address;
+    QString m_error;
+};
+
+// Runs this test program once for every kind, each in a child process, and
+// gives the number of kinds that failed.
+int RunOncePerKeyringKind(int argc, char* argv[]);
+
+// In a child: starts the kind it was given; false when it could not.
+bool StartKeyringKind(KeyringSession& session);
+
+} // namespace TestSupport
+
+// A main() for tests that run under each kind of keyring.
+#define CORVANTA_TEST_KEYRING_MAIN(TestObject)                                                     \
+    int main(int argc, char* argv[])                                                               \
+    {                                                                                              \
+        if (qEnvironmentVariableIsEmpty("CORVANTA_KEYRING_KIND"))                                  \
+            return TestSupport::RunOncePerKeyringKind(argc, argv);                                 \
+        TestSupport::PrepareHome();                                                                \
+        TestSupport::UseBuiltReaderHelper();                                                       \
+        QCoreApplication app(argc, argv);                                                          \
+        TestSupport::KeyringSession session;                                                       \
+        if (!TestSupport::StartKeyringKind(session))                                               \
+            return 1;                                                                              \
+        TestObject tc;                                                                             \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
+        return QTest::qExec(&tc, argc, argv);                                                      \
+    }
