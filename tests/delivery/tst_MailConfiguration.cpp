@@ -1,10 +1,12 @@
+#include "KeyringSession.h"
 #include "TestFiles.h"
-#include "TestMain.h"
 #include "delivery/MailConfiguration.h"
+#include "delivery/MailSecrets.h"
 #include "store/PropertyBag.h"
 #include "store/StoreFile.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -14,12 +16,52 @@ namespace {
 using TestSupport::ReadBytes;
 using TestSupport::WriteBytes;
 
+using TestSupport::KeyringSession;
+using Outcome = SecretStore::Outcome;
+
 QStringList Copies(const QString& folder)
 {
     return QDir(folder).entryList({QStringLiteral("mlcfg.dat.*.bak")}, QDir::Files);
 }
 
+// The files under the folders that hold `secret` in clear.
+QStringList FilesHolding(const QString& secret, const QStringList& folders)
+{
+    const QByteArray utf16(reinterpret_cast<const char*>(secret.utf16()), secret.size() * 2);
+    QStringList holding;
+    for (const QString& folder : folders) {
+        QDirIterator files(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            const QByteArray bytes = ReadBytes(files.next());
+            if (bytes.contains(secret.toUtf8()) || bytes.contains(utf16))
+                holding << files.filePath();
+        }
+    }
+    return holding;
+}
+
+// What the keyring holds under the key, as another program sees it.
+QString SecretToolLookup(const QString& key)
+{
+    QProcess tool;
+    tool.start(QStringLiteral("secret-tool"),
+               {QStringLiteral("lookup"), QStringLiteral("server"), QStringLiteral("Corvanta"),
+                QStringLiteral("user"), key});
+    tool.waitForFinished(10000);
+    return QString::fromUtf8(tool.readAllStandardOutput());
+}
+
 } // namespace
+
+// The presets come with the sign-in; these stand for them here.
+OAuthProvider OAuthProvider::Preset(Kind kind, const QString& tenant)
+{
+    OAuthProvider preset;
+    preset.kind = kind;
+    preset.authorizeUrl = QStringLiteral("https://preset%1/%2").arg(int(kind)).arg(tenant);
+    preset.scope = QStringLiteral("preset scope");
+    return preset;
+}
 
 class TestMailConfiguration : public QObject
 {
@@ -29,6 +71,11 @@ class TestMailConfiguration : public QObject
     QString m_folder;
 
     QString FilePath() const { return m_folder + QStringLiteral("mlcfg.dat"); }
+    // The files of this test, and the keyring's.
+    QStringList FilesHolding(const QString& secret) const
+    {
+        return ::FilesHolding(secret, {QDir::homePath(), m_temp.path()});
+    }
 
 private Q_SLOTS:
     void init()
@@ -72,7 +119,7 @@ private Q_SLOTS:
             << QVariantMap{{"smtpserver", "mail.local"}, {"SMTPServerPort", 2525}} << 2 << "mail.local"
             << "ann" << 2525;
         QTest::newRow("wrong kinds")
-            << QVariantMap{{"SendUsingMethod", "1"}, {"SMTPServerPort", 100000}} << 2
+            << QVariantMap{{"SendUsingMethod", "1"}, {"SMTPServerPort", 100000}, {"SMTPOAuthProvider", 3}} << 2
             << "smtp.example.org" << "ann" << 25;
     }
 
@@ -98,6 +145,11 @@ private Q_SLOTS:
         QCOMPARE(loaded.SMTPEncryption(), qint32(MailConfiguration::StartTls));
         QVERIFY(loaded.SMTPRetryTemporary());
         QCOMPARE(loaded.SMTPMaxPerMinute() + loaded.SMTPMaxPerDay(), 0);
+        QCOMPARE(loaded.SMTPOAuthProvider(), qint32(OAuthProvider::Microsoft365));
+        QCOMPARE(loaded.SMTPOAuthTenant() + loaded.SMTPOAuthClientID() + loaded.SMTPOAuthClientSecret() +
+                     loaded.SMTPOAuthAuthorizeURL() + loaded.SMTPOAuthTokenURL() +
+                     loaded.SMTPOAuthDeviceURL() + loaded.SMTPOAuthScope(),
+                 QString());
     }
 
     // The delivery settings are filled once, when the configuration is made.
@@ -117,7 +169,15 @@ private Q_SLOTS:
         stored.SetSMTPRetryTemporary(false);
         stored.SetSMTPMaxPerMinute(30);
         stored.SetSMTPMaxPerDay(10000);
-        stored.Save();
+        stored.SetSMTPOAuthProvider(OAuthProvider::Other);
+        stored.SetSMTPOAuthTenant(QStringLiteral("contoso"));
+        stored.SetSMTPOAuthClientID(QStringLiteral("client-1"));
+        stored.SetSMTPOAuthClientSecret(QStringLiteral("sécret"));
+        stored.SetSMTPOAuthAuthorizeURL(QStringLiteral("https://id.example/auth"));
+        stored.SetSMTPOAuthTokenURL(QStringLiteral("https://id.example/token"));
+        stored.SetSMTPOAuthDeviceURL(QStringLiteral("https://id.example/device"));
+        stored.SetSMTPOAuthScope(QStringLiteral("smtp offline_access"));
+        QCOMPARE(stored.Save().outcome, Outcome::Done);
 
         // Without authentication the stored credentials do not travel.
         const MailConfiguration anonymous(QStringLiteral("Ann (ann@example.org)"), m_folder);
@@ -135,15 +195,28 @@ private Q_SLOTS:
         expected.smtpMaxPerDay = 10000;
         QCOMPARE(anonymous.CdoConfiguration(), expected);
 
-        stored.SetSMPTAuthenticate(1);
+        // A sign-in sends the user and the provider, never the password.
+        stored.SetSMPTAuthenticate(MailConfiguration::SignIn);
+        stored.Save();
+        const MailConfiguration signIn(QStringLiteral("Ann (ann@example.org)"), m_folder);
+        expected.smtpAuthenticate = MailConfiguration::SignIn;
+        expected.sendUserName = QStringLiteral("b\u00F6b");
+        expected.smtpOAuth = {OAuthProvider::Other, "https://id.example/auth", "https://id.example/token",
+                              "https://id.example/device", "smtp offline_access", "client-1",
+                              QStringLiteral("s\u00E9cret")};
+        QCOMPARE(signIn.CdoConfiguration(), expected);
+        QCOMPARE(signIn.SMTPOAuthTenant(), QStringLiteral("contoso"));
+
+        stored.SetSMPTAuthenticate(MailConfiguration::Login);
         stored.SetSendUsingMethod(1);
         stored.Save();
         MailConfiguration basic(QStringLiteral("Bob (bob@example.org)"), m_folder);
         expected.sendUsing = MailDeliverySettings::Pickup;
         expected.sendEmailAddress = QStringLiteral("Bob (bob@example.org)");
-        expected.smtpAuthenticate = 1;
-        expected.sendUserName = QStringLiteral("b\u00F6b");
+        expected.smtpAuthenticate = MailConfiguration::Login;
+        expected.smtpOAuth = OAuthProvider();
         expected.sendPassword = password;
+        QCOMPARE(basic.FetchPassword().outcome, Outcome::Done);
         QCOMPARE(basic.CdoConfiguration(), expected);
 
         // Later changes reach neither the settings in hand nor the file.
@@ -151,6 +224,128 @@ private Q_SLOTS:
         basic.SetSMPTAuthenticate(0);
         QCOMPARE(basic.CdoConfiguration(), expected);
         QCOMPARE(MailConfiguration(QString(), m_folder).SMTPServer(), QStringLiteral("mail.example.org"));
+    }
+
+    // A preset keeps its endpoints, takes the tenant only for Microsoft and
+    // the stored scope only when set; Other is what was stored.
+    void providerComesFromPresetOrStoredValues_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("scope");
+        QTest::addColumn<QString>("authorizeUrl");
+        QTest::addColumn<QString>("expectedScope");
+        QTest::newRow("Microsoft") << 0 << "" << "https://preset0/contoso" << "preset scope";
+        QTest::newRow("Google, own scope") << 1 << "mail" << "https://preset1/" << "mail";
+        QTest::newRow("other") << 2 << "" << "https://own/auth" << "";
+    }
+
+    void providerComesFromPresetOrStoredValues()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, scope);
+        MailConfiguration settings(QString(), m_folder);
+        settings.SetSMTPOAuthProvider(kind);
+        settings.SetSMTPOAuthTenant(QStringLiteral("contoso"));
+        settings.SetSMTPOAuthScope(scope);
+        settings.SetSMTPOAuthAuthorizeURL(QStringLiteral("https://own/auth"));
+        settings.SetSMTPOAuthClientID(QStringLiteral("client"));
+        const OAuthProvider provider = settings.Provider();
+        QCOMPARE(int(provider.kind), kind);
+        QTEST(provider.authorizeUrl, "authorizeUrl");
+        QTEST(provider.scope, "expectedScope");
+        QCOMPARE(provider.clientId, QStringLiteral("client"));
+    }
+
+    // Under each kind of desktop: the password lives in the keyring where one
+    // answers, else in the file as before, and Save says so.
+    void passwordLivesInTheKeyringWhereThereIsOne()
+    {
+        const bool keyring = KeyringSession::HasKeyring();
+        const Outcome expected = keyring ? Outcome::Done : Outcome::NoKeyring;
+        const QString password = QStringLiteral("paß-%1").arg(QString::fromLatin1(qgetenv("CORVANTA_KEYRING_KIND")));
+        const QString oldKey = QStringLiteral("smtp-password mail.example.org bob");
+        // A file from before the keyring, with the password in clear.
+        PropertyBag bag;
+        bag.WriteText(MailSettingsFile::SMTPServer, QStringLiteral(" Mail.Example.ORG "));
+        bag.WriteInt32(MailSettingsFile::SMPTAuthenticate, 1);
+        bag.WriteText(MailSettingsFile::SMTPUsername, QStringLiteral("bob"));
+        bag.WriteText(MailSettingsFile::SMTPPassword, password);
+        QDir().mkpath(m_folder);
+        StoreFile::Write(FilePath(), bag);
+
+        MailConfiguration old(QString(), m_folder);
+        QCOMPARE(old.CdoConfiguration().sendPassword, password);
+        const SecretStore::Result saved = old.Save();
+        QCOMPARE(saved.outcome, expected);
+        QCOMPARE(saved.problem.isEmpty(), keyring);
+        QCOMPARE(FilesHolding(password), keyring ? QStringList() : QStringList{FilePath()});
+        QCOMPARE(SecretStore::Read(oldKey).value, keyring ? password : QString());
+        if (keyring)
+            QCOMPARE(SecretToolLookup(oldKey), password);
+
+        // Read only when asked for; a save in between loses nothing.
+        MailConfiguration later(QString(), m_folder);
+        QCOMPARE(later.CdoConfiguration().sendPassword, keyring ? QString() : password);
+        later.SetSMTPServerPort(587);
+        QCOMPARE(later.Save().outcome, expected);
+        MailConfiguration fetched(QString(), m_folder);
+        QCOMPARE(fetched.FetchPassword().outcome, Outcome::Done);
+        QCOMPARE(fetched.CdoConfiguration().sendPassword, password);
+        QCOMPARE(fetched.SMTPPassword(), password);
+
+        // Another user: the password moves with it.
+        fetched.SetSMTPUsername(QStringLiteral("carol"));
+        QCOMPARE(fetched.Save().outcome, expected);
+        const QString newKey = QStringLiteral("smtp-password mail.example.org carol");
+        QCOMPARE(SecretStore::Read(oldKey).outcome, keyring ? Outcome::Missing : Outcome::NoKeyring);
+        QCOMPARE(SecretStore::Read(newKey).value, keyring ? password : QString());
+
+        // No login any more: gone from the keyring and the file alike.
+        fetched.SetSMPTAuthenticate(MailConfiguration::NoLogin);
+        QCOMPARE(fetched.Save().outcome, Outcome::Done);
+        QCOMPARE(SecretStore::Read(newKey).outcome, keyring ? Outcome::Missing : Outcome::NoKeyring);
+        QCOMPARE(FilesHolding(password), QStringList());
+    }
+
+    // A refresh token goes to the keyring, or stays in memory for the run;
+    // never into a file in clear.
+    void grantsKeepTheirRefreshTokenOutOfFiles()
+    {
+        const bool keyring = KeyringSession::HasKeyring();
+        const QString server = QStringLiteral("Smtp.Example.com");
+        OAuthGrant grant{QStringLiteral("access-1"), QDateTime::currentDateTimeUtc().addSecs(3600),
+                         QStringLiteral("refresh-é-1"), QStringLiteral("ann@example.com")};
+        QCOMPARE(MailSecrets::StoreGrant(server, QStringLiteral("ann"), grant).outcome,
+                 keyring ? Outcome::Done : Outcome::NoKeyring);
+        OAuthGrant read;
+        QCOMPARE(MailSecrets::ReadGrant(QStringLiteral(" smtp.example.COM"), QStringLiteral("ann"), read).outcome,
+                 Outcome::Done);
+        QCOMPARE(read, grant);
+        const QString key = QStringLiteral("smtp-refresh-token smtp.example.com ann");
+        QCOMPARE(SecretStore::Read(key).value, keyring ? grant.refreshToken : QString());
+
+        // A refresh that brings no new refresh token keeps the old one.
+        OAuthGrant refreshed{QStringLiteral("access-2"), QDateTime(), QString(), QString()};
+        QCOMPARE(MailSecrets::StoreGrant(server, QStringLiteral("ann"), refreshed).outcome, Outcome::Done);
+        QCOMPARE(MailSecrets::ReadGrant(server, QStringLiteral("ann"), read).outcome, Outcome::Done);
+        refreshed.refreshToken = grant.refreshToken;
+        QCOMPARE(read, refreshed);
+        QCOMPARE(FilesHolding(grant.refreshToken), QStringList());
+
+        // Another run finds only what the keyring kept.
+        QCOMPARE(SecretStore::Write(QStringLiteral("smtp-refresh-token smtp.example.com bob"),
+                                    QStringLiteral("refresh-bob")).outcome,
+                 keyring ? Outcome::Done : Outcome::NoKeyring);
+        read = OAuthGrant();
+        QCOMPARE(MailSecrets::ReadGrant(server, QStringLiteral("bob"), read).outcome,
+                 keyring ? Outcome::Done : Outcome::Missing);
+        QCOMPARE(read.refreshToken, keyring ? QStringLiteral("refresh-bob") : QString());
+        QVERIFY(read.accessToken.isEmpty());
+
+        QCOMPARE(MailSecrets::ForgetGrant(server, QStringLiteral("ann")).outcome,
+                 keyring ? Outcome::Done : Outcome::NoKeyring);
+        QCOMPARE(MailSecrets::ReadGrant(server, QStringLiteral("ann"), read).outcome, Outcome::Missing);
+        QCOMPARE(SecretStore::Read(key).outcome, keyring ? Outcome::Missing : Outcome::NoKeyring);
     }
 
     // Damaged: untouched until a save, then kept as a copy. A folder in the
@@ -202,5 +397,5 @@ private Q_SLOTS:
     }
 };
 
-CORVANTA_TEST_GUILESS_MAIN(TestMailConfiguration)
+CORVANTA_TEST_KEYRING_MAIN(TestMailConfiguration)
 #include "tst_MailConfiguration.moc"
