@@ -102,8 +102,10 @@ void MailConfiguration::Load()
     m_smtpRetryTemporary = bag.ReadInt16(MailSettingsFile::SMTPRetryTemporary, 1) != 0;
     m_smtpMaxPerMinute = bag.ReadInt32(MailSettingsFile::SMTPMaxPerMinute, 0);
     m_smtpMaxPerDay = bag.ReadInt32(MailSettingsFile::SMTPMaxPerDay, 0);
-    m_smtpOAuthProvider = bag.ReadInt32(MailSettingsFile::SMTPOAuthProvider, OAuthProvider::Microsoft365);
-    if (m_smtpOAuthProvider < OAuthProvider::Microsoft365 || m_smtpOAuthProvider > OAuthProvider::Other)
+    m_smtpOAuthProvider =
+        bag.ReadInt32(MailSettingsFile::SMTPOAuthProvider, OAuthProvider::Microsoft365);
+    if (m_smtpOAuthProvider < OAuthProvider::Microsoft365 ||
+        m_smtpOAuthProvider > OAuthProvider::Other)
         m_smtpOAuthProvider = OAuthProvider::Microsoft365;
     m_smtpOAuthTenant = bag.ReadText(MailSettingsFile::SMTPOAuthTenant, QString());
     m_smtpOAuthClientID = bag.ReadText(MailSettingsFile::SMTPOAuthClientID, QString());
@@ -144,7 +146,8 @@ SecretStore::Result MailConfiguration::FetchPassword()
 {
     if (m_passwordKnown || !m_keyringAccount)
         return {SecretStore::Outcome::Done, {}, {}};
-    SecretStore::Result read = MailSecrets::ReadPassword(m_keyringAccount->first, m_keyringAccount->second);
+    SecretStore::Result read =
+        MailSecrets::ReadPassword(m_keyringAccount->first, m_keyringAccount->second);
     if (read.outcome == SecretStore::Outcome::Done) {
         m_smtpPassword = read.value;
         if (m_configuration.smtpAuthenticate == Login)

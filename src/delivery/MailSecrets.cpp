@@ -66,7 +66,8 @@ SecretStore::Result MailSecrets::ForgetPassword(const QString& server, const QSt
     return SecretStore::Remove(PasswordKey(server, user));
 }
 
-SecretStore::Result MailSecrets::ReadGrant(const QString& server, const QString& user, OAuthGrant& grant)
+SecretStore::Result MailSecrets::ReadGrant(const QString& server, const QString& user,
+                                           OAuthGrant& grant)
 {
     const QString key = TokenKey(server, user);
     if (const std::optional<OAuthGrant> remembered = Remembered(key)) {

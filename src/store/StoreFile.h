@@ -83,8 +83,8 @@ inline const QString SMTPServer = QStringLiteral("SMTPServer");                 
 inline const QString SMTPConnectionTimeout = QStringLiteral("SMTPConnectionTimeout"); // 16-bit
 inline const QString SMPTAuthenticate = QStringLiteral("SMPTAuthenticate");           // 32-bit
 inline const QString SMTPUsername = QStringLiteral("SMTPUsername");                   // text
-inline const QString SMTPPassword = QStringLiteral("SMTPPassword");                   // text, in clear;
-                                                                                      // empty when in the keyring
+// Text, in clear; empty while the keyring holds the password.
+inline const QString SMTPPassword = QStringLiteral("SMTPPassword");
 inline const QString SMTPServerPort = QStringLiteral("SMTPServerPort");               // 16-bit
 inline const QString SMTPMaxConnections = QStringLiteral("SMTPMaxConnections");       // 16-bit, added later
 // Added later still; files without them load with the defaults below.

@@ -24,22 +24,6 @@ QStringList Copies(const QString& folder)
     return QDir(folder).entryList({QStringLiteral("mlcfg.dat.*.bak")}, QDir::Files);
 }
 
-// The files under the folders that hold `secret` in clear.
-QStringList FilesHolding(const QString& secret, const QStringList& folders)
-{
-    const QByteArray utf16(reinterpret_cast<const char*>(secret.utf16()), secret.size() * 2);
-    QStringList holding;
-    for (const QString& folder : folders) {
-        QDirIterator files(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-        while (files.hasNext()) {
-            const QByteArray bytes = ReadBytes(files.next());
-            if (bytes.contains(secret.toUtf8()) || bytes.contains(utf16))
-                holding << files.filePath();
-        }
-    }
-    return holding;
-}
-
 // What the keyring holds under the key, as another program sees it.
 QString SecretToolLookup(const QString& key)
 {
@@ -71,10 +55,35 @@ class TestMailConfiguration : public QObject
     QString m_folder;
 
     QString FilePath() const { return m_folder + QStringLiteral("mlcfg.dat"); }
-    // The files of this test, and the keyring's.
+
+    // Writes a settings file: texts as text, numbers as 32 bits.
+    void WriteFile(const QVariantMap& stored) const
+    {
+        PropertyBag bag;
+        for (auto it = stored.cbegin(); it != stored.cend(); ++it) {
+            if (it.value().typeId() == QMetaType::QString)
+                bag.WriteText(it.key(), it.value().toString());
+            else
+                bag.WriteInt32(it.key(), it.value().toInt());
+        }
+        QDir().mkpath(m_folder);
+        StoreFile::Write(FilePath(), bag);
+    }
+
+    // The files of this test and of the keyring that hold `secret` in clear.
     QStringList FilesHolding(const QString& secret) const
     {
-        return ::FilesHolding(secret, {QDir::homePath(), m_temp.path()});
+        const QByteArray utf16(reinterpret_cast<const char*>(secret.utf16()), secret.size() * 2);
+        QStringList holding;
+        for (const QString& folder : {QDir::homePath(), m_temp.path()}) {
+            QDirIterator files(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+            while (files.hasNext()) {
+                const QByteArray bytes = ReadBytes(files.next());
+                if (bytes.contains(secret.toUtf8()) || bytes.contains(utf16))
+                    holding << files.filePath();
+            }
+        }
+        return holding;
     }
 
 private Q_SLOTS:
@@ -108,7 +117,7 @@ private Q_SLOTS:
     // its user only with a server; a value of the wrong kind takes its default.
     void defaultsFollowTheLoadOrder_data()
     {
-        QTest::addColumn<QVariantMap>("stored"); // texts as text, numbers as 32 bits
+        QTest::addColumn<QVariantMap>("stored");
         QTest::addColumn<int>("method");
         QTest::addColumn<QString>("server");
         QTest::addColumn<QString>("user");
@@ -119,22 +128,15 @@ private Q_SLOTS:
             << QVariantMap{{"smtpserver", "mail.local"}, {"SMTPServerPort", 2525}} << 2 << "mail.local"
             << "ann" << 2525;
         QTest::newRow("wrong kinds")
-            << QVariantMap{{"SendUsingMethod", "1"}, {"SMTPServerPort", 100000}, {"SMTPOAuthProvider", 3}} << 2
-            << "smtp.example.org" << "ann" << 25;
+            << QVariantMap{{"SendUsingMethod", "1"}, {"SMTPServerPort", 100000},
+                           {"SMTPOAuthProvider", 3}}
+            << 2 << "smtp.example.org" << "ann" << 25;
     }
 
     void defaultsFollowTheLoadOrder()
     {
         QFETCH(QVariantMap, stored);
-        PropertyBag bag;
-        for (auto it = stored.cbegin(); it != stored.cend(); ++it) {
-            if (it.value().typeId() == QMetaType::QString)
-                bag.WriteText(it.key(), it.value().toString());
-            else
-                bag.WriteInt32(it.key(), it.value().toInt());
-        }
-        QDir().mkpath(m_folder);
-        StoreFile::Write(FilePath(), bag);
+        WriteFile(stored);
         const MailConfiguration loaded(QString(), m_folder);
         QTEST(int(loaded.SendUsingMethod()), "method");
         QTEST(loaded.SMTPServer(), "server");
@@ -146,9 +148,10 @@ private Q_SLOTS:
         QVERIFY(loaded.SMTPRetryTemporary());
         QCOMPARE(loaded.SMTPMaxPerMinute() + loaded.SMTPMaxPerDay(), 0);
         QCOMPARE(loaded.SMTPOAuthProvider(), qint32(OAuthProvider::Microsoft365));
-        QCOMPARE(loaded.SMTPOAuthTenant() + loaded.SMTPOAuthClientID() + loaded.SMTPOAuthClientSecret() +
-                     loaded.SMTPOAuthAuthorizeURL() + loaded.SMTPOAuthTokenURL() +
-                     loaded.SMTPOAuthDeviceURL() + loaded.SMTPOAuthScope(),
+        QCOMPARE(loaded.SMTPOAuthTenant() + loaded.SMTPOAuthClientID() +
+                     loaded.SMTPOAuthClientSecret() + loaded.SMTPOAuthAuthorizeURL() +
+                     loaded.SMTPOAuthTokenURL() + loaded.SMTPOAuthDeviceURL() +
+                     loaded.SMTPOAuthScope(),
                  QString());
     }
 
@@ -172,7 +175,7 @@ private Q_SLOTS:
         stored.SetSMTPOAuthProvider(OAuthProvider::Other);
         stored.SetSMTPOAuthTenant(QStringLiteral("contoso"));
         stored.SetSMTPOAuthClientID(QStringLiteral("client-1"));
-        stored.SetSMTPOAuthClientSecret(QStringLiteral("sécret"));
+        stored.SetSMTPOAuthClientSecret(QStringLiteral("s\u00E9cret"));
         stored.SetSMTPOAuthAuthorizeURL(QStringLiteral("https://id.example/auth"));
         stored.SetSMTPOAuthTokenURL(QStringLiteral("https://id.example/token"));
         stored.SetSMTPOAuthDeviceURL(QStringLiteral("https://id.example/device"));
@@ -201,8 +204,9 @@ private Q_SLOTS:
         const MailConfiguration signIn(QStringLiteral("Ann (ann@example.org)"), m_folder);
         expected.smtpAuthenticate = MailConfiguration::SignIn;
         expected.sendUserName = QStringLiteral("b\u00F6b");
-        expected.smtpOAuth = {OAuthProvider::Other, "https://id.example/auth", "https://id.example/token",
-                              "https://id.example/device", "smtp offline_access", "client-1",
+        expected.smtpOAuth = {OAuthProvider::Other,       "https://id.example/auth",
+                              "https://id.example/token", "https://id.example/device",
+                              "smtp offline_access",      "client-1",
                               QStringLiteral("s\u00E9cret")};
         QCOMPARE(signIn.CdoConfiguration(), expected);
         QCOMPARE(signIn.SMTPOAuthTenant(), QStringLiteral("contoso"));
@@ -262,16 +266,13 @@ private Q_SLOTS:
     {
         const bool keyring = KeyringSession::HasKeyring();
         const Outcome expected = keyring ? Outcome::Done : Outcome::NoKeyring;
-        const QString password = QStringLiteral("paß-%1").arg(QString::fromLatin1(qgetenv("CORVANTA_KEYRING_KIND")));
+        const Outcome gone = keyring ? Outcome::Missing : Outcome::NoKeyring;
+        const QString password =
+            QStringLiteral("pa\u00DF-") + qEnvironmentVariable("CORVANTA_KEYRING_KIND");
         const QString oldKey = QStringLiteral("smtp-password mail.example.org bob");
         // A file from before the keyring, with the password in clear.
-        PropertyBag bag;
-        bag.WriteText(MailSettingsFile::SMTPServer, QStringLiteral(" Mail.Example.ORG "));
-        bag.WriteInt32(MailSettingsFile::SMPTAuthenticate, 1);
-        bag.WriteText(MailSettingsFile::SMTPUsername, QStringLiteral("bob"));
-        bag.WriteText(MailSettingsFile::SMTPPassword, password);
-        QDir().mkpath(m_folder);
-        StoreFile::Write(FilePath(), bag);
+        WriteFile({{"SMTPServer", " Mail.Example.ORG "}, {"SMPTAuthenticate", 1},
+                   {"SMTPUsername", "bob"}, {"SMTPPassword", password}});
 
         MailConfiguration old(QString(), m_folder);
         QCOMPARE(old.CdoConfiguration().sendPassword, password);
@@ -297,13 +298,13 @@ private Q_SLOTS:
         fetched.SetSMTPUsername(QStringLiteral("carol"));
         QCOMPARE(fetched.Save().outcome, expected);
         const QString newKey = QStringLiteral("smtp-password mail.example.org carol");
-        QCOMPARE(SecretStore::Read(oldKey).outcome, keyring ? Outcome::Missing : Outcome::NoKeyring);
+        QCOMPARE(SecretStore::Read(oldKey).outcome, gone);
         QCOMPARE(SecretStore::Read(newKey).value, keyring ? password : QString());
 
         // No login any more: gone from the keyring and the file alike.
         fetched.SetSMPTAuthenticate(MailConfiguration::NoLogin);
         QCOMPARE(fetched.Save().outcome, Outcome::Done);
-        QCOMPARE(SecretStore::Read(newKey).outcome, keyring ? Outcome::Missing : Outcome::NoKeyring);
+        QCOMPARE(SecretStore::Read(newKey).outcome, gone);
         QCOMPARE(FilesHolding(password), QStringList());
     }
 
@@ -312,39 +313,39 @@ private Q_SLOTS:
     void grantsKeepTheirRefreshTokenOutOfFiles()
     {
         const bool keyring = KeyringSession::HasKeyring();
+        const Outcome stored = keyring ? Outcome::Done : Outcome::NoKeyring;
         const QString server = QStringLiteral("Smtp.Example.com");
-        OAuthGrant grant{QStringLiteral("access-1"), QDateTime::currentDateTimeUtc().addSecs(3600),
-                         QStringLiteral("refresh-é-1"), QStringLiteral("ann@example.com")};
-        QCOMPARE(MailSecrets::StoreGrant(server, QStringLiteral("ann"), grant).outcome,
-                 keyring ? Outcome::Done : Outcome::NoKeyring);
         OAuthGrant read;
-        QCOMPARE(MailSecrets::ReadGrant(QStringLiteral(" smtp.example.COM"), QStringLiteral("ann"), read).outcome,
-                 Outcome::Done);
+        const auto readGrant = [&](const QString& user) {
+            read = OAuthGrant();
+            return MailSecrets::ReadGrant(QStringLiteral(" smtp.example.COM"), user, read).outcome;
+        };
+        const OAuthGrant grant{QStringLiteral("access-1"), QDateTime::currentDateTimeUtc(),
+                               QStringLiteral("refresh-\u00E9-1"), QStringLiteral("ann@x.example")};
+        QCOMPARE(MailSecrets::StoreGrant(server, QStringLiteral("ann"), grant).outcome, stored);
+        QCOMPARE(readGrant(QStringLiteral("ann")), Outcome::Done);
         QCOMPARE(read, grant);
         const QString key = QStringLiteral("smtp-refresh-token smtp.example.com ann");
         QCOMPARE(SecretStore::Read(key).value, keyring ? grant.refreshToken : QString());
 
         // A refresh that brings no new refresh token keeps the old one.
         OAuthGrant refreshed{QStringLiteral("access-2"), QDateTime(), QString(), QString()};
-        QCOMPARE(MailSecrets::StoreGrant(server, QStringLiteral("ann"), refreshed).outcome, Outcome::Done);
-        QCOMPARE(MailSecrets::ReadGrant(server, QStringLiteral("ann"), read).outcome, Outcome::Done);
+        QCOMPARE(MailSecrets::StoreGrant(server, QStringLiteral("ann"), refreshed).outcome,
+                 Outcome::Done);
+        QCOMPARE(readGrant(QStringLiteral("ann")), Outcome::Done);
         refreshed.refreshToken = grant.refreshToken;
         QCOMPARE(read, refreshed);
         QCOMPARE(FilesHolding(grant.refreshToken), QStringList());
 
         // Another run finds only what the keyring kept.
-        QCOMPARE(SecretStore::Write(QStringLiteral("smtp-refresh-token smtp.example.com bob"),
-                                    QStringLiteral("refresh-bob")).outcome,
-                 keyring ? Outcome::Done : Outcome::NoKeyring);
-        read = OAuthGrant();
-        QCOMPARE(MailSecrets::ReadGrant(server, QStringLiteral("bob"), read).outcome,
-                 keyring ? Outcome::Done : Outcome::Missing);
+        const QString bobKey = QStringLiteral("smtp-refresh-token smtp.example.com bob");
+        QCOMPARE(SecretStore::Write(bobKey, QStringLiteral("refresh-bob")).outcome, stored);
+        QCOMPARE(readGrant(QStringLiteral("bob")), keyring ? Outcome::Done : Outcome::Missing);
         QCOMPARE(read.refreshToken, keyring ? QStringLiteral("refresh-bob") : QString());
         QVERIFY(read.accessToken.isEmpty());
 
-        QCOMPARE(MailSecrets::ForgetGrant(server, QStringLiteral("ann")).outcome,
-                 keyring ? Outcome::Done : Outcome::NoKeyring);
-        QCOMPARE(MailSecrets::ReadGrant(server, QStringLiteral("ann"), read).outcome, Outcome::Missing);
+        QCOMPARE(MailSecrets::ForgetGrant(server, QStringLiteral("ann")).outcome, stored);
+        QCOMPARE(readGrant(QStringLiteral("ann")), Outcome::Missing);
         QCOMPARE(SecretStore::Read(key).outcome, keyring ? Outcome::Missing : Outcome::NoKeyring);
     }
 

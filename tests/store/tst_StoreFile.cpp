@@ -342,10 +342,11 @@ private Q_SLOTS:
                                            "SMPTAuthenticate", "SMTPUsername", "SMTPPassword",
                                            "SMTPServerPort", "SMTPMaxConnections", "SMTPEncryption",
                                            "SMTPCAFile", "SMTPTrustedCertificates",
-                                           "SMTPRetryTemporary", "SMTPMaxPerMinute", "SMTPMaxPerDay",
-                                           "SMTPOAuthProvider", "SMTPOAuthTenant", "SMTPOAuthClientID",
-                                           "SMTPOAuthClientSecret", "SMTPOAuthAuthorizeURL",
-                                           "SMTPOAuthTokenURL", "SMTPOAuthDeviceURL", "SMTPOAuthScope"}));
+                                           "SMTPRetryTemporary", "SMTPMaxPerMinute",
+                                           "SMTPMaxPerDay", "SMTPOAuthProvider", "SMTPOAuthTenant",
+                                           "SMTPOAuthClientID", "SMTPOAuthClientSecret",
+                                           "SMTPOAuthAuthorizeURL", "SMTPOAuthTokenURL",
+                                           "SMTPOAuthDeviceURL", "SMTPOAuthScope"}));
         using K = PropertyBag::Kind;
         QList<K> kinds;
         for (const QString& name : bag.Names())

@@ -1,15 +1,13 @@
 #include "KeyringSession.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDeadlineTimer>
-#include <QFile>
-#include <QProcessEnvironment>
 #include <QThread>
 #include <csignal>
 #include <cstdio>
+#include <iterator>
 #include <sys/prctl.h>
 
 namespace TestSupport {
@@ -17,17 +15,8 @@ namespace TestSupport {
 namespace {
 
 const char* const KindVariable = "CORVANTA_KEYRING_KIND";
-
-struct KindName
-{
-    KeyringSession::Kind kind;
-    const char* name;
-};
-constexpr KindName Kinds[] = {
-    {KeyringSession::Kind::Keyring, "keyring"},
-    {KeyringSession::Kind::BusWithoutKeyring, "bus-without-keyring"},
-    {KeyringSession::Kind::NoBus, "no-bus"},
-};
+// By Kind.
+const char* const KindNames[] = {"keyring", "bus-without-keyring", "no-bus"};
 
 // A session bus that activates nothing: no service of the system's can
 // stand in for the keyring or start one.
@@ -45,34 +34,32 @@ const char* const BusConfiguration = R"(<!DOCTYPE busconfig PUBLIC
 </busconfig>
 )";
 
-bool ReadLine(QProcess& process, QByteArray& line)
+void DieWithTheTest(QProcess& process)
 {
-    while (!process.canReadLine())
-        if (!process.waitForReadyRead(10000))
-            return false;
-    line = process.readLine().trimmed();
-    return true;
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
 }
 
-// The keyring is ready once its default collection (the unlocked login
-// keyring) is there.
-bool DefaultCollectionReady(const QString& address, QString& problem)
+bool Fail(const QString& why)
+{
+    std::fprintf(stderr, "%s: %s\n", qgetenv(KindVariable).constData(), qPrintable(why));
+    return false;
+}
+
+// The keyring is ready once its default collection (the login keyring) is.
+bool DefaultCollectionReady(const QString& address)
 {
     const QString name = QStringLiteral("keyring probe");
-    bool ready = false;
+    QDBusMessage reply;
     {
-        QDBusConnection bus = QDBusConnection::connectToBus(address, name);
         QDBusMessage call = QDBusMessage::createMethodCall(
             QStringLiteral("org.freedesktop.secrets"), QStringLiteral("/org/freedesktop/secrets"),
             QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("ReadAlias"));
         call << QStringLiteral("default");
-        const QDBusMessage reply = bus.call(call, QDBus::Block, 2000);
-        ready = reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
-                qvariant_cast<QDBusObjectPath>(reply.arguments().first()).path() != QLatin1String("/");
-        problem = reply.errorMessage();
+        reply = QDBusConnection::connectToBus(address, name).call(call, QDBus::Block, 2000);
     }
     QDBusConnection::disconnectFromBus(name);
-    return ready;
+    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+           qvariant_cast<QDBusObjectPath>(reply.arguments().first()).path() != QLatin1String("/");
 }
 
 } // namespace
@@ -88,72 +75,62 @@ KeyringSession::~KeyringSession()
 KeyringSession::Kind KeyringSession::Current()
 {
     const QByteArray name = qgetenv(KindVariable);
-    for (const KindName& k : Kinds)
-        if (name == k.name)
-            return k.kind;
+    for (int kind = 0; kind < int(std::size(KindNames)); ++kind)
+        if (name == KindNames[kind])
+            return Kind(kind);
     return Kind::NoBus;
 }
 
-bool KeyringSession::Start(Kind kind)
+bool KeyringSession::Start()
 {
-    // The keyring library would pick another desktop's wallet.
+    // The keyring library would pick another desktop's wallet, or start a
+    // bus for a display.
     for (const char* variable : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION",
-                                 "KDE_SESSION_VERSION", "DISPLAY", "WAYLAND_DISPLAY"})
+                                 "KDE_SESSION_VERSION", "DISPLAY", "DBUS_SESSION_BUS_ADDRESS"})
         qunsetenv(variable);
-    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
-    if (kind == Kind::NoBus)
-        return true;
-    if (!StartBus())
-        return false;
-    return kind == Kind::BusWithoutKeyring || StartKeyring();
+    const Kind kind = Current();
+    return kind == Kind::NoBus ||
+           (StartBus() && (kind == Kind::BusWithoutKeyring || StartKeyring()));
 }
 
 bool KeyringSession::StartBus()
 {
-    const QString configuration = qEnvironmentVariable("HOME") + QStringLiteral("/session-bus.conf");
+    const QString configuration =
+        qEnvironmentVariable("HOME") + QStringLiteral("/session-bus.conf");
     QFile file(configuration);
-    if (!file.open(QIODevice::WriteOnly) || file.write(BusConfiguration) < 0) {
-        m_error = QStringLiteral("cannot write ") + configuration;
-        return false;
-    }
+    if (!file.open(QIODevice::WriteOnly) || file.write(BusConfiguration) < 0)
+        return Fail(QStringLiteral("cannot write ") + configuration);
     file.close();
-    m_bus.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    DieWithTheTest(m_bus);
     m_bus.start(QStringLiteral("dbus-daemon"),
                 {QStringLiteral("--config-file=") + configuration, QStringLiteral("--nofork"),
                  QStringLiteral("--print-address=1")});
-    QByteArray line;
-    if (!ReadLine(m_bus, line) || line.isEmpty()) {
-        m_error = QStringLiteral("dbus-daemon gave no address: ") + m_bus.errorString() +
-                  QString::fromUtf8(m_bus.readAllStandardError());
-        return false;
-    }
-    m_address = QString::fromUtf8(line);
-    qputenv("DBUS_SESSION_BUS_ADDRESS", line);
+    while (!m_bus.canReadLine())
+        if (!m_bus.waitForReadyRead(10000))
+            return Fail(QStringLiteral("dbus-daemon gave no address: ") + m_bus.errorString());
+    m_address = QString::fromUtf8(m_bus.readLine().trimmed());
+    qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
     return true;
 }
 
 bool KeyringSession::StartKeyring()
 {
-    m_keyring.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    DieWithTheTest(m_keyring);
     // --unlock makes the login keyring with the password on standard input.
     m_keyring.start(QStringLiteral("gnome-keyring-daemon"),
                     {QStringLiteral("--foreground"), QStringLiteral("--unlock"),
                      QStringLiteral("--components=secrets")});
-    if (!m_keyring.waitForStarted(10000)) {
-        m_error = QStringLiteral("gnome-keyring-daemon did not start: ") + m_keyring.errorString();
-        return false;
-    }
+    if (!m_keyring.waitForStarted(10000))
+        return Fail(QStringLiteral("gnome-keyring-daemon did not start: ") +
+                    m_keyring.errorString());
     m_keyring.write("test keyring password");
     m_keyring.closeWriteChannel();
     m_keyring.waitForBytesWritten(5000); // no events run here to send it
     const QDeadlineTimer deadline(10000);
-    QString problem;
-    while (!DefaultCollectionReady(m_address, problem)) {
-        if (deadline.hasExpired() || m_keyring.state() != QProcess::Running) {
-            m_error = QStringLiteral("gnome-keyring-daemon offered no unlocked keyring: ") + problem +
-                      QString::fromUtf8(m_keyring.readAllStandardError());
-            return false;
-        }
+    while (!DefaultCollectionReady(m_address)) {
+        if (deadline.hasExpired() || m_keyring.state() != QProcess::Running)
+            return Fail(QStringLiteral("gnome-keyring-daemon offered no keyring: ") +
+                        QString::fromUtf8(m_keyring.readAllStandardError()));
         QThread::msleep(50);
     }
     return true;
@@ -162,38 +139,26 @@ bool KeyringSession::StartKeyring()
 int RunOncePerKeyringKind(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
     const QString home = qEnvironmentVariable("CORVANTA_TEST_HOME");
     int failedKinds = 0;
-    for (const KindName& k : Kinds) {
-        QProcess child;
+    for (const char* kind : KindNames) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QString::fromLatin1(KindVariable), QString::fromLatin1(k.name));
+        environment.insert(QString::fromLatin1(KindVariable), QString::fromLatin1(kind));
         if (!home.isEmpty())
             environment.insert(QStringLiteral("CORVANTA_TEST_HOME"),
-                               home + u'-' + QString::fromLatin1(k.name));
+                               home + u'-' + QLatin1String(kind));
+        QProcess child;
         child.setProcessEnvironment(environment);
         child.setProcessChannelMode(QProcess::ForwardedChannels);
-        child.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-        std::printf("*** Under %s\n", k.name);
+        DieWithTheTest(child);
+        std::printf("*** Under %s\n", kind);
         std::fflush(stdout);
-        child.start(QString::fromLocal8Bit(argv[0]), arguments);
-        const bool passed = child.waitForFinished(-1) && child.exitStatus() == QProcess::NormalExit &&
-                            child.exitCode() == 0;
+        child.start(QCoreApplication::applicationFilePath(), app.arguments().mid(1));
+        const bool passed = child.waitForFinished(-1) &&
+                            child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0;
         failedKinds += passed ? 0 : 1;
     }
     return failedKinds;
-}
-
-bool StartKeyringKind(KeyringSession& session)
-{
-    if (session.Start(KeyringSession::Current()))
-        return true;
-    std::fprintf(stderr, "%s: %s\n", qgetenv(KindVariable).constData(),
-                 qPrintable(session.Error()));
-    return false;
 }
 
 } // namespace TestSupport

@@ -3,7 +3,6 @@
 #include "TestMain.h"
 
 #include <QProcess>
-#include <QString>
 
 namespace TestSupport {
 
@@ -14,17 +13,21 @@ namespace TestSupport {
 class KeyringSession
 {
 public:
-    enum class Kind { Keyring, BusWithoutKeyring, NoBus };
+    enum class Kind
+    {
+        Keyring,
+        BusWithoutKeyring,
+        NoBus
+    };
 
     KeyringSession() = default;
     ~KeyringSession();
     KeyringSession(const KeyringSession&) = delete;
     KeyringSession& operator=(const KeyringSession&) = delete;
 
-    // Starts what the kind needs and points this process's environment at
-    // it. False with Error() when it cannot.
-    bool Start(Kind kind);
-    QString Error() const { return m_error; }
+    // Starts what this process's kind needs and points the environment at
+    // it; false, with the reason printed, when it cannot.
+    bool Start();
 
     // The kind this test process runs under.
     static Kind Current();
@@ -37,15 +40,11 @@ private:
     QProcess m_bus;
     QProcess m_keyring;
     QString m_address;
-    QString m_error;
 };
 
 // Runs this test program once for every kind, each in a child process, and
 // gives the number of kinds that failed.
 int RunOncePerKeyringKind(int argc, char* argv[]);
-
-// In a child: starts the kind it was given; false when it could not.
-bool StartKeyringKind(KeyringSession& session);
 
 } // namespace TestSupport
 
@@ -59,7 +58,7 @@ bool StartKeyringKind(KeyringSession& session);
         TestSupport::UseBuiltReaderHelper();                                                       \
         QCoreApplication app(argc, argv);                                                          \
         TestSupport::KeyringSession session;                                                       \
-        if (!TestSupport::StartKeyringKind(session))                                               \
+        if (!session.Start())                                                                      \
             return 1;                                                                              \
         TestObject tc;                                                                             \
         QTEST_SET_MAIN_SOURCE_PATH                                                                 \

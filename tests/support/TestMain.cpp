@@ -24,7 +24,8 @@ QString PrepareHome()
     qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
     // Never the user's session bus, nor the keyring on it: keyring tests
     // start their own (KeyringSession).
-    qputenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + runtime + QStringLiteral("/bus")).toLocal8Bit());
+    qputenv("DBUS_SESSION_BUS_ADDRESS",
+            (QStringLiteral("unix:path=") + runtime + QStringLiteral("/bus")).toLocal8Bit());
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     return home;

@@ -5,8 +5,8 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QEventLoop>
 #include <QDBusReply>
+#include <QEventLoop>
 #include <QTimer>
 
 #include <qt6keychain/keychain.h>
@@ -84,8 +84,8 @@ SecretStore::Result Run(QKeychain::Job* job, const QString& key)
     if (!answered) {
         QObject::disconnect(finished);
         result.outcome = Outcome::Failed;
-        result.problem =
-            LoadResString(5052).replace(QLatin1String("#SECONDS#"), QString::number(AnswerLimitSeconds));
+        result.problem = LoadResString(5052).replace(QLatin1String("#SECONDS#"),
+                                                     QString::number(AnswerLimitSeconds));
     }
     return result;
 }
