@@ -396,6 +396,19 @@ private Q_SLOTS:
         WriteBytes(FilePath(), QByteArray());
         QVERIFY(!MailConfiguration(QString(), m_folder).LoadProblem());
     }
+
+    // Last, as the keyring stays locked: a refusal comes with its reason.
+    void lockedKeyringRefusesWithItsReason()
+    {
+        const bool keyring = KeyringSession::HasKeyring();
+        QCOMPARE(KeyringSession::LockKeyring(), keyring);
+        const SecretStore::Result written = SecretStore::Write(
+            QStringLiteral("smtp-password locked.example ann"), QStringLiteral("pw"));
+        QCOMPARE(written.outcome, keyring ? Outcome::Failed : Outcome::NoKeyring);
+        QVERIFY2(keyring ? written.problem.contains(QLatin1String("locked"))
+                         : !written.problem.isEmpty(),
+                 qPrintable(written.problem));
+    }
 };
 
 CORVANTA_TEST_KEYRING_MAIN(TestMailConfiguration)

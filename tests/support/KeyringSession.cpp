@@ -81,6 +81,16 @@ KeyringSession::Kind KeyringSession::Current()
     return Kind::NoBus;
 }
 
+bool KeyringSession::LockKeyring()
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.secrets"), QStringLiteral("/org/freedesktop/secrets"),
+        QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("Lock"));
+    call << QVariant::fromValue(QList<QDBusObjectPath>{
+        QDBusObjectPath(QStringLiteral("/org/freedesktop/secrets/collection/login"))});
+    return QDBusConnection::sessionBus().call(call).type() == QDBusMessage::ReplyMessage;
+}
+
 bool KeyringSession::Start()
 {
     // The keyring library would pick another desktop's wallet, or start a

@@ -32,6 +32,8 @@ public:
     // The kind this test process runs under.
     static Kind Current();
     static bool HasKeyring() { return Current() == Kind::Keyring; }
+    // Locks the login keyring; it stays locked, as unlocking asks the user.
+    static bool LockKeyring();
 
 private:
     bool StartBus();
