@@ -191,13 +191,15 @@ SecretStore::Result MailConfiguration::Save()
     using Outcome = SecretStore::Outcome;
     const bool login = m_smptAuthenticate == Login;
     // A password left in the keyring unread is carried along, not lost.
-    if (login && m_smtpPassword.isEmpty())
+    if (m_smtpPassword.isEmpty())
         FetchPassword();
     const bool untouchable = !m_passwordKnown; // the keyring could not say
 
-    // Into the keyring before the file loses it.
+    // Into the keyring before the file loses it. Without a login the file
+    // keeps the password as it always did, so switching the login off and
+    // on again loses nothing.
     SecretStore::Result result{Outcome::Done, {}, {}};
-    QString filePassword;
+    QString filePassword = login ? QString() : m_smtpPassword;
     if (login && !m_smtpPassword.isEmpty()) {
         result = MailSecrets::StorePassword(m_smtpServer, m_smtpUsername, m_smtpPassword);
         if (result.outcome != Outcome::Done)

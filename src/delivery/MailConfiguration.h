@@ -62,7 +62,8 @@ struct MailDeliverySettings
 //                                                         and a server
 //   SMTPPassword           empty while the keyring        default empty
 //                          holds it; in clear where no
-//                          keyring answers
+//                          keyring answers, and without
+//                          a login
 //   SMTPServerPort                                        default 25
 //   SMTPMaxConnections     connections a run may use      default 4; files
 //                          at once (1: one after the       written before it
@@ -191,10 +192,11 @@ public:
     // AppError 75 when it cannot be written; the old file then stays.
     //
     // A login's password goes to the keyring and the file's value stays
-    // empty; a password the keyring held under the server and user as loaded
-    // is removed when nothing uses it any more (no password, another
+    // empty; without a login the file keeps the password, as before. A
+    // password the keyring held under the server and user as loaded is
+    // removed when nothing uses it any more (no password, another
     // authentication, another server or user). A password the keyring holds
-    // and that was neither fetched nor set stays as it is.
+    // and that was neither fetched nor set is carried along.
     // Returns Done, or why the keyring could not take the password (it is
     // then kept in the file, as before: tell the user) or give up an old one.
     SecretStore::Result Save();

@@ -301,10 +301,14 @@ private Q_SLOTS:
         QCOMPARE(SecretStore::Read(oldKey).outcome, gone);
         QCOMPARE(SecretStore::Read(newKey).value, keyring ? password : QString());
 
-        // No login any more: gone from the keyring and the file alike.
+        // No login any more: out of the keyring, kept in the file as before;
+        // no password: nowhere.
         fetched.SetSMPTAuthenticate(MailConfiguration::NoLogin);
         QCOMPARE(fetched.Save().outcome, Outcome::Done);
         QCOMPARE(SecretStore::Read(newKey).outcome, gone);
+        QCOMPARE(FilesHolding(password), QStringList{FilePath()});
+        fetched.SetSMTPPassword(QString());
+        fetched.Save();
         QCOMPARE(FilesHolding(password), QStringList());
     }
 
