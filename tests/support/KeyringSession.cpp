@@ -20,10 +20,7 @@ const char* const KindNames[] = {"keyring", "bus-without-keyring", "no-bus"};
 
 // A session bus that activates nothing: no service of the system's can
 // stand in for the keyring or start one.
-const char* const BusConfiguration = R"(<!DOCTYPE busconfig PUBLIC
- "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
+const char* const BusConfiguration = R"(<busconfig>
   <type>session</type>
   <listen>unix:tmpdir=/tmp</listen>
   <policy context="default">
