@@ -26,16 +26,6 @@ QStringList Copies(const QString& folder)
 
 } // namespace
 
-// The presets come with the sign-in; these stand for them here.
-OAuthProvider OAuthProvider::Preset(Kind kind, const QString& tenant)
-{
-    OAuthProvider preset;
-    preset.kind = kind;
-    preset.authorizeUrl = QStringLiteral("https://preset%1/%2").arg(int(kind)).arg(tenant);
-    preset.scope = QStringLiteral("preset scope");
-    return preset;
-}
-
 class TestMailConfiguration : public QObject
 {
     Q_OBJECT
@@ -227,8 +217,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("scope");
         QTest::addColumn<QString>("authorizeUrl");
         QTest::addColumn<QString>("expectedScope");
-        QTest::newRow("Microsoft") << 0 << "" << "https://preset0/contoso" << "preset scope";
-        QTest::newRow("Google, own scope") << 1 << "mail" << "https://preset1/" << "mail";
+        QTest::newRow("Microsoft")
+            << 0 << "" << "https://login.microsoftonline.com/contoso/oauth2/v2.0/authorize"
+            << "https://outlook.office.com/SMTP.Send offline_access";
+        QTest::newRow("Google, own scope")
+            << 1 << "mail" << "https://accounts.google.com/o/oauth2/v2/auth" << "mail";
         QTest::newRow("other") << 2 << "" << "https://own/auth" << "";
     }
 
