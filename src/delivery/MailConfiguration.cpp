@@ -190,15 +190,16 @@ SecretStore::Result MailConfiguration::Save()
 {
     using Outcome = SecretStore::Outcome;
     const bool login = m_smptAuthenticate == Login;
-    // A password left in the keyring unread is carried along, not lost.
-    if (m_smtpPassword.isEmpty())
-        FetchPassword();
-    const bool untouchable = !m_passwordKnown; // the keyring could not say
+    // A password left in the keyring unread is carried along, not lost; when
+    // the keyring cannot give it, it stays there untouched.
+    SecretStore::Result result = FetchPassword();
+    const bool untouchable = !m_passwordKnown;
+    if (!untouchable)
+        result = {Outcome::Done, {}, {}};
 
     // Into the keyring before the file loses it. Without a login the file
     // keeps the password as it always did, so switching the login off and
     // on again loses nothing.
-    SecretStore::Result result{Outcome::Done, {}, {}};
     QString filePassword = login ? QString() : m_smtpPassword;
     if (login && !m_smtpPassword.isEmpty()) {
         result = MailSecrets::StorePassword(m_smtpServer, m_smtpUsername, m_smtpPassword);

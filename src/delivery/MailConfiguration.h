@@ -196,9 +196,11 @@ public:
     // password the keyring held under the server and user as loaded is
     // removed when nothing uses it any more (no password, another
     // authentication, another server or user). A password the keyring holds
-    // and that was neither fetched nor set is carried along.
+    // and that was neither fetched nor set is carried along, or left there
+    // when the keyring cannot give it.
     // Returns Done, or why the keyring could not take the password (it is
-    // then kept in the file, as before: tell the user) or give up an old one.
+    // then kept in the file, as before: tell the user), give an unread one,
+    // or give up an old one.
     SecretStore::Result Save();
 
     const QString& FilePath() const { return m_filePath; }

@@ -290,6 +290,10 @@ private Q_SLOTS:
         fetched.SetSMTPPassword(QString());
         fetched.Save();
         QCOMPARE(FilesHolding(password), QStringList());
+
+        // A login whose password only the keyring could give: Save says so.
+        WriteFile({{"SMPTAuthenticate", 1}, {"SMTPUsername", "dan"}});
+        QCOMPARE(MailConfiguration(QString(), m_folder).Save().outcome, expected);
     }
 
     // A refresh token goes to the keyring, or stays in memory for the run;
