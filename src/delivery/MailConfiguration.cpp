@@ -1,5 +1,6 @@
 #include "delivery/MailConfiguration.h"
 
+#include "delivery/MailSecrets.h"
 #include "platform/providers/contacts/MailProfileDefaults.h"
 #include "store/FilesSystem.h"
 #include "store/PropertyBag.h"
@@ -28,6 +29,12 @@ QString Ask(const std::function<QString()>& lookup)
         // The account is only a suggestion; no account is as good as none.
         return QString();
     }
+}
+
+bool SameAccount(const std::pair<QString, QString>& a, const QString& server, const QString& user)
+{
+    // As the keyring's keys tell servers apart.
+    return a.first.trimmed().toLower() == server.trimmed().toLower() && a.second == user;
 }
 
 } // namespace
@@ -95,6 +102,62 @@ void MailConfiguration::Load()
     m_smtpRetryTemporary = bag.ReadInt16(MailSettingsFile::SMTPRetryTemporary, 1) != 0;
     m_smtpMaxPerMinute = bag.ReadInt32(MailSettingsFile::SMTPMaxPerMinute, 0);
     m_smtpMaxPerDay = bag.ReadInt32(MailSettingsFile::SMTPMaxPerDay, 0);
+    m_smtpOAuthProvider =
+        bag.ReadInt32(MailSettingsFile::SMTPOAuthProvider, OAuthProvider::Microsoft365);
+    if (m_smtpOAuthProvider < OAuthProvider::Microsoft365 ||
+        m_smtpOAuthProvider > OAuthProvider::Other)
+        m_smtpOAuthProvider = OAuthProvider::Microsoft365;
+    m_smtpOAuthTenant = bag.ReadText(MailSettingsFile::SMTPOAuthTenant, QString());
+    m_smtpOAuthClientID = bag.ReadText(MailSettingsFile::SMTPOAuthClientID, QString());
+    m_smtpOAuthClientSecret = bag.ReadText(MailSettingsFile::SMTPOAuthClientSecret, QString());
+    m_smtpOAuthAuthorizeURL = bag.ReadText(MailSettingsFile::SMTPOAuthAuthorizeURL, QString());
+    m_smtpOAuthTokenURL = bag.ReadText(MailSettingsFile::SMTPOAuthTokenURL, QString());
+    m_smtpOAuthDeviceURL = bag.ReadText(MailSettingsFile::SMTPOAuthDeviceURL, QString());
+    m_smtpOAuthScope = bag.ReadText(MailSettingsFile::SMTPOAuthScope, QString());
+
+    if (m_smptAuthenticate == Login) {
+        m_keyringAccount = std::pair(m_smtpServer, m_smtpUsername);
+        m_passwordKnown = !m_smtpPassword.isEmpty();
+    }
+}
+
+OAuthProvider MailConfiguration::Provider() const
+{
+    const auto kind = static_cast<OAuthProvider::Kind>(m_smtpOAuthProvider);
+    OAuthProvider provider;
+    if (kind == OAuthProvider::Microsoft365 || kind == OAuthProvider::Google) {
+        provider = OAuthProvider::Preset(
+            kind, kind == OAuthProvider::Microsoft365 ? m_smtpOAuthTenant : QString());
+        if (!m_smtpOAuthScope.isEmpty())
+            provider.scope = m_smtpOAuthScope;
+    } else {
+        provider.kind = OAuthProvider::Other;
+        provider.authorizeUrl = m_smtpOAuthAuthorizeURL;
+        provider.tokenUrl = m_smtpOAuthTokenURL;
+        provider.deviceUrl = m_smtpOAuthDeviceURL;
+        provider.scope = m_smtpOAuthScope;
+    }
+    provider.clientId = m_smtpOAuthClientID;
+    provider.clientSecret = m_smtpOAuthClientSecret;
+    return provider;
+}
+
+SecretStore::Result MailConfiguration::FetchPassword()
+{
+    if (m_passwordKnown || !m_keyringAccount)
+        return {SecretStore::Outcome::Done, {}, {}};
+    SecretStore::Result read =
+        MailSecrets::ReadPassword(m_keyringAccount->first, m_keyringAccount->second);
+    if (read.outcome == SecretStore::Outcome::Done) {
+        m_smtpPassword = read.value;
+        if (m_configuration.smtpAuthenticate == Login)
+            m_configuration.sendPassword = read.value;
+    }
+    // Missing: there is none, which is as good as knowing it.
+    m_passwordKnown = read.outcome == SecretStore::Outcome::Done ||
+                      read.outcome == SecretStore::Outcome::Missing;
+    read.value.clear();
+    return read;
 }
 
 void MailConfiguration::ApplyToConfiguration(const QString& senderText)
@@ -115,21 +178,43 @@ void MailConfiguration::ApplyToConfiguration(const QString& senderText)
     c.smtpMaxPerDay = m_smtpMaxPerDay;
     c.urlProxyBypass = QStringLiteral("<local>");
     // Credentials travel only when the server is to be asked for them.
-    if (m_smptAuthenticate == 1) {
+    if (m_smptAuthenticate == Login || m_smptAuthenticate == SignIn)
         c.sendUserName = m_smtpUsername;
+    if (m_smptAuthenticate == Login)
         c.sendPassword = m_smtpPassword;
-    }
+    if (m_smptAuthenticate == SignIn)
+        c.smtpOAuth = Provider();
 }
 
-void MailConfiguration::Save() const
+SecretStore::Result MailConfiguration::Save()
 {
+    using Outcome = SecretStore::Outcome;
+    const bool login = m_smptAuthenticate == Login;
+    // A password left in the keyring unread is carried along, not lost; when
+    // the keyring cannot give it, it stays there untouched.
+    SecretStore::Result result = FetchPassword();
+    const bool untouchable = !m_passwordKnown;
+    if (!untouchable)
+        result = {Outcome::Done, {}, {}};
+
+    // Into the keyring before the file loses it. Without a login the file
+    // keeps the password as it always did, so switching the login off and
+    // on again loses nothing.
+    QString filePassword = login ? QString() : m_smtpPassword;
+    if (login && !m_smtpPassword.isEmpty()) {
+        result = MailSecrets::StorePassword(m_smtpServer, m_smtpUsername, m_smtpPassword);
+        if (result.outcome != Outcome::Done)
+            filePassword = m_smtpPassword;
+    }
+    const bool inKeyring = login && !m_smtpPassword.isEmpty() && result.outcome == Outcome::Done;
+
     MailSettingsFile::Values values;
     values.SendUsingMethod = m_sendUsingMethod;
     values.SMTPServer = m_smtpServer;
     values.SMTPConnectionTimeout = m_smtpConnectionTimeout;
     values.SMPTAuthenticate = m_smptAuthenticate;
     values.SMTPUsername = m_smtpUsername;
-    values.SMTPPassword = m_smtpPassword;
+    values.SMTPPassword = filePassword;
     values.SMTPServerPort = m_smtpServerPort;
     values.SMTPMaxConnections = m_smtpMaxConnections;
     values.SMTPEncryption = m_smtpEncryption;
@@ -138,5 +223,27 @@ void MailConfiguration::Save() const
     values.SMTPRetryTemporary = m_smtpRetryTemporary ? 1 : 0;
     values.SMTPMaxPerMinute = m_smtpMaxPerMinute;
     values.SMTPMaxPerDay = m_smtpMaxPerDay;
+    values.SMTPOAuthProvider = m_smtpOAuthProvider;
+    values.SMTPOAuthTenant = m_smtpOAuthTenant;
+    values.SMTPOAuthClientID = m_smtpOAuthClientID;
+    values.SMTPOAuthClientSecret = m_smtpOAuthClientSecret;
+    values.SMTPOAuthAuthorizeURL = m_smtpOAuthAuthorizeURL;
+    values.SMTPOAuthTokenURL = m_smtpOAuthTokenURL;
+    values.SMTPOAuthDeviceURL = m_smtpOAuthDeviceURL;
+    values.SMTPOAuthScope = m_smtpOAuthScope;
     MailSettingsFile::Write(m_filePath, values);
+
+    // Only once the file is written: a failed save leaves the old entry.
+    if (m_keyringAccount && !untouchable &&
+        (!inKeyring || !SameAccount(*m_keyringAccount, m_smtpServer, m_smtpUsername))) {
+        const SecretStore::Result removed =
+            MailSecrets::ForgetPassword(m_keyringAccount->first, m_keyringAccount->second);
+        if (removed.outcome == Outcome::Failed && result.outcome == Outcome::Done)
+            result = removed;
+    }
+    if (!untouchable)
+        m_keyringAccount.reset();
+    if (login && !untouchable)
+        m_keyringAccount = std::pair(m_smtpServer, m_smtpUsername);
+    return result;
 }

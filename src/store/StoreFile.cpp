@@ -198,6 +198,14 @@ void Write(const QString& path, const Values& values)
     bag.WriteInt16(SMTPRetryTemporary, values.SMTPRetryTemporary);
     bag.WriteInt32(SMTPMaxPerMinute, values.SMTPMaxPerMinute);
     bag.WriteInt32(SMTPMaxPerDay, values.SMTPMaxPerDay);
+    bag.WriteInt32(SMTPOAuthProvider, values.SMTPOAuthProvider);
+    bag.WriteText(SMTPOAuthTenant, values.SMTPOAuthTenant);
+    bag.WriteText(SMTPOAuthClientID, values.SMTPOAuthClientID);
+    bag.WriteText(SMTPOAuthClientSecret, values.SMTPOAuthClientSecret);
+    bag.WriteText(SMTPOAuthAuthorizeURL, values.SMTPOAuthAuthorizeURL);
+    bag.WriteText(SMTPOAuthTokenURL, values.SMTPOAuthTokenURL);
+    bag.WriteText(SMTPOAuthDeviceURL, values.SMTPOAuthDeviceURL);
+    bag.WriteText(SMTPOAuthScope, values.SMTPOAuthScope);
     // What cannot be read now may still be recovered by hand: keep it.
     if (StoreFile::Read(path).status == StoreFile::ReadResult::Status::Damaged)
         StoreFile::KeepAside(path);

@@ -83,7 +83,8 @@ inline const QString SMTPServer = QStringLiteral("SMTPServer");                 
 inline const QString SMTPConnectionTimeout = QStringLiteral("SMTPConnectionTimeout"); // 16-bit
 inline const QString SMPTAuthenticate = QStringLiteral("SMPTAuthenticate");           // 32-bit
 inline const QString SMTPUsername = QStringLiteral("SMTPUsername");                   // text
-inline const QString SMTPPassword = QStringLiteral("SMTPPassword");                   // text, in clear
+// Text, in clear; empty while the keyring holds the password.
+inline const QString SMTPPassword = QStringLiteral("SMTPPassword");
 inline const QString SMTPServerPort = QStringLiteral("SMTPServerPort");               // 16-bit
 inline const QString SMTPMaxConnections = QStringLiteral("SMTPMaxConnections");       // 16-bit, added later
 // Added later still; files without them load with the defaults below.
@@ -93,6 +94,15 @@ inline const QString SMTPTrustedCertificates = QStringLiteral("SMTPTrustedCertif
 inline const QString SMTPRetryTemporary = QStringLiteral("SMTPRetryTemporary");       // 16-bit
 inline const QString SMTPMaxPerMinute = QStringLiteral("SMTPMaxPerMinute");           // 32-bit
 inline const QString SMTPMaxPerDay = QStringLiteral("SMTPMaxPerDay");                 // 32-bit
+// The sign-in with a provider, added after those; the same holds.
+inline const QString SMTPOAuthProvider = QStringLiteral("SMTPOAuthProvider");         // 32-bit
+inline const QString SMTPOAuthTenant = QStringLiteral("SMTPOAuthTenant");             // text
+inline const QString SMTPOAuthClientID = QStringLiteral("SMTPOAuthClientID");         // text
+inline const QString SMTPOAuthClientSecret = QStringLiteral("SMTPOAuthClientSecret"); // text
+inline const QString SMTPOAuthAuthorizeURL = QStringLiteral("SMTPOAuthAuthorizeURL"); // text
+inline const QString SMTPOAuthTokenURL = QStringLiteral("SMTPOAuthTokenURL");         // text
+inline const QString SMTPOAuthDeviceURL = QStringLiteral("SMTPOAuthDeviceURL");       // text
+inline const QString SMTPOAuthScope = QStringLiteral("SMTPOAuthScope");               // text
 
 struct Values
 {
@@ -110,6 +120,14 @@ struct Values
     qint16 SMTPRetryTemporary = 1;
     qint32 SMTPMaxPerMinute = 0;
     qint32 SMTPMaxPerDay = 0;
+    qint32 SMTPOAuthProvider = 0;
+    QString SMTPOAuthTenant;
+    QString SMTPOAuthClientID;
+    QString SMTPOAuthClientSecret;
+    QString SMTPOAuthAuthorizeURL;
+    QString SMTPOAuthTokenURL;
+    QString SMTPOAuthDeviceURL;
+    QString SMTPOAuthScope;
 };
 
 // The stored values, for reading each with its default (ReadInt32 and so

@@ -342,14 +342,19 @@ private Q_SLOTS:
                                            "SMPTAuthenticate", "SMTPUsername", "SMTPPassword",
                                            "SMTPServerPort", "SMTPMaxConnections", "SMTPEncryption",
                                            "SMTPCAFile", "SMTPTrustedCertificates",
-                                           "SMTPRetryTemporary", "SMTPMaxPerMinute", "SMTPMaxPerDay"}));
+                                           "SMTPRetryTemporary", "SMTPMaxPerMinute",
+                                           "SMTPMaxPerDay", "SMTPOAuthProvider", "SMTPOAuthTenant",
+                                           "SMTPOAuthClientID", "SMTPOAuthClientSecret",
+                                           "SMTPOAuthAuthorizeURL", "SMTPOAuthTokenURL",
+                                           "SMTPOAuthDeviceURL", "SMTPOAuthScope"}));
         using K = PropertyBag::Kind;
         QList<K> kinds;
         for (const QString& name : bag.Names())
             kinds << bag.KindOf(name).value_or(K(0));
         QCOMPARE(kinds, QList<K>({K::Int32, K::Text, K::Int16, K::Int32, K::Text, K::Text, K::Int16,
                                   K::Int16, K::Int32, K::Text, K::Text, K::Int16, K::Int32,
-                                  K::Int32}));
+                                  K::Int32, K::Int32, K::Text, K::Text, K::Text, K::Text, K::Text,
+                                  K::Text, K::Text}));
     }
 };
 
