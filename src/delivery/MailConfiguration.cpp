@@ -115,7 +115,7 @@ void MailConfiguration::Load()
     m_smtpOAuthDeviceURL = bag.ReadText(MailSettingsFile::SMTPOAuthDeviceURL, QString());
     m_smtpOAuthScope = bag.ReadText(MailSettingsFile::SMTPOAuthScope, QString());
 
-    if (m_smptAuthenticate == Login) {
+    if (m_smptAuthenticate != SignIn) {
         m_keyringAccount = std::pair(m_smtpServer, m_smtpUsername);
         m_passwordKnown = !m_smtpPassword.isEmpty();
     }
@@ -189,7 +189,9 @@ void MailConfiguration::ApplyToConfiguration(const QString& senderText)
 SecretStore::Result MailConfiguration::Save()
 {
     using Outcome = SecretStore::Outcome;
-    const bool login = m_smptAuthenticate == Login;
+    // A password kept while the login is off is kept as safely; a sign-in
+    // has no password.
+    const bool keeps = m_smptAuthenticate != SignIn;
     // A password left in the keyring unread is carried along, not lost; when
     // the keyring cannot give it, it stays there untouched.
     SecretStore::Result result = FetchPassword();
@@ -197,16 +199,14 @@ SecretStore::Result MailConfiguration::Save()
     if (!untouchable)
         result = {Outcome::Done, {}, {}};
 
-    // Into the keyring before the file loses it. Without a login the file
-    // keeps the password as it always did, so switching the login off and
-    // on again loses nothing.
-    QString filePassword = login ? QString() : m_smtpPassword;
-    if (login && !m_smtpPassword.isEmpty()) {
+    // Into the keyring before the file loses it.
+    QString filePassword = keeps ? QString() : m_smtpPassword;
+    if (keeps && !m_smtpPassword.isEmpty()) {
         result = MailSecrets::StorePassword(m_smtpServer, m_smtpUsername, m_smtpPassword);
         if (result.outcome != Outcome::Done)
             filePassword = m_smtpPassword;
     }
-    const bool inKeyring = login && !m_smtpPassword.isEmpty() && result.outcome == Outcome::Done;
+    const bool inKeyring = keeps && !m_smtpPassword.isEmpty() && result.outcome == Outcome::Done;
 
     MailSettingsFile::Values values;
     values.SendUsingMethod = m_sendUsingMethod;
@@ -243,7 +243,7 @@ SecretStore::Result MailConfiguration::Save()
     }
     if (!untouchable)
         m_keyringAccount.reset();
-    if (login && !untouchable)
+    if (keeps && !untouchable)
         m_keyringAccount = std::pair(m_smtpServer, m_smtpUsername);
     return result;
 }

@@ -191,8 +191,8 @@ public:
     // A file that held something else is first copied aside beside itself.
     // AppError 75 when it cannot be written; the old file then stays.
     //
-    // A login's password goes to the keyring and the file's value stays
-    // empty; without a login the file keeps the password, as before. A
+    // The password goes to the keyring and the file's value stays empty,
+    // also while the login is off (it is kept for when it is on again). A
     // password the keyring held under the server and user as loaded is
     // removed when nothing uses it any more (no password, another
     // authentication, another server or user). A password the keyring holds

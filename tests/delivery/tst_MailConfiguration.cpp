@@ -281,14 +281,16 @@ private Q_SLOTS:
         QCOMPARE(SecretStore::Read(oldKey).outcome, gone);
         QCOMPARE(SecretStore::Read(newKey).value, keyring ? password : QString());
 
-        // No login any more: out of the keyring, kept in the file as before;
-        // no password: nowhere.
+        // No login any more: the password is kept as safely for later;
+        // a sign-in has none, and no password is nowhere.
         fetched.SetSMPTAuthenticate(MailConfiguration::NoLogin);
-        QCOMPARE(fetched.Save().outcome, Outcome::Done);
-        QCOMPARE(SecretStore::Read(newKey).outcome, gone);
-        QCOMPARE(FilesHolding(password), QStringList{FilePath()});
+        QCOMPARE(fetched.Save().outcome, expected);
+        QCOMPARE(SecretStore::Read(newKey).value, keyring ? password : QString());
+        QCOMPARE(FilesHolding(password), keyring ? QStringList() : QStringList{FilePath()});
+        fetched.SetSMPTAuthenticate(MailConfiguration::SignIn);
         fetched.SetSMTPPassword(QString());
         fetched.Save();
+        QCOMPARE(SecretStore::Read(newKey).outcome, gone);
         QCOMPARE(FilesHolding(password), QStringList());
 
         // A login whose password only the keyring could give: Save says so.
