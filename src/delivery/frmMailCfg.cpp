@@ -66,7 +66,7 @@ enum AuthenticationKind { PasswordKind = 0, Microsoft365Kind, GoogleKind, OtherK
 
 int KindOf(OAuthProvider::Kind provider)
 {
-    return provider + Microsoft365Kind;
+    return static_cast<int>(provider) + static_cast<int>(Microsoft365Kind);
 }
 
 // An endpoint must be encrypted, except on this machine's loopback where
@@ -340,12 +340,20 @@ void frmMailCfg::EncryptionChosen()
 void frmMailCfg::AuthenticationKindChosen()
 {
     // A provider's preset brings its server and the way it is reached.
+    // Passing a preset on the way to another choice (the arrow keys do)
+    // gives the server back as it was.
     const int kind = ui->cboAuthenticationKind->currentData().toInt();
+    const QString presetServers[] = {QStringLiteral("smtp.office365.com"), QStringLiteral("smtp.gmail.com")};
+    const QString server = ui->txtSMTPServer->text().trimmed();
+    const bool presetShown = server == presetServers[0] || server == presetServers[1];
     if (kind == Microsoft365Kind || kind == GoogleKind) {
-        ui->txtSMTPServer->setText(kind == Microsoft365Kind ? QStringLiteral("smtp.office365.com")
-                                                            : QStringLiteral("smtp.gmail.com"));
+        if (!presetShown)
+            m_serverBeforePreset = ui->txtSMTPServer->text();
+        ui->txtSMTPServer->setText(presetServers[kind - Microsoft365Kind]);
         ui->txtSMTPServerPort->setText(QStringLiteral("587"));
         ui->cboSMTPEncryption->setCurrentIndex(ui->cboSMTPEncryption->findData(MailConfiguration::StartTls));
+    } else if (presetShown && m_serverBeforePreset) {
+        ui->txtSMTPServer->setText(*m_serverBeforePreset);
     }
     if (kind != PasswordKind)
         ui->txtOAuthScope->setText(

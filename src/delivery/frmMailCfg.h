@@ -58,4 +58,5 @@ private:
     std::optional<OAuthGrant> m_newGrant; // signed in here
     bool m_signOut = false;               // signed out here
     bool m_noKeyring = false;
+    std::optional<QString> m_serverBeforePreset; // the server a preset replaced
 };

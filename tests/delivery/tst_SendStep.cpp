@@ -64,6 +64,7 @@ private Q_SLOTS:
         m_server = std::make_unique<SmtpTestServer>(options);
         QVERIFY2(m_server->Start(), qPrintable(m_server->Error()));
         MailConfiguration settings;
+        settings.SetSMPTAuthenticate(MailConfiguration::NoLogin);
         settings.SetSMTPServer(QStringLiteral("127.0.0.1"));
         settings.SetSMTPServerPort(qint16(m_server->Port()));
         settings.SetSMTPConnectionTimeout(30);
