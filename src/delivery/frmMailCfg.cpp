@@ -323,6 +323,8 @@ void frmMailCfg::UpdateEnabled()
     ui->cmdSignInWithCode->setEnabled(login && !m_signIn);
     ui->cmdSignOut->setEnabled(login && !m_signIn && (m_newGrant || (!m_signedInAs.isEmpty() && !m_signOut)));
     ui->lblKeyring->setVisible(m_noKeyring && login);
+    // Rows shown may need more room than the dialog has: it grows at once.
+    layout()->activate();
     ui->cmdForgetCertificate->setEnabled(remote && ui->lstTrustedCertificates->currentItem() &&
                                          ui->lstTrustedCertificates->currentItem()->isSelected());
 }
