@@ -12,7 +12,9 @@
 #include "platform/service/SmtpSvc.h"
 #include "ui_frmMailCfg.h"
 
+#include <QClipboard>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHostAddress>
 #include <QUrl>
 #include <QRegularExpression>
@@ -409,6 +411,13 @@ void frmMailCfg::StartSignIn(bool withCode)
         ui->lblOAuthState->setText(LoadResString(5168)
                                        .replace(QLatin1String("#ADDRESS#"), address.toString())
                                        .replace(QLatin1String("#CODE#"), code));
+    });
+    connect(m_signIn, &OAuthSignIn::AddressOpened, this, [this](const QUrl& address, bool opened) {
+        // The address is far too long to show; the clipboard carries it whole.
+        if (!opened) {
+            QGuiApplication::clipboard()->setText(address.toString(QUrl::FullyEncoded));
+            ui->lblOAuthState->setText(LoadResString(5174));
+        }
     });
     connect(m_signIn, &OAuthSignIn::Granted, this, [this](const OAuthGrant& grant) {
         m_newGrant = grant;

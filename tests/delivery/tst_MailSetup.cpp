@@ -12,6 +12,8 @@
 #include "store/FilesSystem.h"
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
@@ -95,6 +97,12 @@ void Act(QWidget* dialog, const QStringList& steps)
         }
         const QString name = step.section(u'=', 0, 0);
         const QString value = step.section(u'=', 1);
+        if (name == u"paste") { // into a browser: it follows the provider to the loopback
+            static QNetworkAccessManager browser;
+            QNetworkReply* reply = browser.get(QNetworkRequest(QUrl(QGuiApplication::clipboard()->text())));
+            QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+            continue;
+        }
         if (name == u"wait") {
             auto* state = dialog->findChild<QLabel*>(QStringLiteral("lblOAuthState"));
             QTRY_VERIFY2_WITH_TIMEOUT(state->text().contains(value), qPrintable(state->text()), 20000);
@@ -375,6 +383,8 @@ private Q_SLOTS:
                                            "wait=signed.in@example.test;cmdSignOut;cmdOK"
                                         << false;
         QTest::newRow("a sign-in cancelled") << "cmdSignIn;cmdSignIn;cmdOK" << false;
+        QTest::newRow("no browser: the address pasted by hand")
+            << "nobrowser;cmdSignIn;wait=clipboard;paste;wait=signed.in@example.test;cmdOK" << true;
     }
     void signInKeptByOK()
     {
@@ -383,7 +393,11 @@ private Q_SLOTS:
         OAuthTestServer provider;
         QVERIFY2(provider.Start(), qPrintable(provider.Error()));
         QNetworkAccessManager browser; // follows the provider's redirect to the loopback
-        OAuthSignIn::SetBrowser([&browser](const QUrl& address) {
+        const bool noBrowser = steps.startsWith(QStringLiteral("nobrowser;"));
+        steps.remove(QStringLiteral("nobrowser;"));
+        OAuthSignIn::SetBrowser([&browser, noBrowser](const QUrl& address) {
+            if (noBrowser)
+                return false;
             QNetworkReply* reply = browser.get(QNetworkRequest(address));
             QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
             return true;

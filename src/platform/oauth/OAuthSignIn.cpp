@@ -159,8 +159,10 @@ void OAuthSignIn::Start(const OAuthProvider& provider)
     address.setQuery(authorize.hasQuery() ? authorize.query(QUrl::FullyEncoded) + u'&' + QString::fromLatin1(own)
                                           : QString::fromLatin1(own),
                      QUrl::StrictMode);
-    if (!TheBrowser()(address))
-        return FailSoon(QStringLiteral("no web browser could be started"));
+    // Without a browser the user may still open the address by hand, on
+    // this machine: the loopback waits.
+    const bool opened = TheBrowser()(address);
+    Q_EMIT AddressOpened(address, opened);
 }
 
 void OAuthSignIn::Answered(const QVariantMap& values)

@@ -39,6 +39,9 @@ public:
     bool IsRunning() const;
 
 Q_SIGNALS:
+    // Code flow: the address given to the browser; `opened` false when no
+    // browser could be started, so the user is to open it by hand.
+    void AddressOpened(const QUrl& address, bool opened);
     // Device grant: what the user is to enter, and where.
     void DeviceCode(const QString& userCode, const QUrl& verificationAddress);
     void Granted(const OAuthGrant& grant);
