@@ -325,8 +325,12 @@ void frmMailCfg::UpdateEnabled()
     ui->cmdSignInWithCode->setEnabled(login && !m_signIn);
     ui->cmdSignOut->setEnabled(login && !m_signIn && (m_newGrant || (!m_signedInAs.isEmpty() && !m_signOut)));
     ui->lblKeyring->setVisible(m_noKeyring && login);
-    // Rows shown may need more room than the dialog has: it grows at once.
+    // Rows shown may need more room than the dialog has: it grows at once
+    // (a window manager keeps the old size otherwise).
     layout()->activate();
+    const QSize wanted = size().expandedTo(minimumSizeHint());
+    if (isVisible() && wanted != size())
+        resize(wanted);
     ui->cmdForgetCertificate->setEnabled(remote && ui->lstTrustedCertificates->currentItem() &&
                                          ui->lstTrustedCertificates->currentItem()->isSelected());
 }
@@ -345,19 +349,22 @@ void frmMailCfg::AuthenticationKindChosen()
 {
     // A provider's preset brings its server and the way it is reached.
     // Passing a preset on the way to another choice (the arrow keys do)
-    // gives the server back as it was.
+    // gives the server, port and encryption back as they were.
     const int kind = ui->cboAuthenticationKind->currentData().toInt();
     const QString presetServers[] = {QStringLiteral("smtp.office365.com"), QStringLiteral("smtp.gmail.com")};
     const QString server = ui->txtSMTPServer->text().trimmed();
     const bool presetShown = server == presetServers[0] || server == presetServers[1];
     if (kind == Microsoft365Kind || kind == GoogleKind) {
         if (!presetShown)
-            m_serverBeforePreset = ui->txtSMTPServer->text();
+            m_beforePreset = {ui->txtSMTPServer->text(), ui->txtSMTPServerPort->text(),
+                              ui->cboSMTPEncryption->currentIndex()};
         ui->txtSMTPServer->setText(presetServers[kind - Microsoft365Kind]);
         ui->txtSMTPServerPort->setText(QStringLiteral("587"));
         ui->cboSMTPEncryption->setCurrentIndex(ui->cboSMTPEncryption->findData(MailConfiguration::StartTls));
-    } else if (presetShown && m_serverBeforePreset) {
-        ui->txtSMTPServer->setText(*m_serverBeforePreset);
+    } else if (presetShown && m_beforePreset) {
+        ui->txtSMTPServer->setText(m_beforePreset->server);
+        ui->txtSMTPServerPort->setText(m_beforePreset->port);
+        ui->cboSMTPEncryption->setCurrentIndex(m_beforePreset->encryption);
     }
     if (kind != PasswordKind)
         ui->txtOAuthScope->setText(

@@ -58,5 +58,11 @@ private:
     std::optional<OAuthGrant> m_newGrant; // signed in here
     bool m_signOut = false;               // signed out here
     bool m_noKeyring = false;
-    std::optional<QString> m_serverBeforePreset; // the server a preset replaced
+    struct Reached // how the server was reached before a preset replaced it
+    {
+        QString server;
+        QString port;
+        int encryption = 0;
+    };
+    std::optional<Reached> m_beforePreset;
 };

@@ -304,11 +304,11 @@ private Q_SLOTS:
             "cboAuthenticationKind=3;txtOAuthClientID=c;txtOAuthAuthorizeURL=http://id.example.org/a;"
             "txtOAuthTokenURL=https://id.example.org/t",
             "#5171@txtOAuthAuthorizeURL");
-        Row("another provider on this machine, with its own scope",
-            "cboAuthenticationKind=3;txtOAuthClientID=c;txtOAuthAuthorizeURL=http://127.0.0.1:9/a;"
+        Row("another provider on this machine, with its own scope; the presets passed on the way leave no trace",
+            "cboSMTPEncryption=1;cboAuthenticationKind=3;txtOAuthClientID=c;txtOAuthAuthorizeURL=http://127.0.0.1:9/a;"
             "txtOAuthTokenURL=https://id.example.org/t;txtOAuthDeviceURL=https://id.example.org/d;"
             "txtOAuthScope=smtp  offline",
-            "", "auth=2;server=smtp.example.org;provider=2;client=c|;"
+            "", "auth=2;server=smtp.example.org;port=465;encryption=1;provider=2;client=c|;"
                 "endpoints=http://127.0.0.1:9/a|https://id.example.org/t|https://id.example.org/d;"
                 "scope=smtp offline");
         Row("CA file browsed, a certificate forgotten, no retry",
