@@ -25,23 +25,12 @@ OAuthTestServer::~OAuthTestServer()
 
 bool OAuthTestServer::Start()
 {
-    m_process.start(SystemPython(), {QStringLiteral(CORVANTA_SOURCE_DIR "/tests/support/oauth_test_server.py")});
-    if (!m_process.waitForStarted(30000)) {
-        m_error = QStringLiteral("python did not start: ") + m_process.errorString();
+    m_port = StartServerProcess(
+        m_process, {QStringLiteral(CORVANTA_SOURCE_DIR "/tests/support/oauth_test_server.py")}, m_error);
+    if (m_port > 0)
+        return true;
+    if (!m_error.isEmpty())
         return false;
-    }
-    const QDeadlineTimer deadline(30000);
-    while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
-        if (!m_process.canReadLine()) {
-            m_process.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
-            continue;
-        }
-        const QByteArray line = m_process.readLine().trimmed();
-        if (line.startsWith("PORT ")) {
-            m_port = line.mid(5).toInt();
-            return m_port > 0;
-        }
-    }
     m_error = QStringLiteral("the test OAuth server did not come up: ")
               + QString::fromUtf8(m_process.readAllStandardError());
     Stop();

@@ -51,6 +51,26 @@ QJsonObject InspectMessage(const QString& path)
     return document.object();
 }
 
+int StartServerProcess(QProcess& process, const QStringList& arguments, QString& error)
+{
+    process.start(SystemPython(), arguments);
+    if (!process.waitForStarted(30000)) {
+        error = QStringLiteral("python did not start: ") + process.errorString();
+        return 0;
+    }
+    const QDeadlineTimer deadline(30000);
+    while (!deadline.hasExpired() && process.state() == QProcess::Running) {
+        if (!process.canReadLine()) {
+            process.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
+            continue;
+        }
+        const QByteArray line = process.readLine().trimmed();
+        if (line.startsWith("PORT "))
+            return line.mid(5).toInt();
+    }
+    return 0;
+}
+
 SmtpTestServer::SmtpTestServer() : SmtpTestServer(Options()) {}
 
 SmtpTestServer::SmtpTestServer(Options options) : m_options(std::move(options))
@@ -175,24 +195,11 @@ bool SmtpTestServer::Start()
 
     const QString log = m_dir.filePath(QStringLiteral("server.log"));
     m_process.setStandardErrorFile(log);
-    m_process.start(SystemPython(), arguments);
-    if (!m_process.waitForStarted(30000)) {
-        m_error = QStringLiteral("python did not start: ") + m_process.errorString();
-        return false;
-    }
-    const QDeadlineTimer deadline(30000);
-    while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
-        if (!m_process.canReadLine()) {
-            m_process.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
-            continue;
-        }
-        const QByteArray line = m_process.readLine().trimmed();
-        if (line.startsWith("PORT ")) {
-            m_port = line.mid(5).toInt();
-            return m_port > 0;
-        }
-    }
-    m_error = QStringLiteral("the test SMTP server did not come up: ") + QString::fromUtf8(ReadBytes(log));
+    m_port = StartServerProcess(m_process, arguments, m_error);
+    if (m_port > 0)
+        return true;
+    if (m_error.isEmpty())
+        m_error = QStringLiteral("the test SMTP server did not come up: ") + QString::fromUtf8(ReadBytes(log));
     Stop();
     return false;
 }

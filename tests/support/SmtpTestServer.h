@@ -23,6 +23,11 @@ QJsonObject InspectMessage(const QString& path);
 // went wrong.
 QString MakeCertificate(const QString& folder, const QStringList& names, bool signedByAuthority = false);
 
+// Starts a Python test server (arguments: its script and options) and waits
+// for the "PORT n" line it prints. 0 when it does not come up; `error` then
+// says why when python itself would not start.
+int StartServerProcess(QProcess& process, const QStringList& arguments, QString& error);
+
 // A documentation address that the program does not take for loopback.
 inline constexpr char OffLoopbackAddress[] = "192.0.2.1";
 
