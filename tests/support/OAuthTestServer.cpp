@@ -39,13 +39,7 @@ bool OAuthTestServer::Start()
 
 void OAuthTestServer::Stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    StopServerProcess(m_process);
 }
 
 QString OAuthTestServer::Url(const QString& path) const

@@ -204,15 +204,20 @@ bool SmtpTestServer::Start()
     return false;
 }
 
+void StopServerProcess(QProcess& process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+}
+
 void SmtpTestServer::Stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    StopServerProcess(m_process);
 }
 
 int SmtpTestServer::Counter(const char* name) const

@@ -27,6 +27,8 @@ QString MakeCertificate(const QString& folder, const QStringList& names, bool si
 // for the "PORT n" line it prints. 0 when it does not come up; `error` then
 // says why when python itself would not start.
 int StartServerProcess(QProcess& process, const QStringList& arguments, QString& error);
+// Ends it: politely, then by force.
+void StopServerProcess(QProcess& process);
 
 // A documentation address that the program does not take for loopback.
 inline constexpr char OffLoopbackAddress[] = "192.0.2.1";
