@@ -123,23 +123,15 @@ void MailConfiguration::Load()
 
 OAuthProvider MailConfiguration::Provider() const
 {
-    const auto kind = static_cast<OAuthProvider::Kind>(m_smtpOAuthProvider);
-    OAuthProvider provider;
-    if (kind == OAuthProvider::Microsoft365 || kind == OAuthProvider::Google) {
-        provider = OAuthProvider::Preset(
-            kind, kind == OAuthProvider::Microsoft365 ? m_smtpOAuthTenant : QString());
-        if (!m_smtpOAuthScope.isEmpty())
-            provider.scope = m_smtpOAuthScope;
-    } else {
-        provider.kind = OAuthProvider::Other;
-        provider.authorizeUrl = m_smtpOAuthAuthorizeURL;
-        provider.tokenUrl = m_smtpOAuthTokenURL;
-        provider.deviceUrl = m_smtpOAuthDeviceURL;
-        provider.scope = m_smtpOAuthScope;
-    }
-    provider.clientId = m_smtpOAuthClientID;
-    provider.clientSecret = m_smtpOAuthClientSecret;
-    return provider;
+    OAuthProvider entered;
+    entered.kind = static_cast<OAuthProvider::Kind>(m_smtpOAuthProvider);
+    entered.authorizeUrl = m_smtpOAuthAuthorizeURL;
+    entered.tokenUrl = m_smtpOAuthTokenURL;
+    entered.deviceUrl = m_smtpOAuthDeviceURL;
+    entered.scope = m_smtpOAuthScope;
+    entered.clientId = m_smtpOAuthClientID;
+    entered.clientSecret = m_smtpOAuthClientSecret;
+    return OAuthProvider::Completed(entered, m_smtpOAuthTenant);
 }
 
 SecretStore::Result MailConfiguration::FetchPassword()

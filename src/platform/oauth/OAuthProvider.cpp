@@ -31,6 +31,21 @@ OAuthProvider OAuthProvider::Preset(Kind kind, const QString& tenant)
     return provider;
 }
 
+OAuthProvider OAuthProvider::Completed(const OAuthProvider& entered, const QString& tenant)
+{
+    if (entered.kind != Microsoft365 && entered.kind != Google) {
+        OAuthProvider other = entered;
+        other.kind = Other;
+        return other;
+    }
+    OAuthProvider provider = Preset(entered.kind, tenant);
+    provider.clientId = entered.clientId;
+    provider.clientSecret = entered.clientSecret;
+    if (!entered.scope.isEmpty())
+        provider.scope = entered.scope;
+    return provider;
+}
+
 QString OAuthError::Text() const
 {
     if (code.isEmpty())

@@ -25,6 +25,10 @@ struct OAuthProvider
     // The endpoints and scope of a preset; `tenant` is Microsoft's
     // organisation (empty: "common"). Other gives empty endpoints.
     static OAuthProvider Preset(Kind kind, const QString& tenant = QString());
+    // The provider as entered: for a preset, its endpoints replace the
+    // entered ones and its scope stands in for an empty one; Other keeps
+    // everything as entered.
+    static OAuthProvider Completed(const OAuthProvider& entered, const QString& tenant);
 
     bool operator==(const OAuthProvider&) const = default;
 };
