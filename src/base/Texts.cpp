@@ -76,6 +76,14 @@ QString LoadResString(int id)
     return table().value(id);
 }
 
+QString Filled(int id, const QList<std::pair<const char*, QString>>& values)
+{
+    QString text = LoadResString(id);
+    for (const auto& [token, value] : values)
+        text.replace(QLatin1String(token), value);
+    return text;
+}
+
 QString ReplaceAppTokens(QString text)
 {
     text.replace(QStringLiteral("#APP_PRODUCTNAME#"), AppInfo::ProductName());

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+
 // The numbered texts of the program and the small rules for showing them.
 namespace Texts {
 
@@ -24,6 +26,10 @@ Table ParseTable(const QByteArray& data);
 
 // Resource path of the table.
 inline constexpr const char* TablePath = ":/strings/strings.txt";
+
+// The text with the given id, each token (such as "#REASON#") replaced by
+// its value.
+QString Filled(int id, const QList<std::pair<const char*, QString>>& values);
 
 // Replaces the program's name and version tokens (#APP_PRODUCTNAME#,
 // #APP_MAJOR#, #APP_MINOR#); every other token stays as it is.

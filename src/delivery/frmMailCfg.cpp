@@ -83,11 +83,6 @@ bool IsEndpoint(const QString& text)
     return url.scheme() == u"http" && QHostAddress(url.host()).isLoopback();
 }
 
-QString Filled(int id, const QString& token, const QString& value)
-{
-    return LoadResString(id).replace(QLatin1String(token.toLatin1()), value);
-}
-
 } // namespace
 
 frmMailCfg::frmMailCfg(QWidget* owner) : QDialog(owner), ui(std::make_unique<Ui::frmMailCfg>())
@@ -167,8 +162,7 @@ void frmMailCfg::LoadSettings()
     // The password may be in the keyring; the answer also tells whether
     // there is one.
     const SecretStore::Result password = settings.FetchPassword();
-    m_noKeyring = password.outcome == SecretStore::Outcome::NoKeyring ||
-                  SecretStore::Read(QStringLiteral("keyring-probe")).outcome == SecretStore::Outcome::NoKeyring;
+    m_noKeyring = password.outcome == SecretStore::Outcome::NoKeyring || !SecretStore::Available();
     ui->txtSMTPServer->setText(settings.SMTPServer());
     ui->txtSMTPConnectionTimeout->setText(QString::number(settings.SMTPConnectionTimeout()));
     // Kept in 16 bits; ports above 32767 come back as the same bits.
@@ -375,20 +369,18 @@ void frmMailCfg::AuthenticationKindChosen()
 
 OAuthProvider frmMailCfg::ProviderFromFields() const
 {
-    const auto kind = static_cast<OAuthProvider::Kind>(ui->cboAuthenticationKind->currentData().toInt() -
-                                                       Microsoft365Kind);
-    OAuthProvider provider = OAuthProvider::Preset(kind, ui->txtOAuthTenant->text().trimmed());
-    if (kind == OAuthProvider::Other) {
-        provider.authorizeUrl = ui->txtOAuthAuthorizeURL->text().trimmed();
-        provider.tokenUrl = ui->txtOAuthTokenURL->text().trimmed();
-        provider.deviceUrl = ui->txtOAuthDeviceURL->text().trimmed();
-    }
-    provider.clientId = ui->txtOAuthClientID->text().trimmed();
-    provider.clientSecret = kind == OAuthProvider::Microsoft365 ? QString() : ui->txtOAuthClientSecret->text().trimmed();
-    const QString scope = ui->txtOAuthScope->text().simplified();
-    if (!scope.isEmpty())
-        provider.scope = scope;
-    return provider;
+    OAuthProvider entered;
+    entered.kind = static_cast<OAuthProvider::Kind>(ui->cboAuthenticationKind->currentData().toInt() -
+                                                    Microsoft365Kind);
+    entered.authorizeUrl = ui->txtOAuthAuthorizeURL->text().trimmed();
+    entered.tokenUrl = ui->txtOAuthTokenURL->text().trimmed();
+    entered.deviceUrl = ui->txtOAuthDeviceURL->text().trimmed();
+    entered.scope = ui->txtOAuthScope->text().simplified();
+    entered.clientId = ui->txtOAuthClientID->text().trimmed();
+    // Microsoft hands desktop clients no secret.
+    if (entered.kind != OAuthProvider::Microsoft365)
+        entered.clientSecret = ui->txtOAuthClientSecret->text().trimmed();
+    return OAuthProvider::Completed(entered, ui->txtOAuthTenant->text().trimmed());
 }
 
 bool frmMailCfg::ValidateProvider()
@@ -415,9 +407,7 @@ void frmMailCfg::StartSignIn(bool withCode)
         return;
     m_signIn = new OAuthSignIn;
     connect(m_signIn, &OAuthSignIn::DeviceCode, this, [this](const QString& code, const QUrl& address) {
-        ui->lblOAuthState->setText(LoadResString(5168)
-                                       .replace(QLatin1String("#ADDRESS#"), address.toString())
-                                       .replace(QLatin1String("#CODE#"), code));
+        ui->lblOAuthState->setText(Texts::Filled(5168, {{"#ADDRESS#", address.toString()}, {"#CODE#", code}}));
     });
     connect(m_signIn, &OAuthSignIn::AddressOpened, this, [this](const QUrl& address, bool opened) {
         // The address is far too long to show; the clipboard carries it whole.
@@ -470,10 +460,10 @@ void frmMailCfg::ShowSignInState()
         return;
     QString text;
     if (m_newGrant)
-        text = Filled(5166, QStringLiteral("#ACCOUNT#"),
-                      m_newGrant->account.isEmpty() ? ui->txtUsername->text().trimmed() : m_newGrant->account);
+        text = Texts::Filled(5166, {{"#ACCOUNT#", m_newGrant->account.isEmpty() ? ui->txtUsername->text().trimmed()
+                                                                                : m_newGrant->account}});
     else if (!m_signedInAs.isEmpty())
-        text = Filled(m_signOut ? 5176 : 5166, QStringLiteral("#ACCOUNT#"), m_signedInAs);
+        text = Texts::Filled(m_signOut ? 5176 : 5166, {{"#ACCOUNT#", m_signedInAs}});
     else
         text = LoadResString(5165);
     ui->lblOAuthState->setText(text);
@@ -623,12 +613,9 @@ bool frmMailCfg::Save()
     const QString server = settings.SMTPServer();
     const QString user = settings.SMTPUsername();
     const bool moved = server.compare(m_loadedServer, Qt::CaseInsensitive) != 0 || user != m_loadedUser;
-    if (m_signOut || !signIn || (moved && !m_newGrant))
+    if (m_signOut || !signIn || moved)
         MailSecrets::ForgetGrant(m_loadedServer, m_loadedUser);
-    if (signIn && m_newGrant) {
-        if (moved)
-            MailSecrets::ForgetGrant(m_loadedServer, m_loadedUser);
+    if (signIn && m_newGrant)
         MailSecrets::StoreGrant(server, user, *m_newGrant);
-    }
     return true;
 }

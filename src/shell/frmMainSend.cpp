@@ -51,13 +51,7 @@ QString Number(qsizetype n)
     return QLocale(QLocale::English).toString(static_cast<qlonglong>(n));
 }
 
-QString Filled(int id, const QList<std::pair<const char*, QString>>& values)
-{
-    QString text = LoadResString(id);
-    for (const auto& [token, value] : values)
-        text.replace(QLatin1String(token), value);
-    return text;
-}
+using Texts::Filled;
 
 // The endings the text format is saved under.
 const QStringList TextSuffixes = {QStringLiteral("txt"), QStringLiteral("csv"),

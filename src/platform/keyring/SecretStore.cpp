@@ -111,3 +111,8 @@ SecretStore::Result SecretStore::Remove(const QString& key)
         result = Result{Outcome::Done, {}, {}};
     return result;
 }
+
+bool SecretStore::Available()
+{
+    return SecretServiceReachable();
+}

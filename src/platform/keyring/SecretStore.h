@@ -24,4 +24,7 @@ public:
     static Result Read(const QString& key);
     static Result Write(const QString& key, const QString& value);
     static Result Remove(const QString& key); // Done also when there was none
+    // Whether a keyring answers on this desktop (is running, or would start
+    // when asked); asks the bus only, not the keyring.
+    static bool Available();
 };
